@@ -1,0 +1,16 @@
+# Fails when a file of the core (image, colour, lineart, expr, geometry; not
+# their ui/ folders) includes a Qt header.
+set(offenders "")
+foreach(dir image colour lineart expr geometry)
+  file(GLOB files ${ROOT}/src/${dir}/*.cpp ${ROOT}/src/${dir}/*.h)
+  foreach(f IN LISTS files)
+    file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")
+    if(lines)
+      list(APPEND offenders "${f}: ${lines}")
+    endif()
+  endforeach()
+endforeach()
+if(offenders)
+  message(FATAL_ERROR "Core files include Qt headers:\n${offenders}")
+endif()
+message(STATUS "core is free of Qt")

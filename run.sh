@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Qel: ./run.sh [FILE.bmp]
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+cmake -S . -B build -G Ninja -DQEL_GUI=ON >/dev/null
+cmake --build build --target qel qel-batch
+picture="${1:-samples/photo.bmp}"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/qel ]; then
+  exec build/qel "$picture"
+fi
+echo "No display available (DISPLAY and WAYLAND_DISPLAY are unset): showing qel-batch on $picture instead."
+echo "\$ qel-batch $picture --info"
+build/qel-batch "$picture" --info
+out="${TMPDIR:-/tmp}/qel-demo-grey.bmp"
+echo "\$ qel-batch $picture --grey --info -o $out"
+build/qel-batch "$picture" --grey --info -o "$out" && echo "wrote $out"

@@ -1,0 +1,8 @@
+// qel-batch options of the geometry operations.
+#include "batch/batch.h"
+
+namespace qel::batch {
+
+void registerGeometryOperations(Registry&) {}
+
+}  // namespace qel::batch

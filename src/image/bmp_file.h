@@ -1,0 +1,40 @@
+// BMP file reading and writing. The reader takes the classic layout (14-byte
+// file header, 40-byte info header, colour table, pixel rows) byte for byte and
+// hands every other layout to the variant reader, which converts it to the
+// classic one. The writer saves through a temporary file, so a failed save
+// never destroys the file it was to replace.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/dib_image.h"
+
+namespace qel {
+
+// Largest picture any reader accepts; checked before any allocation.
+constexpr int64_t kMaxSide = 65535;
+constexpr int64_t kMaxPixels = int64_t(1) << 28;
+bool sizeWithinLimits(int64_t width, int64_t height);
+
+// Parses a whole BMP file held in memory into a header block and pixel rows.
+ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+
+// Reads a file's bytes (MissLoad when it cannot be opened or read).
+ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+// File header + info + bits, with bfSize and bfOffBits computed.
+std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+
+// Writes bytes to a temporary file beside `path` and renames it over `path`.
+ImageError writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Little-endian reads used by the readers.
+inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+}  // namespace qel

@@ -1,0 +1,73 @@
+// File reading and atomic writing.
+#include "image/file_io.h"
+
+#include <atomic>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace qel {
+
+namespace {
+std::atomic<RawWrite> rawWrite{nullptr};
+
+std::string temporaryNameBeside(const std::filesystem::path& target) {
+    static std::mt19937_64 gen{std::random_device{}()};
+    static const char digits[] = "0123456789abcdef";
+    std::string suffix = ".qel-";
+    uint64_t r = gen();
+    for (int i = 0; i < 12; ++i) suffix += digits[(r >> (4 * i)) & 15];
+    suffix += ".tmp";
+    return (target.parent_path() / ("." + target.filename().string() + suffix)).string();
+}
+}  // namespace
+
+void setRawWriteForTesting(RawWrite write) { rawWrite = write; }
+
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
+    out.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    bool ok = true;
+    uint8_t buffer[1 << 16];
+    for (;;) {
+        size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        out.insert(out.end(), buffer, buffer + n);
+        if (n < sizeof buffer) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
+    if (path.empty()) return false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(path);
+    if (fs::is_directory(target, ec)) return false;
+    const std::string temp = temporaryNameBeside(target);
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    RawWrite w = rawWrite.load();
+    size_t written = w ? w(data, size, f) : std::fwrite(data, 1, size, f);
+    bool ok = written == size;
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (ok) {
+        // Keep the permissions of the file being replaced.
+        auto st = fs::status(target, ec);
+        if (!ec && fs::exists(st)) fs::permissions(temp, st.permissions(), fs::perm_options::replace, ec);
+        fs::rename(temp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) fs::remove(temp, ec);
+    return ok;
+}
+
+}  // namespace qel

@@ -1,0 +1,28 @@
+// Whole-file reads and atomic writes shared by every file format of the core
+// (pictures, palette files, formula files). A write goes to a temporary file
+// beside the target and is renamed over it only when every byte is on disk, so
+// a failure leaves the old file whole.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace qel {
+
+// Reads the whole file; false when it cannot be opened or read.
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& out);
+
+// Writes through a temporary file renamed over `path`; false on any failure (target untouched).
+bool writeFileAtomically(const std::string& path, const void* data, size_t size);
+inline bool writeFileAtomically(const std::string& path, const std::string& text) {
+    return writeFileAtomically(path, text.data(), text.size());
+}
+
+// Tests replace the raw write to simulate a full disk; nullptr restores fwrite.
+using RawWrite = size_t (*)(const void* data, size_t size, std::FILE* file);
+void setRawWriteForTesting(RawWrite write);
+
+}  // namespace qel

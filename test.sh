@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the normal build (core, batch and GUI
+# tests) and a sanitizer build of the core tests.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/setup.sh
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DQEL_GUI=ON -DQEL_TESTS=ON >/dev/null
+cmake --build build -j "$jobs"
+QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs"
+cmake -S . -B build-asan -G Ninja -DQEL_GUI=OFF -DQEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build-asan -L core --output-on-failure -j "$jobs"
+if [ -x fuzz/run-fuzzers.sh ] && command -v clang++ >/dev/null; then
+  fuzz/run-fuzzers.sh --quick
+fi
