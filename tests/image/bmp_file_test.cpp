@@ -178,6 +178,11 @@ TEST(SafeSave, UnwritablePlacesAreReportedNotIgnored) {
     EXPECT_EQ(img->saveFile(dir.path), ImageError::WriteFailed);  // a directory
     DibImage empty;
     EXPECT_EQ(empty.saveFile(dir.file("x.bmp")), ImageError::NoPicture);
+}
+
+TEST(SafeSave, AReadOnlyDirectoryIsReported) {
+    auto img = test::make24({"#."});
+    test::TempDir dir;
     // A read-only directory (root may write there anyway: then there is nothing to check).
     std::filesystem::create_directory(dir.file("ro"));
     std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
