@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Times qel-batch against the tools people would otherwise use, on the same
+# 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine).
+#   bench/compare-peers.sh [--runs N] [--slow]   (--slow also times the very slow peers)
+# Installs the peers from Debian's packages when they are missing. Not part of the tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=5; slow=0
+while [ $# -gt 0 ]; do
+  case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; esac; shift
+done
+./scripts/setup.sh
+need=()
+for p in imagemagick python3-pil python3-numpy python3-opencv python3-skimage hyperfine; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_GUI=OFF -DQEL_TESTS=OFF >/dev/null
+cmake --build build-bench --target qel-batch >/dev/null
+Q="$PWD/build-bench/qel-batch"
+work="${TMPDIR:-/tmp}/qel-peers"
+mkdir -p "$work"
+cd "$work"
+[ -f photo.bmp ] && [ -f lines.bmp ] && [ -f photo2.bmp ] || python3 "$OLDPWD/bench/make_pictures.py" .
+
+cat > peers.py <<'PY'
+import sys
+job = sys.argv[1]; a = sys.argv[2:]
+if job.startswith('cv'):
+    import cv2, numpy as np
+else:
+    from PIL import Image
+if job == 'copy': Image.open(a[0]).save(a[1])
+elif job == 'grey': Image.open(a[0]).convert('L').save(a[1])
+elif job == 'octree': Image.open(a[0]).quantize(256, method=Image.Quantize.FASTOCTREE).save(a[1])
+elif job == 'box': Image.open(a[0]).resize((1000, 750), Image.Resampling.BOX).save(a[1])
+elif job == 'nearest2': im = Image.open(a[0]); im.resize((im.width * 2, im.height * 2), Image.Resampling.NEAREST).save(a[1])
+elif job == 'blend': Image.blend(Image.open(a[0]), Image.open(a[1]), 0.5).save(a[2])
+elif job == 'skeleton':
+    import numpy as np
+    from skimage.morphology import skeletonize
+    m = np.array(Image.open(a[0]).convert('L')) < 128
+    Image.fromarray(np.where(skeletonize(m), 0, 255).astype(np.uint8)).save(a[1])
+elif job == 'cvremap':
+    im = cv2.imread(a[0])
+    h, w = im.shape[:2]
+    ys, xs = np.mgrid[0:h, 0:w].astype(np.float32)
+    mapx = xs + 10 * np.sin(np.radians(ys))
+    out = cv2.remap(im, mapx, ys, cv2.INTER_NEAREST)
+    out = np.clip(out.astype(np.int32) + (np.abs(xs - ys) / 8).astype(np.int32)[..., None], 0, 255).astype(np.uint8)
+    cv2.imwrite(a[1], out)
+PY
+
+results=()
+# time NAME CMD: median seconds of the command
+median() {
+  local name="$1"; shift
+  local n="$runs"
+  [ "${SLOW_RUNS:-}" ] && n="$SLOW_RUNS"
+  hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$name.json" "$@" >/dev/null 2>&1 || { echo "nan"; return; }
+  python3 -c "import json,statistics;print('%.3f'%statistics.median(json.load(open('$name.json'))['results'][0]['times']))"
+}
+row() {  # job goal-ratio qel-command peer-name peer-command [peer-name peer-command ...]
+  local job="$1" goal="$2" qcmd="$3"; shift 3
+  local q; q=$(median "q-$job" "$qcmd")
+  local best="" bestname="" line="$job | qel $q s"
+  while [ $# -gt 0 ]; do
+    local pn="$1" pc="$2"; shift 2
+    local t; t=$(median "p-$job-$pn" "$pc")
+    line="$line | $pn $t s"
+    if [ "$t" != "nan" ] && { [ -z "$best" ] || python3 -c "import sys;sys.exit(0 if $t < $best else 1)"; }; then best="$t"; bestname="$pn"; fi
+  done
+  local ratio="n/a"
+  [ -n "$best" ] && ratio=$(python3 -c "print('%.2f'%($q/$best))")
+  results+=("$line | ratio to $bestname: $ratio (goal <= $goal)")
+  echo "${results[-1]}"
+}
+
+echo "job | times (median of $runs) | ratio of qel to the fastest peer"
+row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "python3 peers.py copy photo.bmp pil.bmp"
+row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "python3 peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp"
+row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
+row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
+row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
+row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "python3 peers.py skeleton lines.bmp sk.bmp"
+row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "python3 peers.py cvremap photo.bmp cv.bmp"
+row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "python3 peers.py box photo.bmp pil.bmp"
+row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "python3 peers.py nearest2 photo.bmp pil.bmp" im "convert photo.bmp -sample 200% im.bmp"
+row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "python3 peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp"
+thin=$(median q-thin2 "$Q lines.bmp --thin -o q.bmp")
+for f in "--tidy2" "--thin --tidy" "--thin --straighten=10"; do
+  t=$(median "q-line-$f" "$Q lines.bmp $f -o q.bmp")
+  echo "lines $f | qel $t s | thin alone $thin s (the filter after thinning should add <= 0.5 x thin)"
+done
+if [ "$slow" = 1 ]; then
+  SLOW_RUNS=1 row "transform-im-fx" 0.02 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" im-fx "convert photo.bmp -fx p[i+10*sin(j*pi/180),j]+abs(i-j)/8/255 im.bmp"
+fi
