@@ -66,6 +66,7 @@ void registerColourConversionOptions(Registry& r) {
 
 }  // namespace
 
-void registerColourOperations(Registry& r) { registerColourConversionOptions(r); }
+void registerPaletteOptions(Registry& r);  // ops_palette.cpp
+void registerColourOperations(Registry& r) { registerColourConversionOptions(r); registerPaletteOptions(r); }
 
 }  // namespace qel::batch
