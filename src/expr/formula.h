@@ -1,0 +1,82 @@
+// Formula: the small expression language of the calculator and the transform.
+//
+// A typed formula is rewritten in place into a compact text (spaces removed,
+// each built-in function name with its "(" replaced by one code letter),
+// checked by `validate`, and then evaluated straight from that text by
+// recursive descent. There is no token array or tree: the compact text is what
+// `evaluate` reads, each time it evaluates.
+//
+// Code letters: s sin, c cos, t tan, S sinh, C cosh, T tanh, i asin, o acos,
+// a atan, q sqrt, l ln, e exp, r rand, f frand, D delta, H step, A abs,
+// m fmod, L log, h hypot, B max, b min. D m L h B b take two arguments.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qel {
+
+// Longest compact text `validate` accepts (it must fit a 256-byte buffer with its NUL).
+constexpr size_t kMaxFormulaLength = 255;
+
+class Formula {
+public:
+    double x = 0;
+    double y = 0;
+    double z = 0;
+
+    void reset() { x = y = z = 0; }
+    void setVariables(double vx, double vy, double vz) { x = vx; y = vy; z = vz; }
+
+    // Removes every space (0x20 only) in place; returns `text`.
+    static char* removeSpaces(char* text);
+    // Removes spaces and replaces function names by their code letters, in place; returns `text`.
+    // The text never grows.
+    static char* normalise(char* text);
+    // 1 when the compact text is acceptable, else 0.
+    static int validate(const char* text);
+    // Offset in `t` where a function's argument ends: mode 1 stops at the comma
+    // that belongs to the current function (or its closing ")"), mode 0 at the
+    // closing ")". -1 when the text ends before the walk stops.
+    static int argumentSpan(const char* t, int mode);
+
+    // Evaluates the compact text from `pos` at `level` (0 expression, 1 term,
+    // 2 factor) with the current variables. `stop` (may be null) receives the
+    // position where evaluation stopped. Allocates nothing and never reads past
+    // the terminating NUL; meant for texts `validate` accepted.
+    double evaluate(const char* pos, int level, const char** stop = nullptr) const;
+    // A whole formula: level 0 from its first character.
+    double evaluate(const char* text) const { return evaluate(text, 0, nullptr); }
+
+    // n! of v truncated to a 32-bit integer, in wrapping 32-bit arithmetic; 0! = 1, n < 0 gives n.
+    static int32_t factorial(double v);
+    // Logarithm of `value` to `base` (log10 value / log10 base), no domain test.
+    static double logBase(double base, double value);
+    static double absolute(double v);
+    // 0 for n = 0; else rand() mod |n|, negated for negative n.
+    static int32_t randomBelow(int32_t n);
+
+    // True for the two-argument code letters D m L h B b.
+    static bool isTwoArgumentCode(char c);
+    // True for any of the 22 code letters.
+    static bool isCodeLetter(char c);
+    // Applies a code letter's function (the rand-based ones draw from the shared generator).
+    static double applyFunction(char code, double a, double b = 0);
+};
+
+// The process-wide random generator shared by rand and frand: state' = state *
+// 214013 + 2531011 (mod 2^32), result (state' >> 16) & 0x7FFF. The state starts
+// at 1 and is never reseeded, so every run draws the same sequence. Not thread-safe.
+int nextRandom();
+// Tests only: reads and sets the generator state.
+uint32_t randomStateForTesting();
+void setRandomStateForTesting(uint32_t state);
+
+// Truncation toward zero to a 32-bit integer; values that are not finite or lie
+// outside the 32-bit range give the most negative integer.
+inline int32_t truncToInt32(double v) {
+    if (v > -2147483649.0 && v < 2147483648.0) return static_cast<int32_t>(v);
+    return INT32_MIN;
+}
+
+}  // namespace qel

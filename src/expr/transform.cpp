@@ -1,0 +1,125 @@
+#include "expr/transform.h"
+
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "expr/formula.h"
+
+namespace qel {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+uint8_t clampChannel(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+}  // namespace
+
+WeightCheck parseWeight(std::string_view text, float& value) {
+    size_t b = 0, e = text.size();
+    while (b < e && isBlank(text[b])) ++b;
+    while (e > b && isBlank(text[e - 1])) --e;
+    std::string_view t = text.substr(b, e - b);
+    size_t k = 0;
+    bool negative = false;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) negative = t[k++] == '-';
+    const size_t numberStart = k;
+    size_t digits = 0;
+    while (k < t.size() && isDigit(t[k])) ++k, ++digits;
+    if (k < t.size() && t[k] == '.') {
+        ++k;
+        while (k < t.size() && isDigit(t[k])) ++k, ++digits;
+    }
+    if (digits == 0) return WeightCheck::NotANumber;
+    bool negativeExponent = false;
+    if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
+        size_t m = k + 1;
+        if (m < t.size() && (t[m] == '+' || t[m] == '-')) negativeExponent = t[m++] == '-';
+        if (m >= t.size() || !isDigit(t[m])) return WeightCheck::NotANumber;
+        while (m < t.size() && isDigit(t[m])) ++m;
+        k = m;
+    }
+    if (k != t.size()) return WeightCheck::NotANumber;
+    double d = 0;
+    auto [end, ec] = std::from_chars(t.data() + numberStart, t.data() + k, d, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        if (!negativeExponent) return WeightCheck::OutOfRange;
+        d = 0;  // too small to hold: reads as zero
+    } else if (ec != std::errc() || end != t.data() + k) {
+        return WeightCheck::NotANumber;
+    }
+    if (negative) d = -d;
+    const float f = static_cast<float>(d);
+    if (!(f >= kWeightMin && f <= kWeightMax)) return WeightCheck::OutOfRange;
+    value = f;
+    return WeightCheck::Ok;
+}
+
+std::string formatWeight(float value) {
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
+                                   std::chars_format::general, 6);
+    if (ec != std::errc()) return "0";
+    return std::string(buffer, end);
+}
+
+const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
+                                        float weightGreen, float weightBlue, int inverse) {
+    if (!image.hasBlocks() || image.bitCount() != 24) return nullptr;
+    Formula f;
+    f.reset();
+    Formula::normalise(textX);
+    Formula::normalise(textY);
+    Formula::normalise(textZ);
+    if (!Formula::validate(textX) || !Formula::validate(textY) || !Formula::validate(textZ))
+        return image.displayBitmap.get();
+
+    const auto header = image.header();
+    const int32_t w = header.biWidth;
+    const int32_t h = header.biHeight;
+    const int64_t stride = strideFor(w, 24);
+    if (w <= 0 || h <= 0 || stride * h > static_cast<int64_t>(image.bits.size())) return image.displayBitmap.get();
+
+    const std::vector<uint8_t>& source = image.bits;
+    std::vector<uint8_t> result(source.size(), 0);
+    const double wr = weightRed, wg = weightGreen, wb = weightBlue;
+    double zPrev = 0;
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            f.setVariables(x, y, zPrev);
+            const double z = f.evaluate(textZ);
+            zPrev = z;
+            const int64_t dR = truncToInt32(wr * z);
+            const int64_t dG = truncToInt32(wg * z);
+            const int64_t dB = truncToInt32(wb * z);
+            f.setVariables(x, y, z);
+            const int32_t X = truncToInt32(f.evaluate(textX));
+            const int32_t Y = truncToInt32(f.evaluate(textY));
+            if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
+            const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
+            const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
+            const uint8_t* s = source.data() + (h - 1 - sy) * stride + 3 * int64_t(sx);
+            uint8_t* d = result.data() + (h - 1 - dy) * stride + 3 * int64_t(dx);
+            d[0] = clampChannel(s[0] + dB);
+            d[1] = clampChannel(s[1] + dG);
+            d[2] = clampChannel(s[2] + dR);
+        }
+    }
+    image.bits = std::move(result);
+    return image.rebuildDisplay();
+}
+
+const DisplayBitmap* transformByFormula(DibImage& image, const TransformSettings& settings) {
+    auto buffer = [](const std::string& text) {
+        std::vector<char> b(text.begin(), text.end());
+        b.push_back('\0');
+        return b;
+    };
+    auto bx = buffer(settings.formulaX), by = buffer(settings.formulaY), bz = buffer(settings.formulaZ);
+    return transformByFormula(image, bx.data(), by.data(), bz.data(), settings.weightRed, settings.weightGreen,
+                              settings.weightBlue, settings.inverseTransform);
+}
+
+}  // namespace qel
