@@ -39,8 +39,9 @@ bool startsWith(const char* text, const char* prefix) {
     return true;
 }
 
-// Digits with an optional "." and digits; never an exponent, hex, inf or nan form.
-double readNumber(const char*& p) {
+}  // namespace
+
+double readFormulaNumber(const char*& p) {
     const char* end = p;
     while (isDigit(*end)) ++end;
     const char* last = end;
@@ -55,6 +56,8 @@ double readNumber(const char*& p) {
     return v;
 }
 
+namespace {
+
 // An optional sign in front of the operand of "*", "/" or "^": consumed, true when it negates.
 bool readSign(const char*& p) {
     if (*p == '-') { ++p; return true; }
@@ -68,7 +71,7 @@ double walk(const Formula& f, const char*& p, int level, int depth) {
     const char c = *p;
     // Primary.
     if (isDigit(c)) {
-        v = readNumber(p);
+        v = readFormulaNumber(p);
     } else if (c == '(') {
         ++p;
         v = walk(f, p, 0, depth + 1);

@@ -72,6 +72,10 @@ int nextRandom();
 uint32_t randomStateForTesting();
 void setRandomStateForTesting(uint32_t state);
 
+// Reads the number at `p` (digits with an optional "." and digits, never an
+// exponent, hex, inf or nan form) and moves `p` past it. Locale independent.
+double readFormulaNumber(const char*& p);
+
 // Truncation toward zero to a 32-bit integer; values that are not finite or lie
 // outside the 32-bit range give the most negative integer.
 inline int32_t truncToInt32(double v) {

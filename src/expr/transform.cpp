@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "expr/compiled_formula.h"
 #include "expr/formula.h"
 
 namespace qel {
@@ -82,6 +83,13 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     const int64_t stride = strideFor(w, 24);
     if (w <= 0 || h <= 0 || stride * h > static_cast<int64_t>(image.bits.size())) return image.displayBitmap.get();
 
+    // The per-pixel path runs postfix programs; a text too deep for one keeps the text evaluator.
+    CompiledFormula programX, programY, programZ;
+    const bool compiled = programX.compile(textX) && programY.compile(textY) && programZ.compile(textZ);
+    auto value = [&](const CompiledFormula& program, const char* text) {
+        return compiled ? program.evaluate(f) : f.evaluate(text);
+    };
+
     const std::vector<uint8_t>& source = image.bits;
     std::vector<uint8_t> result(source.size(), 0);
     const double wr = weightRed, wg = weightGreen, wb = weightBlue;
@@ -89,14 +97,14 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     for (int32_t y = 0; y < h; ++y) {
         for (int32_t x = 0; x < w; ++x) {
             f.setVariables(x, y, zPrev);
-            const double z = f.evaluate(textZ);
+            const double z = value(programZ, textZ);
             zPrev = z;
             const int64_t dR = truncToInt32(wr * z);
             const int64_t dG = truncToInt32(wg * z);
             const int64_t dB = truncToInt32(wb * z);
             f.setVariables(x, y, z);
-            const int32_t X = truncToInt32(f.evaluate(textX));
-            const int32_t Y = truncToInt32(f.evaluate(textY));
+            const int32_t X = truncToInt32(value(programX, textX));
+            const int32_t Y = truncToInt32(value(programY, textY));
             if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
             const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
             const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
