@@ -1,0 +1,88 @@
+// CMainFrame: the main window "Zenpa" with the document windows in an MDI
+// area, the menus built from the command table (menu 128 without a document
+// window, 129 with one), the toolbar and the status bar. It dispatches every
+// command: application commands here, document commands to the active
+// document, the rest to the active view.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+
+class CChildFrame;
+class CQelDoc;
+class CQelView;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QAction;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    QMdiArea* mdiArea() const { return mdi_; }
+    CChildFrame* activeChild() const;
+    CQelView* activeView() const;
+    CQelDoc* activeDocument() const;
+    QList<CChildFrame*> childFrames() const;
+
+    // New: an empty document in a new window.
+    CQelDoc* newDocument();
+    // Opens a file in a new window, or activates the window already showing it; null when it cannot be read.
+    CQelDoc* openDocumentFile(const QString& path);
+    // A new window on a document.
+    CChildFrame* createFrame(CQelDoc* document);
+
+    // Runs a command of the table as the menu would (if enabled).
+    void runCommand(int id);
+    // Recomputes the enabling of every action from the active document and view.
+    void updateCommandStates();
+    bool isCommandEnabled(int id);
+    QAction* action(int id) const { return actions_.value(id); }
+    QToolBar* toolBar() const { return toolBar_; }
+
+    // The menus in the menu bar now (129 when a document window is active, else 128).
+    QList<QMenu*> currentMenus() const;
+    bool showsDocumentMenu() const { return documentMenuShown_; }
+
+    void setMessagePaneText(const QString& text);
+    QString messagePaneText() const;
+
+    QStringList recentFiles() const;
+    void addRecentFile(const QString& path);
+
+    // Application commands.
+    void onFileOpen();
+    void onAppAbout();
+    void onHelp();
+    void onPrintSetup();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createActions();
+    QList<QMenu*> buildMenus(bool documentMenu);
+    void showMenus(bool documentMenu);
+    void updateRecentActions();
+    void updateTitle();
+    void onActiveChildChanged();
+
+    QMdiArea* mdi_;
+    QToolBar* toolBar_;
+    QLabel* messagePane_;
+    QHash<int, QAction*> actions_;
+    QAction* aboutStartAction_ = nullptr;  // the About item of menu 128 (its text differs)
+    QAction* recentPlaceholder_ = nullptr;
+    QList<QAction*> recentActions_;
+    QList<QMenu*> startMenus_;
+    QList<QMenu*> documentMenus_;
+    bool documentMenuShown_ = false;
+    QWidget* helpWindow_ = nullptr;
+};

@@ -1,0 +1,70 @@
+#include "app/qel_app.h"
+
+#include <QFileInfo>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <cstdio>
+
+#include "app/main_frame.h"
+#include "app/qel_doc.h"
+#include "view/qel_view.h"
+
+CQelApp::CQelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setOrganizationName(QStringLiteral("Qel"));
+    setApplicationName(QStringLiteral("Qel"));
+    setApplicationVersion(QStringLiteral("0.20"));
+    setWindowIcon(QIcon(QStringLiteral(":/qel/icon.png")));
+}
+
+CQelApp::~CQelApp() { mainFrame_.reset(); }
+
+CQelApp::StartResult CQelApp::initInstance() {
+    QStringList arguments = QApplication::arguments();
+    if (!arguments.isEmpty()) arguments.removeFirst();
+    if (!arguments.isEmpty() && (arguments[0] == QLatin1String("--print") || arguments[0] == QLatin1String("--print-to"))) {
+        const bool to = arguments[0] == QLatin1String("--print-to");
+        if (arguments.size() != (to ? 3 : 2)) {
+            std::fprintf(stderr, "usage: qel [FILE] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
+            return StartResult::Failed;
+        }
+        return printFile(arguments.last(), to ? arguments[1] : QString()) ? StartResult::Done : StartResult::Failed;
+    }
+    mainFrame_ = std::make_unique<CMainFrame>();
+    const StartResult result = processCommandLine(*mainFrame_, arguments);
+    if (result != StartResult::Run) return result;
+    mainFrame_->show();
+    return StartResult::Run;
+}
+
+CQelApp::StartResult CQelApp::processCommandLine(CMainFrame& frame, const QStringList& arguments) {
+    if (arguments.isEmpty()) {
+        frame.newDocument();
+        return StartResult::Run;
+    }
+    if (arguments.size() > 1 || arguments[0].startsWith(QLatin1String("--"))) {
+        std::fprintf(stderr, "usage: qel [FILE] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
+        return StartResult::Failed;
+    }
+    return frame.openDocumentFile(arguments[0]) ? StartResult::Run : StartResult::Failed;
+}
+
+bool CQelApp::printFile(const QString& path, const QString& target) {
+    CQelDoc document;
+    if (!document.onOpenDocument(path)) return false;
+    CQelView view(&document);
+    QPrinter& printer = CQelView::sharedPrinter();
+    if (target.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(target);
+    } else {
+        const QPrinterInfo info = target.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(target);
+        if (info.isNull()) {
+            std::fprintf(stderr, "qel: no printer %s\n", target.isEmpty() ? "available" : qPrintable(target));
+            return false;
+        }
+        printer.setPrinterName(info.printerName());
+    }
+    printer.setDocName(QFileInfo(path).fileName());
+    view.printPicture(printer);
+    return true;
+}

@@ -1,0 +1,34 @@
+// CQelApp: the application object. Start-up creates the main frame and
+// processes the command line:
+//   qel                          one empty document
+//   qel FILE                     opens FILE (start-up fails when it cannot be read)
+//   qel --print FILE             prints FILE on the default printer and ends
+//   qel --print-to TARGET FILE   prints FILE on the printer named TARGET, or into TARGET when it ends in .pdf
+#pragma once
+
+#include <QApplication>
+#include <QStringList>
+#include <memory>
+
+class CMainFrame;
+
+class CQelApp : public QApplication {
+    Q_OBJECT
+public:
+    CQelApp(int& argc, char** argv);
+    ~CQelApp() override;
+
+    enum class StartResult { Run, Done, Failed };
+    // Start-up: main frame, command line, show. Run: enter the event loop; Done: a print switch finished;
+    // Failed: the program ends with a failure status.
+    StartResult initInstance();
+    CMainFrame* mainFrame() const { return mainFrame_.get(); }
+
+    // Processes the arguments (without the program name) on a main frame.
+    static StartResult processCommandLine(CMainFrame& frame, const QStringList& arguments);
+    // Opens a file in a document of its own and prints it; false when it cannot be read or printed.
+    static bool printFile(const QString& path, const QString& target);
+
+private:
+    std::unique_ptr<CMainFrame> mainFrame_;
+};
