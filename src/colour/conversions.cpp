@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <limits>
 
 namespace qel {
@@ -19,41 +20,35 @@ bool pixelRowsPresent(const DibImage& image) {
 }
 
 // The table a conversion builds: colours in order of first appearance, at most
-// `capacity` of them. Lookups go through an open-addressing map from colour to
-// index, so a picture with many pixels costs one probe per new colour run. Once
-// the table is full an unknown colour takes the nearest entry; the table no
-// longer changes then, so that answer is cached in the same map.
+// `capacity` of them. While it fills, a small open-addressing map finds a known
+// colour's entry. Once it is full it never changes, and every colour's index is
+// its nearest entry (an entry is its own nearest, the entries being distinct), so
+// lookups go to a grid of 16 x 16 x 16 boxes over the colour cube, each listing
+// the only entries that can be nearest to a colour inside it, behind a
+// direct-mapped cache of recent answers. Every choice is exactly the one a plain
+// search of all entries makes.
 class FirstAppearanceTable {
 public:
-    explicit FirstAppearanceTable(int capacity) : capacity_(capacity) { resizeMap(4096); }
+    explicit FirstAppearanceTable(int capacity) : capacity_(capacity) {
+        keys_.fill(0);
+    }
 
     int indexOf(Rgb c) {
         const uint32_t key = keyOf(c);
         if (key == lastKey_) return lastIndex_;
-        size_t slot = find(key);
-        int index;
-        if (keys_[slot] == key) {
-            index = values_[slot];
-        } else {
-            if (count_ < capacity_) {
-                index = count_++;
-                reds_[index] = c.r;
-                greens_[index] = c.g;
-                blues_[index] = c.b;
-            } else {
-                index = nearest(c);
-            }
-            if (2 * (used_ + 1) > keys_.size()) {
-                resizeMap(2 * keys_.size());
-                slot = find(key);
-            }
-            keys_[slot] = key;
-            values_[slot] = static_cast<uint16_t>(index);
-            ++used_;
-        }
         lastKey_ = key;
-        lastIndex_ = index;
-        return index;
+        if (count_ == capacity_) return lastIndex_ = cachedNearest(c, key);
+        size_t slot = (key * 0x9E3779B1u) >> (32 - kMapBits);
+        while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & (kMapSize - 1);
+        if (keys_[slot] == key) return lastIndex_ = values_[slot];
+        const int index = count_++;
+        reds_[index] = c.r;
+        greens_[index] = c.g;
+        blues_[index] = c.b;
+        keys_[slot] = key;
+        values_[slot] = static_cast<uint8_t>(index);
+        if (count_ == capacity_) buildGrid();
+        return lastIndex_ = index;
     }
 
     int count() const { return count_; }
@@ -62,49 +57,115 @@ public:
     }
 
 private:
+    static constexpr int kMapBits = 10;  // four times the largest table
+    static constexpr size_t kMapSize = size_t(1) << kMapBits;
+    static constexpr int kCacheBits = 16;
+    static constexpr int kBoxShift = 4;  // boxes 16 levels wide on each axis
+    static constexpr int kBoxes = 16 * 16 * 16;
+
     // Keys are the colour plus one, so 0 marks an empty slot.
     static uint32_t keyOf(Rgb c) { return ((uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b) + 1; }
 
-    size_t find(uint32_t key) const {
-        size_t slot = (key * 0x9E3779B1u) & mask_;
-        while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & mask_;
-        return slot;
+    int cachedNearest(Rgb c, uint32_t key) {
+        const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
+        if (cacheKeys_[slot] == key) return cacheValues_[slot];
+        const int index = nearest(c);
+        cacheKeys_[slot] = key;
+        cacheValues_[slot] = static_cast<uint8_t>(index);
+        return index;
     }
 
-    void resizeMap(size_t size) {
-        std::vector<uint32_t> oldKeys = std::move(keys_);
-        std::vector<uint16_t> oldValues = std::move(values_);
-        keys_.assign(size, 0);
-        values_.assign(size, 0);
-        mask_ = size - 1;
-        for (size_t i = 0; i < oldKeys.size(); ++i)
-            if (oldKeys[i] != 0) {
-                const size_t slot = find(oldKeys[i]);
-                keys_[slot] = oldKeys[i];
-                values_[slot] = oldValues[i];
+    // Least and greatest squared distance from a channel value to the range lo..lo+15.
+    static int32_t nearSq(int v, int lo) {
+        const int d = v < lo ? lo - v : (v > lo + 15 ? v - lo - 15 : 0);
+        return d * d;
+    }
+    static int32_t farSq(int v, int lo) {
+        const int d = std::max(std::abs(v - lo), std::abs(v - lo - 15));
+        return d * d;
+    }
+
+    // Entry f beats entry e everywhere in the box at (lr, lg, lb): the least value over
+    // the box of |p - e|^2 - |p - f|^2 is positive, or zero with f before e (ties go to
+    // the first entry). The difference is linear in p, so its least value is at a corner.
+    bool beatsEverywhere(int f, int e, int lr, int lg, int lb) const {
+        const int er = reds_[e], eg = greens_[e], eb = blues_[e];
+        const int fr = reds_[f], fg = greens_[f], fb = blues_[f];
+        int32_t least = er * er + eg * eg + eb * eb - fr * fr - fg * fg - fb * fb;
+        const auto axis = [&least](int ev, int fv, int lo) {
+            const int w = 2 * (fv - ev);  // coefficient of p on this axis
+            least += w * (w < 0 ? lo + 15 : lo);
+        };
+        axis(er, fr, lr);
+        axis(eg, fg, lg);
+        axis(eb, fb, lb);
+        return least > 0 || (least == 0 && f < e);
+    }
+
+    // The entries that can be nearest to some colour of a box, in index order, built the
+    // first time a colour of the box needs them: an entry drops out when another entry
+    // beats it everywhere in the box. Rivals are tried from the one nearest the box's far
+    // corner, which removes most entries at the first test.
+    const uint8_t* boxCandidates(int box, int& n) {
+        if (boxLength_[box] < 0) {
+            const int lr = (box >> 8) << kBoxShift, lg = ((box >> 4) & 15) << kBoxShift, lb = (box & 15) << kBoxShift;
+            std::array<uint8_t, 256> rivals;
+            std::array<int32_t, 256> far;
+            for (int i = 0; i < count_; ++i) {
+                rivals[i] = static_cast<uint8_t>(i);
+                far[i] = farSq(reds_[i], lr) + farSq(greens_[i], lg) + farSq(blues_[i], lb);
             }
+            std::sort(rivals.begin(), rivals.begin() + count_,
+                      [&far](uint8_t a, uint8_t b) { return far[a] != far[b] ? far[a] < far[b] : a < b; });
+            boxStart_[box] = static_cast<uint32_t>(candidates_.size());
+            for (int e = 0; e < count_; ++e) {
+                bool beaten = false;
+                for (int k = 0; k < count_ && !beaten; ++k)
+                    if (rivals[k] != e) beaten = beatsEverywhere(rivals[k], e, lr, lg, lb);
+                if (!beaten) candidates_.push_back(static_cast<uint8_t>(e));
+            }
+            boxLength_[box] = static_cast<int32_t>(candidates_.size() - boxStart_[box]);
+        }
+        n = boxLength_[box];
+        return candidates_.data() + boxStart_[box];
+    }
+
+    void buildGrid() {
+        boxStart_.assign(kBoxes, 0);
+        boxLength_.assign(kBoxes, -1);
+        cacheKeys_.assign(size_t(1) << kCacheBits, 0);
+        cacheValues_.assign(size_t(1) << kCacheBits, 0);
     }
 
     // Smallest squared distance among the entries, the lowest index on ties.
-    int nearest(Rgb c) const {
-        std::array<int32_t, 256> dist;
-        for (int i = 0; i < count_; ++i) {
-            const int32_t dr = reds_[i] - c.r, dg = greens_[i] - c.g, db = blues_[i] - c.b;
-            dist[i] = dr * dr + dg * dg + db * db;
-        }
+    int nearest(Rgb c) {
+        const int box = ((c.r >> kBoxShift) << 8) | ((c.g >> kBoxShift) << 4) | (c.b >> kBoxShift);
+        int n = 0;
+        const uint8_t* list = boxCandidates(box, n);
         int best = 0;
-        for (int i = 1; i < count_; ++i)
-            if (dist[i] < dist[best]) best = i;
+        int32_t bestDistance = std::numeric_limits<int32_t>::max();
+        for (int k = 0; k < n; ++k) {
+            const int i = list[k];
+            const int32_t dr = reds_[i] - c.r, dg = greens_[i] - c.g, db = blues_[i] - c.b;
+            const int32_t distance = dr * dr + dg * dg + db * db;
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = i;
+            }
+        }
         return best;
     }
 
     int capacity_;
     int count_ = 0;
     std::array<int32_t, 256> reds_{}, greens_{}, blues_{};
-    std::vector<uint32_t> keys_;
-    std::vector<uint16_t> values_;
-    size_t mask_ = 0;
-    size_t used_ = 0;
+    std::array<uint32_t, kMapSize> keys_;
+    std::array<uint8_t, kMapSize> values_{};
+    std::vector<uint32_t> boxStart_;
+    std::vector<int32_t> boxLength_;
+    std::vector<uint8_t> candidates_;
+    std::vector<uint32_t> cacheKeys_;
+    std::vector<uint8_t> cacheValues_;
     uint32_t lastKey_ = 0;
     int lastIndex_ = 0;
 };

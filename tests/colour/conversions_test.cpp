@@ -72,9 +72,12 @@ std::pair<std::vector<uint8_t>, std::vector<uint8_t>> referenceToIndexed(const D
     return {info, bits};
 }
 
-std::unique_ptr<DibImage> random24(std::mt19937& gen, int w, int h, int distinct) {
+// Random colours, or with `lattice` colours on a coarse lattice, where equal distances abound.
+std::unique_ptr<DibImage> random24(std::mt19937& gen, int w, int h, int distinct, bool lattice = false) {
     std::vector<Rgb> pool(distinct);
-    for (auto& c : pool) c = Rgb{uint8_t(gen()), uint8_t(gen()), uint8_t(gen())};
+    for (auto& c : pool)
+        c = lattice ? Rgb{uint8_t(gen() % 9 * 30), uint8_t(gen() % 9 * 30), uint8_t(gen() % 9 * 30)}
+                    : Rgb{uint8_t(gen()), uint8_t(gen()), uint8_t(gen())};
     Rows rows(h, std::string(w, ' '));
     auto img = test::make24(rows);
     for (int y = 0; y < h; ++y)
@@ -89,10 +92,11 @@ std::unique_ptr<DibImage> random24(std::mt19937& gen, int w, int h, int distinct
 
 TEST(ToIndexed, MatchesThePlainAlgorithmOnRandomPictures) {
     std::mt19937 gen(12345);
-    for (int round = 0; round < 60; ++round) {
-        const int w = 1 + gen() % 23, h = 1 + gen() % 9;
+    for (int round = 0; round < 120; ++round) {
         const int colours = round % 2 ? 16 : 256;
-        const int distinct = 1 + gen() % (round % 3 == 0 ? 400 : 24);
+        // Pictures large enough for a full 256-entry table in many rounds.
+        const int w = 1 + gen() % (colours == 256 ? 60 : 23), h = 1 + gen() % (colours == 256 ? 30 : 9);
+        const int distinct = 1 + gen() % (round % 3 == 0 ? 600 : 24);
         std::unique_ptr<DibImage> img;
         if (round % 4 == 3) {
             // 8-bit with a table holding repeats and random padding bytes.
@@ -101,7 +105,7 @@ TEST(ToIndexed, MatchesThePlainAlgorithmOnRandomPictures) {
             img = test::makeIndexed(8, Rows(h, std::string(w, '0')), table);
             for (auto& b : img->bits) b = uint8_t(gen() % distinct);
         } else {
-            img = random24(gen, w, h, distinct);
+            img = random24(gen, w, h, distinct, round % 5 == 2);
         }
         auto expected = referenceToIndexed(*img, colours);
         ASSERT_NE(toIndexed(*img, colours), nullptr);
