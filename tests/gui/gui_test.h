@@ -1,0 +1,46 @@
+// Shared set-up of the GUI tests: a main frame with a scripted dialog service,
+// pictures written to a temporary directory and opened as documents.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QString>
+#include <memory>
+
+#include "app/child_frame.h"
+#include "app/main_frame.h"
+#include "app/qel_doc.h"
+#include "app/scripted_dialogs.h"
+#include "support/text_image.h"
+#include "view/qel_view.h"
+
+namespace qel::test {
+
+// Runs posted events, deferred deletions included.
+void processEvents();
+
+class GuiTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Writes the picture to a file in the temporary directory and opens it in a new window.
+    CQelDoc* open(const DibImage& image, const QString& name = QStringLiteral("picture.bmp"));
+    QString writePicture(const DibImage& image, const QString& name);
+    CQelView* view() const { return frame->activeView(); }
+    CQelDoc* doc() const { return frame->activeDocument(); }
+    bool enabled(int id) const { return frame->isCommandEnabled(id); }
+
+    TempDir dir;
+    qel::ui::ScriptedDialogService* dialogs = nullptr;
+    std::unique_ptr<CMainFrame> frame;
+
+private:
+    std::unique_ptr<qel::ui::DialogService> previous_;
+};
+
+// A w x h picture of the given depth with a deterministic pattern.
+std::unique_ptr<DibImage> pattern(int width, int height, int bitCount);
+
+}  // namespace qel::test

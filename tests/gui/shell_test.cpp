@@ -1,0 +1,224 @@
+// Start-up, documents, saving, recent files, panes and printing.
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QPrinter>
+#include <QSettings>
+
+#include "app/command_table.h"
+#include "app/qel_app.h"
+#include "gui_test.h"
+#include "support/text_image.h"
+
+namespace qel::test {
+namespace {
+
+using namespace qel::cmd;
+
+class ShellTest : public GuiTest {};
+
+const std::vector<int> kFilters = {ID_TRANSFORM, ID_THIN, ID_STRAIGHTEN, ID_TIDY, ID_TIDY2, ID_SCALE, ID_MIX,
+                                   ID_FRACTAL, ID_PALETTE, ID_REDUCE_256, ID_FIT_PALETTE, ID_TO_24BIT, ID_TO_256,
+                                   ID_TO_16, ID_TO_GREY, ID_TO_BLACK_WHITE, ID_COUNT_COLOURS, ID_ZOOM_IN, ID_ZOOM_OUT};
+
+TEST_F(ShellTest, StartWithoutArgumentsGivesOneEmptyDocumentThatOffersPasteAndCapture) {
+    ASSERT_EQ(CQelApp::processCommandLine(*frame, {}), CQelApp::StartResult::Run);
+    ASSERT_EQ(frame->childFrames().size(), 1);
+    EXPECT_EQ(doc()->title(), "Qel1");
+    EXPECT_EQ(frame->windowTitle(), "Zenpa - Qel1");
+    EXPECT_EQ(doc()->bitmap, nullptr);
+    EXPECT_EQ(doc()->scrollWidth, 1);
+    EXPECT_EQ(doc()->scrollHeight, 1);
+    EXPECT_FALSE(enabled(ID_EDIT_COPY));
+    for (int id : kFilters) EXPECT_FALSE(enabled(id)) << id;
+    EXPECT_TRUE(enabled(ID_EDIT_PASTE));
+    EXPECT_TRUE(enabled(ID_SCREEN_CAPTURE));
+    EXPECT_TRUE(enabled(ID_IMAGE_INFO));
+    EXPECT_TRUE(enabled(ID_CALCULATOR));
+    EXPECT_FALSE(enabled(ID_EDIT_UNDO));
+    EXPECT_FALSE(enabled(ID_EDIT_REDO));
+}
+
+TEST_F(ShellTest, NewDocumentsAreNumberedInOrder) {
+    frame->newDocument();
+    frame->newDocument();
+    EXPECT_EQ(doc()->title(), "Qel2");
+}
+
+TEST_F(ShellTest, EightBitPictureOffersThinningAndTidy2ButNotStraighteningUntilThinned) {
+    open(*pattern(20, 10, 8));
+    EXPECT_TRUE(enabled(ID_THIN));
+    EXPECT_TRUE(enabled(ID_TIDY2));
+    EXPECT_FALSE(enabled(ID_STRAIGHTEN));
+    EXPECT_FALSE(enabled(ID_TIDY));
+    EXPECT_TRUE(enabled(ID_PALETTE));
+    EXPECT_TRUE(enabled(ID_TO_BLACK_WHITE));
+    EXPECT_FALSE(enabled(ID_EDIT_PASTE));
+    EXPECT_FALSE(enabled(ID_SCREEN_CAPTURE));
+    view()->thinned = 1;
+    EXPECT_TRUE(enabled(ID_STRAIGHTEN));
+    EXPECT_TRUE(enabled(ID_TIDY));
+}
+
+TEST_F(ShellTest, TwentyFourBitPictureOffersItsCommandsOnly) {
+    open(*pattern(20, 10, 24));
+    for (int id : {ID_TO_24BIT, ID_PALETTE, ID_FIT_PALETTE, ID_TO_BLACK_WHITE, ID_THIN, ID_TIDY2})
+        EXPECT_FALSE(enabled(id)) << id;
+    for (int id : {ID_TO_256, ID_TO_16, ID_REDUCE_256, ID_SCALE, ID_MIX, ID_FRACTAL, ID_TRANSFORM, ID_TO_GREY,
+                   ID_COUNT_COLOURS, ID_EDIT_COPY})
+        EXPECT_TRUE(enabled(id)) << id;
+}
+
+TEST_F(ShellTest, FourBitPictureOffersPaletteButNotSixteenColours) {
+    open(*pattern(20, 10, 4));
+    EXPECT_TRUE(enabled(ID_PALETTE));
+    EXPECT_TRUE(enabled(ID_TO_24BIT));
+    EXPECT_FALSE(enabled(ID_TO_16));
+    EXPECT_FALSE(enabled(ID_THIN));
+}
+
+TEST_F(ShellTest, CutIsAlwaysDisabledInMenuAndToolbar) {
+    EXPECT_FALSE(enabled(ID_EDIT_CUT));
+    frame->newDocument();
+    EXPECT_FALSE(enabled(ID_EDIT_CUT));
+    open(*pattern(4, 4, 24));
+    EXPECT_FALSE(enabled(ID_EDIT_CUT));
+    EXPECT_FALSE(frame->action(ID_EDIT_CUT)->isEnabled());
+}
+
+TEST_F(ShellTest, UnreadableFileFailsStartUpWithTheReadersMessage) {
+    const std::string bad = dir.file("bad.bmp");
+    writeBytes(bad, {'n', 'o', 't', ' ', 'a', ' ', 'b', 'm', 'p', 0, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(bad)}), CQelApp::StartResult::Failed);
+    EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(dir.file("missing.bmp"))}),
+              CQelApp::StartResult::Failed);
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!", "error: Miss Load!!"}));
+    EXPECT_TRUE(frame->childFrames().isEmpty());
+}
+
+TEST_F(ShellTest, SaveAsksOnceAndRewritesTheOpenedFile) {
+    CQelDoc* d = open(*pattern(6, 3, 8));
+    const QString path = d->pathName();
+    QFile::remove(path);
+    dialogs->answer(qel::ui::Answer::Yes);
+    frame->runCommand(ID_FILE_SAVE);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].text, path + "に上書きします。よろしいですか？");
+    EXPECT_EQ(dialogs->shown()[0].title, "注意！！");
+    EXPECT_EQ(dialogs->shown()[0].buttons, qel::ui::Buttons::YesNo);
+    EXPECT_TRUE(QFile::exists(path));
+}
+
+TEST_F(ShellTest, SaveAnsweredNoWritesNothing) {
+    CQelDoc* d = open(*pattern(6, 3, 8));
+    QFile::remove(d->pathName());
+    dialogs->answer(qel::ui::Answer::No);
+    frame->runCommand(ID_FILE_SAVE);
+    EXPECT_FALSE(QFile::exists(d->pathName()));
+}
+
+TEST_F(ShellTest, SaveAsThenSaveWritesTheOldPath) {
+    CQelDoc* d = open(*pattern(6, 3, 24));
+    const QString old = d->pathName();
+    const QString other = QString::fromStdString(dir.file("other.bmp"));
+    dialogs->answerPath(other);
+    frame->runCommand(ID_FILE_SAVE_AS);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].file.filter, "BMP(*.bmp)|*.bmp|");
+    EXPECT_EQ(dialogs->shown()[0].file.defaultExtension, "bmp");
+    EXPECT_TRUE(QFile::exists(other));
+    EXPECT_EQ(d->pathName(), old);
+    EXPECT_EQ(d->title(), "picture.bmp");
+    QFile::remove(old);
+    dialogs->answer(qel::ui::Answer::Yes);
+    frame->runCommand(ID_FILE_SAVE);
+    EXPECT_EQ(dialogs->shown().back().text, old + "に上書きします。よろしいですか？");
+    EXPECT_TRUE(QFile::exists(old));
+}
+
+TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
+    frame->newDocument();
+    frame->runCommand(ID_FILE_SAVE);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
+}
+
+TEST_F(ShellTest, FailedSaveNamesTheFile) {
+    open(*pattern(6, 3, 24));
+    const QString target = QString::fromStdString(dir.file("no/such/dir/x.bmp"));
+    dialogs->answerPath(target);
+    frame->runCommand(ID_FILE_SAVE_AS);
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(dialogs->messages()[0], "エラー: " + target + "に保存できませんでした。");
+}
+
+TEST_F(ShellTest, OpenedFilesEnterTheRecentListNewestFirstFourAtMost) {
+    for (int i = 0; i < 5; ++i) open(*pattern(2, 2, 24), QStringLiteral("p%1.bmp").arg(i));
+    const QStringList files = frame->recentFiles();
+    ASSERT_EQ(files.size(), 4);
+    EXPECT_TRUE(files[0].endsWith("p4.bmp"));
+    EXPECT_TRUE(files[3].endsWith("p1.bmp"));
+}
+
+TEST_F(ShellTest, OpeningAnOpenFileActivatesItsWindow) {
+    const QString path = writePicture(*pattern(2, 2, 24), "same.bmp");
+    CQelDoc* first = frame->openDocumentFile(path);
+    frame->newDocument();
+    EXPECT_EQ(frame->openDocumentFile(path), first);
+    EXPECT_EQ(frame->childFrames().size(), 2);
+}
+
+TEST_F(ShellTest, PanesSplitToTwoByTwoEachWithItsOwnZoom) {
+    open(*pattern(40, 30, 24));
+    CChildFrame* f = frame->activeChild();
+    view()->zoomIn();
+    EXPECT_TRUE(f->splitColumns());
+    EXPECT_FALSE(f->splitColumns());
+    EXPECT_TRUE(f->splitRows());
+    EXPECT_EQ(f->panes().size(), 4);
+    EXPECT_EQ(doc()->views().size(), 4u);
+    EXPECT_FLOAT_EQ(f->pane(0, 0)->zoom, 2.0f);
+    for (CQelView* v : {f->pane(0, 1), f->pane(1, 0), f->pane(1, 1)}) {
+        EXPECT_FLOAT_EQ(v->zoom, 1.0f);
+        EXPECT_EQ(v->scrollSizes(), QSize(40, 30));
+    }
+    f->setActiveView(f->pane(0, 0));
+    frame->runCommand(ID_NEXT_PANE);
+    EXPECT_EQ(f->activeView(), f->pane(0, 1));
+    frame->runCommand(ID_PREV_PANE);
+    frame->runCommand(ID_PREV_PANE);
+    EXPECT_EQ(f->activeView(), f->pane(1, 1));
+    EXPECT_TRUE(f->removeRow(1));
+    EXPECT_TRUE(f->removeColumn(0));
+    EXPECT_EQ(f->panes().size(), 1);
+    EXPECT_EQ(doc()->views().size(), 1u);
+    EXPECT_EQ(f->activeView(), f->pane(0, 0));
+}
+
+TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndClosingBothEndsIt) {
+    CQelDoc* d = open(*pattern(4, 4, 24));
+    frame->runCommand(ID_WINDOW_NEW);
+    EXPECT_EQ(frame->childFrames().size(), 2);
+    EXPECT_EQ(frame->activeDocument(), d);
+    processEvents();
+    EXPECT_EQ(frame->activeChild()->windowTitle(), "picture.bmp:2");
+    QPointer<CQelDoc> alive(d);
+    frame->runCommand(ID_FILE_CLOSE);
+    processEvents();
+    EXPECT_FALSE(alive.isNull());
+    frame->runCommand(ID_FILE_CLOSE);
+    processEvents();
+    EXPECT_TRUE(alive.isNull());
+    EXPECT_TRUE(dialogs->shown().empty());  // closing asks nothing
+}
+
+TEST_F(ShellTest, PrintToPdfWritesAFile) {
+    const QString picture = writePicture(*pattern(8, 8, 24), "print.bmp");
+    const QString pdf = QString::fromStdString(dir.file("out.pdf"));
+    ASSERT_TRUE(CQelApp::printFile(picture, pdf));
+    EXPECT_GT(QFileInfo(pdf).size(), 100);
+    EXPECT_FALSE(CQelApp::printFile(QString::fromStdString(dir.file("missing.bmp")), pdf));
+}
+
+}  // namespace
+}  // namespace qel::test

@@ -1,0 +1,135 @@
+// Painting rectangles, zoom, scrolling, pointer position and keys of the view.
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+
+#include "app/command_table.h"
+#include "gui_test.h"
+
+namespace qel::test {
+namespace {
+
+using namespace qel::cmd;
+
+void pressKey(QWidget* w, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QApplication::sendEvent(w, &release);
+}
+
+class ViewTest : public GuiTest {
+protected:
+    // A view small enough to scroll over a w x h picture.
+    CQelView* smallView(int w, int h) {
+        open(*pattern(w, h, 24));
+        frame->activeChild()->resize(90, 80);
+        processEvents();
+        return view();
+    }
+};
+
+TEST(RefreshRects, StretchedCopyFromScrollPosition) {
+    struct Case {
+        int w, h;
+        float zoom;
+        int px, py;
+        QRect destination, source;
+    };
+    const std::vector<Case> cases = {
+        {100, 80, 2.0f, 10, 6, QRect(0, 0, 190, 154), QRect(5, 3, 95, 77)},
+        {100, 80, 1.0f, 0, 0, QRect(0, 0, 100, 80), QRect(0, 0, 100, 80)},
+        {100, 80, 0.5f, 3, 1, QRect(0, 0, 47, 39), QRect(6, 2, 94, 78)},
+        {5, 3, 4.0f, 3, 3, QRect(0, 0, 17, 9), QRect(0, 0, 4, 2)},  // 5 - 0.75 and 3 - 0.75 truncate
+    };
+    for (const Case& c : cases) {
+        const auto r = CQelView::refreshRects(c.w, c.h, c.zoom, c.px, c.py);
+        EXPECT_EQ(r.destination, c.destination) << c.w << "x" << c.h << " z" << c.zoom;
+        EXPECT_EQ(r.source, c.source) << c.w << "x" << c.h << " z" << c.zoom;
+    }
+}
+
+TEST_F(ViewTest, RefreshAtZoomTwoScrolledUsesTheScrollPosition) {
+    CQelView* v = smallView(100, 80);
+    v->zoomIn();
+    v->setScrollPosition(QPoint(10, 6));
+    ASSERT_EQ(v->scrollPosition(), QPoint(10, 6));
+    const auto r = v->currentRefreshRects();
+    EXPECT_EQ(r.destination, QRect(0, 0, 190, 154));
+    EXPECT_EQ(r.source, QRect(5, 3, 95, 77));
+}
+
+TEST_F(ViewTest, ZoomOutThreeTimesGivesAnEighthAndItsScrollSize) {
+    CQelView* v = smallView(100, 80);
+    for (int i = 0; i < 3; ++i) frame->runCommand(ID_ZOOM_OUT);
+    EXPECT_FLOAT_EQ(v->zoom, 0.125f);
+    EXPECT_EQ(v->scrollSizes(), QSize(12, 10));
+    frame->runCommand(ID_ZOOM_IN);
+    EXPECT_FLOAT_EQ(v->zoom, 0.25f);
+    EXPECT_EQ(v->scrollSizes(), QSize(25, 20));
+}
+
+TEST_F(ViewTest, ZoomStopsAtItsFloorAndCeiling) {
+    CQelView* v = smallView(100, 80);
+    for (int i = 0; i < 40; ++i) v->zoomOut();
+    EXPECT_FLOAT_EQ(v->zoom, CQelView::kMinZoom);
+    EXPECT_GE(v->scrollSizes().width(), 0);
+    for (int i = 0; i < 80; ++i) v->zoomIn();
+    EXPECT_FLOAT_EQ(v->zoom, CQelView::kMaxZoom);
+    EXPECT_EQ(v->scrollSizes(), QSize(6400, 5120));
+}
+
+TEST_F(ViewTest, KeypadPlusAndMinusZoomOtherKeysDoNot) {
+    CQelView* v = smallView(100, 80);
+    pressKey(v, Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_FLOAT_EQ(v->zoom, 2.0f);
+    pressKey(v, Qt::Key_Minus, Qt::KeypadModifier);
+    pressKey(v, Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_FLOAT_EQ(v->zoom, 0.5f);
+    for (auto key : {Qt::Key_Plus, Qt::Key_Minus, Qt::Key_A, Qt::Key_Down})
+        pressKey(v, key, Qt::NoModifier);
+    EXPECT_FLOAT_EQ(v->zoom, 0.5f);
+}
+
+TEST_F(ViewTest, PointerPositionIsWindowPixelsAtAnyZoomAndScroll) {
+    CQelView* v = smallView(100, 80);
+    v->zoomIn();
+    v->setScrollPosition(QPoint(7, 5));
+    QMouseEvent at00(QEvent::MouseMove, QPointF(0, 0), QPointF(0, 0), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(v->viewport(), &at00);
+    EXPECT_EQ(frame->messagePaneText(), "(0,0)");
+    QMouseEvent at(QEvent::MouseMove, QPointF(12, 3), QPointF(12, 3), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(v->viewport(), &at);
+    EXPECT_EQ(frame->messagePaneText(), "(12,3)");
+}
+
+TEST_F(ViewTest, LeftClickChangesNothing) {
+    CQelView* v = smallView(100, 80);
+    const auto before = doc()->image->bits;
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(v->viewport(), &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(v->viewport(), &release);
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_FLOAT_EQ(v->zoom, 1.0f);
+    EXPECT_FALSE(v->canUndo());
+}
+
+TEST_F(ViewTest, PaintsEachPixelAsAZoomSquareWithoutSmoothing) {
+    auto image = make24({"rg", "bw"}, {{'r', {255, 0, 0}}, {'g', {0, 255, 0}}, {'b', {0, 0, 255}}, {'w', {255, 255, 255}}});
+    open(*image);
+    CQelView* v = view();
+    v->zoomIn();
+    v->zoomIn();
+    const QImage shot = v->viewport()->grab().toImage();
+    auto at = [&](int x, int y) { return shot.pixelColor(x, y).rgb() & 0xFFFFFF; };
+    EXPECT_EQ(at(0, 0), 0xFF0000u);
+    EXPECT_EQ(at(3, 3), 0xFF0000u);
+    EXPECT_EQ(at(4, 0), 0x00FF00u);
+    EXPECT_EQ(at(3, 4), 0x0000FFu);
+    EXPECT_EQ(at(7, 7), 0xFFFFFFu);
+    EXPECT_EQ(at(8, 8), 0xFFFFFFu);  // outside the picture: the erased client area
+}
+
+}  // namespace
+}  // namespace qel::test
