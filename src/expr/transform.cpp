@@ -66,6 +66,11 @@ std::string formatWeight(float value) {
     return std::string(buffer, end);
 }
 
+FormulaFileFields fieldTexts(const TransformSettings& s) {
+    return {s.formulaX, s.formulaY, s.formulaZ, formatWeight(s.weightRed), formatWeight(s.weightGreen),
+            formatWeight(s.weightBlue), s.inverseTransform == 1};
+}
+
 const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
                                         float weightGreen, float weightBlue, int inverse) {
     if (!image.hasBlocks() || image.bitCount() != 24) return nullptr;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "expr/formula_file.h"
 #include "image/dib_image.h"
 
 namespace qel {
@@ -35,6 +36,9 @@ enum class WeightCheck { Ok, NotANumber, OutOfRange };
 WeightCheck parseWeight(std::string_view text, float& value);
 // A weight as its field shows it: six significant digits ("%.6g").
 std::string formatWeight(float value);
+
+// The texts the dialog's fields show for these settings (what a formula file saves).
+FormulaFileFields fieldTexts(const TransformSettings& settings);
 
 // Moves and recolours the pixels. The three texts are rewritten in place into
 // their compact form. Returns null when the picture is not 24-bit (or has no

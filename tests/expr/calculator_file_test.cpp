@@ -102,6 +102,14 @@ TEST(TransformFields, WeightsShowSixSignificantDigits) {
     for (const auto& [v, text] : cases) EXPECT_EQ(formatWeight(v), text);
 }
 
+TEST(TransformFields, DefaultSettingsShowAsTheDialogsFirstTexts) {
+    EXPECT_EQ(formulaFileText(fieldTexts(TransformSettings{})), "x\ny\n0\n1\n1\n1\n1");
+    TransformSettings s;
+    s.weightGreen = 0.1f;
+    s.inverseTransform = 0;
+    EXPECT_EQ(formulaFileText(fieldTexts(s)), "x\ny\n0\n1\n0.1\n1\n0");
+}
+
 FormulaFileFields sampleFields() {
     return {"x+10", "y*2", "sin(x)", "1", "0.5", "-2", true};
 }
