@@ -127,18 +127,16 @@ Rows colourRows(const DibImage& img, const std::map<char, Rgb>& colours) {
 
 std::vector<uint8_t> bmpFile(const BitmapInfoHeader& h, const std::vector<uint8_t>& table,
                              const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> info(kHeaderSize);
-    std::memcpy(info.data(), &h, kHeaderSize);
-    info.insert(info.end(), table.begin(), table.end());
-    std::vector<uint8_t> out(14, 0);
-    const uint32_t size = static_cast<uint32_t>(14 + info.size() + pixels.size());
-    const uint32_t off = static_cast<uint32_t>(14 + info.size());
+    const size_t off = 14 + kHeaderSize + table.size();
+    std::vector<uint8_t> out(off + pixels.size(), 0);
+    const auto size = static_cast<uint32_t>(out.size());
     out[0] = 'B';
     out[1] = 'M';
     for (int i = 0; i < 4; ++i) out[2 + i] = uint8_t(size >> (8 * i));
     for (int i = 0; i < 4; ++i) out[10 + i] = uint8_t(off >> (8 * i));
-    out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), pixels.begin(), pixels.end());
+    std::memcpy(out.data() + 14, &h, kHeaderSize);
+    std::copy(table.begin(), table.end(), out.begin() + 14 + kHeaderSize);
+    std::copy(pixels.begin(), pixels.end(), out.begin() + static_cast<std::ptrdiff_t>(off));
     return out;
 }
 
