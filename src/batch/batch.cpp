@@ -126,11 +126,15 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (!input.empty() || !newSize.empty()) return usage("give one input: a file or --new");
         input = a;
     }
-    if (input.empty() && newSize.empty()) return usage("no input picture");
+    bool standaloneOnly = !plan.empty() && !haveOutput;
+    for (const auto& step : plan) standaloneOnly = standaloneOnly && step.first->standalone;
+    if (input.empty() && newSize.empty() && !standaloneOnly) return usage("no input picture");
 
     Context ctx;
     ctx.out = &out;
-    if (!newSize.empty()) {
+    if (input.empty() && newSize.empty()) {
+        ctx.inputName = "qel-batch";
+    } else if (!newSize.empty()) {
         int64_t w = 0, h = 0;
         if (!parseSize(newSize, w, h)) return usage("--new needs WIDTHxHEIGHT, for example --new=640x480");
         if (!sizeWithinLimits(w, h)) {

@@ -43,6 +43,7 @@ struct Operation {
     std::string valueName;  // "T" in --black-white=T
     std::string help;
     std::function<Result(Context&, const std::string& value)> run;
+    bool standalone = false;  // needs no picture: a command line of only such options takes no input
 };
 
 using Registry = std::vector<Operation>;

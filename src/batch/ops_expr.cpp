@@ -68,7 +68,8 @@ void registerExprOperations(Registry& r) {
                  [](Context& ctx, const std::string& value) -> Result {
                      *ctx.out << calculatorAnswer(value) << "\n";
                      return std::nullopt;
-                 }});
+                 },
+                 /*standalone=*/true});
     r.push_back({"--transform", Operation::Arg::Required, "XF;YF;ZF[;WR,WG,WB[;forward]]",
                  "move and recolour pixels by x'=, y'=, z'= (24-bit; inverse mapping unless forward)",
                  [](Context& ctx, const std::string& value) -> Result {

@@ -87,6 +87,13 @@ TEST(Batch, To24BitConvertsAndSetsTheSnapshotSize) {
     EXPECT_EQ((out.colourAt(0, 0)), (Rgb{255, 0, 0}));
 }
 
+TEST(Batch, CalculatorNeedsNoPicture) {
+    auto r = run({"--calc=1+2"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "3.000000\n");
+    EXPECT_EQ(run({"--calc=1+2", "--info"}).status, kExitUsage);
+}
+
 TEST(Batch, HelpListsOperations) {
     auto r = run({"--help"});
     EXPECT_EQ(r.status, kExitOk);
