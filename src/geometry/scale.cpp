@@ -51,24 +51,21 @@ std::vector<int32_t> averageMap(int32_t from, int32_t to) {
     return map;
 }
 
-// floor(d / n) for |d| <= 255 and n >= 1, without a hardware division:
-// ceil(2^32 / n) is an exact reciprocal for numerators below 2^32 / n.
-struct FloorDivider {
-    std::array<uint64_t, 256> recip{};
-    FloorDivider() {
-        for (uint64_t n = 1; n < 256; ++n) recip[n] = ((uint64_t(1) << 32) + n - 1) / n;
-    }
-    int operator()(int d, uint32_t n) const {
-        if (n > 255) return d >= 0 ? 0 : -1;  // |d| < n
-        if (d >= 0) return static_cast<int>((uint64_t(d) * recip[n]) >> 32);
-        return -static_cast<int>((uint64_t(-d + static_cast<int>(n) - 1) * recip[n]) >> 32);
+// floor(d / n) for every d in -255..255 and n in 1..255, looked up; larger
+// counts exceed |d|, so the quotient is 0 or -1.
+struct FloorDivTable {
+    std::vector<int16_t> q;  // q[n * 511 + d + 255]
+    FloorDivTable() : q(256 * 511) {
+        for (int n = 1; n < 256; ++n)
+            for (int d = -255; d <= 255; ++d) q[n * 511 + d + 255] = static_cast<int16_t>(d >= 0 ? d / n : -((-d + n - 1) / n));
     }
 };
-const FloorDivider floorDiv;
+const FloorDivTable floorDiv;
 
 // One running-mean step: ((n - 1) * mean + v) / n truncated, as mean + floor((v - mean) / n).
 inline uint8_t runningMean(uint8_t mean, uint8_t v, uint32_t n) {
-    return static_cast<uint8_t>(mean + floorDiv(int(v) - int(mean), n));
+    if (n > 255) return static_cast<uint8_t>(mean - (v < mean));
+    return static_cast<uint8_t>(mean + floorDiv.q[n * 511 + int(v) - int(mean) + 255]);
 }
 
 bool sizeAcceptable(int32_t width, int32_t height) {
@@ -168,11 +165,15 @@ const DisplayBitmap* scaleDoubledAverage(DibImage& image, int32_t width, int32_t
         const uint8_t* bottom = r1 >= 0 ? src.rowFromTop(r1) : nullptr;
         for (int32_t x = 0; x < width; ++x) {
             const int32_t c0 = cols[2 * size_t(x)], c1 = cols[2 * size_t(x) + 1];
+            uint8_t* p = out + 3 * int64_t(x);
+            if (c0 == c1 && r0 == r1) {  // one pixel four times: its mean is itself
+                std::memcpy(p, pixel(top, c0), 3);
+                continue;
+            }
             const uint8_t* a = pixel(top, c0);
             const uint8_t* b = pixel(top, c1);
             const uint8_t* c = pixel(bottom, c0);
             const uint8_t* d = pixel(bottom, c1);
-            uint8_t* p = out + 3 * int64_t(x);
             for (int k = 0; k < 3; ++k) {
                 // Running mean of the 2 x 2 block in visiting order, truncated at every step.
                 int m = a[k];
