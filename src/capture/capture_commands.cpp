@@ -1,5 +1,80 @@
-// Screen capture: the command starts the capture window; its result arrives in onCaptureFinished.
-#include "view/qel_view.h"
+// Screen capture: the command opens the capture window over the screen; the
+// rectangle the user drags there arrives in onCaptureFinished, which makes it
+// the empty document's picture. No undo snapshot is taken.
+#include <QScreen>
+#include <new>
 
-void CQelView::onScreenCapture() {}
-void CQelView::onCaptureFinished(const QRect&) {}
+#include "app/dialog_service.h"
+#include "app/qel_doc.h"
+#include "capture/my_chap_wnd.h"
+#include "capture/screen_grabber.h"
+#include "geometry/screen_grab.h"
+#include "view/qel_view.h"
+#include "view/qt_bitmap.h"
+
+void CQelView::onScreenCapture() {
+    if (captureWindow) {  // a capture is already running
+        captureWindow->raise();
+        captureWindow->activateWindow();
+        return;
+    }
+    qel::ui::ScreenGrabber& grabber = qel::ui::screenGrabber();
+    const QString reason = grabber.unavailableReason();
+    if (!reason.isEmpty()) {
+        qel::ui::dialogs().message(this, reason, QStringLiteral("画面キャプチャ"), qel::ui::Buttons::Ok,
+                                   qel::ui::Icon::Warning);
+        return;
+    }
+    QScreen* screen = this->screen();
+    const QImage picture = grabber.grab(screen);
+    if (picture.isNull()) {
+        qel::ui::dialogs().message(this, QStringLiteral("画面を読み取れませんでした。"), QStringLiteral("画面キャプチャ"),
+                                   qel::ui::Buttons::Ok, qel::ui::Icon::Warning);
+        return;
+    }
+    const QRect area = screen ? screen->geometry() : QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize());
+    auto* window = new MyChapWnd(picture, area, this);
+    captureWindow = window;
+    // Escape or a close by the desktop ends the capture; the view then holds no window.
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (captureWindow == window) captureWindow = nullptr;
+    });
+    window->showFullScreen();
+    window->raise();
+    window->activateWindow();
+}
+
+void CQelView::onCaptureFinished(const QRect& rect) {
+    auto* window = qobject_cast<MyChapWnd*>(captureWindow);
+    if (!window) return;
+    captureWindow = nullptr;
+    window->hide();
+    window->deleteLater();  // we are inside its mouse handler
+
+    CQelDoc* doc = document();
+    const QRect r = window->pictureRect(rect);
+    const qel::CaptureRect area{r.x(), r.y(), r.width(), r.height()};
+    const qel::DisplayBitmap* result = nullptr;
+    try {
+        const auto raster = qel::ui::displayBitmapFromImage(window->screenPicture());
+        result = qel::fromScreen(*doc->image, raster ? *raster : qel::DisplayBitmap{}, area);
+    } catch (const std::bad_alloc&) {
+        doc->image->clear();
+        showMemoryShortage();
+    }
+    // A rectangle without width or height leaves the document empty.
+    doc->bitmap = result;
+    if (result) {
+        const auto h = doc->image->header();
+        doc->imageWidth = doc->scrollWidth = h.biWidth;
+        doc->imageHeight = doc->scrollHeight = h.biHeight;
+        // This view scrolls over the picture's size whatever its zoom; other views of the document
+        // get the picture at their own zoom.
+        for (CQelView* v : doc->views())
+            if (v != this) v->updateScrollSizesForZoom();
+        setScrollSizes(h.biWidth, h.biHeight);
+    }
+    eraseClient();
+    doc->updateAllViews();
+    emit commandFinished();
+}

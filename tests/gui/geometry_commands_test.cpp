@@ -1,0 +1,419 @@
+// The scale, mix and fractal commands and their dialogs.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "app/command_table.h"
+#include "geometry/geometry.h"
+#include "geometry/ui/mix_dlg.h"
+#include "geometry/ui/scale_dlg.h"
+#include "gui_test.h"
+
+namespace qel::test {
+namespace {
+
+using namespace qel::cmd;
+
+// Runs `action` on the modal dialog of type Dlg once the command shows it; a dialog the action leaves
+// open is cancelled so that the command always returns.
+template <class Dlg>
+void whenShown(std::function<void(Dlg&)> action) {
+    QTimer::singleShot(0, [action] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* dlg = qobject_cast<Dlg*>(modal);
+        if (!dlg) {
+            ADD_FAILURE() << "expected dialog not shown";
+            if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
+            return;
+        }
+        action(*dlg);
+        if (dlg->isVisible()) dlg->reject();
+    });
+}
+
+// Types `text` into the edit one character at a time, as the user would.
+void type(QLineEdit* edit, const QString& text) {
+    edit->window()->activateWindow();
+    processEvents();
+    edit->setFocus(Qt::OtherFocusReason);
+    EXPECT_TRUE(edit->hasFocus());
+    edit->selectAll();
+    edit->del();
+    for (QChar c : text) edit->insert(QString(c));
+}
+
+std::vector<uint8_t> bitsOf(const DibImage& image) { return image.bits; }
+
+// Every pixel's colour, top row first (row padding left out).
+std::vector<Rgb> pixelsOf(const DibImage& image) {
+    std::vector<Rgb> out;
+    const auto h = image.header();
+    for (int y = 0; y < h.biHeight; ++y)
+        for (int x = 0; x < h.biWidth; ++x) out.push_back(image.colourAt(x, y));
+    return out;
+}
+
+std::unique_ptr<DibImage> copyOf(const DibImage& image) {
+    auto copy = std::make_unique<DibImage>();
+    copy->replace(image.info, image.bits);
+    return copy;
+}
+
+// ---------------------------------------------------------------- scale dialog
+
+struct CouplingCase {
+    int origWidth, origHeight;
+    bool typeWidth;  // else the height edit
+    QString typed;
+    QString otherShows;
+    int32_t width, height;
+};
+
+TEST(ScaleDlg, TypingOneSideWritesTheOtherFromThePictureProportions) {
+    const std::vector<CouplingCase> cases = {
+        {400, 300, true, "200", "150", 200, 150},
+        {401, 300, true, "200", "149", 200, 149},  // truncated; the height edit must not write back 199
+        {400, 300, false, "150", "200", 200, 150},
+        {300, 401, false, "200", "149", 149, 200},
+        {400, 300, true, "abc", "0", 0, 0},        // not a number reads as 0
+        {400, 300, true, "", "0", 0, 0},
+    };
+    for (const CouplingCase& c : cases) {
+        CScaleDlg dlg(c.origWidth, c.origHeight);
+        dlg.show();
+        dlg.activateWindow();
+        QLineEdit* typedEdit = c.typeWidth ? dlg.widthEdit() : dlg.heightEdit();
+        QLineEdit* other = c.typeWidth ? dlg.heightEdit() : dlg.widthEdit();
+        type(typedEdit, c.typed);
+        const std::string label = c.typed.toStdString() + " into " + (c.typeWidth ? "width" : "height");
+        EXPECT_EQ(dlg.m_editing, c.typeWidth ? 1 : 2) << label;
+        EXPECT_EQ(typedEdit->text(), c.typed) << label;
+        EXPECT_EQ(other->text(), c.otherShows) << label;
+        EXPECT_EQ(dlg.m_width, c.width) << label;
+        EXPECT_EQ(dlg.m_height, c.height) << label;
+    }
+}
+
+TEST(ScaleDlg, StartsAtThePictureSizeWithBothBoxesTicked) {
+    CScaleDlg dlg(640, 480);
+    EXPECT_EQ(dlg.windowTitle(), "画像伸縮");
+    dlg.show();
+    EXPECT_EQ(dlg.widthEdit()->text(), "640");
+    EXPECT_EQ(dlg.heightEdit()->text(), "480");
+    EXPECT_TRUE(dlg.keepAspectBox()->isChecked());
+    EXPECT_TRUE(dlg.interpolateBox()->isChecked());
+    EXPECT_EQ(dlg.keepAspectBox()->text(), "縦横比一定");
+    EXPECT_EQ(dlg.interpolateBox()->text(), "補完");
+    EXPECT_EQ(dlg.m_origWidth, 640);
+    EXPECT_EQ(dlg.m_origHeight, 480);
+}
+
+TEST(ScaleDlg, KeepAspectFollowsTheCheckMarkThroughClicks) {
+    for (int clicks = 1; clicks <= 4; ++clicks) {
+        CScaleDlg dlg(400, 300);
+        dlg.show();
+        dlg.activateWindow();
+        for (int i = 0; i < clicks; ++i) dlg.keepAspectBox()->click();
+        const bool kept = clicks % 2 == 0;
+        EXPECT_EQ(dlg.keepAspectBox()->isChecked(), kept) << clicks;
+        EXPECT_EQ(dlg.m_keepAspect, kept ? 1 : 0) << clicks;
+        type(dlg.widthEdit(), "200");
+        EXPECT_EQ(dlg.heightEdit()->text(), kept ? "150" : "300") << clicks;
+    }
+}
+
+TEST(ScaleDlg, OkChecksHeightThenWidthAgainstOneTo30000) {
+    struct Case {
+        QString width, height, message;
+        bool heightField;
+    };
+    const std::vector<Case> cases = {
+        {"0", "0", "1 から 30000 までの整数を入力してください。", true},
+        {"30001", "10", "1 から 30000 までの整数を入力してください。", false},
+        {"abc", "10", "整数を入力してください。", false},
+        {"10", "", "整数を入力してください。", true},
+    };
+    for (const Case& c : cases) {
+        auto scripted = std::make_unique<qel::ui::ScriptedDialogService>();
+        auto* shown = scripted.get();
+        auto previous = qel::ui::installDialogService(std::move(scripted));
+        CScaleDlg dlg(400, 300);
+        dlg.show();
+        dlg.activateWindow();
+        dlg.keepAspectBox()->click();  // the edits take any text independently
+        type(dlg.widthEdit(), c.width);
+        type(dlg.heightEdit(), c.height);
+        dlg.accept();
+        QLineEdit* field = c.heightField ? dlg.heightEdit() : dlg.widthEdit();
+        EXPECT_EQ(shown->messages(), QStringList({"Qel: " + c.message})) << c.width.toStdString();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(field->selectedText(), field->text()) << c.width.toStdString();
+        qel::ui::installDialogService(std::move(previous));
+    }
+}
+
+// ---------------------------------------------------------------- scale command
+
+class ScaleCommandTest : public GuiTest {};
+
+TEST_F(ScaleCommandTest, RunsTheRouteOfTheChosenSizeAndInterpolation) {
+    struct Case {
+        int width, height;
+        bool interpolate;
+    };
+    // Same size, both reduced (direct average), one side reduced (doubling route), enlarged, nearest.
+    const std::vector<Case> cases = {{7, 5, true}, {3, 2, true}, {3, 9, true}, {15, 11, true}, {3, 9, false}};
+    int n = 0;
+    for (const Case& c : cases) {
+        open(*pattern(7, 5, 24), QStringLiteral("p%1.bmp").arg(n++));
+        auto expected = copyOf(*doc()->image);
+        qel::scaleByCommand(*expected, c.width, c.height, c.interpolate);
+        whenShown<CScaleDlg>([&](CScaleDlg& dlg) {
+            dlg.keepAspectBox()->click();
+            type(dlg.widthEdit(), QString::number(c.width));
+            type(dlg.heightEdit(), QString::number(c.height));
+            if (!c.interpolate) dlg.interpolateBox()->click();
+            dlg.accept();
+        });
+        frame->runCommand(ID_SCALE);
+        EXPECT_EQ(doc()->image->info, expected->info) << c.width << "x" << c.height;
+        EXPECT_EQ(doc()->image->bits, expected->bits) << c.width << "x" << c.height;
+        EXPECT_EQ(doc()->imageWidth, c.width);
+        EXPECT_EQ(doc()->imageHeight, c.height);
+        ASSERT_NE(doc()->bitmap, nullptr);
+        EXPECT_EQ(doc()->bitmap->width, c.width);
+    }
+}
+
+TEST_F(ScaleCommandTest, SameSizeIsAnExactCopyWithAndWithoutInterpolation) {
+    for (bool interpolate : {true, false}) {
+        open(*pattern(9, 4, 24), interpolate ? "a.bmp" : "b.bmp");  // rows of 27 bytes + 1 padding
+        const auto before = pixelsOf(*doc()->image);
+        whenShown<CScaleDlg>([&](CScaleDlg& dlg) {
+            if (!interpolate) dlg.interpolateBox()->click();
+            dlg.accept();
+        });
+        frame->runCommand(ID_SCALE);
+        EXPECT_EQ(pixelsOf(*doc()->image), before) << interpolate;
+        EXPECT_EQ(doc()->image->bits.size(), 4u * 28u);
+        EXPECT_TRUE(view()->canUndo());
+    }
+}
+
+TEST_F(ScaleCommandTest, ScrollRangeIsTheNewSizeTimesTheZoomAndUndoRestores) {
+    open(*pattern(10, 8, 24));
+    view()->zoomIn();
+    const auto before = bitsOf(*doc()->image);
+    whenShown<CScaleDlg>([&](CScaleDlg& dlg) {
+        type(dlg.widthEdit(), "5");  // keeps the aspect: 5 x 4
+        dlg.accept();
+    });
+    frame->runCommand(ID_SCALE);
+    EXPECT_EQ(doc()->imageWidth, 5);
+    EXPECT_EQ(doc()->imageHeight, 4);
+    EXPECT_EQ(view()->scrollSizes(), QSize(10, 8));
+    EXPECT_EQ(doc()->scrollWidth, 10);
+    EXPECT_EQ(doc()->scrollHeight, 8);
+    frame->runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_EQ(doc()->imageWidth, 10);
+    EXPECT_EQ(view()->scrollSizes(), QSize(20, 16));
+}
+
+TEST_F(ScaleCommandTest, CancelChangesNothingAndTakesNoSnapshot) {
+    open(*pattern(6, 6, 24));
+    const auto before = bitsOf(*doc()->image);
+    whenShown<CScaleDlg>([](CScaleDlg& dlg) {
+        type(dlg.widthEdit(), "3");
+        dlg.reject();
+    });
+    frame->runCommand(ID_SCALE);
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_EQ(doc()->imageWidth, 6);
+    EXPECT_FALSE(view()->undoInfo.has_value());
+}
+
+// ---------------------------------------------------------------- mix
+
+class MixCommandTest : public GuiTest {
+protected:
+    // A 24-bit file of w x h pixels of one colour.
+    QString solidFile(int w, int h, Rgb colour, const QString& name) {
+        const Rows rows(h, std::string(w, 'c'));
+        return writePicture(*make24(rows, {{'c', colour}}), name);
+    }
+    void fill(CMixDlg& dlg, const QString& path, const QString& ratio) {
+        dlg.fileNameEdit()->setText(path);
+        dlg.ratioEdit()->setText(ratio);
+    }
+};
+
+TEST_F(MixCommandTest, DialogStartsWithThePictureSizeAndTheDefaults) {
+    open(*pattern(12, 7, 24));
+    whenShown<CMixDlg>([](CMixDlg& dlg) {
+        EXPECT_EQ(dlg.windowTitle(), "混合");
+        EXPECT_EQ(dlg.fileNameEdit()->text(), "");
+        EXPECT_EQ(dlg.ratioEdit()->text(), "0.5");
+        EXPECT_EQ(dlg.rectWidthEdit()->text(), "12");
+        EXPECT_EQ(dlg.rectHeightEdit()->text(), "7");
+        for (QLineEdit* e : {dlg.copyXEdit(), dlg.copyYEdit(), dlg.startXEdit(), dlg.startYEdit()})
+            EXPECT_EQ(e->text(), "0");
+        for (QLineEdit* e : {dlg.keyRedEdit(), dlg.keyGreenEdit(), dlg.keyBlueEdit()}) EXPECT_EQ(e->text(), "205");
+        EXPECT_EQ(dlg.browseButton()->text(), "参照");
+    });
+    frame->runCommand(ID_MIX);
+}
+
+TEST_F(MixCommandTest, BrowsePutsTheChosenFileIntoTheField) {
+    CMixDlg dlg;
+    dlg.show();
+    dialogs->answerPath("/tmp/pictures/over.bmp");
+    dlg.browseButton()->click();
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    const auto& request = dialogs->shown()[0];
+    EXPECT_EQ(request.kind, qel::ui::ShownDialog::OpenFile);
+    EXPECT_EQ(request.file.filter, "Bimap Files | *.bmp ||");
+    EXPECT_EQ(request.file.defaultExtension, "bmp");
+    EXPECT_EQ(request.file.initialName, "*.bmp");
+    EXPECT_EQ(dlg.fileNameEdit()->text(), "/tmp/pictures/over.bmp");
+    EXPECT_EQ(dlg.m_fileName, "/tmp/pictures/over.bmp");
+    // A cancelled browse keeps what was there.
+    dlg.browseButton()->click();
+    EXPECT_EQ(dlg.fileNameEdit()->text(), "/tmp/pictures/over.bmp");
+}
+
+TEST_F(MixCommandTest, RefusesValuesOutsideTheirRanges) {
+    struct Case {
+        std::function<QLineEdit*(CMixDlg&)> field;
+        QString text, message;
+    };
+    const std::vector<Case> cases = {
+        {&CMixDlg::ratioEdit, "1.5", "0 から 1 までの数字を入力してください。"},
+        {&CMixDlg::ratioEdit, "half", "数字を入力してください。"},
+        {&CMixDlg::rectHeightEdit, "-1", "0 から 30000 までの整数を入力してください。"},
+        {&CMixDlg::startYEdit, "30001", "0 から 30000 までの整数を入力してください。"},
+        {&CMixDlg::copyXEdit, "1.5", "整数を入力してください。"},
+        {&CMixDlg::keyRedEdit, "256", "0 から 255 までの整数を入力してください。"},
+        {&CMixDlg::keyBlueEdit, "-1", "0 から 255 までの整数を入力してください。"},
+    };
+    for (const Case& c : cases) {
+        CMixDlg dlg;
+        dlg.show();
+        dlg.activateWindow();
+        QLineEdit* field = c.field(dlg);
+        field->setText(c.text);
+        dialogs->clear();
+        dlg.accept();
+        EXPECT_EQ(dialogs->messages(), QStringList({"Qel: " + c.message})) << c.text.toStdString();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(field->selectedText(), field->text());
+    }
+}
+
+TEST_F(MixCommandTest, BlendsTheFileIntoThePictureWithTheDialogValues) {
+    // Picture black; file white 3 x 2 with one transparent-coloured pixel at its top left.
+    open(*make24({"#####", "#####", "#####", "#####"}));
+    const QString path = writePicture(*make24({"k..", "..."}, {{'k', Rgb{205, 205, 205}}}), "over.bmp");
+    whenShown<CMixDlg>([&](CMixDlg& dlg) {
+        fill(dlg, path, "0.5");
+        dlg.startXEdit()->setText("1");
+        dlg.startYEdit()->setText("1");
+        dlg.accept();
+    });
+    frame->runCommand(ID_MIX);
+    const std::map<char, Rgb> names = {{'#', Rgb{0, 0, 0}}, {'h', Rgb{127, 127, 127}}};
+    EXPECT_EQ(colourRows(*doc()->image, names), Rows({"#####", "##hh#", "#hhh#", "#####"}));
+    EXPECT_TRUE(view()->canUndo());
+}
+
+TEST_F(MixCommandTest, RatiosOneAndZeroAndAChangedTransparentColour) {
+    struct Case {
+        QString ratio;
+        int keyRed;
+        Rows expected;
+    };
+    // The file is red 2 x 2; the transparent colour is red only in the last case.
+    const std::vector<Case> cases = {
+        {"1", 205, {"rr.", "rr.", "..."}},
+        {"0", 205, {"...", "...", "..."}},
+        {"1", 255, {"...", "...", "..."}},
+    };
+    const QString path = solidFile(2, 2, Rgb{255, 0, 0}, "red.bmp");
+    int n = 0;
+    for (const Case& c : cases) {
+        open(*make24({"...", "...", "..."}), QStringLiteral("w%1.bmp").arg(n++));
+        whenShown<CMixDlg>([&](CMixDlg& dlg) {
+            fill(dlg, path, c.ratio);
+            dlg.keyRedEdit()->setText(QString::number(c.keyRed));
+            dlg.keyGreenEdit()->setText("0");
+            dlg.keyBlueEdit()->setText("0");
+            dlg.accept();
+        });
+        frame->runCommand(ID_MIX);
+        EXPECT_EQ(colourRows(*doc()->image, {{'r', Rgb{255, 0, 0}}}), c.expected) << c.ratio.toStdString();
+    }
+}
+
+TEST_F(MixCommandTest, EmptyFileNameOrCancelDoesNothing) {
+    open(*pattern(4, 4, 24));
+    const auto before = bitsOf(*doc()->image);
+    whenShown<CMixDlg>([](CMixDlg& dlg) { dlg.accept(); });  // file name left empty
+    frame->runCommand(ID_MIX);
+    whenShown<CMixDlg>([&](CMixDlg& dlg) {
+        dlg.fileNameEdit()->setText("x.bmp");
+        dlg.reject();
+    });
+    frame->runCommand(ID_MIX);
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_FALSE(view()->undoInfo.has_value());
+}
+
+TEST_F(MixCommandTest, AFileThatCannotBeMixedLeavesThePictureAndOneUndoStep) {
+    open(*pattern(4, 4, 24));
+    const auto before = bitsOf(*doc()->image);
+    const QString oneBit = writePicture(*makeIndexed(1, {"0101", "1010"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}}), "one.bmp");
+    for (const QString& path : {oneBit, QString::fromStdString(dir.file("missing.bmp"))}) {
+        whenShown<CMixDlg>([&](CMixDlg& dlg) {
+            fill(dlg, path, "1");
+            dlg.accept();
+        });
+        frame->runCommand(ID_MIX);
+        EXPECT_EQ(doc()->image->bits, before) << path.toStdString();
+        EXPECT_NE(doc()->bitmap, nullptr);
+        EXPECT_TRUE(dialogs->messages().isEmpty());
+    }
+    frame->runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(doc()->image->bits, before);
+}
+
+// ---------------------------------------------------------------- fractal
+
+class FractalCommandTest : public GuiTest {};
+
+TEST_F(FractalCommandTest, DrawsTheFixedFractalAndUndoRestores) {
+    open(*pattern(60, 300, 24));
+    const auto before = bitsOf(*doc()->image);
+    auto expected = copyOf(*doc()->image);
+    qel::drawFractal(*expected, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
+    frame->runCommand(ID_FRACTAL);
+    EXPECT_EQ(doc()->image->bits, expected->bits);
+    const Rows rows = colourRows(*doc()->image, {{'#', Rgb{0, 0, 0}}, {'.', Rgb{255, 255, 255}}});
+    EXPECT_EQ(rows.front(), std::string(60, '#'));  // the top row escapes everywhere
+    EXPECT_NE(rows.back().find('.'), std::string::npos);
+    EXPECT_TRUE(dialogs->messages().isEmpty());
+    frame->runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(doc()->image->bits, before);
+}
+
+TEST_F(FractalCommandTest, GeometryCommandsAreOfferedFor24BitPicturesOnly) {
+    for (int depth : {24, 8, 4, 1}) {
+        open(*pattern(5, 5, depth), QStringLiteral("d%1.bmp").arg(depth));
+        for (int id : {ID_SCALE, ID_MIX, ID_FRACTAL}) EXPECT_EQ(enabled(id), depth == 24) << depth << " " << id;
+    }
+}
+
+}  // namespace
+}  // namespace qel::test
