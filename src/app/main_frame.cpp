@@ -477,8 +477,12 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void CMainFrame::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) openDocumentFile(url.toLocalFile());
+    openDroppedFiles(event->mimeData()->urls());
     event->acceptProposedAction();
+}
+
+void CMainFrame::openDroppedFiles(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) openDocumentFile(url.toLocalFile());
     updateCommandStates();
 }

@@ -18,6 +18,7 @@ class QMdiArea;
 class QMenu;
 class QAction;
 class QToolBar;
+class QUrl;
 
 class CMainFrame : public QMainWindow {
     Q_OBJECT
@@ -52,6 +53,9 @@ public:
 
     void setMessagePaneText(const QString& text);
     QString messagePaneText() const;
+
+    // Files dropped on the window: each local file opens as a document.
+    void openDroppedFiles(const QList<QUrl>& urls);
 
     QStringList recentFiles() const;
     void addRecentFile(const QString& path);

@@ -9,7 +9,11 @@
 #include "app/qel_doc.h"
 #include "view/qel_view.h"
 
+// The resources live in the static GUI library: register them explicitly.
+static void initResources() { Q_INIT_RESOURCE(qel); }
+
 CQelApp::CQelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    initResources();
     setOrganizationName(QStringLiteral("Qel"));
     setApplicationName(QStringLiteral("Qel"));
     setApplicationVersion(QStringLiteral("0.20"));
@@ -24,7 +28,7 @@ CQelApp::StartResult CQelApp::initInstance() {
     if (!arguments.isEmpty() && (arguments[0] == QLatin1String("--print") || arguments[0] == QLatin1String("--print-to"))) {
         const bool to = arguments[0] == QLatin1String("--print-to");
         if (arguments.size() != (to ? 3 : 2)) {
-            std::fprintf(stderr, "usage: qel [FILE] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
+            std::fprintf(stderr, "usage: qel [FILE...] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
             return StartResult::Failed;
         }
         return printFile(arguments.last(), to ? arguments[1] : QString()) ? StartResult::Done : StartResult::Failed;
@@ -41,11 +45,15 @@ CQelApp::StartResult CQelApp::processCommandLine(CMainFrame& frame, const QStrin
         frame.newDocument();
         return StartResult::Run;
     }
-    if (arguments.size() > 1 || arguments[0].startsWith(QLatin1String("--"))) {
-        std::fprintf(stderr, "usage: qel [FILE] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
-        return StartResult::Failed;
-    }
-    return frame.openDocumentFile(arguments[0]) ? StartResult::Run : StartResult::Failed;
+    for (const QString& a : arguments)
+        if (a.startsWith(QLatin1String("--"))) {
+            std::fprintf(stderr, "usage: qel [FILE...] | --print FILE | --print-to PRINTER|OUT.pdf FILE\n");
+            return StartResult::Failed;
+        }
+    // The desktop entry may pass several files: start-up fails only when none of them can be read.
+    bool opened = false;
+    for (const QString& a : arguments) opened = frame.openDocumentFile(a) != nullptr || opened;
+    return opened ? StartResult::Run : StartResult::Failed;
 }
 
 bool CQelApp::printFile(const QString& path, const QString& target) {
@@ -65,6 +73,5 @@ bool CQelApp::printFile(const QString& path, const QString& target) {
         printer.setPrinterName(info.printerName());
     }
     printer.setDocName(QFileInfo(path).fileName());
-    view.printPicture(printer);
-    return true;
+    return view.printPicture(printer);
 }

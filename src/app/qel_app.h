@@ -1,7 +1,7 @@
 // CQelApp: the application object. Start-up creates the main frame and
 // processes the command line:
 //   qel                          one empty document
-//   qel FILE                     opens FILE (start-up fails when it cannot be read)
+//   qel FILE...                  opens the files (start-up fails when none can be read)
 //   qel --print FILE             prints FILE on the default printer and ends
 //   qel --print-to TARGET FILE   prints FILE on the printer named TARGET, or into TARGET when it ends in .pdf
 #pragma once

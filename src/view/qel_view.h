@@ -111,7 +111,7 @@ public:
     void paletteClosed();
 
     // --- printing: the picture at four times its pixel size at the page's top left ---
-    void printPicture(QPrinter& printer);
+    bool printPicture(QPrinter& printer);
     static QPrinter& sharedPrinter();
 
     // --- commands ---

@@ -210,9 +210,9 @@ QPrinter& CQelView::sharedPrinter() {
     return printer;
 }
 
-void CQelView::printPicture(QPrinter& printer) {
+bool CQelView::printPicture(QPrinter& printer) {
     QPainter painter;
-    if (!painter.begin(&printer)) return;
+    if (!painter.begin(&printer)) return false;
     if (document_ && document_->bitmap) {
         const qel::DisplayBitmap& bm = *document_->bitmap;
         const int w = std::clamp<int>(document_->imageWidth, 0, bm.width);
@@ -220,7 +220,7 @@ void CQelView::printPicture(QPrinter& printer) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         painter.drawImage(QRectF(0, 0, 4.0 * w, 4.0 * h), qel::ui::wrapImage(bm), QRectF(0, 0, w, h));
     }
-    painter.end();
+    return painter.end();
 }
 
 void CQelView::onFilePrint() {

@@ -1,10 +1,15 @@
 // Start-up, documents, saving, recent files, panes and printing.
 #include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QTextBrowser>
+#include <QUrl>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
 #include <QSettings>
 
+#include "app/about_dlg.h"
 #include "app/command_table.h"
 #include "app/qel_app.h"
 #include "gui_test.h"
@@ -218,6 +223,45 @@ TEST_F(ShellTest, PrintToPdfWritesAFile) {
     ASSERT_TRUE(CQelApp::printFile(picture, pdf));
     EXPECT_GT(QFileInfo(pdf).size(), 100);
     EXPECT_FALSE(CQelApp::printFile(QString::fromStdString(dir.file("missing.bmp")), pdf));
+}
+
+}  // namespace
+}  // namespace qel::test
+
+namespace qel::test {
+namespace {
+
+class ShellExtrasTest : public GuiTest {};
+
+TEST_F(ShellExtrasTest, SeveralFilesOpenThoseThatCanBeRead) {
+    const QString good = writePicture(*pattern(3, 3, 24), "good.bmp");
+    const QString missing = QString::fromStdString(dir.file("missing.bmp"));
+    EXPECT_EQ(CQelApp::processCommandLine(*frame, {missing, good}), CQelApp::StartResult::Run);
+    EXPECT_EQ(frame->childFrames().size(), 1);
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!"}));
+    EXPECT_EQ(CQelApp::processCommandLine(*frame, {"--bogus"}), CQelApp::StartResult::Failed);
+}
+
+TEST_F(ShellExtrasTest, DroppedFilesOpenAsDocuments) {
+    const QString path = writePicture(*pattern(3, 3, 24), "dropped.bmp");
+    frame->openDroppedFiles({QUrl("https://example.org/a.bmp"), QUrl::fromLocalFile(path)});
+    ASSERT_EQ(frame->childFrames().size(), 1);
+    EXPECT_EQ(doc()->title(), "dropped.bmp");
+    EXPECT_EQ(frame->windowTitle(), "Zenpa - dropped.bmp");
+}
+
+TEST_F(ShellExtrasTest, AboutBoxAndJapaneseHelpPage) {
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "ﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(about.findChild<QLabel*>("version")->text(), "Qel Version 0.20");
+    EXPECT_FALSE(about.findChild<QLabel*>("icon")->pixmap().isNull());
+    frame->runCommand(qel::cmd::ID_HELP_INDEX);
+    auto* help = frame->findChild<CHelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    const QString text = help->browser()->toPlainText();
+    EXPECT_TRUE(text.contains("Qel ヘルプ"));
+    EXPECT_TRUE(text.contains("元に戻す"));
 }
 
 }  // namespace
