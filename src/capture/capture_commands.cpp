@@ -2,6 +2,7 @@
 // rectangle the user drags there arrives in onCaptureFinished, which makes it
 // the empty document's picture. No undo snapshot is taken.
 #include <QScreen>
+#include <QTimer>
 #include <new>
 
 #include "app/dialog_service.h"
@@ -12,12 +13,41 @@
 #include "view/qel_view.h"
 #include "view/qt_bitmap.h"
 
+namespace {
+// Set on the view between the command and the opening of the capture window.
+constexpr char kCapturePending[] = "qelCapturePending";
+
+// Grabs the screen and puts the capture window over it.
+void openCaptureWindow(CQelView* view) {
+    view->setProperty(kCapturePending, false);
+    if (view->captureWindow || !view->document() || view->document()->bitmap) return;
+    QScreen* screen = view->screen();
+    const QImage picture = qel::ui::screenGrabber().grab(screen);
+    if (picture.isNull()) {
+        qel::ui::dialogs().message(view, QStringLiteral("画面を読み取れませんでした。"), QStringLiteral("画面キャプチャ"),
+                                   qel::ui::Buttons::Ok, qel::ui::Icon::Warning);
+        return;
+    }
+    const QRect area = screen ? screen->geometry() : QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize());
+    auto* window = new MyChapWnd(picture, area, view);
+    view->captureWindow = window;
+    // Escape or a close by the desktop ends the capture; the view then holds no window.
+    QObject::connect(window, &QObject::destroyed, view, [view, window] {
+        if (view->captureWindow == window) view->captureWindow = nullptr;
+    });
+    window->showFullScreen();
+    window->raise();
+    window->activateWindow();
+}
+}  // namespace
+
 void CQelView::onScreenCapture() {
     if (captureWindow) {  // a capture is already running
         captureWindow->raise();
         captureWindow->activateWindow();
         return;
     }
+    if (property(kCapturePending).toBool()) return;
     qel::ui::ScreenGrabber& grabber = qel::ui::screenGrabber();
     const QString reason = grabber.unavailableReason();
     if (!reason.isEmpty()) {
@@ -25,23 +55,9 @@ void CQelView::onScreenCapture() {
                                    qel::ui::Icon::Warning);
         return;
     }
-    QScreen* screen = this->screen();
-    const QImage picture = grabber.grab(screen);
-    if (picture.isNull()) {
-        qel::ui::dialogs().message(this, QStringLiteral("画面を読み取れませんでした。"), QStringLiteral("画面キャプチャ"),
-                                   qel::ui::Buttons::Ok, qel::ui::Icon::Warning);
-        return;
-    }
-    const QRect area = screen ? screen->geometry() : QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize());
-    auto* window = new MyChapWnd(picture, area, this);
-    captureWindow = window;
-    // Escape or a close by the desktop ends the capture; the view then holds no window.
-    connect(window, &QObject::destroyed, this, [this, window] {
-        if (captureWindow == window) captureWindow = nullptr;
-    });
-    window->showFullScreen();
-    window->raise();
-    window->activateWindow();
+    // The screen is read once the menu that started the command has gone from it.
+    setProperty(kCapturePending, true);
+    QTimer::singleShot(grabber.settleMilliseconds(), this, [this] { openCaptureWindow(this); });
 }
 
 void CQelView::onCaptureFinished(const QRect& rect) {

@@ -19,6 +19,8 @@ public:
     // The whole screen as it looks now, in device pixels with the screen's device pixel ratio set
     // on the image; a null image when the screen cannot be read.
     virtual QImage grab(QScreen* screen) = 0;
+    // How long to let the desktop redraw (the menu that started the capture closing) before grabbing.
+    virtual int settleMilliseconds() const { return 0; }
 };
 
 // The grabber in use; a QtScreenGrabber until another is installed.
@@ -38,6 +40,7 @@ class QtScreenGrabber : public ScreenGrabber {
 public:
     QString unavailableReason() const override;
     QImage grab(QScreen* screen) override;
+    int settleMilliseconds() const override { return 250; }
 };
 
 }  // namespace qel::ui
