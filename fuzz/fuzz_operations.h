@@ -1,17 +1,54 @@
-// One operation of each family run on a picture a reader produced.
+// One operation of each family run on a picture a reader produced, each on
+// its own copy of the record, so every family meets every kind of picture.
 #pragma once
 
+#include <cstring>
+
+#include "colour/conversions.h"
+#include "colour/palette_ops.h"
+#include "colour/reduction.h"
+#include "colour/working_palette.h"
+#include "expr/transform.h"
+#include "geometry/geometry.h"
 #include "image/dib_image.h"
+#include "lineart/lineart.h"
 
 namespace qel::fuzz {
 
+inline void runOn(const DibImage& source, void (*op)(DibImage&)) {
+    DibImage copy;
+    auto h = source.header();
+    h.biSizeImage = static_cast<uint32_t>(source.bitsSize());  // what the snapshot does before each command
+    std::vector<uint8_t> info = source.info;
+    std::memcpy(info.data(), &h, kHeaderSize);
+    if (!copy.restoreFrom(info, source.bits)) return;
+    op(copy);
+}
+
 inline void runOperations(DibImage& image) {
     auto h = image.header();
-    if (int64_t(h.biWidth) * h.biHeight > 256 * 256) return;  // keep each input fast
+    if (int64_t(h.biWidth) * h.biHeight > 128 * 128) return;  // keep each input fast
+    runOn(image, [](DibImage& d) { toIndexed(d, 16); });
+    runOn(image, [](DibImage& d) { toGrey(d); toBlackWhite(d, 128); });
+    runOn(image, [](DibImage& d) { countColours(d); reduceColours(d); });
+    runOn(image, [](DibImage& d) {
+        WorkingPalette pal;
+        loadPaletteFromImage(pal, d);
+        organiseColours(d, pal);
+        approximateColours(d, pal, 30);
+        remapColours(d, pal);
+    });
+    runOn(image, [](DibImage& d) { thin(d); straighten(d, 5); tidyLines(d); tidyLines2(d); });
+    runOn(image, [](DibImage& d) {
+        TransformSettings s;
+        s.formulaX = "x+3*sin(y)";
+        s.formulaY = "y";
+        s.formulaZ = "z+1";
+        transformByFormula(d, s);
+    });
+    runOn(image, [](DibImage& d) { scaleByCommand(d, 7, 5, true); drawFractal(d, kFractalStepX, kFractalStepY, kFractalConstant, 10); });
     DisplayBitmap shown = *image.displayBitmap;
-    DibImage copy;
-    copy.restoreFrom(image.info, image.bits);
-    copy.rereadAs8Bit();
+    image.rereadAs8Bit();
     image.fromBitmap(shown);
 }
 

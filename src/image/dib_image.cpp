@@ -57,7 +57,9 @@ std::vector<uint8_t> makeInfoBlock(const BitmapInfoHeader& h, int entries, Rgb f
     return block;
 }
 
-DibImage::DibImage() : histogram(kHistogramCells, 0) {}
+// The histogram is allocated by the first colour count, so records that are never counted
+// (undo copies, pictures only converted or filtered) do not carry its megabyte.
+DibImage::DibImage() = default;
 
 int DibImage::indexAt(int x, int y) const {
     const uint8_t* row = rowFromTop(y);

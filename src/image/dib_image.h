@@ -84,7 +84,7 @@ public:
     std::vector<uint8_t> info;                     // header + colour table
     int32_t width = 0;                             // biWidth/biHeight as of the last load or restore
     int32_t height = 0;
-    std::vector<int32_t> histogram;                // 64*64*64 counts, red slowest
+    std::vector<int32_t> histogram;                // 64*64*64 counts, red slowest; empty until the first count
     int32_t colourCount = 0;
 
     int32_t infoSize() const { return static_cast<int32_t>(info.size()); }

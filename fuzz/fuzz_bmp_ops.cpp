@@ -1,0 +1,14 @@
+// Runs one operation of each family on whatever the document BMP reader
+// accepts (small pictures only, so every input is quick).
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/fuzz_operations.h"
+#include "image/dib_image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    qel::DibImage image;
+    if (!image.loadBytes(data, size)) return 0;
+    qel::fuzz::runOperations(image);
+    return 0;
+}
