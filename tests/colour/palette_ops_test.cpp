@@ -2,6 +2,8 @@
 // approximate, remap, fit, and the view's handling of the window's requests.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "colour/palette_ops.h"
 #include "support/text_image.h"
 
@@ -298,6 +300,36 @@ TEST(PaletteRequests, ApproximateUsesKeptPrecisionAndReloads) {
     runPaletteRequest(*img, pal, kRequestApproximate, nullptr);
     EXPECT_EQ(pal.entry(0), (PaletteColour{107, 107, 101}));
     EXPECT_EQ(pal.entry(1), (PaletteColour{0, 0, 0}));  // the table's colour, reloaded
+}
+
+TEST(PaletteOpsRobustness, AnyPaletteOnAnyTableStaysInsideTheBlocks) {
+    std::mt19937 rng(17);
+    const int32_t extremes[] = {INT32_MIN, -1, 0, 205, 255, 256, INT32_MAX};
+    for (int depth : {4, 8}) {
+        for (int entries : {0, 1, 5, 16, 100, 256}) {
+            for (int count : {-3, 0, 1, 5, 16, 17, 256, 300}) {
+                std::vector<Rgb> table;
+                for (int i = 0; i < entries; ++i) table.push_back(Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+                auto img = makeIndexed(depth, {"0123456789abcdef", "fedcba9876543210"}, table, {}, true);
+                for (auto& b : img->bits) b = uint8_t(rng());
+                WorkingPalette pal;
+                for (int i = 0; i < 256; ++i)
+                    pal.setEntry(i, {extremes[rng() % 7], int32_t(rng() % 300), extremes[rng() % 7]});
+                const auto infoSize = img->info.size(), bitsSize = img->bits.size();
+                for (int32_t request : {kRequestSetTable, kRequestOrganise, kRequestPreview, kRequestApproximate, kRequestRemap}) {
+                    pal.count = count;
+                    pal.precision = int32_t(rng() % 60000);
+                    runPaletteRequest(*img, pal, request, nullptr);
+                    mergeNearColours(pal, int32_t(rng() % kMaxMergeDistance));
+                    sortPalette(pal);
+                }
+                fitToPalette(*img, pal);
+                EXPECT_LE(pal.count, entries);
+                EXPECT_EQ(img->info.size(), infoSize);
+                EXPECT_EQ(img->bits.size(), bitsSize);
+            }
+        }
+    }
 }
 
 }  // namespace
