@@ -75,6 +75,7 @@ TEST(CountColours, FillsTheHistogramRedSlowest) {
 
 TEST(CountColours, OneBitPicturesCountTwoWithoutTouchingTheHistogram) {
     auto img = test::makeIndexed(1, {"0000"}, {{0, 0, 0}, {255, 255, 255}});
+    img->histogram.assign(kHistogramCells, 0);  // left over from an earlier count
     img->histogram[5] = 7;
     img->colourCount = 42;
     EXPECT_EQ(countColours(*img), 2);
