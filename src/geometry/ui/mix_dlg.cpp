@@ -92,7 +92,7 @@ void CMixDlg::onBrowse() {
     request.defaultExtension = QStringLiteral("bmp");
     request.initialName = QStringLiteral("*.bmp");
     request.overwritePrompt = true;
-    const QString path = qel::ui::dialogs().openFile(nullptr, request);
+    const QString path = qel::ui::dialogs().openFile(this, request);
     if (path.isEmpty()) return;
     m_fileName = path;
     fileName_->setText(path);
