@@ -1,7 +1,25 @@
 // Line-art commands of the view: thinning, straightening, line tidy, line tidy 2.
+// Thinning and line tidy 2 mark the picture as thinned, which offers straightening
+// and line tidy.
+#include "lineart/lineart.h"
+#include "lineart/ui/straighten_dlg.h"
 #include "view/qel_view.h"
 
-void CQelView::onThin() {}
-void CQelView::onStraighten() {}
-void CQelView::onTidy() {}
-void CQelView::onTidy2() {}
+void CQelView::onThin() {
+    runImageCommand([](qel::DibImage& image) { return qel::thin(image); }, {.thinned = 1});
+}
+
+void CQelView::onStraighten() {
+    CStraightenDlg dlg(this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    const int32_t length = dlg.m_length;
+    runImageCommand([length](qel::DibImage& image) { return qel::straighten(image, length); });
+}
+
+void CQelView::onTidy() {
+    runImageCommand([](qel::DibImage& image) { return qel::tidyLines(image); }, {.announce = true});
+}
+
+void CQelView::onTidy2() {
+    runImageCommand([](qel::DibImage& image) { return qel::tidyLines2(image); }, {.thinned = 1});
+}

@@ -1,0 +1,194 @@
+// The formula commands in the window program: the transform with its
+// remembered settings, and the calculator from the menu.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTimer>
+#include <functional>
+
+#include "app/command_table.h"
+#include "expr/transform.h"
+#include "expr/ui/calculator_dlg.h"
+#include "expr/ui/transform_dlg.h"
+#include "gui_test.h"
+
+namespace qel::test {
+namespace {
+
+using namespace qel::cmd;
+
+// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
+// type T. The action must close the dialog.
+template <class T>
+void whenShown(std::function<void(T*)> action, int tries = 100) {
+    QTimer::singleShot(0, [action, tries] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
+        if (tries > 0) whenShown<T>(action, tries - 1);
+    });
+}
+
+const Rows kPicture = {
+    "RGB#.R",
+    "#.RGB#",
+    "BRG.#.",
+};
+const std::map<char, Rgb> kColours = {
+    {'R', Rgb{200, 10, 20}}, {'G', Rgb{30, 220, 40}}, {'B', Rgb{50, 60, 230}}};
+
+struct Entry {
+    QString x = "x", y = "y", z = "0";
+    QString red = "1", green = "1", blue = "1";
+    bool inverse = true;
+    bool keep = false;
+};
+
+class TransformCommandTest : public GuiTest {
+protected:
+    void openPicture() { open(*make24(kPicture, kColours)); }
+
+    // Runs "関数で変換", answering the dialog with `entry` (OK) or cancelling it; `seen` receives what the
+    // dialog showed when it opened.
+    void runTransform(const Entry& entry, bool ok = true, Entry* seen = nullptr) {
+        whenShown<CTransformDlg>([=](CTransformDlg* dlg) {
+            if (seen) {
+                *seen = {dlg->formulaXEdit()->text(), dlg->formulaYEdit()->text(), dlg->formulaZEdit()->text(),
+                         dlg->weightRedEdit()->text(), dlg->weightGreenEdit()->text(), dlg->weightBlueEdit()->text(),
+                         dlg->inverseBox()->isChecked(), dlg->keepBox()->isChecked()};
+            }
+            if (!ok) return dlg->reject();
+            dlg->formulaXEdit()->setText(entry.x);
+            dlg->formulaYEdit()->setText(entry.y);
+            dlg->formulaZEdit()->setText(entry.z);
+            dlg->weightRedEdit()->setText(entry.red);
+            dlg->weightGreenEdit()->setText(entry.green);
+            dlg->weightBlueEdit()->setText(entry.blue);
+            dlg->inverseBox()->setChecked(entry.inverse);
+            dlg->keepBox()->setChecked(entry.keep);
+            dlg->accept();
+        });
+        frame->runCommand(ID_TRANSFORM);
+    }
+};
+
+TEST_F(TransformCommandTest, OfferedForTwentyFourBitPicturesOnly) {
+    open(*makeLineArt({"#."}), QStringLiteral("eight.bmp"));
+    EXPECT_FALSE(enabled(ID_TRANSFORM));
+    openPicture();
+    EXPECT_TRUE(enabled(ID_TRANSFORM));
+}
+
+TEST_F(TransformCommandTest, TransformsThePictureWithTheDialogsSettings) {
+    struct Case {
+        Entry entry;
+        Rows want;
+    };
+    const std::map<char, Rgb> names = {{'R', Rgb{200, 10, 20}}, {'G', Rgb{30, 220, 40}}, {'B', Rgb{50, 60, 230}},
+                                       {'r', Rgb{250, 10, 20}}, {'g', Rgb{80, 220, 40}}, {'b', Rgb{100, 60, 230}},
+                                       {'k', Rgb{50, 0, 0}}};
+    const std::vector<Case> cases = {
+        {{}, kPicture},
+        {{.x = "x+2"}, {"B#.R##", "RGB###", "G.#.##"}},                      // inverse: shifted left
+        {{.x = "x+2", .inverse = false}, {"##RGB#", "###.RG", "##BRG."}},    // forward: shifted right
+        {{.x = "5-x"}, {"R.#BGR", "#BGR.#", ".#.GRB"}},                      // mirrored
+        {{.z = "50", .green = "0", .blue = "0"}, {"rgbk.r", "k.rgbk", "brg.k."}},
+        {{.z = "-300"}, {"######", "######", "######"}},
+    };
+    for (const Case& c : cases) {
+        openPicture();
+        runTransform(c.entry);
+        EXPECT_EQ(colourRows(*doc()->image, names), c.want) << c.entry.x.toStdString() << " " << c.entry.z.toStdString();
+        // One undo step brings the picture back.
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(colourRows(*doc()->image, names), kPicture);
+        for (CChildFrame* f : frame->childFrames()) f->close();
+        processEvents();
+    }
+}
+
+TEST_F(TransformCommandTest, AnInvalidFormulaLeavesThePictureButTakesTheSnapshot) {
+    openPicture();
+    const auto before = doc()->image->bits;
+    runTransform({.x = "2x"});
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_TRUE(view()->canUndo());
+    EXPECT_EQ(view()->undoBits, before);
+    EXPECT_EQ(view()->formulaX, "2x");
+}
+
+TEST_F(TransformCommandTest, CancelLeavesPictureSnapshotAndSettings) {
+    openPicture();
+    const auto before = doc()->image->bits;
+    runTransform({.x = "x+1", .keep = true}, false);
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_FALSE(view()->undoBits.has_value());
+    EXPECT_EQ(view()->formulaX, "x");
+    EXPECT_EQ(view()->keepSettings, 0);
+}
+
+TEST_F(TransformCommandTest, TheDialogOpensWithTheLastSettingsOnlyWhenKeepWasTicked) {
+    openPicture();
+    const Entry kept{"x+1", "y*1", "z/2", "0.5", "-1", "2", false, true};
+    Entry seen;
+    runTransform(kept, true, &seen);
+    EXPECT_EQ(seen.x, "x");  // first run: defaults
+    EXPECT_EQ(view()->formulaX, "x+1");
+    EXPECT_EQ(view()->formulaY, "y*1");
+    EXPECT_EQ(view()->formulaZ, "z/2");
+    EXPECT_FLOAT_EQ(view()->weightRed, 0.5f);
+    EXPECT_FLOAT_EQ(view()->weightGreen, -1.0f);
+    EXPECT_FLOAT_EQ(view()->weightBlue, 2.0f);
+    EXPECT_EQ(view()->inverseTransform, 0);
+    EXPECT_EQ(view()->keepSettings, 1);
+
+    // Kept: the next dialog shows them; this run unticks "保存".
+    Entry plain = kept;
+    plain.keep = false;
+    runTransform(plain, true, &seen);
+    EXPECT_EQ(seen.x, kept.x);
+    EXPECT_EQ(seen.y, kept.y);
+    EXPECT_EQ(seen.z, kept.z);
+    EXPECT_EQ(seen.red, "0.5");
+    EXPECT_EQ(seen.green, "-1");
+    EXPECT_EQ(seen.blue, "2");
+    EXPECT_FALSE(seen.inverse);
+    EXPECT_TRUE(seen.keep);
+    EXPECT_EQ(view()->keepSettings, 0);
+
+    // Not kept: defaults again, though the view still remembers the last values.
+    runTransform({}, false, &seen);
+    EXPECT_EQ(seen.x, "x");
+    EXPECT_EQ(seen.z, "0");
+    EXPECT_EQ(seen.red, "1");
+    EXPECT_TRUE(seen.inverse);
+    EXPECT_FALSE(seen.keep);
+    EXPECT_EQ(view()->formulaX, "x+1");
+
+    // Each window remembers its own settings.
+    runTransform(kept);
+    frame->createFrame(doc());
+    processEvents();
+    runTransform({}, false, &seen);
+    EXPECT_EQ(seen.x, "x");
+}
+
+TEST_F(TransformCommandTest, TheCalculatorOpensFromTheMenu) {
+    openPicture();
+    EXPECT_TRUE(enabled(ID_CALCULATOR));
+    QString answer;
+    whenShown<CCalculatorDlg>([&answer](CCalculatorDlg* calc) {
+        EXPECT_EQ(calc->windowTitle(), "関数電卓");
+        calc->formulaEdit()->setText("sin(x)");
+        calc->accept();
+        answer = calc->answerEdit()->text();
+        calc->reject();
+    });
+    const auto before = doc()->image->bits;
+    frame->runCommand(ID_CALCULATOR);
+    EXPECT_EQ(answer, "0.054804");
+    EXPECT_EQ(doc()->image->bits, before);
+    EXPECT_FALSE(view()->undoBits.has_value());
+}
+
+}  // namespace
+}  // namespace qel::test

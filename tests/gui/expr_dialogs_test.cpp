@@ -1,0 +1,335 @@
+// The calculator and the transform dialog: answers, defaults, the check on
+// leaving a formula field, field checks at OK and formula files.
+#include <QApplication>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "expr/ui/calculator_dlg.h"
+#include "expr/ui/transform_dlg.h"
+#include "gui_test.h"
+
+namespace qel::test {
+namespace {
+
+// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
+// type T. The action must close the dialog.
+template <class T>
+void whenShown(std::function<void(T*)> action, int tries = 100) {
+    QTimer::singleShot(0, [action, tries] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
+        if (tries > 0) whenShown<T>(action, tries - 1);
+    });
+}
+
+const QString kInvalidFormula = QStringLiteral("エラー: 式が不正です。");
+
+class CalculatorDlgTest : public GuiTest {};
+
+TEST_F(CalculatorDlgTest, OkWritesTheAnswerAndKeepsTheDialogOpen) {
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"x*y", "8.539733"},
+        {"z+1", "1.000000"},
+        {"sin(x)", "0.054804"},
+        {"7/0", "700.000000"},
+        {"2*-3", "-6.000000"},
+        {" 1 + 2 ", "3.000000"},
+        {"", "数式が不正です。"},
+        {"2x", "数式が不正です。"},
+        {"sin 30", "数式が不正です。"},
+        {"ｘ", "数式が不正です。"},
+    };
+    CCalculatorDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "関数電卓");
+    dlg.show();
+    for (const auto& [formula, answer] : cases) {
+        dlg.formulaEdit()->setText(formula);
+        dlg.accept();
+        EXPECT_EQ(dlg.answerEdit()->text(), answer) << formula.toStdString();
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.formulaEdit()->text(), formula);
+    }
+    EXPECT_TRUE(dialogs->shown().empty());
+}
+
+class TransformDlgTest : public GuiTest {
+protected:
+    // A shown, active dialog with the focus in x'=.
+    void showActive(CTransformDlg& dlg) {
+        dlg.show();
+        dlg.activateWindow();
+        processEvents();
+        dlg.formulaXEdit()->setFocus(Qt::OtherFocusReason);
+        processEvents();
+        dialogs->clear();
+    }
+    static std::vector<QString> texts(const CTransformDlg& dlg) {
+        return {dlg.formulaXEdit()->text(),  dlg.formulaYEdit()->text(),     dlg.formulaZEdit()->text(),
+                dlg.weightRedEdit()->text(), dlg.weightGreenEdit()->text(), dlg.weightBlueEdit()->text()};
+    }
+    static void setTexts(CTransformDlg& dlg, const std::vector<QString>& t) {
+        QLineEdit* edits[] = {dlg.formulaXEdit(),  dlg.formulaYEdit(),     dlg.formulaZEdit(),
+                              dlg.weightRedEdit(), dlg.weightGreenEdit(), dlg.weightBlueEdit()};
+        for (size_t i = 0; i < 6; ++i) edits[i]->setText(t[i]);
+    }
+    QString path(const char* name) const { return QString::fromStdString(dir.file(name)); }
+};
+
+TEST_F(TransformDlgTest, OpensWithItsDefaults) {
+    CTransformDlg dlg;
+    EXPECT_EQ(dlg.windowTitle(), "関数で画像変換");
+    dlg.show();
+    EXPECT_EQ(texts(dlg), (std::vector<QString>{"x", "y", "0", "1", "1", "1"}));
+    EXPECT_TRUE(dlg.inverseBox()->isChecked());
+    EXPECT_FALSE(dlg.keepBox()->isChecked());
+    EXPECT_EQ(dlg.formulaXEdit()->maxLength(), 128);
+}
+
+TEST_F(TransformDlgTest, ShowsTheMembersItWasGiven) {
+    CTransformDlg dlg;
+    dlg.m_formulaX = "99-x";
+    dlg.m_formulaZ = "z+1";
+    dlg.m_weightRed = 0.5f;
+    dlg.m_weightGreen = -255.0f;
+    dlg.m_weightBlue = 1.0f / 3.0f;
+    dlg.m_inverse = 0;
+    dlg.m_keep = 1;
+    dlg.show();
+    EXPECT_EQ(texts(dlg), (std::vector<QString>{"99-x", "y", "z+1", "0.5", "-255", "0.333333"}));
+    EXPECT_FALSE(dlg.inverseBox()->isChecked());
+    EXPECT_TRUE(dlg.keepBox()->isChecked());
+}
+
+TEST_F(TransformDlgTest, LeavingAFormulaFieldChecksItsText) {
+    struct Case {
+        int field;  // 0 x'=, 1 y'=, 2 z'=
+        QString text;
+        bool valid;
+    };
+    const std::vector<Case> cases = {
+        {0, "", false},        {0, "2x", false},     {0, "x+10", true},     {0, " 99 - x ", true},
+        {1, "sin 30", false},  {1, "y*cos(x)", true}, {2, "3+", false},     {2, "abs(x-y)/8", true},
+        {2, "max(x)", false},  {1, "1e5", false},     {0, "SIN(x)", false}, {2, "-0.5", true},
+    };
+    for (const Case& c : cases) {
+        CTransformDlg dlg;
+        showActive(dlg);
+        QLineEdit* fields[] = {dlg.formulaXEdit(), dlg.formulaYEdit(), dlg.formulaZEdit()};
+        QLineEdit* field = fields[c.field];
+        QLineEdit* next = fields[(c.field + 1) % 3];
+        field->setFocus(Qt::MouseFocusReason);
+        processEvents();
+        field->setText(c.text);
+        dialogs->clear();
+        next->setFocus(Qt::TabFocusReason);
+        processEvents();
+        const QStringList want = c.valid ? QStringList() : QStringList({kInvalidFormula});
+        EXPECT_EQ(dialogs->messages(), want) << c.field << " " << c.text.toStdString();
+        // Nothing is corrected and the focus stays where the user sent it.
+        EXPECT_EQ(field->text(), c.text);
+        EXPECT_TRUE(next->hasFocus()) << c.text.toStdString();
+    }
+}
+
+TEST_F(TransformDlgTest, LeavingForAButtonAlsoChecksButWindowChangesDoNot) {
+    CTransformDlg dlg;
+    showActive(dlg);
+    dlg.formulaYEdit()->setText("2x");
+    dlg.formulaYEdit()->setFocus(Qt::MouseFocusReason);
+    processEvents();
+    dialogs->clear();
+    // Another window taking the activation, or a popup menu, is no leaving of the field.
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+        QFocusEvent out(QEvent::FocusOut, reason);
+        QApplication::sendEvent(dlg.formulaYEdit(), &out);
+        processEvents();
+    }
+    EXPECT_TRUE(dialogs->shown().empty());
+    // Clicking a button of the dialog leaves the field.
+    dlg.loadButton()->setFocus(Qt::MouseFocusReason);
+    processEvents();
+    EXPECT_EQ(dialogs->messages(), QStringList({kInvalidFormula}));
+}
+
+// A dialog service that puts up a real modal box, which takes the focus from the dialog, before answering.
+class FocusTakingDialogs : public qel::ui::ScriptedDialogService {
+public:
+    qel::ui::Answer message(QWidget* owner, const QString& text, const QString& title, qel::ui::Buttons buttons,
+                            qel::ui::Icon icon) override {
+        QMessageBox box(owner);
+        box.setText(text);
+        QTimer::singleShot(20, &box, [&box] { box.accept(); });
+        box.exec();
+        return ScriptedDialogService::message(owner, text, title, buttons, icon);
+    }
+};
+
+TEST_F(TransformDlgTest, TheMessageBoxTakingTheFocusDoesNotRepeatTheMessage) {
+    auto owned = std::make_unique<FocusTakingDialogs>();
+    FocusTakingDialogs* service = owned.get();
+    auto previous = qel::ui::installDialogService(std::move(owned));
+    {
+        CTransformDlg dlg;
+        showActive(dlg);
+        dlg.formulaXEdit()->setText("");
+        dlg.formulaYEdit()->setFocus(Qt::TabFocusReason);
+        for (int i = 0; i < 10; ++i) processEvents();
+        EXPECT_EQ(service->messages(), QStringList({kInvalidFormula}));
+        EXPECT_EQ(dlg.formulaXEdit()->text(), "");
+    }
+    qel::ui::installDialogService(std::move(previous));
+}
+
+TEST_F(TransformDlgTest, OkChecksTheWeightsButNotTheFormulas) {
+    struct Case {
+        QString red;
+        QString message;  // empty: accepted
+        float value;
+    };
+    const std::vector<Case> cases = {
+        {"abc", "Qel: 数字を入力してください。", 0},
+        {"", "Qel: 数字を入力してください。", 0},
+        {"255.5", "Qel: -255 から 255 までの数字を入力してください。", 0},
+        {"-256", "Qel: -255 から 255 までの数字を入力してください。", 0},
+        {"-255", "", -255.0f},
+        {" 0.5 ", "", 0.5f},
+        {"1e2", "", 100.0f},
+    };
+    for (const Case& c : cases) {
+        CTransformDlg dlg;
+        showActive(dlg);
+        dlg.formulaXEdit()->setText("2x");  // a formula is checked on leaving its field only
+        dlg.weightRedEdit()->setText(c.red);
+        dlg.accept();
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(dialogs->shown().empty()) << c.red.toStdString();
+            EXPECT_EQ(dlg.result(), QDialog::Accepted);
+            EXPECT_FLOAT_EQ(dlg.m_weightRed, c.value);
+            EXPECT_EQ(dlg.m_formulaX, "2x");
+        } else {
+            EXPECT_EQ(dialogs->messages(), QStringList({c.message})) << c.red.toStdString();
+            EXPECT_TRUE(dlg.isVisible());
+            EXPECT_TRUE(dlg.weightRedEdit()->hasFocus());
+        }
+    }
+}
+
+TEST_F(TransformDlgTest, FormulaFilesRoundTrip) {
+    struct Case {
+        std::vector<QString> fields;
+        bool inverse;
+        std::string file;
+        std::vector<QString> loaded;
+        bool loadedInverse;
+    };
+    const std::vector<Case> cases = {
+        {{"x+10", "y", "z+1", "0.5", "1", "-2"}, true, "x+10\ny\nz+1\n0.5\n1\n-2\n1",
+         {"x+10", "y", "z+1", "0.5", "1", "-2"}, true},
+        {{"99-x", "y", "0", "1", "1", "1"}, false, "99-x\ny\n0\n1\n1\n1\n0", {"99-x", "y", "0", "1", "1", "1"}, false},
+        // Texts with spaces are written as typed and read back word by word.
+        {{"x + 10", "y", "0", "1", "1", "1"}, false, "x + 10\ny\n0\n1\n1\n1\n0", {"x", "+", "10", "y", "0", "1"}, true},
+    };
+    for (const Case& c : cases) {
+        const QString file = path("set.fnc");
+        {
+            CTransformDlg dlg;
+            showActive(dlg);
+            setTexts(dlg, c.fields);
+            dlg.inverseBox()->setChecked(c.inverse);
+            dialogs->answerPath(file);
+            dlg.saveButton()->click();
+            ASSERT_EQ(dialogs->shown().size(), 1u);
+            const auto& request = dialogs->shown()[0];
+            EXPECT_EQ(request.kind, qel::ui::ShownDialog::SaveFile);
+            EXPECT_TRUE(request.file.filter.startsWith("変換ファイル"));
+            EXPECT_EQ(request.file.defaultExtension, "fnc");
+            EXPECT_EQ(request.file.initialName, "*.fnc");
+        }
+        const auto bytes = readBytes(file.toStdString());
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.file);
+
+        CTransformDlg dlg;
+        showActive(dlg);
+        dlg.inverseBox()->setChecked(!c.loadedInverse);
+        dialogs->answerPath(file);
+        dlg.loadButton()->click();
+        ASSERT_EQ(dialogs->shown().size(), 1u);
+        EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::OpenFile);
+        EXPECT_EQ(dialogs->shown()[0].file.filter, "変換ファイル |*.fnc||");
+        EXPECT_EQ(texts(dlg), c.loaded);
+        EXPECT_EQ(dlg.inverseBox()->isChecked(), c.loadedInverse);
+        EXPECT_EQ(dialogs->messages(), QStringList());  // loaded texts are not checked on loading
+    }
+}
+
+TEST_F(TransformDlgTest, LoadingTicksInverseOnlyForOneAndKeepsFieldsTheFileLacks) {
+    struct Case {
+        std::string file;
+        std::vector<QString> loaded;
+        bool inverse;
+    };
+    const std::vector<Case> cases = {
+        {"a\nb\nc\n1\n2\n3\n2", {"a", "b", "c", "1", "2", "3"}, false},
+        {"a\nb\nc\n1\n2\n3\nzz", {"a", "b", "c", "1", "2", "3"}, false},
+        {"a\nb\nc\n1\n2\n3\n1", {"a", "b", "c", "1", "2", "3"}, true},
+        // Missing items leave their fields (and the inverse box, here ticked) as they were.
+        {"x*2\ny/2", {"x*2", "y/2", "7", "8", "9", "10"}, true},
+        {"", {"5", "6", "7", "8", "9", "10"}, true},
+        // A word longer than 127 characters: the file is not used.
+        {std::string(128, 'x') + "\ny\n0\n1\n1\n1\n1", {"5", "6", "7", "8", "9", "10"}, true},
+    };
+    for (const Case& c : cases) {
+        const QString file = path("in.fnc");
+        ASSERT_TRUE(writeBytes(file.toStdString(), std::vector<uint8_t>(c.file.begin(), c.file.end())));
+        CTransformDlg dlg;
+        showActive(dlg);
+        setTexts(dlg, {"5", "6", "7", "8", "9", "10"});
+        dlg.inverseBox()->setChecked(true);
+        dialogs->answerPath(file);
+        dlg.loadButton()->click();
+        EXPECT_EQ(texts(dlg), c.loaded) << c.file;
+        EXPECT_EQ(dlg.inverseBox()->isChecked(), c.inverse) << c.file;
+        EXPECT_EQ(dialogs->messages(), QStringList());
+    }
+}
+
+TEST_F(TransformDlgTest, CancelledOrFailedFileDialogsChangeNothing) {
+    CTransformDlg dlg;
+    showActive(dlg);
+    setTexts(dlg, {"x+1", "y", "0", "1", "1", "1"});
+    dlg.saveButton()->click();  // cancelled: no path
+    dlg.loadButton()->click();  // cancelled
+    dialogs->answerPath(path("missing/none.fnc"));
+    dlg.saveButton()->click();  // cannot be written
+    dialogs->answerPath(path("none.fnc"));
+    dlg.loadButton()->click();  // cannot be read
+    EXPECT_EQ(texts(dlg), (std::vector<QString>{"x+1", "y", "0", "1", "1", "1"}));
+    EXPECT_EQ(dialogs->messages(), QStringList());
+    EXPECT_TRUE(readBytes(path("none.fnc").toStdString()).empty());
+}
+
+TEST_F(TransformDlgTest, TheCalculatorOpensFromTheDialogWhichKeepsItsState) {
+    CTransformDlg dlg;
+    showActive(dlg);
+    setTexts(dlg, {"x+10", "y", "z", "0.5", "1", "1"});
+    QString answer;
+    whenShown<CCalculatorDlg>([&answer](CCalculatorDlg* calc) {
+        EXPECT_TRUE(calc->isModal());
+        calc->formulaEdit()->setText("x*y");
+        calc->accept();
+        answer = calc->answerEdit()->text();
+        calc->reject();
+    });
+    dlg.calculatorButton()->click();
+    EXPECT_EQ(answer, "8.539733");
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(texts(dlg), (std::vector<QString>{"x+10", "y", "z", "0.5", "1", "1"}));
+}
+
+}  // namespace
+}  // namespace qel::test

@@ -1,0 +1,193 @@
+// The line-art commands in the window program: enabling through the thinned
+// flag, the pictures they leave, the straightening dialog and its refusals.
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
+#include <functional>
+
+#include "app/command_table.h"
+#include "gui_test.h"
+#include "lineart/lineart.h"
+#include "lineart/ui/straighten_dlg.h"
+
+namespace qel::test {
+namespace {
+
+using namespace qel::cmd;
+
+// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
+// type T. The action must close the dialog.
+template <class T>
+void whenShown(std::function<void(T*)> action, int tries = 100) {
+    QTimer::singleShot(0, [action, tries] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
+        if (tries > 0) whenShown<T>(action, tries - 1);
+    });
+}
+
+// A drawing with a bump on a one-pixel line, a two-pixel stroke, a staircase and an isolated pixel.
+const Rows kDrawing = {
+    "............",
+    "............",
+    "............",
+    ".....#......",
+    "..########..",
+    "............",
+    "............",
+    ".#######....",
+    ".#######....",
+    "........#...",
+    ".........#..",
+    "...#......#.",
+    "............",
+    "............",
+};
+
+class LineArtCommandTest : public GuiTest {
+protected:
+    void openDrawing() { open(*makeLineArt(kDrawing), QStringLiteral("drawing.bmp")); }
+
+    // The drawing after `filter`, run straight on the picture.
+    static std::unique_ptr<DibImage> expected(const std::function<void(DibImage&)>& filter) {
+        auto image = makeLineArt(kDrawing);
+        filter(*image);
+        return image;
+    }
+    void expectPicture(const DibImage& want) {
+        EXPECT_EQ(lineArtRows(*doc()->image), lineArtRows(want));
+        EXPECT_EQ(doc()->image->info, want.info);
+        EXPECT_EQ(doc()->image->bits, want.bits);
+    }
+};
+
+TEST_F(LineArtCommandTest, ThinningAndTidy2OfferStraighteningAndTidyOnlyInTheirOwnView) {
+    struct Case {
+        int command;
+        bool setsThinned;
+    };
+    for (const Case c : {Case{ID_THIN, true}, Case{ID_TIDY2, true}}) {
+        openDrawing();
+        EXPECT_TRUE(enabled(ID_THIN));
+        EXPECT_TRUE(enabled(ID_TIDY2));
+        EXPECT_FALSE(enabled(ID_STRAIGHTEN));
+        EXPECT_FALSE(enabled(ID_TIDY));
+        frame->runCommand(c.command);
+        EXPECT_EQ(view()->thinned, 1) << c.command;
+        EXPECT_TRUE(enabled(ID_STRAIGHTEN)) << c.command;
+        EXPECT_TRUE(enabled(ID_TIDY)) << c.command;
+        EXPECT_TRUE(dialogs->shown().empty()) << "no message after " << c.command;
+
+        // A second window on the same document has a flag of its own.
+        CChildFrame* second = frame->createFrame(doc());
+        processEvents();
+        ASSERT_EQ(frame->activeChild(), second);
+        EXPECT_EQ(view()->thinned, 0);
+        EXPECT_FALSE(enabled(ID_STRAIGHTEN));
+        EXPECT_FALSE(enabled(ID_TIDY));
+        for (CChildFrame* f : frame->childFrames()) f->close();
+        processEvents();
+    }
+}
+
+TEST_F(LineArtCommandTest, LineCommandsAreOfferedOnlyForEightBitPictures) {
+    open(*make24({"#.", ".#"}));
+    view()->thinned = 1;
+    frame->updateCommandStates();
+    for (int id : {ID_THIN, ID_STRAIGHTEN, ID_TIDY, ID_TIDY2}) EXPECT_FALSE(enabled(id)) << id;
+}
+
+TEST_F(LineArtCommandTest, CommandsLeaveTheFilteredPictureAndOneUndoStep) {
+    struct Case {
+        int command;
+        std::function<void(DibImage&)> filter;
+        QStringList messages;
+    };
+    const std::vector<Case> cases = {
+        {ID_THIN, [](DibImage& i) { thin(i); }, {}},
+        {ID_TIDY2, [](DibImage& i) { tidyLines2(i); }, {}},
+        {ID_TIDY, [](DibImage& i) { tidyLines(i); }, {"メッセージ: 終了しました"}},
+    };
+    for (const Case& c : cases) {
+        openDrawing();
+        view()->thinned = 1;
+        frame->updateCommandStates();
+        const auto before = doc()->image->bits;
+        dialogs->clear();
+        frame->runCommand(c.command);
+        expectPicture(*expected(c.filter));
+        EXPECT_EQ(dialogs->messages(), c.messages) << c.command;
+        EXPECT_NE(doc()->image->bits, before) << c.command;
+        ASSERT_TRUE(view()->canUndo());
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(doc()->image->bits, before) << c.command;
+        for (CChildFrame* f : frame->childFrames()) f->close();
+        processEvents();
+    }
+}
+
+TEST_F(LineArtCommandTest, StraighteningRunsWithTheLengthOfTheDialog) {
+    openDrawing();
+    frame->runCommand(ID_THIN);
+    const auto thinned = doc()->image->bits;
+    whenShown<CStraightenDlg>([](CStraightenDlg* dlg) {
+        EXPECT_EQ(dlg->windowTitle(), "直線化");
+        EXPECT_EQ(dlg->lengthEdit()->text(), "0");
+        dlg->lengthEdit()->setText("3");
+        dlg->accept();
+    });
+    frame->runCommand(ID_STRAIGHTEN);
+    EXPECT_EQ(view()->thinned, 1);
+    auto want = expected([](DibImage& i) {
+        thin(i);
+        straighten(i, 3);
+    });
+    expectPicture(*want);
+    frame->runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(doc()->image->bits, thinned);
+}
+
+TEST_F(LineArtCommandTest, CancelledStraighteningTakesNoSnapshot) {
+    openDrawing();
+    frame->runCommand(ID_THIN);
+    const auto thinned = doc()->image->bits;
+    const auto undoBits = view()->undoBits;  // the drawing before thinning
+    whenShown<CStraightenDlg>([](CStraightenDlg* dlg) { dlg->reject(); });
+    frame->runCommand(ID_STRAIGHTEN);
+    EXPECT_EQ(doc()->image->bits, thinned);
+    EXPECT_EQ(view()->undoBits, undoBits);
+}
+
+TEST_F(LineArtCommandTest, StraightenDialogRefusesLengthsBelowOne) {
+    struct Case {
+        QString text;
+        bool accepted;
+        int32_t length;
+    };
+    const std::vector<Case> cases = {
+        {"0", false, 0},           {"-4", false, 0},        {"", false, 0},    {"abc", false, 0},
+        {"3x", false, 0},          {"99999999999", false, 0}, {"1", true, 1},  {" 12 ", true, 12},
+        {"+7", true, 7},           {"2147483647", true, 2147483647},
+    };
+    for (const Case& c : cases) {
+        CStraightenDlg dlg;
+        dlg.show();
+        dlg.activateWindow();
+        dlg.lengthEdit()->setText(c.text);
+        dialogs->clear();
+        dlg.accept();
+        if (c.accepted) {
+            EXPECT_TRUE(dialogs->shown().empty()) << c.text.toStdString();
+            EXPECT_EQ(dlg.result(), QDialog::Accepted) << c.text.toStdString();
+            EXPECT_EQ(dlg.m_length, c.length) << c.text.toStdString();
+        } else {
+            EXPECT_EQ(dialogs->messages(), QStringList({"エラー: 1以上の数を入れてください。"})) << c.text.toStdString();
+            EXPECT_TRUE(dlg.isVisible()) << c.text.toStdString();
+            EXPECT_NE(dlg.result(), QDialog::Accepted) << c.text.toStdString();
+            EXPECT_EQ(dlg.lengthEdit()->selectedText(), dlg.lengthEdit()->text()) << c.text.toStdString();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qel::test
