@@ -167,6 +167,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     for (const auto& [op, value] : plan) {
         Result r;
+        ++ctx.operationIndex;
         try {
             r = op->run(ctx, value);
         } catch (const std::bad_alloc&) {

@@ -29,6 +29,7 @@ struct Context {
     std::string inputName;
     std::ostream* out = nullptr;
     bool thinned = false;  // the view's flag enabling straightening and line tidy
+    int operationIndex = 0;  // 1 for the first operation of the command line, 2 for the next, ...
     // Family-specific state lives behind this pointer (the palette window's working palette, ...).
     std::shared_ptr<void> paletteState;
 

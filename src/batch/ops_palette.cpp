@@ -2,10 +2,9 @@
 // options, the requests the window sends to its view, and palette files.
 //
 // The working palette is loaded from the picture's colour table (N by the
-// palette command's rule) at the first palette option, and again whenever
-// another option has changed the picture since the last palette option, as if
-// the palette window were opened anew. Organise and approximate reload it, as
-// the view does.
+// palette command's rule) at the first palette option after any other option,
+// as if the palette window were opened then. Organise and approximate reload
+// it, as the view does.
 #include <charconv>
 
 #include "batch/batch.h"
@@ -19,29 +18,10 @@ namespace {
 
 struct PaletteState {
     WorkingPalette pal;
-    // The picture as the last palette option left it.
-    std::vector<uint8_t> info;
-    size_t bitsSize = 0;
-    uint64_t bitsHash = 0;
+    int lastOperation = -1;  // index of the palette option that used it last
 };
 
-uint64_t hashBytes(const std::vector<uint8_t>& bytes) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
-    return h;
-}
-
-bool unchangedSince(const PaletteState& st, const DibImage& image) {
-    return st.info == image.info && st.bitsSize == image.bits.size() && st.bitsHash == hashBytes(image.bits);
-}
-
-void remember(PaletteState& st, const DibImage& image) {
-    st.info = image.info;
-    st.bitsSize = image.bits.size();
-    st.bitsHash = hashBytes(image.bits);
-}
-
-// Runs `body` on the working palette, loading it first when the picture changed.
+// Runs `body` on the working palette, loading it first unless the option just before was a palette option.
 template <typename Body>
 Result withPalette(Context& ctx, const std::string& op, Body body) {
     if (auto f = requireDepth(ctx, op, {8, 4})) return f;
@@ -49,12 +29,10 @@ Result withPalette(Context& ctx, const std::string& op, Body body) {
     if (!st) {
         st = std::make_shared<PaletteState>();
         ctx.paletteState = st;
-        loadPaletteFromImage(st->pal, ctx.image);
-    } else if (!unchangedSince(*st, ctx.image)) {
-        loadPaletteFromImage(st->pal, ctx.image);
     }
+    if (st->lastOperation != ctx.operationIndex - 1) loadPaletteFromImage(st->pal, ctx.image);
     Result r = body(st->pal);
-    remember(*st, ctx.image);
+    st->lastOperation = ctx.operationIndex;
     return r;
 }
 
