@@ -177,10 +177,12 @@ TEST_F(TransformDlgTest, TheMessageBoxTakingTheFocusDoesNotRepeatTheMessage) {
         CTransformDlg dlg;
         showActive(dlg);
         dlg.formulaXEdit()->setText("");
+        dlg.formulaYEdit()->setText("2y");  // the box takes the focus from this field, which is no leaving
         dlg.formulaYEdit()->setFocus(Qt::TabFocusReason);
         for (int i = 0; i < 10; ++i) processEvents();
         EXPECT_EQ(service->messages(), QStringList({kInvalidFormula}));
         EXPECT_EQ(dlg.formulaXEdit()->text(), "");
+        EXPECT_TRUE(dlg.formulaYEdit()->hasFocus());
     }
     qel::ui::installDialogService(std::move(previous));
 }
