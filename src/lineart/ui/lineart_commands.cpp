@@ -17,7 +17,8 @@ void CQelView::onStraighten() {
 }
 
 void CQelView::onTidy() {
-    runImageCommand([](qel::DibImage& image) { return qel::tidyLines(image); }, {.announce = true});
+    runImageCommand([](qel::DibImage& image) { return qel::tidyLines(image); },
+                    {.announce = true, .thinned = std::nullopt});
 }
 
 void CQelView::onTidy2() {
