@@ -132,6 +132,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     Context ctx;
     ctx.out = &out;
+    ctx.image.deferDisplay = true;  // nothing is shown: build the display raster only when an operation reads it
     if (input.empty() && newSize.empty()) {
         ctx.inputName = "qel-batch";
     } else if (!newSize.empty()) {

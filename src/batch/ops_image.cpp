@@ -16,7 +16,7 @@ void registerImageOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--to-24bit", {1, 4, 8})) return f;
                      ctx.takeSnapshot();
-                     DisplayBitmap shown = *ctx.image.displayBitmap;
+                     DisplayBitmap shown = *ctx.image.display();
                      ctx.image.fromBitmap(shown);
                      ctx.thinned = false;
                      return std::nullopt;

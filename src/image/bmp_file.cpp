@@ -25,31 +25,59 @@ bool isClassicLayout(const uint8_t* hdr) {
 
 }  // namespace
 
-ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
-    info.clear();
-    bits.clear();
-    if (size < 2 || le16(data) != 0x4D42) return ImageError::NotBitmap;
-    if (size < kFileHeaderSize + 4) return ImageError::NotBitmap;
-    const uint8_t* hdr = data + kFileHeaderSize;
-    if (size < kFileHeaderSize + kHeaderSize || !isClassicLayout(hdr))
-        return readBmpVariant(data, size, info, bits);
+namespace {
 
+// Checks a classic file and gives the size of its header block; variants and refusals otherwise.
+ImageError classicInfoBytes(const uint8_t* data, size_t size, uint64_t& infoBytes) {
+    if (size < 2 || le16(data) != 0x4D42) return ImageError::NotBitmap;
+    if (size < kFileHeaderSize + kHeaderSize) return ImageError::NotBitmap;
+    const uint8_t* hdr = data + kFileHeaderSize;
     BitmapInfoHeader h;
     std::memcpy(&h, hdr, kHeaderSize);
     if (h.biWidth <= 0 || h.biHeight <= 0) return ImageError::NotBitmap;
     if (!sizeWithinLimits(h.biWidth, h.biHeight)) return ImageError::TooLarge;
 
     // The colour table follows the header directly; pixel rows follow the table up to the end of the file.
-    const uint64_t infoBytes = kHeaderSize + 4ull * tableEntries(h);
+    infoBytes = kHeaderSize + 4ull * tableEntries(h);
     const uint64_t available = size - kFileHeaderSize;
     if (available < infoBytes) return ImageError::NotBitmap;
     const uint64_t pixelBytes = available - infoBytes;
     const uint64_t needed = static_cast<uint64_t>(strideFor(h.biWidth, h.biBitCount)) * static_cast<uint64_t>(h.biHeight);
     if (pixelBytes < needed) return ImageError::NotBitmap;
     if (pixelBytes > 0x7FFFFFFFull) return ImageError::TooLarge;  // sizes are 32-bit signed in the record
+    return ImageError::None;
+}
 
+bool isClassic(const uint8_t* data, size_t size) {
+    return size >= kFileHeaderSize + kHeaderSize && le16(data) == 0x4D42 && isClassicLayout(data + kFileHeaderSize);
+}
+
+}  // namespace
+
+ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    info.clear();
+    bits.clear();
+    if (size < 2 || le16(data) != 0x4D42) return ImageError::NotBitmap;
+    if (size < kFileHeaderSize + 4) return ImageError::NotBitmap;
+    if (!isClassic(data, size)) return readBmpVariant(data, size, info, bits);
+    uint64_t infoBytes = 0;
+    if (ImageError e = classicInfoBytes(data, size, infoBytes); e != ImageError::None) return e;
+    const uint8_t* hdr = data + kFileHeaderSize;
     info.assign(hdr, hdr + infoBytes);
     bits.assign(hdr + infoBytes, data + size);
+    return ImageError::None;
+}
+
+ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    if (!isClassic(file.data(), file.size())) return readBmp(file.data(), file.size(), info, bits);
+    info.clear();
+    bits.clear();
+    uint64_t infoBytes = 0;
+    if (ImageError e = classicInfoBytes(file.data(), file.size(), infoBytes); e != ImageError::None) return e;
+    const auto pixelsAt = static_cast<std::ptrdiff_t>(kFileHeaderSize + infoBytes);
+    info.assign(file.begin() + kFileHeaderSize, file.begin() + pixelsAt);
+    file.erase(file.begin(), file.begin() + pixelsAt);
+    bits = std::move(file);
     return ImageError::None;
 }
 
@@ -57,19 +85,25 @@ ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
     return readFileBytes(path, out) ? ImageError::None : ImageError::MissLoad;
 }
 
-std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
-    std::vector<uint8_t> out(kFileHeaderSize + info.size() + bits.size());
-    const auto put16 = [&](size_t at, uint16_t v) { out[at] = uint8_t(v); out[at + 1] = uint8_t(v >> 8); };
+std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsSize) {
+    std::array<uint8_t, kFileHeaderSize> out{};
     const auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(v >> (8 * i));
     };
-    put16(0, 0x4D42);
-    put32(2, static_cast<uint32_t>(bits.size() + info.size() + kFileHeaderSize));
-    put16(6, 0);
-    put16(8, 0);
-    put32(10, static_cast<uint32_t>(info.size() + kFileHeaderSize));
-    if (!info.empty()) std::memcpy(out.data() + kFileHeaderSize, info.data(), info.size());
-    if (!bits.empty()) std::memcpy(out.data() + kFileHeaderSize + info.size(), bits.data(), bits.size());
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(2, static_cast<uint32_t>(bitsSize + infoSize + kFileHeaderSize));
+    put32(10, static_cast<uint32_t>(infoSize + kFileHeaderSize));
+    return out;
+}
+
+std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    const auto header = bmpFileHeader(info.size(), bits.size());
+    std::vector<uint8_t> out;
+    out.reserve(kFileHeaderSize + info.size() + bits.size());
+    out.insert(out.end(), header.begin(), header.end());
+    out.insert(out.end(), info.begin(), info.end());
+    out.insert(out.end(), bits.begin(), bits.end());
     return out;
 }
 

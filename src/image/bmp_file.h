@@ -5,6 +5,7 @@
 // never destroys the file it was to replace.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,12 +22,17 @@ bool sizeWithinLimits(int64_t width, int64_t height);
 
 // Parses a whole BMP file held in memory into a header block and pixel rows.
 ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+// Same, taking over the file's buffer: a classic file's pixel rows stay where
+// they were read instead of being copied (large pictures load with one buffer).
+ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
 
 // Reads a file's bytes (MissLoad when it cannot be opened or read).
 ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
 
 // File header + info + bits, with bfSize and bfOffBits computed.
 std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+// The 14-byte file header alone.
+std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsSize);
 
 // Writes bytes to a temporary file beside `path` and renames it over `path`.
 ImageError writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "image/bmp_file.h"
+#include "image/file_io.h"
 
 namespace qel {
 
@@ -81,6 +82,7 @@ Rgb DibImage::colourAt(int x, int y) const {
 
 void DibImage::clear() {
     displayBitmap.reset();
+    displayPending_ = false;
     palette.clear();
     bits.clear();
     bits.shrink_to_fit();
@@ -96,7 +98,26 @@ void DibImage::rebuildPalette() {
 }
 
 const DisplayBitmap* DibImage::rebuildDisplay() {
+    displayPending_ = false;
+    if (deferDisplay) {
+        displayBitmap.reset();
+        if (!displayable(info, bits)) return nullptr;
+        auto h = header();
+        displayBitmap = std::make_unique<DisplayBitmap>();
+        displayBitmap->width = h.biWidth;
+        displayBitmap->height = h.biHeight;
+        displayPending_ = true;
+        return displayBitmap.get();
+    }
     displayBitmap = buildDisplayBitmap(info, bits);
+    return displayBitmap.get();
+}
+
+const DisplayBitmap* DibImage::display() {
+    if (displayPending_) {
+        displayBitmap = buildDisplayBitmap(info, bits);
+        displayPending_ = false;
+    }
     return displayBitmap.get();
 }
 
@@ -108,7 +129,10 @@ const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, std::vector
 
 const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error) {
     clear();
-    ImageError e = readBmp(data, size, info, bits);
+    return finishLoad(readBmp(data, size, info, bits), error);
+}
+
+const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error) {
     if (error) *error = e;
     if (e != ImageError::None) {
         info.clear();
@@ -136,19 +160,19 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
     }
     std::vector<uint8_t> data;
     ImageError e = readWholeFile(path, data);
-    if (e != ImageError::None) {
-        clear();
-        if (error) *error = e;
-        return nullptr;
-    }
-    return loadBytes(data.data(), data.size(), error);
+    clear();
+    if (e == ImageError::None) e = readBmp(std::move(data), info, bits);
+    return finishLoad(e, error);
 }
 
 std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }
 
 ImageError DibImage::saveFile(const std::string& path) const {
     if (info.empty()) return ImageError::NoPicture;
-    return writeFileSafely(path, fileBytes());
+    const auto fileHeader = bmpFileHeader(info.size(), bits.size());
+    const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},
+                                               FilePart{info.data(), info.size()}, FilePart{bits.data(), bits.size()}});
+    return ok ? ImageError::None : ImageError::WriteFailed;
 }
 
 const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlock, const std::vector<uint8_t>& pixelBlock) {
@@ -176,7 +200,7 @@ const DisplayBitmap* DibImage::fromBitmap(const DisplayBitmap& source) {
 }
 
 const DisplayBitmap* DibImage::rereadAs8Bit() {
-    if (!hasBlocks() || !displayBitmap) return nullptr;
+    if (!hasBlocks() || !display()) return nullptr;
     auto hd = header();
     const int32_t w = hd.biWidth, h = hd.biHeight;
     const auto size = static_cast<uint32_t>(strideFor(w, 8) * h);

@@ -87,6 +87,12 @@ public:
     std::vector<int32_t> histogram;                // 64*64*64 counts, red slowest; empty until the first count
     int32_t colourCount = 0;
 
+    // A record nobody looks at (the batch tool) may defer the display raster: rebuildDisplay then only
+    // checks the blocks and records the size, and display() builds the pixels when they are first read.
+    bool deferDisplay = false;
+    // The display bitmap with its pixels built; null without a picture.
+    const DisplayBitmap* display();
+
     int32_t infoSize() const { return static_cast<int32_t>(info.size()); }
     int32_t bitsSize() const { return static_cast<int32_t>(bits.size()); }
     bool hasPicture() const { return !info.empty() && displayBitmap != nullptr; }
@@ -154,6 +160,10 @@ public:
     void rebuildPalette();
     // Replaces both blocks at once (header + table, pixels) and rebuilds the display bitmap.
     const DisplayBitmap* replace(std::vector<uint8_t> newInfo, std::vector<uint8_t> newBits);
+
+private:
+    const DisplayBitmap* finishLoad(ImageError e, ImageError* error);
+    bool displayPending_ = false;  // displayBitmap holds the size only; display() fills it
 };
 
 // Header block for a new picture with `entries` table entries filled with `fill`.

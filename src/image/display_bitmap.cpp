@@ -8,16 +8,23 @@
 
 namespace qel {
 
-std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
-    if (info.size() < kHeaderSize) return nullptr;
+bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    if (info.size() < kHeaderSize) return false;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
     const int bc = h.biBitCount;
-    if (bc != 1 && bc != 4 && bc != 8 && bc != 24) return nullptr;
-    if (h.biWidth <= 0 || h.biHeight <= 0) return nullptr;
+    if (bc != 1 && bc != 4 && bc != 8 && bc != 24) return false;
+    if (h.biWidth <= 0 || h.biHeight <= 0) return false;
+    return static_cast<int64_t>(bits.size()) >= strideFor(h.biWidth, bc) * int64_t(h.biHeight);
+}
+
+std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    if (!displayable(info, bits)) return nullptr;
+    BitmapInfoHeader h;
+    std::memcpy(&h, info.data(), kHeaderSize);
+    const int bc = h.biBitCount;
     const int64_t w = h.biWidth, ht = h.biHeight;
     const int64_t stride = strideFor(w, bc);
-    if (static_cast<int64_t>(bits.size()) < stride * ht) return nullptr;
 
     auto bm = std::make_unique<DisplayBitmap>();
     bm->width = static_cast<int32_t>(w);

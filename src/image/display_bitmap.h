@@ -37,6 +37,8 @@ constexpr uint32_t packRgb(Rgb c) { return 0xFF000000u | (uint32_t(c.r) << 16) |
 // Depths 1, 4, 8 and 24; indices beyond the table show black. Returns null for
 // a block it cannot show (other depths, missing rows).
 std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+// Whether buildDisplayBitmap can show these blocks, without building anything.
+bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
 
 // 24-bit bottom-up rows (stride 3w rounded up to 4, padding 0), exact colours.
 std::vector<uint8_t> readBack24(const DisplayBitmap& bm);

@@ -46,6 +46,10 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
+    return writeFileAtomically(path, {FilePart{data, size}});
+}
+
+bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts) {
     if (path.empty()) return false;
     namespace fs = std::filesystem;
     std::error_code ec;
@@ -55,8 +59,13 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size)
     std::FILE* f = std::fopen(temp.c_str(), "wb");
     if (!f) return false;
     RawWrite w = rawWrite.load();
-    size_t written = w ? w(data, size, f) : std::fwrite(data, 1, size, f);
-    bool ok = written == size;
+    bool ok = true;
+    for (const FilePart& part : parts) {
+        if (part.size == 0) continue;
+        size_t written = w ? w(part.data, part.size, f) : std::fwrite(part.data, 1, part.size, f);
+        ok = ok && written == part.size;
+        if (!ok) break;
+    }
     ok = (std::fflush(f) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;
     if (ok) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out);
 
 // Writes through a temporary file renamed over `path`; false on any failure (target untouched).
 bool writeFileAtomically(const std::string& path, const void* data, size_t size);
+// Same, for a file made of several consecutive parts.
+struct FilePart {
+    const void* data;
+    size_t size;
+};
+bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts);
 inline bool writeFileAtomically(const std::string& path, const std::string& text) {
     return writeFileAtomically(path, text.data(), text.size());
 }
