@@ -112,11 +112,11 @@ TEST_F(LineArtCommandTest, CommandsLeaveTheFilteredPictureAndOneUndoStep) {
         dialogs->clear();
         frame->runCommand(c.command);
         expectPicture(*expected(c.filter));
-        EXPECT_EQ(dialogs->messages(), c.messages) << command;
-        EXPECT_NE(doc()->image->bits, before) << command;
+        EXPECT_EQ(dialogs->messages(), c.messages) << c.command;
+        EXPECT_NE(doc()->image->bits, before) << c.command;
         ASSERT_TRUE(view()->canUndo());
         frame->runCommand(ID_EDIT_UNDO);
-        EXPECT_EQ(doc()->image->bits, before) << command;
+        EXPECT_EQ(doc()->image->bits, before) << c.command;
         for (CChildFrame* f : frame->childFrames()) f->close();
         processEvents();
     }
