@@ -20,10 +20,12 @@ fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_GUI=OFF -DQEL_TESTS=OFF >/dev/null
 cmake --build build-bench --target qel-batch >/dev/null
 Q="$PWD/build-bench/qel-batch"
+# Debian's interpreter: the peers are its packages.
+PY=/usr/bin/python3
 work="${TMPDIR:-/tmp}/qel-peers"
 mkdir -p "$work"
 cd "$work"
-[ -f photo.bmp ] && [ -f lines.bmp ] && [ -f photo2.bmp ] || python3 "$OLDPWD/bench/make_pictures.py" .
+[ -f photo.bmp ] && [ -f lines.bmp ] && [ -f photo2.bmp ] || $PY "$OLDPWD/bench/make_pictures.py" .
 
 cat > peers.py <<'PY'
 import sys
@@ -79,16 +81,16 @@ row() {  # job goal-ratio qel-command peer-name peer-command [peer-name peer-com
 }
 
 echo "job | times (median of $runs) | ratio of qel to the fastest peer"
-row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "python3 peers.py copy photo.bmp pil.bmp"
-row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "python3 peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp"
-row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
-row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
-row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "python3 peers.py octree photo.bmp pil.bmp"
-row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "python3 peers.py skeleton lines.bmp sk.bmp"
-row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "python3 peers.py cvremap photo.bmp cv.bmp"
-row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "python3 peers.py box photo.bmp pil.bmp"
-row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "python3 peers.py nearest2 photo.bmp pil.bmp" im "convert photo.bmp -sample 200% im.bmp"
-row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "python3 peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp"
+row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "$PY peers.py copy photo.bmp pil.bmp"
+row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp"
+row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "$PY peers.py skeleton lines.bmp sk.bmp"
+row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "$PY peers.py cvremap photo.bmp cv.bmp"
+row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "$PY peers.py box photo.bmp pil.bmp"
+row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "$PY peers.py nearest2 photo.bmp pil.bmp" im "convert photo.bmp -sample 200% im.bmp"
+row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "$PY peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp"
 thin=$(median q-thin2 "$Q lines.bmp --thin -o q.bmp")
 for f in "--tidy2" "--thin --tidy" "--thin --straighten=10"; do
   t=$(median "q-line-$f" "$Q lines.bmp $f -o q.bmp")
