@@ -45,7 +45,10 @@ std::unique_ptr<qel::DisplayBitmap> clipboardBitmap() {
     if (!data) return nullptr;
     std::unique_ptr<qel::DisplayBitmap> bitmap;
     if (data->hasImage()) {
-        bitmap = qel::ui::displayBitmapFromImage(qvariant_cast<QImage>(data->imageData()));
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        // Checked before converting: a huge clipboard image must not be copied at all.
+        if (image.isNull() || !qel::sizeWithinLimits(image.width(), image.height())) return nullptr;
+        bitmap = qel::ui::displayBitmapFromImage(image);
     } else if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
             if (!url.isLocalFile() || QFileInfo(url.toLocalFile()).suffix().compare("bmp", Qt::CaseInsensitive) != 0)

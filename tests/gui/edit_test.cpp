@@ -234,6 +234,14 @@ TEST_F(EditTest, PasteRefusesClipboardsWithoutAPicture) {
     const std::vector<Case> cases = {
         {"empty", [] { QApplication::clipboard()->clear(); }},
         {"text", [] { QApplication::clipboard()->setText(QStringLiteral("画像")); }},
+        {"image wider than any picture", [] { QApplication::clipboard()->setImage(QImage(70000, 1, QImage::Format_RGB32)); }},
+        {"empty image", [] { QApplication::clipboard()->setImage(QImage()); }},
+        {"url of a damaged .bmp file", [this] {
+             writeBytes(dir.file("junk.bmp"), {'B', 'M', 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0x36, 0, 0, 0});
+             auto* data = new QMimeData;
+             data->setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.file("junk.bmp")))});
+             QApplication::clipboard()->setMimeData(data);
+         }},
         {"url of a text file", [this] {
              writeBytes(dir.file("a.txt"), {'x'});
              auto* data = new QMimeData;
