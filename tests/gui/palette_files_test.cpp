@@ -156,5 +156,18 @@ TEST_F(PaletteFilesTest, FilesThatCannotBeOpenedShowTheirMessagesAndChangeNothin
     }
 }
 
+TEST_F(PaletteFilesTest, AGarbageFileChangesNoColourAndNoCount) {
+    const auto t = distinctTable(16);
+    openPalette(*makeIndexed(4, {"01"}, t));
+    std::string junk(5000, '\0');
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 131 + 7) % 251);
+    for (Ctl button : {Ctl::IDC_LOAD, Ctl::IDC_ADD}) {
+        withFile(button, writeFile("junk.pl", junk));
+        EXPECT_EQ(pal().count, 16);
+        EXPECT_EQ(pal().entry(0), (PaletteColour{0, 255, 0}));
+        EXPECT_EQ(pal().entry(15), (PaletteColour{t[15].r, t[15].g, t[15].b}));
+    }
+}
+
 }  // namespace
 }  // namespace qel::test
