@@ -1,7 +1,9 @@
 // Classic BMP reader, file writer and the safe save.
 #include "image/bmp_file.h"
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "image/bmp_variants.h"
 #include "image/file_io.h"
@@ -79,6 +81,54 @@ ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std:
     file.erase(file.begin(), file.begin() + pixelsAt);
     bits = std::move(file);
     return ImageError::None;
+}
+
+namespace {
+
+// Reads `size` bytes at `offset` into `out`; false on any shortfall.
+bool readAt(std::FILE* f, long offset, uint8_t* out, size_t size) {
+    return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(out, 1, size, f) == size;
+}
+
+// A classic file read straight into its two blocks: the header and table first, then
+// the pixel rows into their own buffer, so the rows are neither copied nor moved.
+// False (blocks untouched) when the file is not classic or changed while being read.
+bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(f);
+    uint8_t head[kFileHeaderSize + kHeaderSize];
+    if (end < static_cast<long>(sizeof head) || !readAt(f, 0, head, sizeof head)) return false;
+    const auto size = static_cast<size_t>(end);
+    if (!isClassic(head, size)) return false;
+    uint64_t infoBytes = 0;
+    result = classicInfoBytes(head, size, infoBytes);  // reads the two headers only
+    if (result != ImageError::None) return true;
+    std::vector<uint8_t> newInfo(static_cast<size_t>(infoBytes));
+    std::vector<uint8_t> newBits(size - kFileHeaderSize - static_cast<size_t>(infoBytes));
+    if (!readAt(f, kFileHeaderSize, newInfo.data(), newInfo.size())) return false;
+    if (!newBits.empty() && std::fread(newBits.data(), 1, newBits.size(), f) != newBits.size()) return false;
+    if (std::fgetc(f) != EOF) return false;  // the file grew meanwhile
+    info = std::move(newInfo);
+    bits = std::move(newBits);
+    return true;
+}
+
+}  // namespace
+
+ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    info.clear();
+    bits.clear();
+    std::error_code ec;
+    if (path.empty() || std::filesystem::is_directory(path, ec)) return ImageError::MissLoad;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        ImageError result = ImageError::None;
+        const bool done = readClassicFile(f, result, info, bits);
+        std::fclose(f);
+        if (done) return result;
+    }
+    std::vector<uint8_t> data;
+    if (ImageError e = readWholeFile(path, data); e != ImageError::None) return e;
+    return readBmp(std::move(data), info, bits);
 }
 
 ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {

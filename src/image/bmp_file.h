@@ -26,6 +26,9 @@ ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info,
 // they were read instead of being copied (large pictures load with one buffer).
 ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
 
+// Reads a BMP file into the two blocks, with the same results as readBmp on the file's
+// bytes. A classic file's pixel rows are read straight into `bits` (one buffer, no copy).
+ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
 // Reads a file's bytes (MissLoad when it cannot be opened or read).
 ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
 

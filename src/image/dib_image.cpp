@@ -158,11 +158,8 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
         if (error) *error = ImageError::MissLoad;
         return nullptr;
     }
-    std::vector<uint8_t> data;
-    ImageError e = readWholeFile(path, data);
     clear();
-    if (e == ImageError::None) e = readBmp(std::move(data), info, bits);
-    return finishLoad(e, error);
+    return finishLoad(readBmpFile(path, info, bits), error);
 }
 
 std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }

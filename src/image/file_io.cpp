@@ -30,9 +30,28 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
     if (std::filesystem::is_directory(path, ec)) return false;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
+    // One read into a buffer of the file's size (no regrowing copies); a file that grew
+    // meanwhile is read on in chunks.
     bool ok = true;
+    bool more = true;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        if (end > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+            out.resize(static_cast<size_t>(end));
+            const size_t n = std::fread(out.data(), 1, out.size(), f);
+            if (n < out.size()) {
+                ok = !std::ferror(f);
+                more = false;
+                out.resize(n);
+            }
+        } else if (std::fseek(f, 0, SEEK_SET) != 0) {
+            ok = false;
+        }
+    } else {
+        std::clearerr(f);
+    }
     uint8_t buffer[1 << 16];
-    for (;;) {
+    while (ok && more) {
         size_t n = std::fread(buffer, 1, sizeof buffer, f);
         out.insert(out.end(), buffer, buffer + n);
         if (n < sizeof buffer) {
