@@ -51,7 +51,7 @@ TEST(BatchGeometryTest, MixUsesTheDialogsDefaultsAndOptionalFields) {
     test::TempDir dir;
     ASSERT_EQ(test::greyPicture(3, 2, [](int, int) { return 0; })->saveFile(dir.file("in.bmp")), ImageError::None);
     ASSERT_EQ(test::greyPicture(2, 2, [](int x, int) { return x ? 205 : 255; })->saveFile(dir.file("m.bmp")), ImageError::None);
-    struct Case { std::string spec; std::vector<std::vector<int>> rows; };
+    struct Case { std::string suffix; std::vector<std::vector<int>> rows; };
     const Case cases[] = {
         {"", {{127, 0, 0}, {127, 0, 0}}},  // ratio 0.5, grey 205 transparent
         {";1", {{255, 0, 0}, {255, 0, 0}}},
@@ -60,9 +60,9 @@ TEST(BatchGeometryTest, MixUsesTheDialogsDefaultsAndOptionalFields) {
         {";1;0,0,5,5;0,0;0,0,0", {{255, 205, 0}, {255, 205, 0}}},
     };
     for (const auto& c : cases) {
-        auto r = run({dir.file("in.bmp"), "--mix=" + dir.file("m.bmp") + c.spec, "-o", dir.file("out.bmp")});
-        ASSERT_EQ(r.status, batch::kExitOk) << c.spec << r.err;
-        EXPECT_EQ(test::greyRows(*load(dir.file("out.bmp"))), c.rows) << c.spec;
+        auto r = run({dir.file("in.bmp"), "--mix=" + dir.file("m.bmp") + c.suffix, "-o", dir.file("out.bmp")});
+        ASSERT_EQ(r.status, batch::kExitOk) << c.suffix << r.err;
+        EXPECT_EQ(test::greyRows(*load(dir.file("out.bmp"))), c.rows) << c.suffix;
     }
 }
 

@@ -57,13 +57,13 @@ CPaletteDlg::CPaletteDlg(CQelView* view) : QDialog(view), view_(view) {
     setPalette(background);
     setAutoFillBackground(true);
 
-    struct ButtonSpec {
+    struct ButtonDef {
         Control id;
         const char* caption;
         int column, row;
         void (CPaletteDlg::*handler)();
     };
-    const ButtonSpec specs[] = {
+    const ButtonDef buttonDefs[] = {
         {IDC_REPLACE, "*置換*", 0, 0, &CPaletteDlg::onReplace},
         {IDC_ORGANISE, "*整理*", 0, 1, &CPaletteDlg::onOrganise},
         {IDC_APPROXIMATE, "*近似置換*", 0, 2, &CPaletteDlg::onApproximate},
@@ -78,7 +78,7 @@ CPaletteDlg::CPaletteDlg(CQelView* view) : QDialog(view), view_(view) {
         {IDC_SAVE, "パレットの保存", 1, 4, &CPaletteDlg::onSave},
         {IDC_CLOSE, "閉じる", 1, 6, nullptr},
     };
-    for (const ButtonSpec& s : specs) {
+    for (const ButtonDef& s : buttonDefs) {
         auto* b = new QPushButton(QString::fromUtf8(s.caption), this);
         b->setObjectName(QStringLiteral("button%1").arg(int(s.id)));
         b->setGeometry(kButtonLeft + s.column * (kButtonWidth + 4), 7 + s.row * kButtonStep, kButtonWidth, kButtonHeight);
