@@ -6,6 +6,7 @@
 
 #include "expr/compiled_formula.h"
 #include "expr/formula.h"
+#include "image/parallel_rows.h"
 
 namespace qel {
 
@@ -91,34 +92,52 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     // The per-pixel path runs postfix programs; a text too deep for one keeps the text evaluator.
     CompiledFormula programX, programY, programZ;
     const bool compiled = programX.compile(textX) && programY.compile(textY) && programZ.compile(textZ);
-    auto value = [&](const CompiledFormula& program, const char* text) {
-        return compiled ? program.evaluate(f) : f.evaluate(text);
+    auto value = [&](const Formula& vars, const CompiledFormula& program, const char* text) {
+        return compiled ? program.evaluate(vars) : vars.evaluate(text);
     };
 
     const std::vector<uint8_t>& source = image.bits;
     std::vector<uint8_t> result(source.size(), 0);
     const double wr = weightRed, wg = weightGreen, wb = weightBlue;
-    double zPrev = 0;
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            f.setVariables(x, y, zPrev);
-            const double z = value(programZ, textZ);
-            zPrev = z;
-            const int64_t dR = truncToInt32(wr * z);
-            const int64_t dG = truncToInt32(wg * z);
-            const int64_t dB = truncToInt32(wb * z);
-            f.setVariables(x, y, z);
-            const int32_t X = truncToInt32(value(programX, textX));
-            const int32_t Y = truncToInt32(value(programY, textY));
-            if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
-            const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
-            const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
-            const uint8_t* s = source.data() + (h - 1 - sy) * stride + 3 * int64_t(sx);
-            uint8_t* d = result.data() + (h - 1 - dy) * stride + 3 * int64_t(dx);
-            d[0] = clampChannel(s[0] + dB);
-            d[1] = clampChannel(s[1] + dG);
-            d[2] = clampChannel(s[2] + dR);
+    // Pixels of rows first..last-1 in raster order; zPrev carries z from pixel to pixel.
+    auto rows = [&](Formula& vars, double& zPrev, int32_t first, int32_t last) {
+        for (int32_t y = first; y < last; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                vars.setVariables(x, y, zPrev);
+                const double z = value(vars, programZ, textZ);
+                zPrev = z;
+                const int64_t dR = truncToInt32(wr * z);
+                const int64_t dG = truncToInt32(wg * z);
+                const int64_t dB = truncToInt32(wb * z);
+                vars.setVariables(x, y, z);
+                const int32_t X = truncToInt32(value(vars, programX, textX));
+                const int32_t Y = truncToInt32(value(vars, programY, textY));
+                if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
+                const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
+                const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
+                const uint8_t* s = source.data() + (h - 1 - sy) * stride + 3 * int64_t(sx);
+                uint8_t* d = result.data() + (h - 1 - dy) * stride + 3 * int64_t(dx);
+                d[0] = clampChannel(s[0] + dB);
+                d[1] = clampChannel(s[1] + dG);
+                d[2] = clampChannel(s[2] + dR);
+            }
         }
+    };
+    // Rows are independent when every pixel writes only itself (inverse mapping), no
+    // formula draws random numbers (one shared sequence in raster order) and z' does not
+    // read z (the previous pixel's value): then they run in parallel with the same bytes.
+    const auto draws = [](const char* t) { return std::strpbrk(t, "rf") != nullptr; };
+    const bool independentRows = compiled && inverse && !draws(textX) && !draws(textY) && !draws(textZ) &&
+                                 std::strchr(textZ, 'z') == nullptr;
+    if (independentRows) {
+        forEachRowBand(h, int64_t(w) * 16, [&](int64_t first, int64_t last) {
+            Formula vars;
+            double zPrev = 0;
+            rows(vars, zPrev, static_cast<int32_t>(first), static_cast<int32_t>(last));
+        });
+    } else {
+        double zPrev = 0;
+        rows(f, zPrev, 0, h);
     }
     image.bits = std::move(result);
     return image.rebuildDisplay();

@@ -1,0 +1,53 @@
+// Runs independent bands of rows on a few threads. For loops whose result does not
+// depend on the order rows are done in: each row is written by exactly one call and
+// reads only what no other row writes.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace qel {
+
+// Threads used for row bands (the machine's cores, at most 8).
+inline int rowThreads() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(n, 1u, 8u));
+}
+
+// Calls body(first, last) for consecutive bands [first, last) covering 0..rows, on up to
+// rowThreads() threads when rows * workPerRow is large enough to pay for them, else on
+// the calling thread. Bands are handed out as threads become free.
+template <typename Body>
+void forEachRowBand(int64_t rows, int64_t workPerRow, Body&& body) {
+    constexpr int64_t kMinWork = int64_t(1) << 17;
+    const int threads = rowThreads();
+    if (rows <= 0) return;
+    if (threads < 2 || rows < 2 || rows * std::max<int64_t>(workPerRow, 1) < kMinWork) {
+        body(int64_t(0), rows);
+        return;
+    }
+    const int64_t band = std::max<int64_t>(1, std::min<int64_t>(64, rows / (8 * threads)));
+    std::atomic<int64_t> next{0};
+    auto run = [&] {
+        for (;;) {
+            const int64_t first = next.fetch_add(band);
+            if (first >= rows) return;
+            body(first, std::min(rows, first + band));
+        }
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<size_t>(threads - 1));
+    try {
+        for (int i = 1; i < threads; ++i) helpers.emplace_back(run);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones started and this one share the rows.
+    }
+    run();
+    for (auto& t : helpers) t.join();
+}
+
+}  // namespace qel
