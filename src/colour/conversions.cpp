@@ -5,6 +5,9 @@
 #include <array>
 #include <cstdlib>
 #include <limits>
+#include <memory>
+
+#include "image/parallel_rows.h"
 
 namespace qel {
 
@@ -52,6 +55,7 @@ public:
     }
 
     int count() const { return count_; }
+    bool full() const { return count_ == capacity_; }
     Rgb entry(int i) const {
         return Rgb{static_cast<uint8_t>(reds_[i]), static_cast<uint8_t>(greens_[i]), static_cast<uint8_t>(blues_[i])};
     }
@@ -191,13 +195,31 @@ const DisplayBitmap* toIndexed(DibImage& image, int colours) {
     std::vector<uint8_t> indices(static_cast<size_t>(s8 * h), 0);
     FirstAppearanceTable table(colours);
     if (depth == 24) {
-        // Top row first; padding positions stay 0 without taking an entry.
-        for (int64_t row = h - 1; row >= 0; --row) {
+        // Top row first; padding positions stay 0 without taking an entry. Once the table
+        // is full every colour's index is its nearest entry whatever came before, so the
+        // rows after the one that filled it are mapped in parallel, each thread with its
+        // own copy of the full table and its caches.
+        const auto mapRow = [&](FirstAppearanceTable& t, int64_t row, int64_t from) {
+            const uint8_t* src = image.bits.data() + row * sourceStride + 3 * from;
+            uint8_t* dst = indices.data() + row * s8;
+            for (int64_t x = from; x < w; ++x, src += 3) dst[x] = static_cast<uint8_t>(t.indexOf(Rgb{src[2], src[1], src[0]}));
+        };
+        int64_t row = h - 1;
+        for (; row >= 0 && !table.full(); --row) {
             const uint8_t* src = image.bits.data() + row * sourceStride;
             uint8_t* dst = indices.data() + row * s8;
-            for (int64_t x = 0; x < w; ++x, src += 3)
+            int64_t x = 0;
+            for (; x < w && !table.full(); ++x, src += 3)
                 dst[x] = static_cast<uint8_t>(table.indexOf(Rgb{src[2], src[1], src[0]}));
+            if (x < w) mapRow(table, row, x);
         }
+        const int64_t rest = row + 1;  // rows rest-1 .. 0 remain, none of them started
+        std::vector<std::unique_ptr<FirstAppearanceTable>> copies(static_cast<size_t>(rowThreads()));
+        forEachRowBandOnWorkers(rest, w, [&](int worker, int64_t first, int64_t last) {
+            auto& mine = copies[static_cast<size_t>(worker)];
+            if (!mine) mine = std::make_unique<FirstAppearanceTable>(table);
+            for (int64_t r = first; r < last; ++r) mapRow(*mine, r, 0);
+        });
     } else {
         // Storage order, padding bytes included: a padding byte's colour takes an entry
         // like a pixel's. Each old index always yields the same new one, so it is looked

@@ -18,36 +18,43 @@ inline int rowThreads() {
     return static_cast<int>(std::clamp(n, 1u, 8u));
 }
 
-// Calls body(first, last) for consecutive bands [first, last) covering 0..rows, on up to
-// rowThreads() threads when rows * workPerRow is large enough to pay for them, else on
-// the calling thread. Bands are handed out as threads become free.
+// Calls body(worker, first, last) for consecutive bands [first, last) covering 0..rows, on
+// up to rowThreads() threads when rows * workPerRow is large enough to pay for them, else
+// on the calling thread. Bands are handed out as threads become free; `worker` (0 up to
+// rowThreads() - 1) names the thread running the band, for state kept per thread.
 template <typename Body>
-void forEachRowBand(int64_t rows, int64_t workPerRow, Body&& body) {
+void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body) {
     constexpr int64_t kMinWork = int64_t(1) << 17;
     const int threads = rowThreads();
     if (rows <= 0) return;
     if (threads < 2 || rows < 2 || rows * std::max<int64_t>(workPerRow, 1) < kMinWork) {
-        body(int64_t(0), rows);
+        body(0, int64_t(0), rows);
         return;
     }
     const int64_t band = std::max<int64_t>(1, std::min<int64_t>(64, rows / (8 * threads)));
     std::atomic<int64_t> next{0};
-    auto run = [&] {
+    auto run = [&](int worker) {
         for (;;) {
             const int64_t first = next.fetch_add(band);
             if (first >= rows) return;
-            body(first, std::min(rows, first + band));
+            body(worker, first, std::min(rows, first + band));
         }
     };
     std::vector<std::thread> helpers;
     helpers.reserve(static_cast<size_t>(threads - 1));
     try {
-        for (int i = 1; i < threads; ++i) helpers.emplace_back(run);
+        for (int i = 1; i < threads; ++i) helpers.emplace_back(run, i);
     } catch (const std::system_error&) {
         // No more threads to be had: the ones started and this one share the rows.
     }
-    run();
+    run(0);
     for (auto& t : helpers) t.join();
+}
+
+// The same without the worker index: body(first, last).
+template <typename Body>
+void forEachRowBand(int64_t rows, int64_t workPerRow, Body&& body) {
+    forEachRowBandOnWorkers(rows, workPerRow, [&body](int, int64_t first, int64_t last) { body(first, last); });
 }
 
 }  // namespace qel

@@ -114,6 +114,28 @@ TEST(ToIndexed, MatchesThePlainAlgorithmOnRandomPictures) {
     }
 }
 
+TEST(ToIndexed, LargePicturesMappedInParallelMatchThePlainAlgorithm) {
+    // Large enough for the rows after the filling one to be mapped on several threads;
+    // in the last case the table fills only in the lower half of the picture.
+    std::mt19937 gen(777);
+    struct Case { int colours, w, h, distinct; bool lattice, lateFill; };
+    const Case cases[] = {{256, 517, 300, 5000, false, false}, {256, 431, 331, 700, true, false},
+                          {16, 600, 260, 3000, false, false}, {256, 500, 300, 400, false, true}};
+    for (const auto& c : cases) {
+        auto img = random24(gen, c.w, c.h, c.distinct, c.lattice);
+        if (c.lateFill)
+            for (int y = 0; y < c.h * 6 / 10; ++y)
+                for (int x = 0; x < c.w; ++x) {
+                    uint8_t* p = img->rowFromTop(y) + 3 * x;
+                    p[0] = uint8_t(x % 10), p[1] = uint8_t(y % 20), p[2] = 0;
+                }
+        auto expected = referenceToIndexed(*img, c.colours);
+        ASSERT_NE(toIndexed(*img, c.colours), nullptr);
+        EXPECT_EQ(img->info, expected.first) << c.colours << " " << c.w << "x" << c.h;
+        EXPECT_EQ(img->bits, expected.second) << c.colours << " " << c.w << "x" << c.h;
+    }
+}
+
 TEST(ToIndexed, ExactlyAsManyColoursAsEntriesConvertWithoutLossInFirstAppearanceOrder) {
     std::mt19937 gen(7);
     for (int colours : {256, 16}) {
