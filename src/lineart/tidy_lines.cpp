@@ -65,7 +65,8 @@ void verticalScan(const Grid& g, int j) {
     const int S = g.b.stride, H = g.b.height;
     for (int x = 1; x <= S - 2; ++x) {
         for (int y = j; y <= H - j - 1; ++y) {
-            if (!g.isK(x, y) || !g.isW(x, y - 1) || !g.isW(x, y + j)) continue;
+            // Most pixels are white: the first tests read the rows directly (all inside them here).
+            if (g.b.row(y)[x] != g.K || g.b.row(y - 1)[x] != g.W || g.b.row(y + j)[x] != g.W) continue;
             if (j == 2 && !g.isK(x, y + 1)) continue;
             // V1: arms to the upper left and lower right.
             if (g.isK(x - 1, y - 1) && g.isW(x + 1, y - 1) && g.isW(x - 1, y + j) && g.isK(x + 1, y + j))
@@ -94,8 +95,9 @@ void verticalScan(const Grid& g, int j) {
 void horizontalScan(const Grid& g, int j) {
     const int S = g.b.stride, H = g.b.height;
     for (int y = 1; y <= H - 2; ++y) {
+        const uint8_t* line = g.b.row(y);
         for (int x = j; x <= S - j - 1; ++x) {
-            if (!g.isK(x, y) || !g.isW(x - 1, y) || !g.isW(x + j, y)) continue;
+            if (line[x] != g.K || line[x - 1] != g.W || line[x + j] != g.W) continue;
             if (j == 2 && !g.isK(x + 1, y)) continue;
             // H1: arms to the upper left and lower right; a tie moves the lower right corner.
             if (g.isW(x + j, y - 1) && g.isK(x - 1, y - 1) && g.isW(x - 1, y + 1) && g.isK(x + j, y + 1))
