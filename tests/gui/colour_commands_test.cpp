@@ -18,18 +18,6 @@ namespace {
 
 using namespace qel::cmd;
 
-void onNextDialog(std::function<void(QDialog*)> act) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(d);
-        }
-    });
-    timer->start();
-}
 
 void pressKey(QWidget* w, Qt::Key key) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);

@@ -16,16 +16,6 @@
 namespace qel::test {
 namespace {
 
-// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
-// type T. The action must close the dialog.
-template <class T>
-void whenShown(std::function<void(T*)> action, int tries = 100) {
-    QTimer::singleShot(0, [action, tries] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
-        if (tries > 0) whenShown<T>(action, tries - 1);
-    });
-}
 
 const QString kInvalidFormula = QStringLiteral("エラー: 式が不正です。");
 

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <functional>
 #include <QString>
 #include <memory>
 
@@ -16,6 +19,32 @@
 #include "view/qel_view.h"
 
 namespace qel::test {
+
+// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
+// type T. The action must close the dialog.
+template <class T>
+void whenShown(std::function<void(T*)> action, int tries = 100) {
+    QTimer::singleShot(0, [action, tries] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
+        if (tries > 0) whenShown<T>(action, tries - 1);
+    });
+}
+
+// Runs `act` on the next modal dialog as soon as it is shown.
+inline void onNextDialog(std::function<void(QDialog*)> act) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(1);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(d);
+        }
+    });
+    timer->start();
+}
+
 
 // Runs posted events, deferred deletions included.
 void processEvents();

@@ -15,16 +15,6 @@ namespace {
 
 using namespace qel::cmd;
 
-// Once the event loop runs (inside a modal dialog's own loop), calls `action` with the shown dialog of
-// type T. The action must close the dialog.
-template <class T>
-void whenShown(std::function<void(T*)> action, int tries = 100) {
-    QTimer::singleShot(0, [action, tries] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* dlg = qobject_cast<T*>(w); dlg && dlg->isVisible()) return action(dlg);
-        if (tries > 0) whenShown<T>(action, tries - 1);
-    });
-}
 
 // A drawing with a bump on a one-pixel line, a two-pixel stroke, a staircase and an isolated pixel.
 const Rows kDrawing = {

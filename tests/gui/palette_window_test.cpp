@@ -16,19 +16,6 @@ namespace {
 using namespace qel::cmd;
 using Ctl = CPaletteDlg::Control;
 
-// Runs `act` on the next modal dialog as soon as it is shown.
-void onNextDialog(std::function<void(QDialog*)> act) {
-    auto* timer = new QTimer(qApp);
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(d);
-        }
-    });
-    timer->start();
-}
 
 // Types `text` into the dialog's field and presses OK; a refused value is followed by Cancel.
 void enterValue(const QString& text) {
