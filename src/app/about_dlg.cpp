@@ -1,9 +1,13 @@
 #include "app/about_dlg.h"
 
 #include <QDialogButtonBox>
+#include <QAction>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
+#include <QStyle>
 #include <QTextBrowser>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -29,9 +33,36 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent), browser_(new QTextB
     setWindowTitle(QStringLiteral("Qel ヘルプ"));
     setModal(false);
     browser_->setOpenExternalLinks(false);
-    browser_->setSource(QUrl(QStringLiteral("qrc:/qel/help/index.html")));
+    browser_->setOpenLinks(true);
+    browser_->setSource(contentsUrl());
+
+    // Back, forward and the contents page, as in any help viewer.
+    auto* bar = new QToolBar;
+    bar->setObjectName(QStringLiteral("helpToolBar"));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QAction* back = bar->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("戻る"));
+    QAction* forward = bar->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QStringLiteral("進む"));
+    QAction* home = bar->addAction(style()->standardIcon(QStyle::SP_DirHomeIcon), QStringLiteral("目次"));
+    back->setShortcut(QKeySequence::Back);
+    forward->setShortcut(QKeySequence::Forward);
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(back, &QAction::triggered, browser_, &QTextBrowser::backward);
+    connect(forward, &QAction::triggered, browser_, &QTextBrowser::forward);
+    connect(home, &QAction::triggered, this, [this] { browser_->setSource(contentsUrl()); });
+    connect(browser_, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+    connect(browser_, &QTextBrowser::sourceChanged, this, [this] {
+        const QString title = browser_->documentTitle();
+        setWindowTitle(title.isEmpty() ? QStringLiteral("Qel ヘルプ") : title);
+    });
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar);
     layout->addWidget(browser_);
-    resize(560, 520);
+    resize(640, 560);
 }
+
+QUrl CHelpWindow::contentsUrl() { return QUrl(QStringLiteral("qrc:/qel/help/index.html")); }

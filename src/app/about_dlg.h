@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QUrl>
 
 class QTextBrowser;
 
@@ -12,12 +13,14 @@ public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
 
-// The help page shipped with the program, in a window of its own.
+// The help pages shipped with the program (a contents page linking one page per menu), in a window of
+// their own with back, forward and contents buttons.
 class CHelpWindow : public QDialog {
     Q_OBJECT
 public:
     explicit CHelpWindow(QWidget* parent = nullptr);
     QTextBrowser* browser() const { return browser_; }
+    static QUrl contentsUrl();
 
 private:
     QTextBrowser* browser_;

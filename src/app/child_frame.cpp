@@ -2,6 +2,7 @@
 
 #include <QSplitter>
 
+#include "app/qel_app.h"
 #include "app/qel_doc.h"
 #include "view/qel_view.h"
 
@@ -17,7 +18,7 @@ CChildFrame::CChildFrame(CQelDoc* document, QWidget* parent) : QMdiSubWindow(par
     CQelView* first = makePane();
     row->addWidget(first);
     setWidget(rows_);
-    setWindowIcon(QIcon(QStringLiteral(":/qel/icon.png")));
+    setWindowIcon(applicationIcon());
     setActiveView(first);
     setFocusProxy(first);
 }

@@ -22,6 +22,7 @@
 #include "app/child_frame.h"
 #include "app/command_table.h"
 #include "app/dialog_service.h"
+#include "app/qel_app.h"
 #include "app/qel_doc.h"
 #include "view/qel_view.h"
 
@@ -102,7 +103,7 @@ bool isApplicationCommand(int id) {
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
-    setWindowIcon(QIcon(QStringLiteral(":/qel/icon.png")));
+    setWindowIcon(applicationIcon());
     mdi_ = new QMdiArea(this);
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -167,6 +168,8 @@ void CMainFrame::createActions() {
     };
     for (const Command& c : documentMenu()) add(c);
     for (const Command& c : startMenu()) add(c);
+    // F1 opens the help, as on any desktop; the menu item shows the key.
+    actions_.value(ID_HELP_INDEX)->setShortcut(QKeySequence(Qt::Key_F1));
     for (const Command& c : startMenu())
         if (c.id == ID_APP_ABOUT) {
             aboutStartAction_ = new QAction(QString::fromUtf8(c.text), this);

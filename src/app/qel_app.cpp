@@ -12,12 +12,20 @@
 // The resources live in the static GUI library: register them explicitly.
 static void initResources() { Q_INIT_RESOURCE(qel); }
 
+QIcon applicationIcon() {
+    QIcon bundled;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        bundled.addFile(QStringLiteral(":/qel/icons/qel-%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QString::fromLatin1(kDesktopFileName), bundled);
+}
+
 CQelApp::CQelApp(int& argc, char** argv) : QApplication(argc, argv) {
     initResources();
     setOrganizationName(QStringLiteral("Qel"));
     setApplicationName(QStringLiteral("Qel"));
     setApplicationVersion(QStringLiteral("0.20"));
-    setWindowIcon(QIcon(QStringLiteral(":/qel/icon.png")));
+    setDesktopFileName(QString::fromLatin1(kDesktopFileName));
+    setWindowIcon(applicationIcon());
 }
 
 CQelApp::~CQelApp() { mainFrame_.reset(); }

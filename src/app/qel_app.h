@@ -7,10 +7,18 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <QStringList>
 #include <memory>
 
 class CMainFrame;
+
+// The desktop entry's id: the window system matches windows to the entry (and its icon) by it.
+inline constexpr const char* kDesktopFileName = "io.github.qel_editor.Qel";
+
+// The icon installed into the desktop's icon theme under the entry's id; the icons bundled with the
+// program when the theme has none (not installed, or run from the build tree).
+QIcon applicationIcon();
 
 class CQelApp : public QApplication {
     Q_OBJECT
