@@ -197,7 +197,11 @@ const DisplayBitmap* DibImage::fromBitmap(const DisplayBitmap& source) {
 }
 
 const DisplayBitmap* DibImage::rereadAs8Bit() {
-    if (!hasBlocks() || !display()) return nullptr;
+    if (!hasBlocks()) return nullptr;
+    // A display still to be built would come from the blocks as they stand: read them
+    // back directly instead of building the raster first.
+    const bool fromBlocks = displayPending_ && displayable(info, bits);
+    if (!fromBlocks && !display()) return nullptr;
     auto hd = header();
     const int32_t w = hd.biWidth, h = hd.biHeight;
     const auto size = static_cast<uint32_t>(strideFor(w, 8) * h);
@@ -207,7 +211,7 @@ const DisplayBitmap* DibImage::rereadAs8Bit() {
         uint8_t* e = newInfo.data() + kHeaderSize + 4 * i;
         e[0] = dev[i].b; e[1] = dev[i].g; e[2] = dev[i].r; e[3] = 0;
     }
-    auto newBits = readBack8(*displayBitmap);
+    auto newBits = fromBlocks ? readBack8FromBlocks(info, bits) : readBack8(*displayBitmap);
     return replace(std::move(newInfo), std::move(newBits));
 }
 

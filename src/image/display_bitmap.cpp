@@ -147,4 +147,54 @@ std::vector<uint8_t> readBack8(const DisplayBitmap& bm) {
     return rows;
 }
 
+std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    if (!displayable(info, bits)) return {};
+    BitmapInfoHeader h;
+    std::memcpy(&h, info.data(), kHeaderSize);
+    const int bc = h.biBitCount;
+    const int64_t w = h.biWidth, ht = h.biHeight;
+    const int64_t inStride = strideFor(w, bc);
+    const int64_t stride = strideFor(w, 8);
+    std::vector<uint8_t> rows(static_cast<size_t>(stride * ht), kDeviceWhite);
+    // Device index of every colour index: the colour the display shows for it, read back.
+    std::array<uint8_t, 256> device;
+    const int present = static_cast<int>((info.size() - kHeaderSize) / 4);
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t* e = info.data() + kHeaderSize + 4 * i;
+        device[i] = nearestDeviceIndex(i < present ? Rgb{e[2], e[1], e[0]} : Rgb{0, 0, 0});
+    }
+    uint32_t lastPixel = 0;
+    uint8_t lastIndex = kDeviceBlack;
+    bool haveLast = false;
+    for (int64_t y = 0; y < ht; ++y) {
+        // Both blocks are bottom-up: stored row r reads stored row r.
+        const uint8_t* row = bits.data() + y * inStride;
+        uint8_t* out = rows.data() + y * stride;
+        switch (bc) {
+        case 24:
+            for (int64_t x = 0; x < w; ++x) {
+                const uint8_t* p = row + 3 * x;
+                const uint32_t c = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+                if (!haveLast || c != lastPixel) {
+                    lastPixel = c;
+                    lastIndex = nearestDeviceIndex(Rgb{p[2], p[1], p[0]});
+                    haveLast = true;
+                }
+                out[x] = lastIndex;
+            }
+            break;
+        case 8:
+            for (int64_t x = 0; x < w; ++x) out[x] = device[row[x]];
+            break;
+        case 4:
+            for (int64_t x = 0; x < w; ++x) out[x] = device[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
+            break;
+        case 1:
+            for (int64_t x = 0; x < w; ++x) out[x] = device[(row[x >> 3] >> (7 - (x & 7))) & 1];
+            break;
+        }
+    }
+    return rows;
+}
+
 }  // namespace qel

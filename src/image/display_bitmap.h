@@ -46,6 +46,10 @@ std::vector<uint8_t> readBack24(const DisplayBitmap& bm);
 // 8-bit bottom-up rows (stride (w+3)&~3) as device-table indices; padding bytes hold white (215).
 std::vector<uint8_t> readBack8(const DisplayBitmap& bm);
 
+// readBack8 of the display bitmap these blocks would build, without building it (empty
+// when they are not displayable).
+std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+
 // The device's 256 colours: 0..215 the cube 36r+6g+b over 0,51,...,255,
 // 216..255 the greys round(255k/41), k = 1..40.
 const std::array<Rgb, 256>& deviceTable();
