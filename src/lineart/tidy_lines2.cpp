@@ -3,6 +3,8 @@
 // notches beside straight four-pixel lines (groups 1-4), specks inside a white
 // 5 x 5 ring (group 5), and three-pixel bumps or gaps beside five-pixel lines
 // (groups 6 and 7). Only exact black and white indices match a test.
+#include <cstring>
+
 #include "lineart/lineart.h"
 #include "lineart/lineart_detail.h"
 
@@ -92,8 +94,34 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
     if (!block || B < 0 || W < 0) return image.displayBitmap.get();
 
     Window w{*block, uint8_t(B), uint8_t(W)};
+    // A position whose window (columns x-2..x+3, rows y-3..y+2) has every row of one
+    // value changes nothing: line rules need a bump or notch within a row, the speck a
+    // white ring (so white rows) and the five-pixel rules a mixed row or a white column.
+    // So where 16 (or 8) bytes of each of those six rows are one value, the 11 (or 3)
+    // positions they cover are passed over.
+    const auto uniform = [](const uint8_t* p, int n) {
+        uint64_t first = 0x0101010101010101ull * p[0], a;
+        for (int k = 0; k < n; k += 8) {
+            std::memcpy(&a, p + k, 8);
+            if (a != first) return false;
+        }
+        return true;
+    };
+    const auto passable = [&](int x, int y, int n) {
+        for (int dy = -3; dy <= 2; ++dy)
+            if (!uniform(block->row(y + dy) + x - 2, n)) return false;
+        return true;
+    };
     for (int y = 4; y <= block->height - 5; ++y) {
         for (int x = 4; x <= block->stride - 5; ++x) {
+            if (x + 13 < block->stride && passable(x, y, 16)) {
+                x += 10;
+                continue;
+            }
+            if (x + 5 < block->stride && passable(x, y, 8)) {
+                x += 2;
+                continue;
+            }
             w.x = x;
             w.y = y;
             for (const auto& g : kLineGroups) lineGroup(w, g);
