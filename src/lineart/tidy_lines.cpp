@@ -3,6 +3,8 @@
 // isolated points blue while the scans run, so no rule moves them; afterwards
 // red turns black and blue white.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "lineart/lineart.h"
 #include "lineart/lineart_detail.h"
@@ -17,15 +19,36 @@ enum Dir { kUp, kRight, kDown, kLeft };
 
 // Pixel access by (x, y) over the whole row bytes 0 .. stride-1; positions
 // outside the rows or outside a row's bytes read as white.
+// Rows of each column that may hold black when the vertical scan reaches them, in
+// increasing order (see verticalScan).
+struct ColumnCandidates {
+    std::vector<std::vector<int32_t>> rows;  // per column
+    int x = 0, y = 0;                        // position being handled
+    int yFirst = 0, yLast = 0;               // rows the scan visits
+
+    // A pixel turned black that the scan has still to reach joins its column's list.
+    void turnedBlack(int cx, int cy) {
+        if (cx < x || (cx == x && cy <= y) || cy < yFirst || cy > yLast) return;
+        if (cx >= static_cast<int>(rows.size())) return;
+        auto& list = rows[static_cast<size_t>(cx)];
+        auto at = std::lower_bound(list.begin(), list.end(), cy);
+        if (at == list.end() || *at != cy) list.insert(at, cy);
+    }
+};
+
 struct Grid {
     const PixelBlock& b;
     uint8_t K, W;
+    ColumnCandidates* candidates = nullptr;  // told of every pixel set black, when present
 
     uint8_t at(int x, int y) const {
         if (x < 0 || x >= b.stride || y < 0 || y >= b.height) return W;
         return b.row(y)[x];
     }
-    void set(int x, int y, uint8_t v) const { b.row(y)[x] = v; }
+    void set(int x, int y, uint8_t v) const {
+        b.row(y)[x] = v;
+        if (candidates && v == K) candidates->turnedBlack(x, y);
+    }
     bool isK(int x, int y) const { return at(x, y) == K; }
     bool isW(int x, int y) const { return at(x, y) == W; }
 
@@ -61,12 +84,32 @@ void evenStep(const Grid& g, int j, int F, int G, bool firstOnTie, int ax, int a
 // Bump rules act unless both arms are a single pixel (or either is empty).
 bool armsAllowMove(int F, int G) { return F != 0 && G != 0 && !(F == 1 && G == 1); }
 
-void verticalScan(const Grid& g, int j) {
-    const int S = g.b.stride, H = g.b.height;
+// Walks down each column in turn. Only black pixels start a rule, so instead of reading
+// every pixel column by column (a row apart each), the scan visits the rows of each
+// column that were black when it began or were turned black ahead of it since, and
+// tests each as it stands when reached: the same positions act, in the same order.
+void verticalScan(const PixelBlock& block, uint8_t K, uint8_t W, int j) {
+    const int S = block.stride, H = block.height;
+    if (S < 3 || H - j - 1 < j) return;
+    ColumnCandidates cand;
+    cand.rows.resize(static_cast<size_t>(S));
+    cand.yFirst = j;
+    cand.yLast = H - j - 1;
+    for (int y = j; y <= H - j - 1; ++y) {
+        const uint8_t* line = block.row(y);
+        for (const uint8_t* k = line + 1; (k = static_cast<const uint8_t*>(std::memchr(k, K, line + S - 1 - k)));
+             ++k)
+            cand.rows[static_cast<size_t>(k - line)].push_back(y);
+    }
+    const Grid g{block, K, W, &cand};
     for (int x = 1; x <= S - 2; ++x) {
-        for (int y = j; y <= H - j - 1; ++y) {
-            // Most pixels are white: the first tests read the rows directly (all inside them here).
-            if (g.b.row(y)[x] != g.K || g.b.row(y - 1)[x] != g.W || g.b.row(y + j)[x] != g.W) continue;
+        for (size_t i = 0; i < cand.rows[static_cast<size_t>(x)].size(); ++i) {
+            const int y = cand.rows[static_cast<size_t>(x)][i];
+            cand.x = x;
+            cand.y = y;
+            const uint8_t* p = block.row(y) + x;
+            const int64_t st = S;
+            if (*p != g.K || p[st] != g.W || p[-j * st] != g.W) continue;
             if (j == 2 && !g.isK(x, y + 1)) continue;
             // V1: arms to the upper left and lower right.
             if (g.isK(x - 1, y - 1) && g.isW(x + 1, y - 1) && g.isW(x - 1, y + j) && g.isK(x + 1, y + j))
@@ -97,7 +140,12 @@ void horizontalScan(const Grid& g, int j) {
     for (int y = 1; y <= H - 2; ++y) {
         const uint8_t* line = g.b.row(y);
         for (int x = j; x <= S - j - 1; ++x) {
-            if (line[x] != g.K || line[x - 1] != g.W || line[x + j] != g.W) continue;
+            // Go straight to the next black pixel of the row as it stands now: rules write
+            // ahead in this row only while a position is being handled.
+            const void* k = std::memchr(line + x, g.K, static_cast<size_t>(S - j - x));
+            if (!k) break;
+            x = static_cast<int>(static_cast<const uint8_t*>(k) - line);
+            if (line[x - 1] != g.W || line[x + j] != g.W) continue;
             if (j == 2 && !g.isK(x + 1, y)) continue;
             // H1: arms to the upper left and lower right; a tie moves the lower right corner.
             if (g.isW(x + j, y - 1) && g.isK(x - 1, y - 1) && g.isW(x - 1, y + 1) && g.isK(x + j, y + 1))
@@ -135,7 +183,7 @@ const DisplayBitmap* tidyLines(DibImage& image) {
     classifyPoints(*block, uint8_t(K), uint8_t(Rd), uint8_t(Bl));
     const Grid g{*block, uint8_t(K), uint8_t(W)};
     for (int j = 1; j <= 2; ++j) {
-        verticalScan(g, j);
+        verticalScan(*block, uint8_t(K), uint8_t(W), j);
         horizontalScan(g, j);
     }
     uint8_t* p = block->data;
