@@ -149,15 +149,16 @@ namespace {
 
 TEST(TidyEquality, MatchesThePlainScanOnRandomLineDrawings) {
     std::mt19937 rng(31);
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < 160; ++round) {
         const int w = 3 + rng() % 90, h = 3 + rng() % 70;
         test::Rows rows(h, std::string(w, '.'));
         // Random strokes, some thinned-looking one-pixel diagonals, plus scattered dots.
         for (int k = 0; k < 2 + int(rng() % 12); ++k) {
             int x = rng() % w, y = rng() % h;
+            const int thick = 1 + rng() % 3;
             const int dx = int(rng() % 3) - 1, dy = int(rng() % 3) - 1, len = rng() % 40;
             for (int i = 0; i < len && x >= 0 && x < w && y >= 0 && y < h; ++i) {
-                rows[y][x] = '#';
+                for (int t = 0; t < thick && x + t < w; ++t) rows[y][x + t] = '#';
                 if (rng() % 4 == 0) x += dx; else y += dy;
                 if (rng() % 5 == 0) x += int(rng() % 3) - 1;
             }
@@ -173,6 +174,10 @@ TEST(TidyEquality, MatchesThePlainScanOnRandomLineDrawings) {
                 img->rowFromTop(y)[x] = v;
                 ref->rowFromTop(y)[x] = v;
             }
+        if (round % 2) {  // thinned strokes, the usual input
+            thin(*img);
+            thin(*ref);
+        }
         tidyLines(*img);
         tidy_reference::referenceTidyLines(*ref);
         ASSERT_EQ(img->bits, ref->bits) << "round " << round;
