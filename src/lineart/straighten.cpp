@@ -2,6 +2,8 @@
 // the strokes; every `length` pixels walked, a straight segment is drawn from
 // where the walk last stood to where it stands now.
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "lineart/lineart.h"
@@ -113,14 +115,22 @@ const DisplayBitmap* straighten(DibImage& image, int length) {
     std::fill(image.bits.begin(), image.bits.end(), uint8_t(Wt));
 
     Tracer tracer{*block, work, uint8_t(K), uint8_t(Rd), uint8_t(Gn), length, image};
+    // Walks only ever turn black work pixels green, so the red points a scan meets are
+    // the same in every scan: found once, in raster order.
+    std::vector<std::pair<int, int>> reds;
+    for (int y = 1; y < block->height - 1; ++y) {
+        const uint8_t* line = work.data() + static_cast<size_t>(block->height - 1 - y) * block->stride;
+        const uint8_t* end = line + block->width - 1;
+        for (const uint8_t* p = line + 1; p < end && (p = static_cast<const uint8_t*>(std::memchr(p, Rd, end - p))); ++p)
+            reds.emplace_back(static_cast<int>(p - line), y);
+    }
     // Whole scans until one sees no black pixel next to a red one, or turns nothing green
     // (a red point whose first choice is another red point can hold black neighbours forever).
     for (;;) {
         bool done = true;
         tracer.greened = false;
-        for (int y = 1; y < block->height - 1; ++y)
-            for (int x = 1; x < block->width - 1; ++x)
-                if (tracer.at(x, y) == Rd && tracer.walk(x, y)) done = false;
+        for (const auto& [x, y] : reds)
+            if (tracer.walk(x, y)) done = false;
         if (done || !tracer.greened) break;
     }
     return image.rebuildDisplay();
