@@ -112,6 +112,39 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
             if (!uniform(block->row(y + dy) + x - 2, n)) return false;
         return true;
     };
+    // Whether any group can act at (x, y) as the rows stand: each group changes pixels
+    // only when its first tests hold (a line group's reference and clear lines, the
+    // speck's white top and bottom of the ring, a five-pixel line). When none holds, no
+    // group acts, so none changes what the next one reads, and the position is passed.
+    const int64_t st = block->stride;
+    const uint8_t bb = uint8_t(B), ww = uint8_t(W);
+    const uint32_t black4 = 0x01010101u * bb, white4 = 0x01010101u * ww;
+    const auto four = [](const uint8_t* p) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    };
+    const auto mayAct = [&](int x, int y) {
+        const uint8_t* c = block->row(y) + x;  // (x, y); a row up is +st (stored bottom-up)
+        const uint8_t* up1 = c + st;
+        const uint8_t* up2 = c + 2 * st;
+        const uint8_t* up3 = c + 3 * st;
+        // Groups 1 and 3: rows.
+        if (four(c) == black4 && four(up2) == white4) return true;
+        if (four(up3) == black4 && four(up1) == white4) return true;
+        // Groups 2 and 4: columns x+3 and x+1, x and x+2, rows y-3..y.
+        const auto column = [&](int dx, uint8_t v) { return c[dx] == v && up1[dx] == v && up2[dx] == v && up3[dx] == v; };
+        if (column(3, bb) && column(1, ww)) return true;
+        if (column(0, bb) && column(2, ww)) return true;
+        // Speck: rows y-2 and y+2, columns x-2..x+2 white.
+        const uint8_t* down2 = c - 2 * st;
+        if (four(up2 - 2) == white4 && up2[2] == ww && four(down2 - 2) == white4 && down2[2] == ww) return true;
+        // Group 6: row y, columns x-2..x+2 black.
+        if (four(c - 2) == black4 && c[2] == bb) return true;
+        // Group 7: column x, rows y-2..y+2 black.
+        const uint8_t* down1 = c - st;
+        return c[0] == bb && up1[0] == bb && up2[0] == bb && down1[0] == bb && down2[0] == bb;
+    };
     for (int y = 4; y <= block->height - 5; ++y) {
         for (int x = 4; x <= block->stride - 5; ++x) {
             if (x + 13 < block->stride && passable(x, y, 16)) {
@@ -122,6 +155,7 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
                 x += 2;
                 continue;
             }
+            if (!mayAct(x, y)) continue;
             w.x = x;
             w.y = y;
             for (const auto& g : kLineGroups) lineGroup(w, g);
