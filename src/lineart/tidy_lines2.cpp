@@ -114,7 +114,8 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
     };
     // Whether any group can act at (x, y) as the rows stand: each group changes pixels
     // only when its first tests hold (a line group's reference and clear lines, the
-    // speck's white top and bottom of the ring, a five-pixel line). When none holds, no
+    // speck's white top and bottom of the ring, a five-pixel line with a white line two
+    // pixels to one side). When none holds, no
     // group acts, so none changes what the next one reads, and the position is passed.
     const int64_t st = block->stride;
     const uint8_t bb = uint8_t(B), ww = uint8_t(W);
@@ -139,11 +140,15 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
         // Speck: rows y-2 and y+2, columns x-2..x+2 white.
         const uint8_t* down2 = c - 2 * st;
         if (four(up2 - 2) == white4 && up2[2] == ww && four(down2 - 2) == white4 && down2[2] == ww) return true;
-        // Group 6: row y, columns x-2..x+2 black.
-        if (four(c - 2) == black4 && c[2] == bb) return true;
-        // Group 7: column x, rows y-2..y+2 black.
+        // Group 6: row y, columns x-2..x+2 black, and row y-2 or y+2 white there.
+        const auto row5 = [&](const uint8_t* r, uint8_t v, uint32_t v4) { return four(r - 2) == v4 && r[2] == v; };
+        if (row5(c, bb, black4) && (row5(up2, ww, white4) || row5(down2, ww, white4))) return true;
+        // Group 7: column x, rows y-2..y+2 black, and column x+2 or x-2 white there.
         const uint8_t* down1 = c - st;
-        return c[0] == bb && up1[0] == bb && up2[0] == bb && down1[0] == bb && down2[0] == bb;
+        const auto column5 = [&](int dx, uint8_t v) {
+            return c[dx] == v && up1[dx] == v && up2[dx] == v && down1[dx] == v && down2[dx] == v;
+        };
+        return column5(0, bb) && (column5(2, ww) || column5(-2, ww));
     };
     for (int y = 4; y <= block->height - 5; ++y) {
         for (int x = 4; x <= block->stride - 5; ++x) {
