@@ -1,7 +1,7 @@
 #include "app/about_dlg.h"
 
-#include <QDialogButtonBox>
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
