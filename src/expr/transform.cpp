@@ -17,6 +17,50 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 uint8_t clampChannel(int64_t v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
+// Everything the per-pixel loop reads.
+struct TransformJob {
+    const uint8_t* source;
+    uint8_t* result;
+    int32_t w, h;
+    int64_t stride;
+    double wr, wg, wb;
+    int inverse;
+    bool compiled;
+    const CompiledFormula *programX, *programY, *programZ;
+    const char *textX, *textY, *textZ;
+};
+
+// Pixels of rows first..last-1 in raster order; zPrev carries z from pixel to pixel.
+void transformRows(const TransformJob& job, Formula& vars, double& zPrev, int32_t first, int32_t last) {
+    const auto value = [&](const CompiledFormula& program, const char* text) {
+        return job.compiled ? program.evaluate(vars) : vars.evaluate(text);
+    };
+    const int32_t w = job.w, h = job.h;
+    const int64_t stride = job.stride;
+    const int inverse = job.inverse;
+    for (int32_t y = first; y < last; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            vars.setVariables(x, y, zPrev);
+            const double z = value(*job.programZ, job.textZ);
+            zPrev = z;
+            const int64_t dR = truncToInt32(job.wr * z);
+            const int64_t dG = truncToInt32(job.wg * z);
+            const int64_t dB = truncToInt32(job.wb * z);
+            vars.setVariables(x, y, z);
+            const int32_t X = truncToInt32(value(*job.programX, job.textX));
+            const int32_t Y = truncToInt32(value(*job.programY, job.textY));
+            if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
+            const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
+            const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
+            const uint8_t* s = job.source + (h - 1 - sy) * stride + 3 * int64_t(sx);
+            uint8_t* d = job.result + (h - 1 - dy) * stride + 3 * int64_t(dx);
+            d[0] = clampChannel(s[0] + dB);
+            d[1] = clampChannel(s[1] + dG);
+            d[2] = clampChannel(s[2] + dR);
+        }
+    }
+}
+
 }  // namespace
 
 WeightCheck parseWeight(std::string_view text, float& value) {
@@ -92,37 +136,10 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     // The per-pixel path runs postfix programs; a text too deep for one keeps the text evaluator.
     CompiledFormula programX, programY, programZ;
     const bool compiled = programX.compile(textX) && programY.compile(textY) && programZ.compile(textZ);
-    auto value = [&](const Formula& vars, const CompiledFormula& program, const char* text) {
-        return compiled ? program.evaluate(vars) : vars.evaluate(text);
-    };
 
-    const std::vector<uint8_t>& source = image.bits;
-    std::vector<uint8_t> result(source.size(), 0);
-    const double wr = weightRed, wg = weightGreen, wb = weightBlue;
-    // Pixels of rows first..last-1 in raster order; zPrev carries z from pixel to pixel.
-    auto rows = [&](Formula& vars, double& zPrev, int32_t first, int32_t last) {
-        for (int32_t y = first; y < last; ++y) {
-            for (int32_t x = 0; x < w; ++x) {
-                vars.setVariables(x, y, zPrev);
-                const double z = value(vars, programZ, textZ);
-                zPrev = z;
-                const int64_t dR = truncToInt32(wr * z);
-                const int64_t dG = truncToInt32(wg * z);
-                const int64_t dB = truncToInt32(wb * z);
-                vars.setVariables(x, y, z);
-                const int32_t X = truncToInt32(value(vars, programX, textX));
-                const int32_t Y = truncToInt32(value(vars, programY, textY));
-                if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
-                const int32_t sx = inverse ? X : x, sy = inverse ? Y : y;
-                const int32_t dx = inverse ? x : X, dy = inverse ? y : Y;
-                const uint8_t* s = source.data() + (h - 1 - sy) * stride + 3 * int64_t(sx);
-                uint8_t* d = result.data() + (h - 1 - dy) * stride + 3 * int64_t(dx);
-                d[0] = clampChannel(s[0] + dB);
-                d[1] = clampChannel(s[1] + dG);
-                d[2] = clampChannel(s[2] + dR);
-            }
-        }
-    };
+    std::vector<uint8_t> result(image.bits.size(), 0);
+    TransformJob job{image.bits.data(), result.data(), w, h, stride, weightRed, weightGreen, weightBlue, inverse,
+                     compiled, &programX, &programY, &programZ, textX, textY, textZ};
     // Rows are independent when every pixel writes only itself (inverse mapping), no
     // formula draws random numbers (one shared sequence in raster order) and z' does not
     // read z (the previous pixel's value): then they run in parallel with the same bytes.
@@ -130,14 +147,21 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     const bool independentRows = compiled && inverse && !draws(textX) && !draws(textY) && !draws(textZ) &&
                                  std::strchr(textZ, 'z') == nullptr;
     if (independentRows) {
-        forEachRowBand(h, int64_t(w) * 16, [&](int64_t first, int64_t last) {
+        forEachRowBand(h, int64_t(w) * 16, [&job](int64_t first, int64_t last) {
+            // Each band reads its own copies of the job and the programs, so the per-pixel
+            // writes of one thread (its stack) never share a cache line with what another reads.
+            const CompiledFormula px = *job.programX, py = *job.programY, pz = *job.programZ;
+            TransformJob mine = job;
+            mine.programX = &px;
+            mine.programY = &py;
+            mine.programZ = &pz;
             Formula vars;
             double zPrev = 0;
-            rows(vars, zPrev, static_cast<int32_t>(first), static_cast<int32_t>(last));
+            transformRows(mine, vars, zPrev, static_cast<int32_t>(first), static_cast<int32_t>(last));
         });
     } else {
         double zPrev = 0;
-        rows(f, zPrev, 0, h);
+        transformRows(job, f, zPrev, 0, h);
     }
     image.bits = std::move(result);
     return image.rebuildDisplay();
