@@ -126,6 +126,18 @@ ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std:
         std::fclose(f);
         if (done) return result;
     }
+    // Other layouts are parsed in memory: refuse what is no BMP file, or larger than any picture
+    // within the limits can be, before reading it whole.
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t magic[2] = {0, 0};
+        const bool isBm = std::fread(magic, 1, 2, f) == 2 && le16(magic) == 0x4D42;
+        std::fclose(f);
+        if (!isBm) return ImageError::NotBitmap;
+    } else {
+        return ImageError::MissLoad;
+    }
+    const auto fileSize = std::filesystem::file_size(path, ec);
+    if (!ec && fileSize > kMaxVariantFileBytes) return ImageError::TooLarge;
     std::vector<uint8_t> data;
     if (ImageError e = readWholeFile(path, data); e != ImageError::None) return e;
     return readBmp(std::move(data), info, bits);

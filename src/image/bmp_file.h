@@ -19,6 +19,9 @@ namespace qel {
 constexpr int64_t kMaxSide = 65535;
 constexpr int64_t kMaxPixels = int64_t(1) << 28;
 bool sizeWithinLimits(int64_t width, int64_t height);
+// Largest file of a non-classic layout that is read into memory: 2^28 pixels at 32 bits, headers,
+// a full table and some slack. A classic file's rows are read in place instead.
+constexpr uint64_t kMaxVariantFileBytes = (uint64_t(1) << 30) + (uint64_t(1) << 20);
 
 // Parses a whole BMP file held in memory into a header block and pixel rows.
 ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);

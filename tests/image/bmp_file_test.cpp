@@ -205,3 +205,39 @@ TEST(SafeSave, ReplacesAnExistingFileKeepingItsPermissions) {
 
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+
+TEST(BmpRead, NonBitmapAndOversizedFilesAreRefusedWithoutReadingThemWhole) {
+    test::TempDir dir;
+    // A large file that is no BMP: refused on its first bytes.
+    {
+        std::FILE* f = std::fopen(dir.file("big.bmp").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("PK", f);
+        std::fseek(f, 64 << 20, SEEK_SET);  // sparse: 64 MiB without writing them
+        std::fputc(0, f);
+        std::fclose(f);
+    }
+    DibImage img;
+    ImageError e = ImageError::None;
+    EXPECT_EQ(img.loadFile(dir.file("big.bmp"), &e), nullptr);
+    EXPECT_EQ(e, ImageError::NotBitmap);
+    // A sparse "BM" file beyond any picture within the limits, in a non-classic layout.
+    {
+        std::FILE* f = std::fopen(dir.file("huge.bmp").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        auto h = newHeader(4, -4, 24, 0, 0);  // top-down: not the classic layout
+        auto bytes = test::bmpFile(h, {}, std::vector<uint8_t>(48, 0));
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fseek(f, static_cast<long>(kMaxVariantFileBytes) + 16, SEEK_SET);
+        std::fputc(0, f);
+        std::fclose(f);
+    }
+    EXPECT_EQ(img.loadFile(dir.file("huge.bmp"), &e), nullptr);
+    EXPECT_EQ(e, ImageError::TooLarge);
+}
+
+}  // namespace
+}  // namespace qel
