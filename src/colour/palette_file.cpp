@@ -70,7 +70,7 @@ private:
 
 bool readFile(const std::string& path, PaletteFileContents& contents) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return false;
+    if (!readFileBytes(path, bytes, kMaxTextFileBytes)) return false;
     contents = parsePaletteText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     return true;
 }

@@ -67,7 +67,7 @@ FormulaFileStatus readFormulaFileText(std::string_view text, FormulaFileFields& 
 
 FormulaFileStatus readFormulaFile(const std::string& path, FormulaFileFields& fields) {
     std::vector<uint8_t> bytes;
-    if (!readFileBytes(path, bytes)) return FormulaFileStatus::CannotOpen;
+    if (!readFileBytes(path, bytes, kMaxTextFileBytes)) return FormulaFileStatus::CannotOpen;
     return readFormulaFileText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), fields);
 }
 

@@ -160,7 +160,7 @@ const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t s
     if (path.empty() || !rows24(image, dst)) return image.displayBitmap.get();
     if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
     std::vector<uint8_t> data;
-    if (!readFileBytes(path, data)) {
+    if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;
         return image.displayBitmap.get();
     }

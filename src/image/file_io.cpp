@@ -24,7 +24,7 @@ std::string temporaryNameBeside(const std::filesystem::path& target) {
 
 void setRawWriteForTesting(RawWrite write) { rawWrite = write; }
 
-bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes) {
     out.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return false;
@@ -36,7 +36,9 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
     bool more = true;
     if (std::fseek(f, 0, SEEK_END) == 0) {
         const long end = std::ftell(f);
-        if (end > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+        if (end > 0 && static_cast<unsigned long>(end) > maxBytes) {
+            ok = false;
+        } else if (end > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
             out.resize(static_cast<size_t>(end));
             const size_t n = std::fread(out.data(), 1, out.size(), f);
             if (n < out.size()) {
@@ -54,6 +56,10 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out) {
     while (ok && more) {
         size_t n = std::fread(buffer, 1, sizeof buffer, f);
         out.insert(out.end(), buffer, buffer + n);
+        if (out.size() > maxBytes) {
+            ok = false;
+            break;
+        }
         if (n < sizeof buffer) {
             ok = !std::ferror(f);
             break;

@@ -13,8 +13,10 @@
 
 namespace qel {
 
-// Reads the whole file; false when it cannot be opened or read.
-bool readFileBytes(const std::string& path, std::vector<uint8_t>& out);
+// Reads the whole file; false when it cannot be opened or read, or holds more than maxBytes.
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes = SIZE_MAX);
+// Largest palette or formula file read: far beyond any real one, small enough to hold in memory.
+constexpr size_t kMaxTextFileBytes = size_t(16) << 20;
 
 // Writes through a temporary file renamed over `path`; false on any failure (target untouched).
 bool writeFileAtomically(const std::string& path, const void* data, size_t size);

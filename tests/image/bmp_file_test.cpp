@@ -241,3 +241,24 @@ TEST(BmpRead, NonBitmapAndOversizedFilesAreRefusedWithoutReadingThemWhole) {
 
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+
+TEST(FileRead, AFileAboveTheLimitIsRefusedWithoutBeingRead) {
+    test::TempDir dir;
+    std::FILE* f = std::fopen(dir.file("big.pl").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("16\n", f);
+    std::fseek(f, static_cast<long>(kMaxTextFileBytes) + 10, SEEK_SET);  // sparse
+    std::fputc('\n', f);
+    std::fclose(f);
+    std::vector<uint8_t> out;
+    EXPECT_FALSE(readFileBytes(dir.file("big.pl"), out, kMaxTextFileBytes));
+    EXPECT_TRUE(out.empty());
+    EXPECT_TRUE(readFileBytes(dir.file("big.pl"), out));
+    EXPECT_EQ(out.size(), kMaxTextFileBytes + 11);
+}
+
+}  // namespace
+}  // namespace qel
