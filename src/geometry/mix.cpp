@@ -80,6 +80,8 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     if (bitCount != format || compression != 0) return MixStatus::Unsupported;
     // Top-down files and empty pictures are not read.
     if (width <= 0 || height <= 0) return MixStatus::Unsupported;
+    // Nor pictures beyond the readers' limits (their row bytes could overflow 64 bits).
+    if (!sizeWithinLimits(width, height)) return MixStatus::Unsupported;
 
     const int64_t tableEnd = kFileHeaderSize + kHeaderSize + 4 * int64_t(entries);
     if (static_cast<int64_t>(size) < tableEnd) return MixStatus::NotBitmap;

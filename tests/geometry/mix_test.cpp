@@ -117,6 +117,12 @@ TEST(MixTest, FilesTheReaderDoesNotTakeAreNotMixed) {
     shortTable.resize(14 + 40 + 100);
     std::vector<uint8_t> cut = header40;
     cut.resize(cut.size() - 1);
+    // Found by the fuzzer: sides whose rows need more than 2^63 bytes once made the length check wrap.
+    auto huge = header40;
+    const uint8_t hugeSides[8] = {0x7f, 0xff, 0xff, 0x60, 0xa0, 0x00, 0x48, 0x7e};
+    std::copy(hugeSides, hugeSides + 8, huge.begin() + 18);
+    auto wide = header40;
+    wide[18] = 0x70; wide[19] = 0x11; wide[20] = 0x01; wide[21] = 0;  // 70000 pixels wide
 
     struct Case { const char* what; std::vector<uint8_t> file; MixStatus status; };
     const std::vector<Case> cases = {
@@ -133,6 +139,8 @@ TEST(MixTest, FilesTheReaderDoesNotTakeAreNotMixed) {
         {"rows cut short", cut, MixStatus::Truncated},
         {"bfSize short of the rows", withBfSize(uint32_t(header40.size() - 1)), MixStatus::Truncated},
         {"bfSize below the header", withBfSize(10), MixStatus::Truncated},
+        {"sides overflowing the row bytes", huge, MixStatus::Unsupported},
+        {"a side above 65535", wide, MixStatus::Unsupported},
     };
     for (const auto& c : cases) {
         auto img = greyPicture(3, 2, [](int x, int) { return 60 + x; });
