@@ -3,7 +3,11 @@
 // notches beside straight four-pixel lines (groups 1-4), specks inside a white
 // 5 x 5 ring (group 5), and three-pixel bumps or gaps beside five-pixel lines
 // (groups 6 and 7). Only exact black and white indices match a test.
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
+#include <vector>
 
 #include "lineart/lineart.h"
 #include "lineart/lineart_detail.h"
@@ -84,6 +88,138 @@ void fiveLineGroup(const Window& w, bool vertical, int firstSide) {
     fiveLineSide(w, vertical, -firstSide);
 }
 
+// Per-row bit planes of "is black" and "is white", so the first tests of every
+// group can be asked for 64 positions at once. Each row keeps a zero word on
+// both sides so shifted reads at the edges need no special case.
+class Planes {
+public:
+    Planes(const PixelBlock& b, uint8_t black, uint8_t white)
+        : b_(b), black_(black), white_(white), words_((b.stride + 63) / 64), rowWords_(words_ + 2),
+          bk_(size_t(rowWords_) * b.height, 0), wt_(size_t(rowWords_) * b.height, 0) {
+        for (int y = 0; y < b.height; ++y) {
+            fill(b.row(y), black, bk_.data() + size_t(y) * rowWords_ + 1);
+            fill(b.row(y), white, wt_.data() + size_t(y) * rowWords_ + 1);
+        }
+    }
+
+    // Re-reads rows y0..y1, columns x0..x1 after the rules wrote there.
+    void refresh(int x0, int x1, int y0, int y1) {
+        for (int y = y0; y <= y1; ++y) {
+            const uint8_t* r = b_.row(y);
+            uint64_t* kb = bk_.data() + size_t(y) * rowWords_ + 1;
+            uint64_t* kw = wt_.data() + size_t(y) * rowWords_ + 1;
+            for (int x = x0; x <= x1; ++x) {
+                const uint64_t bit = uint64_t(1) << (x & 63);
+                kb[x >> 6] = (kb[x >> 6] & ~bit) | (r[x] == black_ ? bit : 0);
+                kw[x >> 6] = (kw[x >> 6] & ~bit) | (r[x] == white_ ? bit : 0);
+            }
+        }
+    }
+
+    // Bit i set where some group would change a pixel at (64k + i, y), as the rows
+    // stand. Where no group would, none does: each reads what the one before left
+    // unchanged.
+    uint64_t candidates(int y, int k) const {
+        Trio b[6], w[6];  // rows y-3 .. y+2
+        for (int j = 0; j < 6; ++j) {
+            b[j] = at(bk_, y - 3 + j, k);
+            w[j] = at(wt_, y - 3 + j, k);
+        }
+        const auto B = [&](int dy) -> const Trio& { return b[dy + 3]; };
+        const auto W = [&](int dy) -> const Trio& { return w[dy + 3]; };
+
+        // Groups 1-4: reference line black, clear line white, target matching a bump or notch.
+        uint64_t m = run4(B(0)) & run4(W(-2)) & bumpOrNotch(rowTargets(B(-1)), rowTargets(W(-1)));
+        m |= run4(B(-3)) & run4(W(-1)) & bumpOrNotch(rowTargets(B(-2)), rowTargets(W(-2)));
+        const Trio cb4 = B(0) & B(-1) & B(-2) & B(-3), cw4 = W(0) & W(-1) & W(-2) & W(-3);
+        m |= shift<3>(cb4) & shift<1>(cw4) & bumpOrNotch(columnTargets<2>(B), columnTargets<2>(W));
+        m |= shift<0>(cb4) & shift<2>(cw4) & bumpOrNotch(columnTargets<1>(B), columnTargets<1>(W));
+
+        // Speck: the 5 x 5 ring white, the 3 x 3 inside not.
+        const Trio middleW = W(-1) & W(0) & W(1);
+        m |= run5(W(-2)) & run5(W(2)) & shift<-2>(middleW) & shift<2>(middleW) &
+             ~(run3(W(-1)) & run3(W(0)) & run3(W(1)));
+
+        // Group 6: a black five-pixel row; on a side, white two rows off, and the three
+        // middle pixels one row off differing from the two ends when those agree.
+        const auto rowSide = [&](int s) {
+            const Trio& nb = B(s);
+            const Trio& nw = W(s);
+            return run5(W(2 * s)) & ((shift<-2>(nw) & shift<2>(nw) & ~run3(nw)) | (shift<-2>(nb) & shift<2>(nb) & ~run3(nb)));
+        };
+        m |= run5(B(0)) & (rowSide(-1) | rowSide(1));
+
+        // Group 7: the same on columns.
+        const Trio cb5 = B(-2) & B(-1) & B(0) & B(1) & B(2), cw5 = W(-2) & W(-1) & W(0) & W(1) & W(2);
+        const Trio endsW = W(-2) & W(2), endsB = B(-2) & B(2);
+        const Trio midW = middleW, midB = B(-1) & B(0) & B(1);
+        const uint64_t right = shift<2>(cw5) & ((shift<1>(endsW) & ~shift<1>(midW)) | (shift<1>(endsB) & ~shift<1>(midB)));
+        const uint64_t left = shift<-2>(cw5) & ((shift<-1>(endsW) & ~shift<-1>(midW)) | (shift<-1>(endsB) & ~shift<-1>(midB)));
+        m |= shift<0>(cb5) & (right | left);
+        return m;
+    }
+
+private:
+    // Words k-1, k, k+1 of one row (or of several rows combined).
+    struct Trio {
+        uint64_t p, c, n;
+        Trio operator&(const Trio& o) const { return {p & o.p, c & o.c, n & o.n}; }
+    };
+    Trio at(const std::vector<uint64_t>& plane, int y, int k) const {
+        const uint64_t* r = plane.data() + size_t(y) * rowWords_ + 1 + k;
+        return {r[-1], r[0], r[1]};
+    }
+    // Bit i of the result is the bit of column 64k + i + d.
+    template <int d>
+    static uint64_t shift(const Trio& t) {
+        if constexpr (d == 0) return t.c;
+        else if constexpr (d > 0) return (t.c >> d) | (t.n << (64 - d));
+        else return (t.c << -d) | (t.p >> (64 + d));
+    }
+    static uint64_t run4(const Trio& t) { return shift<0>(t) & shift<1>(t) & shift<2>(t) & shift<3>(t); }
+    static uint64_t run3(const Trio& t) { return shift<-1>(t) & shift<0>(t) & shift<1>(t); }
+    static uint64_t run5(const Trio& t) { return shift<-2>(t) & shift<-1>(t) & shift<0>(t) & shift<1>(t) & shift<2>(t); }
+
+    // A target line's four pixels, along a row (x .. x+3) or down a column at x + dx
+    // (rows y, y-1, y-2, y-3).
+    using Four = std::array<uint64_t, 4>;
+    static Four rowTargets(const Trio& t) { return {shift<0>(t), shift<1>(t), shift<2>(t), shift<3>(t)}; }
+    template <int dx, typename Rows>
+    static Four columnTargets(const Rows& r) { return {shift<dx>(r(0)), shift<dx>(r(-1)), shift<dx>(r(-2)), shift<dx>(r(-3))}; }
+    // The target patterns a line group acts on: W B W W, W B B W, B W B B, B W W B, W B W B.
+    static uint64_t bumpOrNotch(const Four& b, const Four& w) {
+        return (w[0] & b[1] & w[2] & w[3]) | (w[0] & b[1] & b[2] & w[3]) | (b[0] & w[1] & b[2] & b[3]) |
+               (b[0] & w[1] & w[2] & b[3]) | (w[0] & b[1] & w[2] & b[3]);
+    }
+
+    // Bit i of out[k] is whether byte 64k + i of the row equals v; 8 bytes at a time.
+    void fill(const uint8_t* row, uint8_t v, uint64_t* out) const {
+        const uint64_t rep = 0x0101010101010101ull * v;
+        const int n = b_.stride;
+        for (int k = 0; k < words_; ++k) {
+            const uint8_t* p = row + 64 * k;
+            const int end = std::min(64, n - 64 * k);
+            uint64_t word = 0;
+            int i = 0;
+            for (; i + 8 <= end; i += 8) {
+                uint64_t a;
+                std::memcpy(&a, p + i, 8);
+                a ^= rep;                                                            // equal bytes become 0
+                const uint64_t nonzero = ((a & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | a;
+                const uint64_t zero = ~nonzero & 0x8080808080808080ull;             // top bit of each equal byte
+                word |= (((zero >> 7) * 0x0102040810204080ull) >> 56) << i;          // gathered into 8 bits
+            }
+            for (; i < end; ++i) word |= uint64_t(p[i] == v) << i;
+            out[k] = word;
+        }
+    }
+
+    const PixelBlock& b_;
+    uint8_t black_, white_;
+    int words_, rowWords_;
+    std::vector<uint64_t> bk_, wt_;
+};
+
 }  // namespace
 
 const DisplayBitmap* tidyLines2(DibImage& image) {
@@ -92,81 +228,34 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
     const auto block = pixelBlock8(image);
     const int B = lookupColour(image, kBlack), W = lookupColour(image, kWhite);
     if (!block || B < 0 || W < 0) return image.displayBitmap.get();
+    if (block->height < 9 || block->stride < 9) return image.rebuildDisplay();  // no position has its window
 
+    // The pass visits only positions where some group would change a pixel, asked of
+    // the bit planes 64 at a time as the rows stand: after the groups run at a position
+    // the planes are re-read around it and the rest of the word asked again; later
+    // words and rows are asked when reached.
+    Planes planes(*block, uint8_t(B), uint8_t(W));
     Window w{*block, uint8_t(B), uint8_t(W)};
-    // A position whose window (columns x-2..x+3, rows y-3..y+2) has every row of one
-    // value changes nothing: line rules need a bump or notch within a row, the speck a
-    // white ring (so white rows) and the five-pixel rules a mixed row or a white column.
-    // So where 16 (or 8) bytes of each of those six rows are one value, the 11 (or 3)
-    // positions they cover are passed over.
-    const auto uniform = [](const uint8_t* p, int n) {
-        uint64_t first = 0x0101010101010101ull * p[0], a;
-        for (int k = 0; k < n; k += 8) {
-            std::memcpy(&a, p + k, 8);
-            if (a != first) return false;
-        }
-        return true;
-    };
-    const auto passable = [&](int x, int y, int n) {
-        for (int dy = -3; dy <= 2; ++dy)
-            if (!uniform(block->row(y + dy) + x - 2, n)) return false;
-        return true;
-    };
-    // Whether any group can act at (x, y) as the rows stand: each group changes pixels
-    // only when its first tests hold (a line group's reference and clear lines, the
-    // speck's white top and bottom of the ring, a five-pixel line with a white line two
-    // pixels to one side). When none holds, no
-    // group acts, so none changes what the next one reads, and the position is passed.
-    const int64_t st = block->stride;
-    const uint8_t bb = uint8_t(B), ww = uint8_t(W);
-    const uint32_t black4 = 0x01010101u * bb, white4 = 0x01010101u * ww;
-    const auto four = [](const uint8_t* p) {
-        uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    };
-    const auto mayAct = [&](int x, int y) {
-        const uint8_t* c = block->row(y) + x;  // (x, y); a row up is +st (stored bottom-up)
-        const uint8_t* up1 = c + st;
-        const uint8_t* up2 = c + 2 * st;
-        const uint8_t* up3 = c + 3 * st;
-        // Groups 1 and 3: rows.
-        if (four(c) == black4 && four(up2) == white4) return true;
-        if (four(up3) == black4 && four(up1) == white4) return true;
-        // Groups 2 and 4: columns x+3 and x+1, x and x+2, rows y-3..y.
-        const auto column = [&](int dx, uint8_t v) { return c[dx] == v && up1[dx] == v && up2[dx] == v && up3[dx] == v; };
-        if (column(3, bb) && column(1, ww)) return true;
-        if (column(0, bb) && column(2, ww)) return true;
-        // Speck: rows y-2 and y+2, columns x-2..x+2 white.
-        const uint8_t* down2 = c - 2 * st;
-        if (four(up2 - 2) == white4 && up2[2] == ww && four(down2 - 2) == white4 && down2[2] == ww) return true;
-        // Group 6: row y, columns x-2..x+2 black, and row y-2 or y+2 white there.
-        const auto row5 = [&](const uint8_t* r, uint8_t v, uint32_t v4) { return four(r - 2) == v4 && r[2] == v; };
-        if (row5(c, bb, black4) && (row5(up2, ww, white4) || row5(down2, ww, white4))) return true;
-        // Group 7: column x, rows y-2..y+2 black, and column x+2 or x-2 white there.
-        const uint8_t* down1 = c - st;
-        const auto column5 = [&](int dx, uint8_t v) {
-            return c[dx] == v && up1[dx] == v && up2[dx] == v && down1[dx] == v && down2[dx] == v;
-        };
-        return column5(0, bb) && (column5(2, ww) || column5(-2, ww));
-    };
+    const int xFirst = 4, xLast = block->stride - 5;
     for (int y = 4; y <= block->height - 5; ++y) {
-        for (int x = 4; x <= block->stride - 5; ++x) {
-            if (x + 13 < block->stride && passable(x, y, 16)) {
-                x += 10;
-                continue;
+        for (int k = xFirst / 64; k <= xLast / 64; ++k) {
+            uint64_t valid = ~uint64_t(0);
+            if (64 * k < xFirst) valid &= ~uint64_t(0) << (xFirst - 64 * k);
+            if (64 * k + 63 > xLast) valid &= ~uint64_t(0) >> (64 * k + 63 - xLast);
+            uint64_t m = planes.candidates(y, k) & valid;
+            while (m) {
+                const int i = std::countr_zero(m);
+                const int x = 64 * k + i;
+                w.x = x;
+                w.y = y;
+                for (const auto& g : kLineGroups) lineGroup(w, g);
+                speckGroup(w);
+                fiveLineGroup(w, false, -1);  // group 6: above, then below
+                fiveLineGroup(w, true, 1);    // group 7: right, then left
+                planes.refresh(x - 2, x + 3, y - 3, y + 2);
+                if (i == 63) break;
+                m = planes.candidates(y, k) & valid & (~uint64_t(0) << (i + 1));
             }
-            if (x + 5 < block->stride && passable(x, y, 8)) {
-                x += 2;
-                continue;
-            }
-            if (!mayAct(x, y)) continue;
-            w.x = x;
-            w.y = y;
-            for (const auto& g : kLineGroups) lineGroup(w, g);
-            speckGroup(w);
-            fiveLineGroup(w, false, -1);  // group 6: above, then below
-            fiveLineGroup(w, true, 1);    // group 7: right, then left
         }
     }
     return image.rebuildDisplay();

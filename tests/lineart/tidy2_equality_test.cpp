@@ -110,8 +110,9 @@ namespace {
 
 TEST(Tidy2Equality, MatchesThePlainPassOnRandomDrawings) {
     std::mt19937 rng(41);
-    for (int round = 0; round < 80; ++round) {
-        const int w = 1 + rng() % 120, h = 1 + rng() % 60;
+    for (int round = 0; round < 160; ++round) {
+        // Widths past 64 and 128 columns so runs and windows cross word boundaries.
+        const int w = 1 + rng() % (round < 80 ? 120 : 300), h = 1 + rng() % 60;
         test::Rows rows(h, std::string(w, '.'));
         // Bars of every thickness, one-pixel bumps and notches, specks; some rows left uniform.
         for (int k = 0; k < int(rng() % 10); ++k) {
