@@ -161,11 +161,10 @@ std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsS
 
 std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
     const auto header = bmpFileHeader(info.size(), bits.size());
-    std::vector<uint8_t> out;
-    out.reserve(kFileHeaderSize + info.size() + bits.size());
-    out.insert(out.end(), header.begin(), header.end());
-    out.insert(out.end(), info.begin(), info.end());
-    out.insert(out.end(), bits.begin(), bits.end());
+    std::vector<uint8_t> out(kFileHeaderSize + info.size() + bits.size());
+    std::memcpy(out.data(), header.data(), kFileHeaderSize);
+    if (!info.empty()) std::memcpy(out.data() + kFileHeaderSize, info.data(), info.size());
+    if (!bits.empty()) std::memcpy(out.data() + kFileHeaderSize + info.size(), bits.data(), bits.size());
     return out;
 }
 

@@ -111,7 +111,9 @@ TEST_F(DdxDialogTest, RefusalsShowTheStandardMessageAndKeepTheDialogOnTheField) 
         EXPECT_NE(dlg.result(), QDialog::Accepted);
         EXPECT_EQ(field->selectedText(), field->text());
         // The refused field keeps its member; fields after it are not read.
-        if (c.field == 0) EXPECT_EQ(dlg.m_count, 3);
+        if (c.field == 0) {
+            EXPECT_EQ(dlg.m_count, 3);
+        }
         EXPECT_FLOAT_EQ(dlg.m_factor, 1.5f);
         EXPECT_EQ(dlg.m_name, "abc");
     }

@@ -159,7 +159,7 @@ TEST_F(EditTest, UndoWithoutMemoryWarnsAndLeavesThePicture) {
 TEST_F(EditTest, OperationRunningOutOfMemoryWarnsInsteadOfCrashing) {
     open(*pattern(7, 5, 24));
     EXPECT_FALSE(view()->runImageCommand([](DibImage&) -> const DisplayBitmap* { throw std::bad_alloc(); },
-                                         {.announce = true}));
+                                         {.announce = true, .thinned = std::nullopt}));
     EXPECT_EQ(dialogs->messages(), QStringList({"エラー: メモリーが不足しています。"}));
     EXPECT_NE(doc()->bitmap, nullptr);
 }

@@ -111,8 +111,9 @@ TEST_F(PaletteFilesTest, LoadNeverGrowsTheCountAndCanBeUndone) {
         EXPECT_EQ(doc()->image->tableColour(0), t[0]) << c.name;
         press(Ctl::IDC_REPLACE);
         EXPECT_EQ(doc()->image->tableColour(c.expectedCount - 1), (Rgb{uint8_t(c.expectedCount), 2, 3})) << c.name;
-        if (c.expectedCount < c.entries)
+        if (c.expectedCount < c.entries) {
             EXPECT_EQ(doc()->image->tableColour(c.expectedCount), t[c.expectedCount]) << c.name;
+        }
         // 元に戻す brings back the palette that stood before the load (N stays as it is now).
         press(Ctl::IDC_UNDO);
         EXPECT_EQ(pal().entry(0), (PaletteColour{t[0].r, t[0].g, t[0].b})) << c.name;

@@ -421,7 +421,9 @@ TEST_F(PaletteWindowTest, ReplaceShowsInTheDocumentAndLeavesOtherPanesWindowsAlo
     EXPECT_EQ(doc()->bitmap->colour(1, 0), (Rgb{1, 1, 1}));
     // The other pane has its own window, still hidden and untouched.
     for (CQelView* v : doc()->views())
-        if (v->paletteWindow != d) EXPECT_FALSE(v->paletteWindow->isVisible());
+        if (v->paletteWindow != d) {
+            EXPECT_FALSE(v->paletteWindow->isVisible());
+        }
 }
 
 }  // namespace
