@@ -6,6 +6,7 @@
 #   fuzz/run-fuzzers.sh --only NAME   one harness
 #   fuzz/run-fuzzers.sh --jobs N      harnesses run side by side (default: the number of cores)
 # Crashes are written to fuzz/crashes/; the working corpora live in fuzz/corpus-work/ (not committed).
+# Inputs in fuzz/regressions/NAME/ (past findings) are replayed before each harness runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=60
@@ -38,6 +39,12 @@ run_one() {
   [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   {
     echo "== $name ($seconds s)"
+    # Inputs that once failed are replayed first (kept out of the seeds: some are slow on purpose).
+    if [ -d "fuzz/regressions/$name" ] && ! "$bin" -rss_limit_mb=2048 -timeout=10 fuzz/regressions/"$name"/* 2>"$work.log"; then
+      echo "$name FAILED on a regression input: see $work.log"
+      tail -30 "$work.log"
+      return 1
+    fi
     if "$bin" "$work" "${seeds[@]}" "${dict[@]}" "${seed[@]}" -max_total_time="$seconds" -max_len=65536 \
          -rss_limit_mb=2048 -timeout=10 -artifact_prefix="fuzz/crashes/$name-" -print_final_stats=1 2>"$work.log"; then
       grep -E 'stat::number_of_executed_units|stat::peak_rss_mb' "$work.log" | sed "s/^/  /"
