@@ -88,8 +88,8 @@ void fiveLineGroup(const Window& w, bool vertical, int firstSide) {
     fiveLineSide(w, vertical, -firstSide);
 }
 
-// Per-row bit planes of "is black" and "is white", so the first tests of every
-// group can be asked for 64 positions at once. Each row keeps a zero word on
+// Per-row bit planes of "is black" and "is white", so whether a group would act
+// can be asked for 64 positions at once. Each row keeps a zero word on
 // both sides so shifted reads at the edges need no special case.
 class Planes {
 public:
