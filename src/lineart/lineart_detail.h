@@ -37,4 +37,8 @@ std::optional<PixelBlock> pixelBlock8(DibImage& image);
 // two black ones; otherwise no black neighbour makes it blue, any other count red.
 void classifyPoints(const PixelBlock& b, uint8_t black, uint8_t red, uint8_t blue);
 
+// Line tidy 2's seven rule groups, in order, at one position (x, y) with every pixel
+// of the window (columns x-2..x+3, rows y-3..y+2) inside the block.
+void tidy2GroupsAt(const PixelBlock& b, uint8_t black, uint8_t white, int x, int y);
+
 }  // namespace qel::lineart_detail

@@ -88,6 +88,18 @@ void fiveLineGroup(const Window& w, bool vertical, int firstSide) {
     fiveLineSide(w, vertical, -firstSide);
 }
 
+}  // namespace
+
+void lineart_detail::tidy2GroupsAt(const PixelBlock& b, uint8_t black, uint8_t white, int x, int y) {
+    const Window w{b, black, white, x, y};
+    for (const auto& g : kLineGroups) lineGroup(w, g);
+    speckGroup(w);
+    fiveLineGroup(w, false, -1);  // group 6: above, then below
+    fiveLineGroup(w, true, 1);    // group 7: right, then left
+}
+
+namespace {
+
 // Per-row bit planes of "is black" and "is white", so whether a group would act
 // can be asked for 64 positions at once. Each row keeps a zero word on
 // both sides so shifted reads at the edges need no special case.
@@ -235,7 +247,6 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
     // the planes are re-read around it and the rest of the word asked again; later
     // words and rows are asked when reached.
     Planes planes(*block, uint8_t(B), uint8_t(W));
-    Window w{*block, uint8_t(B), uint8_t(W)};
     const int xFirst = 4, xLast = block->stride - 5;
     for (int y = 4; y <= block->height - 5; ++y) {
         for (int k = xFirst / 64; k <= xLast / 64; ++k) {
@@ -246,12 +257,7 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
             while (m) {
                 const int i = std::countr_zero(m);
                 const int x = 64 * k + i;
-                w.x = x;
-                w.y = y;
-                for (const auto& g : kLineGroups) lineGroup(w, g);
-                speckGroup(w);
-                fiveLineGroup(w, false, -1);  // group 6: above, then below
-                fiveLineGroup(w, true, 1);    // group 7: right, then left
+                tidy2GroupsAt(*block, uint8_t(B), uint8_t(W), x, y);
                 planes.refresh(x - 2, x + 3, y - 3, y + 2);
                 if (i == 63) break;
                 m = planes.candidates(y, k) & valid & (~uint64_t(0) << (i + 1));
