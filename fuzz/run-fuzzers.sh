@@ -24,9 +24,14 @@ while [ $# -gt 0 ]; do
   shift
 done
 command -v clang++ >/dev/null || { echo "clang++ not found: fuzzers skipped"; exit 0; }
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQEL_FUZZ=ON -DQEL_GUI=OFF -DQEL_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz
+# One build at a time, so runners started side by side do not rebuild over each other.
+mkdir -p build-fuzz
+(
+  flock 9
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DQEL_FUZZ=ON -DQEL_GUI=OFF -DQEL_TESTS=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build-fuzz
+) 9>build-fuzz/.build-lock
 mkdir -p fuzz/crashes
 
 # Runs one harness; its report goes to fuzz/corpus-work/NAME.out, libFuzzer's log to NAME.log.
