@@ -209,50 +209,33 @@ TEST(SafeSave, ReplacesAnExistingFileKeepingItsPermissions) {
 namespace qel {
 namespace {
 
+// A file of `size` bytes starting with `head`, the rest a hole that takes no disk space.
+bool sparseFile(const std::string& path, const std::vector<uint8_t>& head, uint64_t size) {
+    if (!test::writeBytes(path, head)) return false;
+    std::error_code ec;
+    std::filesystem::resize_file(path, size, ec);
+    return !ec;
+}
+
 TEST(BmpRead, NonBitmapAndOversizedFilesAreRefusedWithoutReadingThemWhole) {
     test::TempDir dir;
     // A large file that is no BMP: refused on its first bytes.
-    {
-        std::FILE* f = std::fopen(dir.file("big.bmp").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fputs("PK", f);
-        std::fseek(f, 64 << 20, SEEK_SET);  // sparse: 64 MiB without writing them
-        std::fputc(0, f);
-        std::fclose(f);
-    }
+    ASSERT_TRUE(sparseFile(dir.file("big.bmp"), {'P', 'K'}, (64 << 20) + 1));
     DibImage img;
     ImageError e = ImageError::None;
     EXPECT_EQ(img.loadFile(dir.file("big.bmp"), &e), nullptr);
     EXPECT_EQ(e, ImageError::NotBitmap);
     // A sparse "BM" file beyond any picture within the limits, in a non-classic layout.
-    {
-        std::FILE* f = std::fopen(dir.file("huge.bmp").c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        auto h = newHeader(4, -4, 24, 0, 0);  // top-down: not the classic layout
-        auto bytes = test::bmpFile(h, {}, std::vector<uint8_t>(48, 0));
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fseek(f, static_cast<long>(kMaxVariantFileBytes) + 16, SEEK_SET);
-        std::fputc(0, f);
-        std::fclose(f);
-    }
+    auto h = newHeader(4, -4, 24, 0, 0);  // top-down: not the classic layout
+    ASSERT_TRUE(sparseFile(dir.file("huge.bmp"), test::bmpFile(h, {}, std::vector<uint8_t>(48, 0)),
+                           kMaxVariantFileBytes + 17));
     EXPECT_EQ(img.loadFile(dir.file("huge.bmp"), &e), nullptr);
     EXPECT_EQ(e, ImageError::TooLarge);
 }
 
-}  // namespace
-}  // namespace qel
-
-namespace qel {
-namespace {
-
 TEST(FileRead, AFileAboveTheLimitIsRefusedWithoutBeingRead) {
     test::TempDir dir;
-    std::FILE* f = std::fopen(dir.file("big.pl").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fputs("16\n", f);
-    std::fseek(f, static_cast<long>(kMaxTextFileBytes) + 10, SEEK_SET);  // sparse
-    std::fputc('\n', f);
-    std::fclose(f);
+    ASSERT_TRUE(sparseFile(dir.file("big.pl"), {'1', '6', '\n'}, kMaxTextFileBytes + 11));
     std::vector<uint8_t> out;
     EXPECT_FALSE(readFileBytes(dir.file("big.pl"), out, kMaxTextFileBytes));
     EXPECT_TRUE(out.empty());
