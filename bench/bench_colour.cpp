@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "colour/conversions.h"
-#include "colour/reduction.h"
-#include "image/dib_image.h"
+#include "core/colour/conversions.h"
+#include "core/colour/reduction.h"
+#include "core/image/dib_image.h"
 
 namespace {
 

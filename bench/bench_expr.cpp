@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "expr/formula.h"
-#include "expr/transform.h"
-#include "image/dib_image.h"
+#include "core/expr/formula.h"
+#include "core/expr/transform.h"
+#include "core/image/dib_image.h"
 
 namespace {
 

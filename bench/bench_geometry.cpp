@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "geometry/geometry.h"
-#include "image/bmp_file.h"
-#include "image/file_io.h"
+#include "core/geometry/geometry.h"
+#include "core/image/bmp_file.h"
+#include "core/image/file_io.h"
 
 namespace {
 

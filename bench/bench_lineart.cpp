@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "image/dib_image.h"
-#include "lineart/lineart.h"
+#include "core/image/dib_image.h"
+#include "core/lineart/lineart.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "colour/palette_ops.h"
-#include "colour/working_palette.h"
-#include "image/dib_image.h"
+#include "core/colour/palette_ops.h"
+#include "core/colour/working_palette.h"
+#include "core/image/dib_image.h"
 
 namespace {
 

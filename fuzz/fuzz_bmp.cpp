@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/dib_image.h"
+#include "core/image/dib_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel::DibImage image;

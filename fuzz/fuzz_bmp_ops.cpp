@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "fuzz/fuzz_operations.h"
-#include "image/dib_image.h"
+#include "core/image/dib_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel::DibImage image;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "expr/compiled_formula.h"
-#include "expr/formula.h"
+#include "core/expr/compiled_formula.h"
+#include "core/expr/formula.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1000) return 0;

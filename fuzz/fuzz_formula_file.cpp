@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "expr/calculator.h"
-#include "expr/formula_file.h"
+#include "core/expr/calculator.h"
+#include "core/expr/formula_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

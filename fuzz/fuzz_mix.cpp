@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "geometry/geometry.h"
+#include "core/geometry/geometry.h"
 #include "support_picture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

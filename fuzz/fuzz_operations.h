@@ -4,14 +4,14 @@
 
 #include <cstring>
 
-#include "colour/conversions.h"
-#include "colour/palette_ops.h"
-#include "colour/reduction.h"
-#include "colour/working_palette.h"
-#include "expr/transform.h"
-#include "geometry/geometry.h"
-#include "image/dib_image.h"
-#include "lineart/lineart.h"
+#include "core/colour/conversions.h"
+#include "core/colour/palette_ops.h"
+#include "core/colour/reduction.h"
+#include "core/colour/working_palette.h"
+#include "core/expr/transform.h"
+#include "core/geometry/geometry.h"
+#include "core/image/dib_image.h"
+#include "core/lineart/lineart.h"
 
 namespace qel::fuzz {
 

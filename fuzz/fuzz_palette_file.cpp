@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "colour/palette_file.h"
+#include "core/colour/palette_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,7 +1,7 @@
 // A small white 24-bit picture for harnesses that need one to work on.
 #pragma once
 
-#include "image/dib_image.h"
+#include "core/image/dib_image.h"
 
 namespace qel::fuzz {
 

@@ -4,9 +4,9 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "app/command_table.h"
-#include "capture/my_chap_wnd.h"
-#include "capture/screen_grabber.h"
+#include "core/commands/command_table.h"
+#include "gui/commands/capture/my_chap_wnd.h"
+#include "gui/commands/capture/screen_grabber.h"
 #include "gui_test.h"
 
 namespace qel::test {

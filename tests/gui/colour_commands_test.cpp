@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/command_table.h"
-#include "colour/ui/palette_dlg.h"
-#include "colour/ui/threshold_dlg.h"
+#include "core/commands/command_table.h"
+#include "gui/commands/colour/palette_dlg.h"
+#include "gui/commands/colour/threshold_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

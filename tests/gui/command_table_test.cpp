@@ -3,7 +3,7 @@
 #include <QMenu>
 #include <QToolBar>
 
-#include "app/command_table.h"
+#include "core/commands/command_table.h"
 #include "gui_test.h"
 
 namespace qel::test {

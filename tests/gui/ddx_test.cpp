@@ -2,8 +2,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/ddx.h"
-#include "colour/ui/threshold_dlg.h"
+#include "gui/kit/ddx.h"
+#include "gui/commands/colour/threshold_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <new>
 
-#include "app/command_table.h"
+#include "core/commands/command_table.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/command_table.h"
-#include "expr/transform.h"
-#include "expr/ui/calculator_dlg.h"
-#include "expr/ui/transform_dlg.h"
+#include "core/commands/command_table.h"
+#include "core/expr/transform.h"
+#include "gui/commands/expr/calculator_dlg.h"
+#include "gui/commands/expr/transform_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "expr/ui/calculator_dlg.h"
-#include "expr/ui/transform_dlg.h"
+#include "gui/commands/expr/calculator_dlg.h"
+#include "gui/commands/expr/transform_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

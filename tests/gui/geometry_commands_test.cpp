@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/command_table.h"
-#include "geometry/geometry.h"
-#include "geometry/ui/mix_dlg.h"
-#include "geometry/ui/scale_dlg.h"
+#include "core/commands/command_table.h"
+#include "core/geometry/geometry.h"
+#include "gui/commands/geometry/mix_dlg.h"
+#include "gui/commands/geometry/scale_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -11,12 +11,12 @@
 #include <QString>
 #include <memory>
 
-#include "app/child_frame.h"
-#include "app/main_frame.h"
-#include "app/qel_doc.h"
-#include "app/scripted_dialogs.h"
+#include "gui/shell/child_frame.h"
+#include "gui/shell/main_frame.h"
+#include "gui/docview/qel_doc.h"
+#include "gui/kit/scripted_dialogs.h"
 #include "support/text_image.h"
-#include "view/qel_view.h"
+#include "gui/docview/qel_view.h"
 
 namespace qel::test {
 

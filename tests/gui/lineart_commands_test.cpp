@@ -5,10 +5,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/command_table.h"
+#include "core/commands/command_table.h"
 #include "gui_test.h"
-#include "lineart/lineart.h"
-#include "lineart/ui/straighten_dlg.h"
+#include "core/lineart/lineart.h"
+#include "gui/commands/lineart/straighten_dlg.h"
 
 namespace qel::test {
 namespace {

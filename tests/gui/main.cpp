@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 
-#include "app/qel_app.h"
+#include "gui/shell/qel_app.h"
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

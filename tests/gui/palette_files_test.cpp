@@ -5,9 +5,9 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-#include "app/command_table.h"
-#include "colour/palette_file.h"
-#include "colour/ui/palette_dlg.h"
+#include "core/commands/command_table.h"
+#include "core/colour/palette_file.h"
+#include "gui/commands/colour/palette_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/command_table.h"
-#include "colour/ui/palette_dlg.h"
+#include "core/commands/command_table.h"
+#include "gui/commands/colour/palette_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {

@@ -9,9 +9,9 @@
 #include <QPrinter>
 #include <QSettings>
 
-#include "app/about_dlg.h"
-#include "app/command_table.h"
-#include "app/qel_app.h"
+#include "gui/shell/about_dlg.h"
+#include "core/commands/command_table.h"
+#include "gui/shell/qel_app.h"
 #include "gui_test.h"
 #include "support/text_image.h"
 

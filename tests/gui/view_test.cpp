@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
-#include "app/command_table.h"
+#include "core/commands/command_table.h"
 #include "gui_test.h"
 
 namespace qel::test {

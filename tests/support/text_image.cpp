@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <random>
 
-#include "image/file_io.h"
+#include "core/image/file_io.h"
 
 namespace qel::test {
 

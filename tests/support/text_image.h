@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/dib_image.h"
+#include "core/image/dib_image.h"
 
 namespace qel::test {
 

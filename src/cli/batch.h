@@ -1,0 +1,71 @@
+// qel-batch: the command-line tool. Each operation family registers its
+// options here; an option maps onto one core operation run the way the menu
+// command runs it, without dialogs.
+#pragma once
+
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/image/dib_image.h"
+
+namespace qel::batch {
+
+enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3 };
+
+struct Failure {
+    int exitCode;
+    std::string message;  // one line, without the program name
+};
+using Result = std::optional<Failure>;
+
+// State kept between operations, like a document with one view.
+struct Context {
+    DibImage image;
+    std::string inputName;
+    std::ostream* out = nullptr;
+    bool thinned = false;  // the view's flag enabling straightening and line tidy
+    int operationIndex = 0;  // 1 for the first operation of the command line, 2 for the next, ...
+    // Family-specific state lives behind this pointer (the palette window's working palette, ...).
+    std::shared_ptr<void> paletteState;
+
+    // What the command's snapshot does to the record before the operation runs.
+    void takeSnapshot();
+};
+
+struct Operation {
+    enum class Arg { None, Required };
+    std::string name;       // "--grey"
+    Arg arg = Arg::None;
+    std::string valueName;  // "T" in --black-white=T
+    std::string help;
+    std::function<Result(Context&, const std::string& value)> run;
+    bool standalone = false;  // needs no picture: a command line of only such options takes no input
+};
+
+using Registry = std::vector<Operation>;
+
+void registerImageOperations(Registry& r);
+void registerColourOperations(Registry& r);
+void registerLineartOperations(Registry& r);
+void registerExprOperations(Registry& r);
+void registerGeometryOperations(Registry& r);
+
+// Builds the full table in the order the help text lists it.
+Registry allOperations();
+
+// Failure helpers.
+inline Result fail(int code, std::string message) { return Failure{code, std::move(message)}; }
+// Refuses an operation whose menu command would be disabled for this picture's depth.
+Result requireDepth(const Context& ctx, const std::string& op, std::initializer_list<int> depths);
+// Refuses an operation on an image without a picture.
+Result requirePicture(const Context& ctx, const std::string& op);
+
+// Runs the whole command line; returns the exit status. Writes results to out, errors to err.
+int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace qel::batch

@@ -1,0 +1,72 @@
+// qel-batch options of the colour operations.
+#include <charconv>
+
+#include "cli/batch.h"
+#include "core/colour/conversions.h"
+#include "core/colour/reduction.h"
+
+namespace qel::batch {
+
+namespace {
+
+// Depth conversions, colour count and reduction, each run as its menu command runs.
+void registerColourConversionOptions(Registry& r) {
+    r.push_back({"--to-256", Operation::Arg::None, "", "convert a 24-bit picture to 256 colours",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requireDepth(ctx, "--to-256", {24})) return f;
+                     ctx.takeSnapshot();
+                     toIndexed(ctx.image, 256);
+                     ctx.thinned = false;
+                     return std::nullopt;
+                 }});
+    r.push_back({"--to-16", Operation::Arg::None, "", "convert an 8- or 24-bit picture to 16 colours",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requireDepth(ctx, "--to-16", {8, 24})) return f;
+                     ctx.takeSnapshot();
+                     toIndexed(ctx.image, 16);
+                     ctx.thinned = false;
+                     return std::nullopt;
+                 }});
+    r.push_back({"--grey", Operation::Arg::None, "", "make the picture grey",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requirePicture(ctx, "--grey")) return f;
+                     ctx.takeSnapshot();
+                     toGrey(ctx.image);
+                     return std::nullopt;
+                 }});
+    r.push_back({"--black-white", Operation::Arg::Required, "T",
+                 "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
+                 [](Context& ctx, const std::string& value) -> Result {
+                     int threshold = 0;
+                     const char* end = value.data() + value.size();
+                     auto [p, ec] = std::from_chars(value.data(), end, threshold);
+                     if (value.empty() || ec != std::errc() || p != end)
+                         return fail(kExitUsage, "--black-white needs an integer threshold: " + value);
+                     if (threshold < 0 || threshold > 255)
+                         return fail(kExitUsage, "--black-white needs a threshold from 0 to 255: " + value);
+                     if (auto f = requireDepth(ctx, "--black-white", {8, 4})) return f;
+                     ctx.takeSnapshot();
+                     toBlackWhite(ctx.image, threshold);
+                     return std::nullopt;
+                 }});
+    r.push_back({"--count-colours", Operation::Arg::None, "", "print the number of colours at 6 bits per channel",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requirePicture(ctx, "--count-colours")) return f;
+                     *ctx.out << countColours(ctx.image) << "\n";
+                     return std::nullopt;
+                 }});
+    r.push_back({"--reduce-256", Operation::Arg::None, "", "reduce a 24-bit picture to at most 256 colours",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requireDepth(ctx, "--reduce-256", {24})) return f;
+                     ctx.takeSnapshot();
+                     reduceColours(ctx.image);
+                     return std::nullopt;
+                 }});
+}
+
+}  // namespace
+
+void registerPaletteOptions(Registry& r);  // ops_palette.cpp
+void registerColourOperations(Registry& r) { registerColourConversionOptions(r); registerPaletteOptions(r); }
+
+}  // namespace qel::batch

@@ -1,0 +1,26 @@
+// qel-batch options of the image record: information and the 24-bit conversion.
+#include "cli/batch.h"
+#include "core/image/image_info.h"
+
+namespace qel::batch {
+
+void registerImageOperations(Registry& r) {
+    r.push_back({"--info", Operation::Arg::None, "", "print height, width, pixel bytes and colours of the depth",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requirePicture(ctx, "--info")) return f;
+                     auto h = ctx.image.header();
+                     *ctx.out << imageInformationText(h.biHeight, h.biWidth, ctx.image.bitsSize(), h.biBitCount) << "\n";
+                     return std::nullopt;
+                 }});
+    r.push_back({"--to-24bit", Operation::Arg::None, "", "convert to 24 bits per pixel",
+                 [](Context& ctx, const std::string&) -> Result {
+                     if (auto f = requireDepth(ctx, "--to-24bit", {1, 4, 8})) return f;
+                     ctx.takeSnapshot();
+                     DisplayBitmap shown = *ctx.image.display();
+                     ctx.image.fromBitmap(shown);
+                     ctx.thinned = false;
+                     return std::nullopt;
+                 }});
+}
+
+}  // namespace qel::batch

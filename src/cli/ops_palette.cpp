@@ -1,0 +1,137 @@
+// qel-batch options of the palette window: a working palette kept between
+// options, the requests the window sends to its view, and palette files.
+//
+// The working palette is loaded from the picture's colour table (N by the
+// palette command's rule) at the first palette option after any other option,
+// as if the palette window were opened then. Organise and approximate reload
+// it, as the view does.
+#include <charconv>
+
+#include "cli/batch.h"
+#include "core/colour/palette_file.h"
+#include "core/colour/palette_ops.h"
+#include "core/colour/working_palette.h"
+
+namespace qel::batch {
+
+namespace {
+
+struct PaletteState {
+    WorkingPalette pal;
+    int lastOperation = -1;  // index of the palette option that used it last
+};
+
+// Runs `body` on the working palette, loading it first unless the option just before was a palette option.
+template <typename Body>
+Result withPalette(Context& ctx, const std::string& op, Body body) {
+    if (auto f = requireDepth(ctx, op, {8, 4})) return f;
+    auto st = std::static_pointer_cast<PaletteState>(ctx.paletteState);
+    if (!st) {
+        st = std::make_shared<PaletteState>();
+        ctx.paletteState = st;
+    }
+    if (st->lastOperation != ctx.operationIndex - 1) loadPaletteFromImage(st->pal, ctx.image);
+    Result r = body(st->pal);
+    st->lastOperation = ctx.operationIndex;
+    return r;
+}
+
+// A whole decimal integer from 0 to `max`.
+bool parseRange(const std::string& text, int32_t max, int32_t& v) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    return !text.empty() && ec == std::errc() && p == end && v >= 0 && v <= max;
+}
+
+void request(Context& ctx, WorkingPalette& pal, PaletteRequest code) {
+    runPaletteRequest(ctx.image, pal, code, [&ctx] { ctx.takeSnapshot(); });
+}
+
+}  // namespace
+
+void registerPaletteOptions(Registry& r) {
+    r.push_back({"--palette", Operation::Arg::Required, "FILE",
+                 "load a palette file into the working palette (its count never raises N)",
+                 [](Context& ctx, const std::string& file) -> Result {
+                     return withPalette(ctx, "--palette", [&](WorkingPalette& pal) -> Result {
+                         if (loadPaletteFile(file, pal) != PaletteFileError::None)
+                             return fail(kExitInput, "--palette: " + file + " cannot be read (" +
+                                                         paletteFileMessage(PaletteFileError::CannotRead).text + ")");
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--save-palette", Operation::Arg::Required, "FILE", "save the working palette as a palette file",
+                 [](Context& ctx, const std::string& file) -> Result {
+                     return withPalette(ctx, "--save-palette", [&](WorkingPalette& pal) -> Result {
+                         if (savePaletteFile(file, pal) != PaletteFileError::None)
+                             return fail(kExitOutput, "--save-palette: " + file + " cannot be written (" +
+                                                          paletteFileMessage(PaletteFileError::CannotWrite).text + ")");
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--set-palette", Operation::Arg::None, "", "copy the working palette into the colour table",
+                 [](Context& ctx, const std::string&) -> Result {
+                     return withPalette(ctx, "--set-palette", [&](WorkingPalette& pal) -> Result {
+                         request(ctx, pal, kRequestSetTable);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--organise", Operation::Arg::None, "",
+                 "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
+                 [](Context& ctx, const std::string&) -> Result {
+                     return withPalette(ctx, "--organise", [&](WorkingPalette& pal) -> Result {
+                         request(ctx, pal, kRequestOrganise);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--approximate", Operation::Arg::Required, "P",
+                 "move table colours closer than P (0-50000, 0: all) to their nearest working colour",
+                 [](Context& ctx, const std::string& value) -> Result {
+                     int32_t p = 0;
+                     if (!parseRange(value, kMaxPrecision, p))
+                         return fail(kExitUsage, "--approximate needs an integer from 0 to 50000: " + value);
+                     return withPalette(ctx, "--approximate", [&](WorkingPalette& pal) -> Result {
+                         prepareApproximate(pal, p);
+                         request(ctx, pal, kRequestApproximate);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--remap", Operation::Arg::None, "",
+                 "move pixels to their nearest working colour and copy the working palette into the table",
+                 [](Context& ctx, const std::string&) -> Result {
+                     return withPalette(ctx, "--remap", [&](WorkingPalette& pal) -> Result {
+                         request(ctx, pal, kRequestRemap);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--fit-palette", Operation::Arg::None, "",
+                 "replace each table colour by its nearest working colour (no snapshot)",
+                 [](Context& ctx, const std::string&) -> Result {
+                     return withPalette(ctx, "--fit-palette", [&](WorkingPalette& pal) -> Result {
+                         fitToPalette(ctx.image, pal);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--sort-palette", Operation::Arg::None, "",
+                 "sort the working palette by brightness and reorder the picture's table to it",
+                 [](Context& ctx, const std::string&) -> Result {
+                     return withPalette(ctx, "--sort-palette", [&](WorkingPalette& pal) -> Result {
+                         sortPalette(pal);
+                         request(ctx, pal, kRequestRemap);
+                         return std::nullopt;
+                     });
+                 }});
+    r.push_back({"--merge-near", Operation::Arg::Required, "A",
+                 "make near colours of the working palette equal (distance 0-10000000); --organise applies it",
+                 [](Context& ctx, const std::string& value) -> Result {
+                     int32_t a = 0;
+                     if (!parseRange(value, kMaxMergeDistance, a))
+                         return fail(kExitUsage, "--merge-near needs an integer from 0 to 10000000: " + value);
+                     return withPalette(ctx, "--merge-near", [&](WorkingPalette& pal) -> Result {
+                         mergeNearColours(pal, a);
+                         return std::nullopt;
+                     });
+                 }});
+}
+
+}  // namespace qel::batch

@@ -1,0 +1,218 @@
+// The picture record: construction, header rules, load, save, restore and the
+// conversions through the display bitmap.
+#include "core/image/dib_image.h"
+
+#include <algorithm>
+
+#include "core/image/bmp_file.h"
+#include "core/image/file_io.h"
+
+namespace qel {
+
+BitmapInfoHeader newHeader(int32_t width, int32_t height, uint16_t bitCount, uint32_t clrUsed, uint32_t sizeImage) {
+    BitmapInfoHeader h;
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = bitCount;
+    h.biCompression = 0;
+    h.biSizeImage = sizeImage;
+    h.biXPelsPerMeter = 4740;
+    h.biYPelsPerMeter = 4740;
+    h.biClrUsed = clrUsed;
+    h.biClrImportant = 0;
+    return h;
+}
+
+int tableEntries(const BitmapInfoHeader& h) {
+    if (h.biClrUsed != 0) return static_cast<uint16_t>(h.biClrUsed);
+    switch (h.biBitCount) {
+    case 1: return 2;
+    case 4: return 16;
+    case 8: return 256;
+    default: return 0;
+    }
+}
+
+UserMessage messageFor(ImageError e) {
+    switch (e) {
+    case ImageError::None: return {"", ""};
+    case ImageError::MissLoad: return {"Miss Load!!", "error"};
+    case ImageError::NotBitmap: return {"Not Bitmap!!", "error"};
+    case ImageError::TooLarge: return {"Too Large!! (65535 x 65535, 268435456 pixels at most)", "error"};
+    case ImageError::Unsupported: return {"Not Supported!!", "error"};
+    case ImageError::WriteFailed: return {"Miss Save!!", "error"};
+    case ImageError::NoPicture: return {"画像がありません。", "error"};
+    }
+    return {"", ""};
+}
+
+std::vector<uint8_t> makeInfoBlock(const BitmapInfoHeader& h, int entries, Rgb fill) {
+    std::vector<uint8_t> block(kHeaderSize + 4 * static_cast<size_t>(std::max(entries, 0)));
+    std::memcpy(block.data(), &h, kHeaderSize);
+    for (int i = 0; i < entries; ++i) {
+        uint8_t* e = block.data() + kHeaderSize + 4 * i;
+        e[0] = fill.b; e[1] = fill.g; e[2] = fill.r; e[3] = 0;
+    }
+    return block;
+}
+
+// The histogram is allocated by the first colour count, so records that are never counted
+// (undo copies, pictures only converted or filtered) do not carry its megabyte.
+DibImage::DibImage() = default;
+
+int DibImage::indexAt(int x, int y) const {
+    const uint8_t* row = rowFromTop(y);
+    switch (bitCount()) {
+    case 8: return row[x];
+    case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
+    default: return 0;
+    }
+}
+
+Rgb DibImage::colourAt(int x, int y) const {
+    if (bitCount() == 24) {
+        const uint8_t* p = rowFromTop(y) + 3 * x;
+        return Rgb{p[2], p[1], p[0]};
+    }
+    return tableColour(indexAt(x, y));
+}
+
+void DibImage::clear() {
+    displayBitmap.reset();
+    displayPending_ = false;
+    palette.clear();
+    bits.clear();
+    bits.shrink_to_fit();
+    info.clear();
+    info.shrink_to_fit();
+}
+
+void DibImage::rebuildPalette() {
+    palette.clear();
+    const int n = std::min(tableEntries(header()), tableSize());
+    palette.reserve(n);
+    for (int i = 0; i < n; ++i) palette.push_back(tableColour(i));
+}
+
+const DisplayBitmap* DibImage::rebuildDisplay() {
+    displayPending_ = false;
+    if (deferDisplay) {
+        displayBitmap.reset();
+        if (!displayable(info, bits)) return nullptr;
+        auto h = header();
+        displayBitmap = std::make_unique<DisplayBitmap>();
+        displayBitmap->width = h.biWidth;
+        displayBitmap->height = h.biHeight;
+        displayPending_ = true;
+        return displayBitmap.get();
+    }
+    displayBitmap = buildDisplayBitmap(info, bits);
+    return displayBitmap.get();
+}
+
+const DisplayBitmap* DibImage::display() {
+    if (displayPending_) {
+        displayBitmap = buildDisplayBitmap(info, bits);
+        displayPending_ = false;
+    }
+    return displayBitmap.get();
+}
+
+const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, std::vector<uint8_t> newBits) {
+    info = std::move(newInfo);
+    bits = std::move(newBits);
+    return rebuildDisplay();
+}
+
+const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error) {
+    clear();
+    return finishLoad(readBmp(data, size, info, bits), error);
+}
+
+const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error) {
+    if (error) *error = e;
+    if (e != ImageError::None) {
+        info.clear();
+        bits.clear();
+        return nullptr;
+    }
+    auto h = header();
+    width = h.biWidth;
+    height = h.biHeight;
+    rebuildPalette();
+    if (!rebuildDisplay()) {
+        info.clear();
+        bits.clear();
+        palette.clear();
+        if (error) *error = ImageError::NotBitmap;
+        return nullptr;
+    }
+    return displayBitmap.get();
+}
+
+const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* error) {
+    if (path.empty()) {
+        if (error) *error = ImageError::MissLoad;
+        return nullptr;
+    }
+    clear();
+    return finishLoad(readBmpFile(path, info, bits), error);
+}
+
+std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }
+
+ImageError DibImage::saveFile(const std::string& path) const {
+    if (info.empty()) return ImageError::NoPicture;
+    const auto fileHeader = bmpFileHeader(info.size(), bits.size());
+    const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},
+                                               FilePart{info.data(), info.size()}, FilePart{bits.data(), bits.size()}});
+    return ok ? ImageError::None : ImageError::WriteFailed;
+}
+
+const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlock, const std::vector<uint8_t>& pixelBlock) {
+    if (headerBlock.size() < kHeaderSize) return nullptr;
+    BitmapInfoHeader h;
+    std::memcpy(&h, headerBlock.data(), kHeaderSize);
+    const size_t infoBytes = kHeaderSize + 4 * static_cast<size_t>(tableEntries(h));
+    info.assign(infoBytes, 0);
+    std::memcpy(info.data(), headerBlock.data(), std::min(infoBytes, headerBlock.size()));
+    width = h.biWidth;
+    height = h.biHeight;
+    bits.assign(h.biSizeImage, 0);
+    if (!pixelBlock.empty() && h.biSizeImage != 0)
+        std::memcpy(bits.data(), pixelBlock.data(), std::min<size_t>(h.biSizeImage, pixelBlock.size()));
+    rebuildPalette();
+    return rebuildDisplay();
+}
+
+const DisplayBitmap* DibImage::fromBitmap(const DisplayBitmap& source) {
+    const int32_t w = source.width, h = source.height;
+    const auto stride = static_cast<uint32_t>(strideFor(w, 24));
+    auto newInfo = makeInfoBlock(newHeader(w, h, 24, 0, stride * static_cast<uint32_t>(h)), 0);
+    auto newBits = readBack24(source);
+    return replace(std::move(newInfo), std::move(newBits));
+}
+
+const DisplayBitmap* DibImage::rereadAs8Bit() {
+    if (!hasBlocks()) return nullptr;
+    // A display still to be built would come from the blocks as they stand: read them
+    // back directly instead of building the raster first.
+    const bool fromBlocks = displayPending_ && displayable(info, bits);
+    if (!fromBlocks && !display()) return nullptr;
+    auto hd = header();
+    const int32_t w = hd.biWidth, h = hd.biHeight;
+    const auto size = static_cast<uint32_t>(strideFor(w, 8) * h);
+    std::vector<uint8_t> newInfo = makeInfoBlock(newHeader(w, h, 8, 256, size), 256);
+    const auto& dev = deviceTable();
+    for (int i = 0; i < 256; ++i) {
+        uint8_t* e = newInfo.data() + kHeaderSize + 4 * i;
+        e[0] = dev[i].b; e[1] = dev[i].g; e[2] = dev[i].r; e[3] = 0;
+    }
+    auto newBits = fromBlocks ? readBack8FromBlocks(info, bits) : readBack8(*displayBitmap);
+    return replace(std::move(newInfo), std::move(newBits));
+}
+
+}  // namespace qel

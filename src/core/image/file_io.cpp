@@ -1,0 +1,107 @@
+// File reading and atomic writing.
+#include "core/image/file_io.h"
+
+#include <atomic>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace qel {
+
+namespace {
+std::atomic<RawWrite> rawWrite{nullptr};
+
+std::string temporaryNameBeside(const std::filesystem::path& target) {
+    static std::mt19937_64 gen{std::random_device{}()};
+    static const char digits[] = "0123456789abcdef";
+    std::string suffix = ".qel-";
+    uint64_t r = gen();
+    for (int i = 0; i < 12; ++i) suffix += digits[(r >> (4 * i)) & 15];
+    suffix += ".tmp";
+    return (target.parent_path() / ("." + target.filename().string() + suffix)).string();
+}
+}  // namespace
+
+void setRawWriteForTesting(RawWrite write) { rawWrite = write; }
+
+bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes) {
+    out.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    // One read into a buffer of the file's size (no regrowing copies); a file that grew
+    // meanwhile is read on in chunks.
+    bool ok = true;
+    bool more = true;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long end = std::ftell(f);
+        if (end > 0 && static_cast<unsigned long>(end) > maxBytes) {
+            ok = false;
+        } else if (end > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+            out.resize(static_cast<size_t>(end));
+            const size_t n = std::fread(out.data(), 1, out.size(), f);
+            if (n < out.size()) {
+                ok = !std::ferror(f);
+                more = false;
+                out.resize(n);
+            }
+        } else if (std::fseek(f, 0, SEEK_SET) != 0) {
+            ok = false;
+        }
+    } else {
+        std::clearerr(f);
+    }
+    uint8_t buffer[1 << 16];
+    while (ok && more) {
+        size_t n = std::fread(buffer, 1, sizeof buffer, f);
+        out.insert(out.end(), buffer, buffer + n);
+        if (out.size() > maxBytes) {
+            ok = false;
+            break;
+        }
+        if (n < sizeof buffer) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
+    return writeFileAtomically(path, {FilePart{data, size}});
+}
+
+bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts) {
+    if (path.empty()) return false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path target(path);
+    if (fs::is_directory(target, ec)) return false;
+    const std::string temp = temporaryNameBeside(target);
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    if (!f) return false;
+    RawWrite w = rawWrite.load();
+    bool ok = true;
+    for (const FilePart& part : parts) {
+        if (part.size == 0) continue;
+        size_t written = w ? w(part.data, part.size, f) : std::fwrite(part.data, 1, part.size, f);
+        ok = ok && written == part.size;
+        if (!ok) break;
+    }
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (ok) {
+        // Keep the permissions of the file being replaced.
+        auto st = fs::status(target, ec);
+        if (!ec && fs::exists(st)) fs::permissions(temp, st.permissions(), fs::perm_options::replace, ec);
+        fs::rename(temp, target, ec);
+        ok = !ec;
+    }
+    if (!ok) fs::remove(temp, ec);
+    return ok;
+}
+
+}  // namespace qel

@@ -1,0 +1,96 @@
+// Screen capture: the command opens the capture window over the screen; the
+// rectangle the user drags there arrives in onCaptureFinished, which makes it
+// the empty document's picture. No undo snapshot is taken.
+#include <QScreen>
+#include <QTimer>
+#include <new>
+
+#include "gui/kit/dialog_service.h"
+#include "gui/docview/qel_doc.h"
+#include "gui/commands/capture/my_chap_wnd.h"
+#include "gui/commands/capture/screen_grabber.h"
+#include "core/geometry/screen_grab.h"
+#include "gui/docview/qel_view.h"
+#include "gui/kit/qt_bitmap.h"
+
+namespace {
+// Set on the view between the command and the opening of the capture window.
+constexpr char kCapturePending[] = "qelCapturePending";
+
+// Grabs the screen and puts the capture window over it.
+void openCaptureWindow(CQelView* view) {
+    view->setProperty(kCapturePending, false);
+    if (view->captureWindow || !view->document() || view->document()->bitmap) return;
+    QScreen* screen = view->screen();
+    const QImage picture = qel::ui::screenGrabber().grab(screen);
+    if (picture.isNull()) {
+        qel::ui::dialogs().message(view, QStringLiteral("画面を読み取れませんでした。"), QStringLiteral("画面キャプチャ"),
+                                   qel::ui::Buttons::Ok, qel::ui::Icon::Warning);
+        return;
+    }
+    const QRect area = screen ? screen->geometry() : QRect(QPoint(0, 0), picture.deviceIndependentSize().toSize());
+    auto* window = new MyChapWnd(picture, area, view);
+    view->captureWindow = window;
+    // Escape or a close by the desktop ends the capture; the view then holds no window.
+    QObject::connect(window, &QObject::destroyed, view, [view, window] {
+        if (view->captureWindow == window) view->captureWindow = nullptr;
+    });
+    window->showFullScreen();
+    window->raise();
+    window->activateWindow();
+}
+}  // namespace
+
+void CQelView::onScreenCapture() {
+    if (captureWindow) {  // a capture is already running
+        captureWindow->raise();
+        captureWindow->activateWindow();
+        return;
+    }
+    if (property(kCapturePending).toBool()) return;
+    qel::ui::ScreenGrabber& grabber = qel::ui::screenGrabber();
+    const QString reason = grabber.unavailableReason();
+    if (!reason.isEmpty()) {
+        qel::ui::dialogs().message(this, reason, QStringLiteral("画面キャプチャ"), qel::ui::Buttons::Ok,
+                                   qel::ui::Icon::Warning);
+        return;
+    }
+    // The screen is read once the menu that started the command has gone from it.
+    setProperty(kCapturePending, true);
+    QTimer::singleShot(grabber.settleMilliseconds(), this, [this] { openCaptureWindow(this); });
+}
+
+void CQelView::onCaptureFinished(const QRect& rect) {
+    auto* window = qobject_cast<MyChapWnd*>(captureWindow);
+    if (!window) return;
+    captureWindow = nullptr;
+    window->hide();
+    window->deleteLater();  // we are inside its mouse handler
+
+    CQelDoc* doc = document();
+    const QRect r = window->pictureRect(rect);
+    const qel::CaptureRect area{r.x(), r.y(), r.width(), r.height()};
+    const qel::DisplayBitmap* result = nullptr;
+    try {
+        const auto raster = qel::ui::displayBitmapFromImage(window->screenPicture());
+        result = qel::fromScreen(*doc->image, raster ? *raster : qel::DisplayBitmap{}, area);
+    } catch (const std::bad_alloc&) {
+        doc->image->clear();
+        showMemoryShortage();
+    }
+    // A rectangle without width or height leaves the document empty.
+    doc->bitmap = result;
+    if (result) {
+        const auto h = doc->image->header();
+        doc->imageWidth = doc->scrollWidth = h.biWidth;
+        doc->imageHeight = doc->scrollHeight = h.biHeight;
+        // This view scrolls over the picture's size whatever its zoom; other views of the document
+        // get the picture at their own zoom.
+        for (CQelView* v : doc->views())
+            if (v != this) v->updateScrollSizesForZoom();
+        setScrollSizes(h.biWidth, h.biHeight);
+    }
+    eraseClient();
+    doc->updateAllViews();
+    emit commandFinished();
+}

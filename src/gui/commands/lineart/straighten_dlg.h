@@ -1,0 +1,28 @@
+// CStraightenDlg: "直線化", asks for the length in pixels of the straight
+// segments that replace the thinned strokes. OK refuses a length below 1.
+#pragma once
+
+#include <cstdint>
+
+#include "gui/kit/ddx.h"
+
+class QLineEdit;
+
+class CStraightenDlg : public qel::ui::DdxDialog {
+    Q_OBJECT
+public:
+    explicit CStraightenDlg(QWidget* parent = nullptr);
+
+    int32_t m_length = 0;
+    QLineEdit* lengthEdit() const { return edit_; }
+
+    // OK: a length below 1 (or text that is no integer) is refused with "1以上の数を入れてください。"
+    // and the dialog stays open on the field.
+    void accept() override;
+
+protected:
+    void doDataExchange(qel::ui::DataExchange& dx) override;
+
+private:
+    QLineEdit* edit_;
+};

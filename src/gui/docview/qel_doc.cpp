@@ -1,0 +1,100 @@
+#include "gui/docview/qel_doc.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "gui/kit/dialog_service.h"
+
+using qel::ui::Answer;
+using qel::ui::Buttons;
+using qel::ui::dialogs;
+
+namespace {
+int untitledCount = 0;
+}
+
+CQelDoc::CQelDoc(QObject* parent) : QObject(parent), image(std::make_unique<qel::DibImage>()) {}
+
+CQelDoc::~CQelDoc() = default;
+
+void CQelDoc::resetUntitledCounterForTesting() { untitledCount = 0; }
+
+void CQelDoc::setTitle(const QString& title) {
+    title_ = title;
+    emit titleChanged();
+}
+
+bool CQelDoc::onNewDocument() {
+    setTitle(QStringLiteral("Qel%1").arg(++untitledCount));
+    scrollWidth = 1;
+    scrollHeight = 1;
+    return true;
+}
+
+bool CQelDoc::onOpenDocument(const QString& path) {
+    qel::ImageError error = qel::ImageError::None;
+    bitmap = image->loadFile(QFile::encodeName(path).toStdString(), &error);
+    if (!bitmap) {
+        const auto m = qel::messageFor(error);
+        dialogs().message(nullptr, QString::fromUtf8(m.text), QString::fromUtf8(m.title), Buttons::Ok,
+                          qel::ui::Icon::Error);
+        return false;
+    }
+    setSizesFromHeader();
+    pathName_ = QFileInfo(path).absoluteFilePath();
+    setTitle(QFileInfo(path).fileName());
+    return true;
+}
+
+void CQelDoc::setSizesFromHeader() {
+    const auto h = image->header();
+    imageWidth = h.biWidth;
+    imageHeight = h.biHeight;
+    scrollWidth = imageWidth;
+    scrollHeight = imageHeight;
+    emit sizeChanged();
+}
+
+bool CQelDoc::writeTo(const QString& path) {
+    const qel::ImageError error = image->saveFile(QFile::encodeName(path).toStdString());
+    if (error == qel::ImageError::None) return true;
+    dialogs().message(nullptr, QDir::toNativeSeparators(path) + QStringLiteral("に保存できませんでした。"),
+                      QStringLiteral("エラー"), Buttons::Ok, qel::ui::Icon::Error);
+    return false;
+}
+
+void CQelDoc::onFileSave() {
+    if (pathName_.isEmpty()) {
+        onFileSaveAs();
+        return;
+    }
+    const QString question = QDir::toNativeSeparators(pathName_) + QStringLiteral("に上書きします。よろしいですか？");
+    if (dialogs().message(nullptr, question, QStringLiteral("注意！！"), Buttons::YesNo, qel::ui::Icon::Warning) ==
+        Answer::Yes)
+        writeTo(pathName_);
+}
+
+void CQelDoc::onFileSaveAs() {
+    qel::ui::FileRequest request;
+    request.filter = QStringLiteral("BMP(*.bmp)|*.bmp|");
+    request.defaultExtension = QStringLiteral("bmp");
+    request.initialName = QStringLiteral("*.bmp");
+    request.overwritePrompt = true;
+    const QString path = dialogs().saveFile(nullptr, request);
+    if (!path.isEmpty()) writeTo(path);
+}
+
+void CQelDoc::pasteBitmap(const qel::DisplayBitmap* source) {
+    if (!source) return;
+    imageWidth = 0;
+    imageHeight = 0;
+    bitmap = image->fromBitmap(*source);
+    setSizesFromHeader();
+}
+
+void CQelDoc::addView(CQelView* view) { views_.push_back(view); }
+
+void CQelDoc::removeView(CQelView* view) { std::erase(views_, view); }
+
+void CQelDoc::updateAllViews() { emit pictureChanged(); }

@@ -1,0 +1,67 @@
+// CQelDoc: one picture and its views. The document owns its DibImage for its
+// whole life and keeps a non-owning pointer to the image's display bitmap in
+// `bitmap` (null while the document is empty), with the picture size and the
+// scroll size a new view starts with. It never marks itself modified.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "core/image/dib_image.h"
+
+class CQelView;
+
+class CQelDoc : public QObject {
+    Q_OBJECT
+public:
+    explicit CQelDoc(QObject* parent = nullptr);
+    ~CQelDoc() override;
+
+    const qel::DisplayBitmap* bitmap = nullptr;
+    std::unique_ptr<qel::DibImage> image;
+    int32_t imageWidth = 0;
+    int32_t imageHeight = 0;
+    int32_t scrollWidth = 0;
+    int32_t scrollHeight = 0;
+
+    // An empty document with a 1 x 1 scroll area and the next title Qel1, Qel2, ...
+    bool onNewDocument();
+    // Loads a BMP file; on failure shows the reader's message and returns false.
+    bool onOpenDocument(const QString& path);
+    // Asks before overwriting the document's file; a document without a file runs Save As.
+    void onFileSave();
+    // Saves under a chosen name; the document keeps its own path and title.
+    void onFileSaveAs();
+    // Makes the picture a 24-bit copy of `source` (paste, screen grab); does nothing for null.
+    void pasteBitmap(const qel::DisplayBitmap* source);
+    // Sets imageWidth/Height and scrollWidth/Height from the image header.
+    void setSizesFromHeader();
+
+    QString pathName() const { return pathName_; }
+    QString title() const { return title_; }
+    void setTitle(const QString& title);
+
+    const std::vector<CQelView*>& views() const { return views_; }
+    void addView(CQelView* view);
+    void removeView(CQelView* view);
+    // Repaints every view of the document.
+    void updateAllViews();
+
+    // The new-document counter is per process; tests reset it.
+    static void resetUntitledCounterForTesting();
+
+signals:
+    void titleChanged();
+    // The picture changed: every view repaints.
+    void pictureChanged();
+    // The picture's size changed (setSizesFromHeader): every view takes new scroll sizes.
+    void sizeChanged();
+
+private:
+    bool writeTo(const QString& path);
+    QString pathName_;
+    QString title_;
+    std::vector<CQelView*> views_;
+};

@@ -1,0 +1,237 @@
+// Undo and redo, clipboard copy and paste, image information and printing.
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QUrl>
+#include <cmath>
+#include <new>
+
+#include "gui/kit/dialog_service.h"
+#include "gui/docview/qel_doc.h"
+#include "core/image/bmp_file.h"
+#include "core/image/image_info.h"
+#include "gui/docview/qel_view.h"
+#include "gui/kit/qt_bitmap.h"
+
+using qel::ui::Buttons;
+using qel::ui::dialogs;
+using qel::ui::Icon;
+
+namespace {
+std::function<void(size_t)>& allocationHook() {
+    static std::function<void(size_t)> hook;
+    return hook;
+}
+
+void setSizeImageToBitsSize(qel::DibImage& image) {
+    if (image.info.size() < qel::kHeaderSize) return;
+    auto h = image.header();
+    h.biSizeImage = static_cast<uint32_t>(image.bitsSize());
+    image.setHeader(h);
+}
+
+void showMessage(QWidget* owner, const char* text, const char* title) {
+    dialogs().message(owner, QString::fromUtf8(text), QString::fromUtf8(title), Buttons::Ok, Icon::Warning);
+}
+
+// The picture on the clipboard: an image, or a .bmp file named by a URL list (a file copied in a file
+// manager). Null when there is none or it is larger than any picture the program holds.
+std::unique_ptr<qel::DisplayBitmap> clipboardBitmap() {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    if (!data) return nullptr;
+    std::unique_ptr<qel::DisplayBitmap> bitmap;
+    if (data->hasImage()) {
+        const QImage image = qvariant_cast<QImage>(data->imageData());
+        // Checked before converting: a huge clipboard image must not be copied at all.
+        if (image.isNull() || !qel::sizeWithinLimits(image.width(), image.height())) return nullptr;
+        bitmap = qel::ui::displayBitmapFromImage(image);
+    } else if (data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (!url.isLocalFile() || QFileInfo(url.toLocalFile()).suffix().compare("bmp", Qt::CaseInsensitive) != 0)
+                continue;
+            qel::DibImage file;
+            if (file.loadFile(QFile::encodeName(url.toLocalFile()).toStdString()) && file.displayBitmap) {
+                bitmap = std::move(file.displayBitmap);
+                break;
+            }
+        }
+    }
+    if (bitmap && (bitmap->width <= 0 || bitmap->height <= 0 || !qel::sizeWithinLimits(bitmap->width, bitmap->height)))
+        return nullptr;
+    return bitmap;
+}
+}  // namespace
+
+void CQelView::setAllocationHookForTesting(std::function<void(size_t)> hook) { allocationHook() = std::move(hook); }
+
+// ---------------------------------------------------------------- undo and redo
+
+bool CQelView::takeSnapshot() {
+    if (!document_) return false;
+    qel::DibImage& image = *document_->image;
+    undoInfo.reset();
+    undoBits.reset();
+    try {
+        if (allocationHook()) {
+            allocationHook()(image.info.size());
+            allocationHook()(image.bits.size());
+        }
+        undoState -= undoState % 2;
+        setSizeImageToBitsSize(image);
+        std::vector<uint8_t> info = image.info;
+        std::vector<uint8_t> bits = image.bits;
+        undoInfo = std::move(info);
+        undoBits = std::move(bits);
+    } catch (const std::bad_alloc&) {
+        undoInfo.reset();
+        undoBits.reset();
+        showMemoryShortage();
+        return false;
+    }
+    return true;
+}
+
+bool CQelView::canUndo() const { return undoInfo && undoBits && undoState != 1 && undoState < 100; }
+
+bool CQelView::canRedo() const { return redoInfo && redoBits && undoState != 0 && undoState < 100; }
+
+void CQelView::paletteOpened() {
+    if (undoState < 100) undoState += 100;
+    emit commandFinished();
+}
+
+void CQelView::paletteClosed() {
+    if (undoState >= 100) undoState -= 100;
+    emit commandFinished();
+}
+
+void CQelView::onEditUndo() {
+    if (!document_ || !canUndo()) return;
+    qel::DibImage& image = *document_->image;
+    redoInfo.reset();
+    redoBits.reset();
+    try {
+        if (allocationHook()) {
+            allocationHook()(image.info.size());
+            allocationHook()(image.bits.size());
+        }
+        setSizeImageToBitsSize(image);
+        std::vector<uint8_t> info = image.info;
+        std::vector<uint8_t> bits = image.bits;
+        redoInfo = std::move(info);
+        redoBits = std::move(bits);
+    } catch (const std::bad_alloc&) {
+        redoInfo.reset();
+        redoBits.reset();
+        showMemoryShortage();
+        return;
+    }
+    undoState = 1;
+    const qel::DisplayBitmap* restored = image.restoreFrom(*undoInfo, *undoBits);
+    document_->bitmap = restored ? restored : image.displayBitmap.get();
+    afterRestore();
+}
+
+void CQelView::onEditRedo() {
+    if (!document_ || !canRedo()) return;
+    qel::DibImage& image = *document_->image;
+    undoState = 0;
+    const qel::DisplayBitmap* restored = image.restoreFrom(*redoInfo, *redoBits);
+    document_->bitmap = restored ? restored : image.displayBitmap.get();
+    afterRestore();
+}
+
+void CQelView::afterRestore() {
+    const auto h = document_->image->header();
+    document_->imageWidth = h.biWidth;
+    document_->imageHeight = h.biHeight;
+    document_->scrollWidth = static_cast<int32_t>(std::trunc(document_->imageWidth * double(zoom)));
+    document_->scrollHeight = static_cast<int32_t>(std::trunc(document_->imageHeight * double(zoom)));
+    setScrollSizes(document_->scrollWidth, document_->scrollHeight);
+    for (CQelView* v : document_->views())
+        if (v != this) v->updateScrollSizesForZoom();
+    eraseClient();
+    document_->updateAllViews();
+    emit commandFinished();
+}
+
+// ---------------------------------------------------------------- clipboard
+
+void CQelView::onEditCopy() {
+    if (!document_ || !document_->bitmap) {
+        showMessage(this, "オブジェクトがありません。", "erorr");
+        return;
+    }
+    const qel::DisplayBitmap& bm = *document_->bitmap;
+    const int w = std::clamp<int>(document_->imageWidth, 0, bm.width);
+    const int h = std::clamp<int>(document_->imageHeight, 0, bm.height);
+    QApplication::clipboard()->setImage(qel::ui::wrapImage(bm).copy(0, 0, w, h));
+}
+
+void CQelView::onEditPaste() {
+    if (!document_) return;
+    if (document_->bitmap) {
+        showMessage(this, "すでにオブジェクトが存在しています。", "erorr");
+        return;
+    }
+    std::unique_ptr<qel::DisplayBitmap> copy = clipboardBitmap();
+    if (!copy) {
+        showMessage(this, "貼り付けが出来ません。", "erorr");
+        return;
+    }
+    {
+        WaitCursor wait;
+        document_->pasteBitmap(copy.get());  // every view takes the new scroll sizes
+    }
+    document_->updateAllViews();
+    emit commandFinished();
+}
+
+// ---------------------------------------------------------------- image information
+
+void CQelView::onImageInfo() {
+    if (!document_ || !document_->bitmap) {
+        dialogs().message(this, QStringLiteral("画像がありません。"), QStringLiteral("画面情報"), Buttons::Ok,
+                          Icon::Information);
+        return;
+    }
+    const qel::DibImage& image = *document_->image;
+    const std::string text =
+        qel::imageInformationText(document_->imageHeight, document_->imageWidth, image.bitsSize(), image.bitCount());
+    dialogs().message(this, QString::fromStdString(text), QStringLiteral("画像情報"), Buttons::Ok, Icon::Information);
+}
+
+// ---------------------------------------------------------------- printing
+
+QPrinter& CQelView::sharedPrinter() {
+    static QPrinter printer(QPrinter::HighResolution);
+    return printer;
+}
+
+bool CQelView::printPicture(QPrinter& printer) {
+    QPainter painter;
+    if (!painter.begin(&printer)) return false;
+    if (document_ && document_->bitmap) {
+        const qel::DisplayBitmap& bm = *document_->bitmap;
+        const int w = std::clamp<int>(document_->imageWidth, 0, bm.width);
+        const int h = std::clamp<int>(document_->imageHeight, 0, bm.height);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter.drawImage(QRectF(0, 0, 4.0 * w, 4.0 * h), qel::ui::wrapImage(bm), QRectF(0, 0, w, h));
+    }
+    return painter.end();
+}
+
+void CQelView::onFilePrint() {
+    QPrinter& printer = sharedPrinter();
+    if (dialogs().choosePrinter(this, printer, qel::ui::PrinterDialog::Print)) printPicture(printer);
+}
+
+void CQelView::onFilePrintPreview() {
+    QPrintPreviewDialog preview(&sharedPrinter(), this);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { printPicture(*p); });
+    preview.exec();
+}

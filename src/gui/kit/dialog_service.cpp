@@ -1,0 +1,114 @@
+#include "gui/kit/dialog_service.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace qel::ui {
+
+namespace {
+std::unique_ptr<DialogService>& current() {
+    static std::unique_ptr<DialogService> service = std::make_unique<QtDialogService>();
+    return service;
+}
+
+QString withDefaultExtension(QString path, const QString& extension) {
+    if (path.isEmpty() || extension.isEmpty()) return path;
+    if (QFileInfo(path).suffix().isEmpty()) path += "." + extension;
+    return path;
+}
+
+// Runs a file dialog in the mode given and returns the chosen path.
+QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner, r.title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setNameFilters(qtNameFilters(r.filter).split(";;", Qt::SkipEmptyParts));
+    if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
+    if (!r.overwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!r.initialName.isEmpty() && !r.initialName.contains('*')) dialog.selectFile(r.initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return withDefaultExtension(dialog.selectedFiles().first(), r.defaultExtension);
+}
+}  // namespace
+
+DialogService& dialogs() { return *current(); }
+
+std::unique_ptr<DialogService> installDialogService(std::unique_ptr<DialogService> service) {
+    auto previous = std::move(current());
+    current() = service ? std::move(service) : std::make_unique<QtDialogService>();
+    return previous;
+}
+
+QString qtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) continue;
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            if (p == "*.*") {  // every file, with or without an extension
+                patterns << "*";
+                continue;
+            }
+            patterns << p;
+            if (p != p.toUpper()) patterns << p.toUpper();
+        }
+        out << parts[i] + " (" + patterns.join(' ') + ")";
+    }
+    return out.join(";;");
+}
+
+Answer QtDialogService::message(QWidget* owner, const QString& text, const QString& title, Buttons buttons, Icon icon) {
+    QMessageBox box(owner);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Error: box.setIcon(QMessageBox::Critical); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::YesNoCancel: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
+}
+
+QString QtDialogService::openFile(QWidget* owner, const FileRequest& request) {
+    return runFileDialog(owner, request, QFileDialog::AcceptOpen);
+}
+
+QString QtDialogService::saveFile(QWidget* owner, const FileRequest& request) {
+    return runFileDialog(owner, request, QFileDialog::AcceptSave);
+}
+
+std::optional<QColor> QtDialogService::chooseColour(QWidget* owner, const QColor& initial) {
+    QColorDialog dialog(initial, owner);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.selectedColor();
+}
+
+bool QtDialogService::choosePrinter(QWidget* owner, QPrinter& printer, PrinterDialog kind) {
+    if (kind == PrinterDialog::Setup) {
+        QPageSetupDialog dialog(&printer, owner);
+        return dialog.exec() == QDialog::Accepted;
+    }
+    QPrintDialog dialog(&printer, owner);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+}  // namespace qel::ui

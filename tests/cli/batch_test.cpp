@@ -1,0 +1,106 @@
+// qel-batch: command line, exit statuses, the record's side effects.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "cli/batch.h"
+#include "support/text_image.h"
+
+namespace qel::batch {
+namespace {
+
+struct Run {
+    int status;
+    std::string out, err;
+};
+
+Run run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    int s = runBatch(args, out, err);
+    return {s, out.str(), err.str()};
+}
+
+TEST(Batch, RoundTripWritesTheSameFile) {
+    test::TempDir dir;
+    auto img = test::makeIndexed(8, {"0123", "3210"}, {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}});
+    ASSERT_EQ(img->saveFile(dir.file("in.bmp")), ImageError::None);
+    auto r = run({dir.file("in.bmp"), "-o", dir.file("out.bmp")});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(test::readBytes(dir.file("in.bmp")), test::readBytes(dir.file("out.bmp")));
+}
+
+TEST(Batch, InfoPrintsTheInformationText) {
+    auto r = run({"--new=3x2", "--info"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "縦：2\n横：3\nサイズ：24\n色：16777216\n");
+}
+
+TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
+    test::TempDir dir;
+    auto img = test::make24({"#.", ".#"});
+    auto bytes = img->fileBytes();
+    bytes.resize(bytes.size() - 3);
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), bytes));
+    struct Case { std::vector<std::string> args; int status; const char* mentions; };
+    const Case cases[] = {
+        {{dir.file("cut.bmp")}, kExitInput, "cut.bmp"},
+        {{dir.file("missing.bmp")}, kExitInput, "cannot be opened"},
+        {{}, kExitUsage, "no input"},
+        {{"--new=3x2", "--bogus"}, kExitUsage, "unknown option --bogus"},
+        {{"--new=0x2"}, kExitInput, "out of range"},
+        {{"--new=3by2"}, kExitUsage, "WIDTHxHEIGHT"},
+        {{"--new=3x2", "-o"}, kExitUsage, "-o needs"},
+        {{"--new=3x2", "--to-24bit"}, kExitInput, "24-bit"},  // disabled by the menu for 24-bit pictures
+        {{"--new=3x2", "-o", dir.file("no/dir/out.bmp")}, kExitOutput, "cannot be written"},
+    };
+    for (const auto& c : cases) {
+        auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+}
+
+TEST(Batch, WithoutOutputNothingIsWritten) {
+    test::TempDir dir;
+    auto img = test::make24({"#."});
+    ASSERT_EQ(img->saveFile(dir.file("in.bmp")), ImageError::None);
+    auto before = test::readBytes(dir.file("in.bmp"));
+    auto r = run({dir.file("in.bmp"), "--info"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(test::readBytes(dir.file("in.bmp")), before);
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path)) { (void)e; ++files; }
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Batch, To24BitConvertsAndSetsTheSnapshotSize) {
+    test::TempDir dir;
+    auto img = test::makeIndexed(4, {"01", "10"}, {{255, 0, 0}, {0, 0, 255}});
+    ASSERT_EQ(img->saveFile(dir.file("in.bmp")), ImageError::None);
+    auto r = run({dir.file("in.bmp"), "--to-24bit", "-o", dir.file("out.bmp")});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    DibImage out;
+    ASSERT_NE(out.loadFile(dir.file("out.bmp")), nullptr);
+    EXPECT_EQ(out.bitCount(), 24);
+    EXPECT_EQ(out.header().biSizeImage, 16u);
+    EXPECT_EQ((out.colourAt(0, 0)), (Rgb{255, 0, 0}));
+}
+
+TEST(Batch, CalculatorNeedsNoPicture) {
+    auto r = run({"--calc=1+2"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "3.000000\n");
+    EXPECT_EQ(run({"--calc=1+2", "--info"}).status, kExitUsage);
+}
+
+TEST(Batch, HelpListsOperations) {
+    auto r = run({"--help"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.out.find("--info"), std::string::npos);
+    EXPECT_NE(r.out.find("--to-24bit"), std::string::npos);
+    EXPECT_EQ(run({"--version"}).out, "qel-batch 0.20\n");
+}
+
+}  // namespace
+}  // namespace qel::batch

@@ -1,0 +1,107 @@
+// qel-batch options of the geometry family, run end to end on files.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/batch.h"
+#include "core/geometry/geometry.h"
+#include "geometry_test_util.h"
+#include "support/text_image.h"
+
+namespace qel {
+namespace {
+
+struct Run {
+    int status;
+    std::string err;
+};
+
+Run run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int s = batch::runBatch(args, out, err);
+    return {s, err.str()};
+}
+
+std::unique_ptr<DibImage> load(const std::string& path) {
+    auto img = std::make_unique<DibImage>();
+    EXPECT_NE(img->loadFile(path), nullptr) << path;
+    return img;
+}
+
+Rgb ramp(int x, int y) { return Rgb{uint8_t(17 * x), uint8_t(29 * y), uint8_t(x * y)}; }
+
+TEST(BatchGeometryTest, ScaleTakesTheCommandsRouteOrNearest) {
+    test::TempDir dir;
+    auto src = test::pictureOf(9, 7, ramp);
+    ASSERT_EQ(src->saveFile(dir.file("in.bmp")), ImageError::None);
+    struct Case { const char* option; bool interpolate; int w, h; };
+    const Case cases[] = {{"--scale=4x3", true, 4, 3}, {"--scale=12x3", true, 12, 3}, {"--scale=4x3;nearest", false, 4, 3}};
+    for (const auto& c : cases) {
+        auto r = run({dir.file("in.bmp"), c.option, "-o", dir.file("out.bmp")});
+        ASSERT_EQ(r.status, batch::kExitOk) << c.option << r.err;
+        auto expected = test::pictureOf(9, 7, ramp);
+        ASSERT_NE(scaleByCommand(*expected, c.w, c.h, c.interpolate), nullptr);
+        auto got = load(dir.file("out.bmp"));
+        EXPECT_EQ(got->bits, expected->bits) << c.option;
+        EXPECT_EQ(got->header().biWidth, c.w) << c.option;
+    }
+}
+
+TEST(BatchGeometryTest, MixUsesTheDialogsDefaultsAndOptionalFields) {
+    test::TempDir dir;
+    ASSERT_EQ(test::greyPicture(3, 2, [](int, int) { return 0; })->saveFile(dir.file("in.bmp")), ImageError::None);
+    ASSERT_EQ(test::greyPicture(2, 2, [](int x, int) { return x ? 205 : 255; })->saveFile(dir.file("m.bmp")), ImageError::None);
+    struct Case { std::string suffix; std::vector<std::vector<int>> rows; };
+    const Case cases[] = {
+        {"", {{127, 0, 0}, {127, 0, 0}}},  // ratio 0.5, grey 205 transparent
+        {";1", {{255, 0, 0}, {255, 0, 0}}},
+        {";1;1,1,5,5", {{0, 0, 0}, {0, 255, 0}}},
+        {";1;0,0,5,5;1,0", {{0, 0, 0}, {0, 0, 0}}},  // only transparent pixels copied
+        {";1;0,0,5,5;0,0;0,0,0", {{255, 205, 0}, {255, 205, 0}}},
+    };
+    for (const auto& c : cases) {
+        auto r = run({dir.file("in.bmp"), "--mix=" + dir.file("m.bmp") + c.suffix, "-o", dir.file("out.bmp")});
+        ASSERT_EQ(r.status, batch::kExitOk) << c.suffix << r.err;
+        EXPECT_EQ(test::greyRows(*load(dir.file("out.bmp"))), c.rows) << c.suffix;
+    }
+}
+
+TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
+    test::TempDir dir;
+    ASSERT_EQ(test::greyPicture(3, 2, [](int, int) { return 0; })->saveFile(dir.file("in.bmp")), ImageError::None);
+    auto indexed = test::makeIndexed(8, {"01"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
+    ASSERT_EQ(indexed->saveFile(dir.file("i8.bmp")), ImageError::None);
+    auto oneBit = test::makeIndexed(1, {"01"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
+    ASSERT_EQ(oneBit->saveFile(dir.file("i1.bmp")), ImageError::None);
+    struct Case { std::vector<std::string> args; int status; const char* mentions; };
+    const Case cases[] = {
+        {{dir.file("in.bmp"), "--scale=0x5"}, batch::kExitUsage, "1 to 30000"},
+        {{dir.file("in.bmp"), "--scale=30001x5"}, batch::kExitUsage, "1 to 30000"},
+        {{dir.file("in.bmp"), "--scale=5"}, batch::kExitUsage, "WIDTHxHEIGHT"},
+        {{dir.file("in.bmp"), "--scale=5x5;fast"}, batch::kExitUsage, "WIDTHxHEIGHT"},
+        {{dir.file("in.bmp"), "--scale=30000x30000"}, batch::kExitInput, "larger than a picture"},
+        {{dir.file("i8.bmp"), "--scale=5x5"}, batch::kExitInput, "24-bit"},
+        {{dir.file("i8.bmp"), "--fractal"}, batch::kExitInput, "24-bit"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";1.5"}, batch::kExitUsage, "ratio from 0 to 1"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;1,2,3"}, batch::kExitUsage, "X,Y,W,H"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;0,0,1,1;0,0;0,0,256"}, batch::kExitUsage, "R,G,B"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("missing.bmp")}, batch::kExitInput, "cannot be opened"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("i1.bmp")}, batch::kExitInput, "only uncompressed"},
+    };
+    for (const auto& c : cases) {
+        auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << ": " << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+}
+
+TEST(BatchGeometryTest, FractalOverwritesEveryPixel) {
+    test::TempDir dir;
+    auto r = run({"--new=7x3", "--fractal", "-o", dir.file("f.bmp")});
+    ASSERT_EQ(r.status, batch::kExitOk) << r.err;
+    auto img = load(dir.file("f.bmp"));
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(img->colourAt(x, 0), (Rgb{0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace qel
