@@ -1,9 +1,11 @@
 // Command-line parsing and the run of operations for qel-batch.
 #include "cli/batch.h"
 
+#include <algorithm>
 #include <charconv>
 #include <sstream>
 
+#include "core/commands/command_table.h"
 #include "core/image/bmp_file.h"
 
 namespace qel::batch {
@@ -57,14 +59,31 @@ Result requirePicture(const Context& ctx, const std::string& op) {
     return std::nullopt;
 }
 
-Result requireDepth(const Context& ctx, const std::string& op, std::initializer_list<int> depths) {
+Result requireEnabled(const Context& ctx) {
+    if (!ctx.current) return fail(kExitUsage, "an option ran outside runOperation");
+    const std::string& op = ctx.current->name;
     if (auto r = requirePicture(ctx, op)) return r;
+    const cmd::Command* command = cmd::findCommand(ctx.current->command);
+    if (!command) return std::nullopt;
     const int d = ctx.image.bitCount();
-    for (int want : depths)
-        if (want == d) return std::nullopt;
+    const cmd::CommandContext state{.documentWindow = true, .picture = true, .depth = d, .thinned = ctx.thinned};
+    if (cmd::isEnabled(command->rule, state)) return std::nullopt;
+    const std::vector<int> depths = cmd::depthsAccepted(command->rule);
+    if (std::find(depths.begin(), depths.end(), d) != depths.end())
+        return fail(kExitInput, op + " needs a thinned picture: run --thin or --tidy2 first");
     std::string list;
     for (int want : depths) list += (list.empty() ? "" : " or ") + std::to_string(want);
     return fail(kExitInput, op + " needs a " + list + "-bit picture; " + ctx.inputName + " is " + std::to_string(d) + "-bit");
+}
+
+Result runOperation(Context& ctx, const Operation& op, const std::string& value) {
+    ctx.current = &op;
+    Result r = op.run(ctx, value);
+    ctx.current = nullptr;
+    // The option's side effect on the thinned flag, as its menu command has.
+    const cmd::Command* command = cmd::findCommand(op.command);
+    if (!r && command && command->thinned != cmd::Thinned::Keep) ctx.thinned = command->thinned == cmd::Thinned::Set;
+    return r;
 }
 
 Registry allOperations() {
@@ -170,7 +189,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         Result r;
         ++ctx.operationIndex;
         try {
-            r = op->run(ctx, value);
+            r = runOperation(ctx, *op, value);
         } catch (const std::bad_alloc&) {
             r = fail(kExitInput, op->name + ": not enough memory");
         }

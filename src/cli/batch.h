@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -23,6 +22,8 @@ struct Failure {
 };
 using Result = std::optional<Failure>;
 
+struct Operation;
+
 // State kept between operations, like a document with one view.
 struct Context {
     DibImage image;
@@ -30,6 +31,7 @@ struct Context {
     std::ostream* out = nullptr;
     bool thinned = false;  // the view's flag enabling straightening and line tidy
     int operationIndex = 0;  // 1 for the first operation of the command line, 2 for the next, ...
+    const Operation* current = nullptr;  // the option running now
     // Family-specific state lives behind this pointer (the palette window's working palette, ...).
     std::shared_ptr<void> paletteState;
 
@@ -45,6 +47,9 @@ struct Operation {
     std::string help;
     std::function<Result(Context&, const std::string& value)> run;
     bool standalone = false;  // needs no picture: a command line of only such options takes no input
+    // The menu command the option runs as (0: none). Its row in the command table says on which
+    // pictures the option is refused and what it does to the thinned flag.
+    int command = 0;
 };
 
 using Registry = std::vector<Operation>;
@@ -60,10 +65,15 @@ Registry allOperations();
 
 // Failure helpers.
 inline Result fail(int code, std::string message) { return Failure{code, std::move(message)}; }
-// Refuses an operation whose menu command would be disabled for this picture's depth.
-Result requireDepth(const Context& ctx, const std::string& op, std::initializer_list<int> depths);
+// Refuses the running option where its menu command would be disabled: no picture, a depth its rule
+// does not take, or a picture not thinned.
+Result requireEnabled(const Context& ctx);
 // Refuses an operation on an image without a picture.
 Result requirePicture(const Context& ctx, const std::string& op);
+
+// Runs one option on the context as the command line does: refusals where its menu command would be
+// disabled, then its effect on the thinned flag. Throws what the operation throws (std::bad_alloc).
+Result runOperation(Context& ctx, const Operation& op, const std::string& value);
 
 // Runs the whole command line; returns the exit status. Writes results to out, errors to err.
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -2,6 +2,7 @@
 #include <charconv>
 
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/colour/conversions.h"
 #include "core/colour/reduction.h"
 
@@ -13,27 +14,28 @@ namespace {
 void registerColourConversionOptions(Registry& r) {
     r.push_back({"--to-256", Operation::Arg::None, "", "convert a 24-bit picture to 256 colours",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--to-256", {24})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      toIndexed(ctx.image, 256);
-                     ctx.thinned = false;
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TO_256;
     r.push_back({"--to-16", Operation::Arg::None, "", "convert an 8- or 24-bit picture to 16 colours",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--to-16", {8, 24})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      toIndexed(ctx.image, 16);
-                     ctx.thinned = false;
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TO_16;
     r.push_back({"--grey", Operation::Arg::None, "", "make the picture grey",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requirePicture(ctx, "--grey")) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      toGrey(ctx.image);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TO_GREY;
     r.push_back({"--black-white", Operation::Arg::Required, "T",
                  "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
                  [](Context& ctx, const std::string& value) -> Result {
@@ -44,24 +46,27 @@ void registerColourConversionOptions(Registry& r) {
                          return fail(kExitUsage, "--black-white needs an integer threshold: " + value);
                      if (threshold < 0 || threshold > 255)
                          return fail(kExitUsage, "--black-white needs a threshold from 0 to 255: " + value);
-                     if (auto f = requireDepth(ctx, "--black-white", {8, 4})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      toBlackWhite(ctx.image, threshold);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TO_BLACK_WHITE;
     r.push_back({"--count-colours", Operation::Arg::None, "", "print the number of colours at 6 bits per channel",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requirePicture(ctx, "--count-colours")) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      *ctx.out << countColours(ctx.image) << "\n";
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_COUNT_COLOURS;
     r.push_back({"--reduce-256", Operation::Arg::None, "", "reduce a 24-bit picture to at most 256 colours",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--reduce-256", {24})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      reduceColours(ctx.image);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_REDUCE_256;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/expr/calculator.h"
 #include "core/expr/transform.h"
 
@@ -73,13 +74,14 @@ void registerExprOperations(Registry& r) {
     r.push_back({"--transform", Operation::Arg::Required, "XF;YF;ZF[;WR,WG,WB[;forward]]",
                  "move and recolour pixels by x'=, y'=, z'= (24-bit; inverse mapping unless forward)",
                  [](Context& ctx, const std::string& value) -> Result {
-                     if (auto f = requireDepth(ctx, "--transform", {24})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      TransformSettings settings;
                      if (auto f = parseTransform(value, settings)) return f;
                      ctx.takeSnapshot();
                      transformByFormula(ctx.image, settings);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TRANSFORM;
 }
 
 }  // namespace qel::batch

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/geometry/geometry.h"
 #include "core/image/bmp_file.h"
 
@@ -47,7 +48,7 @@ Result runScale(Context& ctx, const std::string& value) {
     if (w < kScaleMin || w > kScaleMax || h < kScaleMin || h > kScaleMax)
         return fail(kExitUsage, "--scale needs each side from 1 to 30000: " + value);
     const bool interpolate = parts.size() == 1;
-    if (auto f = requireDepth(ctx, "--scale", {24})) return f;
+    if (auto f = requireEnabled(ctx)) return f;
     if (!sizeWithinLimits(w, h))
         return fail(kExitInput, "--scale: " + parts[0] + " is larger than a picture may be (268435456 pixels at most)");
     ctx.takeSnapshot();
@@ -59,7 +60,7 @@ Result runMix(Context& ctx, const std::string& value) {
     const auto parts = split(value, ';');
     const std::string usage = "--mix needs FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]: " + value;
     if (parts.size() > 5 || parts[0].empty()) return fail(kExitUsage, usage);
-    if (auto f = requireDepth(ctx, "--mix", {24})) return f;
+    if (auto f = requireEnabled(ctx)) return f;
     const auto hd = ctx.image.header();
     float ratio = 0.5f;
     int32_t x = 0, y = 0, w = hd.biWidth, h = hd.biHeight, cx = 0, cy = 0, r = 205, g = 205, b = 205;
@@ -91,17 +92,20 @@ Result runMix(Context& ctx, const std::string& value) {
 void registerGeometryOperations(Registry& r) {
     r.push_back({"--scale", Operation::Arg::Required, "WxH[;nearest]",
                  "scale a 24-bit picture to W x H (1-30000), averaging unless ;nearest is given", runScale});
+    r.back().command = cmd::ID_SCALE;
     r.push_back({"--mix", Operation::Arg::Required, "FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]",
                  "blend the W x H rectangle at CX,CY of a BMP file onto X,Y of a 24-bit picture; file pixels of "
                  "colour R,G,B are skipped (defaults 0.5; 0,0,picture size; 0,0; 205,205,205)",
                  runMix});
+    r.back().command = cmd::ID_MIX;
     r.push_back({"--fractal", Operation::Arg::None, "", "draw the fixed fractal over a 24-bit picture",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--fractal", {24})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      drawFractal(ctx.image, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_FRACTAL;
 }
 
 }  // namespace qel::batch

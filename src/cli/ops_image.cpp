@@ -1,5 +1,6 @@
 // qel-batch options of the image record: information and the 24-bit conversion.
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/image/image_info.h"
 
 namespace qel::batch {
@@ -14,13 +15,13 @@ void registerImageOperations(Registry& r) {
                  }});
     r.push_back({"--to-24bit", Operation::Arg::None, "", "convert to 24 bits per pixel",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--to-24bit", {1, 4, 8})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      DisplayBitmap shown = *ctx.image.display();
                      ctx.image.fromBitmap(shown);
-                     ctx.thinned = false;
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TO_24BIT;
 }
 
 }  // namespace qel::batch

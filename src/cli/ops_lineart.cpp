@@ -2,30 +2,20 @@
 #include <charconv>
 
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/lineart/lineart.h"
 
 namespace qel::batch {
 
-namespace {
-
-// Straightening and line tidy are offered only on a thinned 8-bit picture.
-Result requireThinned(const Context& ctx, const std::string& op) {
-    if (auto f = requireDepth(ctx, op, {8})) return f;
-    if (!ctx.thinned) return fail(kExitInput, op + " needs a thinned picture: run --thin or --tidy2 first");
-    return std::nullopt;
-}
-
-}  // namespace
-
 void registerLineartOperations(Registry& r) {
     r.push_back({"--thin", Operation::Arg::None, "", "thin black strokes to one pixel",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--thin", {8})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      thin(ctx.image);
-                     ctx.thinned = true;
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_THIN;
     r.push_back({"--straighten", Operation::Arg::Required, "L", "redraw thinned strokes as segments of L pixels",
                  [](Context& ctx, const std::string& value) -> Result {
                      int length = 0;
@@ -33,26 +23,28 @@ void registerLineartOperations(Registry& r) {
                      auto [p, ec] = std::from_chars(value.data(), end, length);
                      if (ec != std::errc() || p != end || length < 1)
                          return fail(kExitUsage, "--straighten=L needs a whole number of 1 or more, not '" + value + "'");
-                     if (auto f = requireThinned(ctx, "--straighten")) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      straighten(ctx.image, length);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_STRAIGHTEN;
     r.push_back({"--tidy", Operation::Arg::None, "", "even out the steps of thinned strokes",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireThinned(ctx, "--tidy")) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      tidyLines(ctx.image);
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TIDY;
     r.push_back({"--tidy2", Operation::Arg::None, "", "remove bumps, notches and specks beside straight lines",
                  [](Context& ctx, const std::string&) -> Result {
-                     if (auto f = requireDepth(ctx, "--tidy2", {8})) return f;
+                     if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
                      tidyLines2(ctx.image);
-                     ctx.thinned = true;
                      return std::nullopt;
                  }});
+    r.back().command = cmd::ID_TIDY2;
 }
 
 }  // namespace qel::batch

@@ -8,6 +8,7 @@
 #include <charconv>
 
 #include "cli/batch.h"
+#include "core/commands/command_table.h"
 #include "core/colour/palette_file.h"
 #include "core/colour/palette_ops.h"
 #include "core/colour/working_palette.h"
@@ -23,8 +24,8 @@ struct PaletteState {
 
 // Runs `body` on the working palette, loading it first unless the option just before was a palette option.
 template <typename Body>
-Result withPalette(Context& ctx, const std::string& op, Body body) {
-    if (auto f = requireDepth(ctx, op, {8, 4})) return f;
+Result withPalette(Context& ctx, Body body) {
+    if (auto f = requireEnabled(ctx)) return f;
     auto st = std::static_pointer_cast<PaletteState>(ctx.paletteState);
     if (!st) {
         st = std::make_shared<PaletteState>();
@@ -50,10 +51,11 @@ void request(Context& ctx, WorkingPalette& pal, PaletteRequest code) {
 }  // namespace
 
 void registerPaletteOptions(Registry& r) {
+    const size_t first = r.size();
     r.push_back({"--palette", Operation::Arg::Required, "FILE",
                  "load a palette file into the working palette (its count never raises N)",
                  [](Context& ctx, const std::string& file) -> Result {
-                     return withPalette(ctx, "--palette", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          if (loadPaletteFile(file, pal) != PaletteFileError::None)
                              return fail(kExitInput, "--palette: " + file + " cannot be read (" +
                                                          paletteFileMessage(PaletteFileError::CannotRead).text + ")");
@@ -62,7 +64,7 @@ void registerPaletteOptions(Registry& r) {
                  }});
     r.push_back({"--save-palette", Operation::Arg::Required, "FILE", "save the working palette as a palette file",
                  [](Context& ctx, const std::string& file) -> Result {
-                     return withPalette(ctx, "--save-palette", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          if (savePaletteFile(file, pal) != PaletteFileError::None)
                              return fail(kExitOutput, "--save-palette: " + file + " cannot be written (" +
                                                           paletteFileMessage(PaletteFileError::CannotWrite).text + ")");
@@ -71,7 +73,7 @@ void registerPaletteOptions(Registry& r) {
                  }});
     r.push_back({"--set-palette", Operation::Arg::None, "", "copy the working palette into the colour table",
                  [](Context& ctx, const std::string&) -> Result {
-                     return withPalette(ctx, "--set-palette", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          request(ctx, pal, kRequestSetTable);
                          return std::nullopt;
                      });
@@ -79,7 +81,7 @@ void registerPaletteOptions(Registry& r) {
     r.push_back({"--organise", Operation::Arg::None, "",
                  "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
                  [](Context& ctx, const std::string&) -> Result {
-                     return withPalette(ctx, "--organise", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          request(ctx, pal, kRequestOrganise);
                          return std::nullopt;
                      });
@@ -90,7 +92,7 @@ void registerPaletteOptions(Registry& r) {
                      int32_t p = 0;
                      if (!parseRange(value, kMaxPrecision, p))
                          return fail(kExitUsage, "--approximate needs an integer from 0 to 50000: " + value);
-                     return withPalette(ctx, "--approximate", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          prepareApproximate(pal, p);
                          request(ctx, pal, kRequestApproximate);
                          return std::nullopt;
@@ -99,7 +101,7 @@ void registerPaletteOptions(Registry& r) {
     r.push_back({"--remap", Operation::Arg::None, "",
                  "move pixels to their nearest working colour and copy the working palette into the table",
                  [](Context& ctx, const std::string&) -> Result {
-                     return withPalette(ctx, "--remap", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          request(ctx, pal, kRequestRemap);
                          return std::nullopt;
                      });
@@ -107,7 +109,7 @@ void registerPaletteOptions(Registry& r) {
     r.push_back({"--fit-palette", Operation::Arg::None, "",
                  "replace each table colour by its nearest working colour (no snapshot)",
                  [](Context& ctx, const std::string&) -> Result {
-                     return withPalette(ctx, "--fit-palette", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          fitToPalette(ctx.image, pal);
                          return std::nullopt;
                      });
@@ -115,7 +117,7 @@ void registerPaletteOptions(Registry& r) {
     r.push_back({"--sort-palette", Operation::Arg::None, "",
                  "sort the working palette by brightness and reorder the picture's table to it",
                  [](Context& ctx, const std::string&) -> Result {
-                     return withPalette(ctx, "--sort-palette", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          sortPalette(pal);
                          request(ctx, pal, kRequestRemap);
                          return std::nullopt;
@@ -127,11 +129,13 @@ void registerPaletteOptions(Registry& r) {
                      int32_t a = 0;
                      if (!parseRange(value, kMaxMergeDistance, a))
                          return fail(kExitUsage, "--merge-near needs an integer from 0 to 10000000: " + value);
-                     return withPalette(ctx, "--merge-near", [&](WorkingPalette& pal) -> Result {
+                     return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          mergeNearColours(pal, a);
                          return std::nullopt;
                      });
                  }});
+    // Every option is a request of the palette window; fitting is its own menu command.
+    for (size_t i = first; i < r.size(); ++i) r[i].command = r[i].name == "--fit-palette" ? cmd::ID_FIT_PALETTE : cmd::ID_PALETTE;
 }
 
 }  // namespace qel::batch

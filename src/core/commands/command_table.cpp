@@ -21,6 +21,18 @@ bool isEnabled(Rule rule, const CommandContext& c) {
     return false;
 }
 
+std::vector<int> depthsAccepted(Rule rule) {
+    switch (rule) {
+    case Rule::Depth24: return {24};
+    case Rule::DepthNot24: return {1, 4, 8};
+    case Rule::DepthAbove4: return {8, 24};
+    case Rule::Depth4Or8: return {8, 4};
+    case Rule::Depth8:
+    case Rule::Depth8Thinned: return {8};
+    default: return {};
+    }
+}
+
 namespace {
 constexpr const char* kFile = "ﾌｧｲﾙ(&F)";
 constexpr const char* kEdit = "編集(&E)";
@@ -62,10 +74,10 @@ const std::vector<Command>& documentMenu() {
         {ID_VIEW_TOOLBAR, kView, "ﾂｰﾙ ﾊﾞｰ(&T)", Rule::Always, "", "ﾂｰﾙ ﾊﾞｰの表示/非表示を切り替えます"},
         {ID_VIEW_STATUS_BAR, kView, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", Rule::Always, "", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます"},
         {ID_TRANSFORM, kEffect, "関数で変換", Rule::Depth24, ""},
-        {ID_THIN, kLine, "細線化", Rule::Depth8, ""},
+        {ID_THIN, kLine, "細線化", Rule::Depth8, "", nullptr, Thinned::Set},
         {ID_STRAIGHTEN, kLine, "直線化", Rule::Depth8Thinned, ""},
-        {ID_TIDY, kLine, "整線", Rule::Depth8Thinned, ""},
-        {ID_TIDY2, kLine, "整線2", Rule::Depth8, ""},
+        {ID_TIDY, kLine, "整線", Rule::Depth8Thinned, "", nullptr, Thinned::Keep, true},
+        {ID_TIDY2, kLine, "整線2", Rule::Depth8, "", nullptr, Thinned::Set},
         {ID_SCALE, kEffect, "伸縮", Rule::Depth24, ""},
         {ID_MIX, kEffect, "混合", Rule::Depth24, ""},
         {ID_FRACTAL, kEffect, "フラクタル", Rule::Depth24, ""},
@@ -73,9 +85,9 @@ const std::vector<Command>& documentMenu() {
         {ID_PALETTE, kColour, "パレット", Rule::Depth4Or8, ""},
         {ID_REDUCE_256, kColour, "減色(256色)", Rule::Depth24, ""},
         {ID_FIT_PALETTE, kColour, "パレットに合せる", Rule::Depth4Or8, ""},
-        {ID_TO_24BIT, kDepth, "２４ｂｉｔ", Rule::DepthNot24, ""},
-        {ID_TO_256, kDepth, "256色", Rule::Depth24, ""},
-        {ID_TO_16, kDepth, "16色", Rule::DepthAbove4, ""},
+        {ID_TO_24BIT, kDepth, "２４ｂｉｔ", Rule::DepthNot24, "", nullptr, Thinned::Clear, true},
+        {ID_TO_256, kDepth, "256色", Rule::Depth24, "", nullptr, Thinned::Clear, true},
+        {ID_TO_16, kDepth, "16色", Rule::DepthAbove4, "", nullptr, Thinned::Clear, true},
         {ID_TO_GREY, kDepth, "灰色", Rule::Picture, ""},
         {ID_TO_BLACK_WHITE, kDepth, "白黒", Rule::Depth4Or8, ""},
         {ID_WINDOW_NEW, kWindow, "新しいｳｨﾝﾄﾞｳを開く(&N)", Rule::DocumentWindow, "", "作業中のｳｨﾝﾄﾞｳを複写して表示します"},
@@ -110,6 +122,14 @@ const std::vector<Command>& startMenu() {
         {ID_APP_ABOUT, kHelp, "ﾊﾞｰｼﾞｮﾝ情報(Qel)(&A)...", Rule::Always, "", "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示します"},
     };
     return table;
+}
+
+const Command* findCommand(int id) {
+    if (id == kSeparator) return nullptr;
+    for (const auto* table : {&documentMenu(), &startMenu()})
+        for (const Command& c : *table)
+            if (c.id == id) return &c;
+    return nullptr;
 }
 
 const std::vector<int>& toolbarButtons() {

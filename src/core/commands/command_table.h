@@ -1,7 +1,9 @@
 // The command table: every menu item of the two menus (128 without a document
-// window, 129 with one), its identifier, its text, its accelerators and the
-// rule that enables it. Menus, toolbar, shortcuts and the enabling of every
-// action are all built from these tables.
+// window, 129 with one), its identifier, its text, its accelerators, the rule
+// that enables it and what it does besides changing the picture. Menus,
+// toolbar, shortcuts and the enabling of every action are built from these
+// tables, and qel-batch refuses an operation exactly where the menu item would
+// be disabled.
 #pragma once
 
 #include <vector>
@@ -90,6 +92,13 @@ struct CommandContext {
 
 bool isEnabled(Rule rule, const CommandContext& context);
 
+// The picture depths a rule accepts, in the order messages name them (empty: any picture, or no
+// depth rule at all).
+std::vector<int> depthsAccepted(Rule rule);
+
+// What a picture command does to the view's thinned flag, which offers straightening and line tidy.
+enum class Thinned { Keep, Set, Clear };
+
 struct Command {
     int id;            // kSeparator for a separator line
     const char* menu;  // popup path, levels separated by '>' ("効果>線"); nullptr: keyboard only
@@ -97,12 +106,16 @@ struct Command {
     Rule rule;
     const char* keys;  // accelerators, ';'-separated, in QKeySequence portable form
     const char* prompt = nullptr;  // fly-by status text
+    Thinned thinned = Thinned::Keep;
+    bool announce = false;  // says "終了しました" when done
 };
 
 // Menu 129, in menu order, plus the keyboard-only pane commands.
 const std::vector<Command>& documentMenu();
 // Menu 128.
 const std::vector<Command>& startMenu();
+// The row of a command in menu 129 (or the start menu), null for an unknown id.
+const Command* findCommand(int id);
 // The toolbar buttons in order, kSeparator between groups.
 const std::vector<int>& toolbarButtons();
 

@@ -159,7 +159,7 @@ TEST(PaletteBatch, WorkingPaletteReloadsAtTheFirstPaletteOptionAfterAnyOther) {
     // Runs one option the way the command line does.
     auto step = [&](batch::Context& ctx, const std::string& name, const std::string& value) {
         ++ctx.operationIndex;
-        return op(ops, name).run(ctx, value);
+        return batch::runOperation(ctx, op(ops, name), value);
     };
     // Merge and organise in one go: the merge survives (entries 3 and 7 join entry 1).
     auto ctx = fresh();
