@@ -9,10 +9,10 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <cmath>
-#include <map>
 #include <new>
 
 #include "core/commands/command_table.h"
+#include "gui/docview/view_commands.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/docview/qel_doc.h"
 #include "gui/kit/qt_bitmap.h"
@@ -52,7 +52,7 @@ CQelView::CQelView(CQelDoc* document, QWidget* parent) : QAbstractScrollArea(par
         connect(document_, &CQelDoc::pictureChanged, this, &CQelView::refresh);
         connect(document_, &CQelDoc::sizeChanged, this, &CQelView::updateScrollSizesForZoom);
     }
-    createPaletteWindow();
+    qel::ui::viewCommands().setUp(*this);
     updateScrollSizesForZoom();
 }
 
@@ -170,7 +170,7 @@ void CQelView::mousePressEvent(QMouseEvent* event) {
 
 void CQelView::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
-        pickPaletteColour(event->position().toPoint());
+        emit pictureDoubleClicked(event->position().toPoint());
         event->accept();
         return;
     }
@@ -228,50 +228,49 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
 
 // ---------------------------------------------------------------- dispatch
 
-namespace {
-using Handler = void (CQelView::*)();
-const std::map<int, Handler>& handlers() {
-    using namespace qel::cmd;
-    static const std::map<int, Handler> table = {
-        {ID_EDIT_UNDO, &CQelView::onEditUndo},
-        {ID_EDIT_REDO, &CQelView::onEditRedo},
-        {ID_EDIT_COPY, &CQelView::onEditCopy},
-        {ID_EDIT_PASTE, &CQelView::onEditPaste},
-        {ID_ZOOM_IN, &CQelView::onZoomIn},
-        {ID_ZOOM_OUT, &CQelView::onZoomOut},
-        {ID_IMAGE_INFO, &CQelView::onImageInfo},
-        {ID_FILE_PRINT, &CQelView::onFilePrint},
-        {ID_FILE_PRINT_PREVIEW, &CQelView::onFilePrintPreview},
-        {ID_TO_24BIT, &CQelView::onTo24Bit},
-        {ID_TO_256, &CQelView::onTo256},
-        {ID_TO_16, &CQelView::onTo16},
-        {ID_TO_GREY, &CQelView::onToGrey},
-        {ID_TO_BLACK_WHITE, &CQelView::onToBlackWhite},
-        {ID_COUNT_COLOURS, &CQelView::onCountColours},
-        {ID_REDUCE_256, &CQelView::onReduce256},
-        {ID_PALETTE, &CQelView::onPalette},
-        {ID_FIT_PALETTE, &CQelView::onFitPalette},
-        {ID_THIN, &CQelView::onThin},
-        {ID_STRAIGHTEN, &CQelView::onStraighten},
-        {ID_TIDY, &CQelView::onTidy},
-        {ID_TIDY2, &CQelView::onTidy2},
-        {ID_TRANSFORM, &CQelView::onTransform},
-        {ID_CALCULATOR, &CQelView::onCalculator},
-        {ID_SCALE, &CQelView::onScale},
-        {ID_MIX, &CQelView::onMix},
-        {ID_FRACTAL, &CQelView::onFractal},
-        {ID_SCREEN_CAPTURE, &CQelView::onScreenCapture},
-    };
-    return table;
-}
-}  // namespace
-
-bool CQelView::hasHandler(int id) const { return handlers().count(id) != 0; }
+bool CQelView::hasHandler(int id) const { return qel::ui::viewCommands().find(id) != nullptr; }
 
 bool CQelView::runCommand(int id) {
-    auto it = handlers().find(id);
-    if (it == handlers().end()) return false;
-    (this->*(it->second))();
+    const qel::ui::ViewCommands::Handler* handler = qel::ui::viewCommands().find(id);
+    if (!handler) return false;
+    (*handler)(*this);
     emit commandFinished();
     return true;
 }
+
+// ---------------------------------------------------------------- the registry
+
+namespace qel::ui {
+
+ViewCommands& viewCommands() {
+    static ViewCommands commands;
+    return commands;
+}
+
+CQelView::CommandOptions commandOptions(int id) {
+    CQelView::CommandOptions options;
+    if (const cmd::Command* c = cmd::findCommand(id)) {
+        options.announce = c->announce;
+        if (c->thinned != cmd::Thinned::Keep) options.thinned = c->thinned == cmd::Thinned::Set ? 1 : 0;
+    }
+    return options;
+}
+
+void ViewCommands::addImageCommand(int id, CQelView::ImageOperation operation) {
+    add(id, [id, operation = std::move(operation)](CQelView& view) { view.runImageCommand(operation, commandOptions(id)); });
+}
+
+void registerViewCommands(ViewCommands& commands) {
+    using namespace qel::cmd;
+    commands.add(ID_EDIT_UNDO, [](CQelView& v) { v.onEditUndo(); });
+    commands.add(ID_EDIT_REDO, [](CQelView& v) { v.onEditRedo(); });
+    commands.add(ID_EDIT_COPY, [](CQelView& v) { v.onEditCopy(); });
+    commands.add(ID_EDIT_PASTE, [](CQelView& v) { v.onEditPaste(); });
+    commands.add(ID_ZOOM_IN, [](CQelView& v) { v.onZoomIn(); });
+    commands.add(ID_ZOOM_OUT, [](CQelView& v) { v.onZoomOut(); });
+    commands.add(ID_IMAGE_INFO, [](CQelView& v) { v.onImageInfo(); });
+    commands.add(ID_FILE_PRINT, [](CQelView& v) { v.onFilePrint(); });
+    commands.add(ID_FILE_PRINT_PREVIEW, [](CQelView& v) { v.onFilePrintPreview(); });
+}
+
+}  // namespace qel::ui

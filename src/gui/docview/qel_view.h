@@ -1,13 +1,13 @@
 // CQelView: one pane showing a document's picture at a zoom factor. It owns
 // the per-pane state the commands need (zoom, the one-level undo store, the
 // palette and capture windows, the thinned flag, the transform settings) and
-// receives every image command. Handlers of the colour, line-art, formula,
-// geometry and capture commands are defined in the files of those
-// subsystems (src/<subsystem>/ui/*_commands.cpp, src/capture/capture_commands.cpp).
+// runs every image command. The command families register their handlers in
+// view_commands.h; the view itself handles undo, redo, the clipboard, zoom,
+// image information and printing.
 //
 // A picture-changing command is a few lines on top of runImageCommand:
-//     runImageCommand([](qel::DibImage& image) { return qel::toGrey(image); });
-//     runImageCommand([&](qel::DibImage& image) { return qel::thin(image); }, {.thinned = 1});
+//     view.runImageCommand([](qel::DibImage& image) { return qel::toGrey(image); });
+//     view.runImageCommand([](qel::DibImage& image) { return qel::thin(image); }, commandOptions(ID_THIN));
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -46,7 +46,7 @@ public:
     std::optional<std::vector<uint8_t>> undoBits;
     std::optional<std::vector<uint8_t>> redoBits;
     // --- windows owned by the view: the palette window (CPaletteDlg) exists for the view's life once the
-    // palette subsystem makes it in createPaletteWindow(); the capture window only while a capture runs ---
+    // colour commands' set-up has made it; the capture window only while a capture runs ---
     QWidget* paletteWindow = nullptr;
     QWidget* captureWindow = nullptr;
     int32_t thinned = 0;
@@ -71,6 +71,8 @@ public:
     void refresh();
     // Clears the whole client area to white (the next repaint does it).
     void eraseClient();
+    // Says "メモリーが不足しています。".
+    void showMemoryShortage();
     // Copies the picture into the undo store; false (after the memory message) when it cannot.
     bool takeSnapshot();
 
@@ -114,7 +116,7 @@ public:
     bool printPicture(QPrinter& printer);
     static QPrinter& sharedPrinter();
 
-    // --- commands ---
+    // --- commands: the handlers registered in viewCommands() ---
     bool hasHandler(int id) const;
     bool runCommand(int id);
 
@@ -123,7 +125,7 @@ public:
     static void setAllocationHookForTesting(std::function<void(size_t)> hook);
 
 public slots:
-    // Handlers of this subsystem.
+    // The view's own commands.
     void onEditUndo();
     void onEditRedo();
     void onEditCopy();
@@ -133,35 +135,6 @@ public slots:
     void onImageInfo();
     void onFilePrint();
     void onFilePrintPreview();
-    // Colour (src/colour/ui/colour_commands.cpp).
-    void onTo24Bit();
-    void onTo256();
-    void onTo16();
-    void onToGrey();
-    void onToBlackWhite();
-    void onCountColours();
-    void onReduce256();
-    void onPalette();
-    void onFitPalette();
-    // Line art (src/lineart/ui/lineart_commands.cpp).
-    void onThin();
-    void onStraighten();
-    void onTidy();
-    void onTidy2();
-    // Formulas (src/expr/ui/expr_commands.cpp).
-    void onTransform();
-    void onCalculator();
-    // Geometry (src/geometry/ui/geometry_commands.cpp).
-    void onScale();
-    void onMix();
-    void onFractal();
-    // Screen capture (src/capture/capture_commands.cpp).
-    void onScreenCapture();
-
-    // A request of the palette window (colour_commands.cpp).
-    void onPaletteRequest(int code);
-    // The rectangle the capture window selected, in screen coordinates (capture_commands.cpp).
-    void onCaptureFinished(const QRect& rect);
 
 signals:
     // A command ended: the frame refreshes the enabling of commands.
@@ -172,6 +145,8 @@ signals:
     void splitRequested(Qt::Orientation orientation);
     // Text for the frame's message pane: the pointer position over the pane.
     void statusText(const QString& text);
+    // A left double click on the pane (the palette window picks the colour there).
+    void pictureDoubleClicked(const QPoint& position);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -184,15 +159,10 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    // Made by the palette subsystem (colour_commands.cpp); called once from the constructor.
-    void createPaletteWindow();
-    // Picks the colour under a double click for the palette window (colour_commands.cpp).
-    void pickPaletteColour(const QPoint& position);
     void setZoom(float newZoom);
     void updateScrollBars();
     // After undo or redo: sizes from the restored header, scroll sizes at the zoom, repaint.
     void afterRestore();
-    void showMemoryShortage();
 
     CQelDoc* document_;
     QSize scrollSize_{1, 1};

@@ -23,6 +23,7 @@
 #include "core/commands/command_table.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/shell/qel_app.h"
+#include "gui/shell/register_commands.h"
 #include "gui/docview/qel_doc.h"
 #include "gui/docview/qel_view.h"
 
@@ -88,18 +89,6 @@ QString plainText(const char* text) {
     return s.trimmed();
 }
 
-bool isDocumentCommand(int id) { return id == ID_FILE_CLOSE || id == ID_FILE_SAVE || id == ID_FILE_SAVE_AS; }
-
-bool isApplicationCommand(int id) {
-    switch (id) {
-    case ID_FILE_NEW: case ID_FILE_OPEN: case ID_FILE_PRINT_SETUP: case ID_APP_EXIT: case ID_APP_ABOUT:
-    case ID_HELP_INDEX: case ID_VIEW_TOOLBAR: case ID_VIEW_STATUS_BAR: case ID_WINDOW_NEW: case ID_WINDOW_CASCADE:
-    case ID_WINDOW_TILE_HORZ: case ID_WINDOW_ARRANGE: case ID_NEXT_PANE: case ID_PREV_PANE:
-        return true;
-    default:
-        return id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFiles;
-    }
-}
 }  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
@@ -111,6 +100,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { onActiveChildChanged(); });
     setAcceptDrops(true);
 
+    qel::ui::registerAllCommands();
+    registerFrameCommands();
     createActions();
     startMenus_ = buildMenus(false);
     documentMenus_ = buildMenus(true);
@@ -144,6 +135,49 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 CMainFrame::~CMainFrame() {
     // Close the document windows first so documents go with their views.
     for (CChildFrame* f : childFrames()) delete f;
+}
+
+void CMainFrame::registerFrameCommands() {
+    auto add = [this](int id, std::function<void()> run, bool needsDocument = false) {
+        frameCommands_.insert(id, FrameCommand{std::move(run), needsDocument});
+    };
+    add(ID_FILE_NEW, [this] { newDocument(); });
+    add(ID_FILE_OPEN, [this] { onFileOpen(); });
+    add(ID_FILE_PRINT_SETUP, [this] { onPrintSetup(); });
+    add(ID_APP_EXIT, [this] { close(); });
+    add(ID_APP_ABOUT, [this] { onAppAbout(); });
+    add(ID_HELP_INDEX, [this] { onHelp(); });
+    add(ID_VIEW_TOOLBAR, [this] { toolBar_->setVisible(toolBar_->isHidden()); });
+    add(ID_VIEW_STATUS_BAR, [this] { statusBar()->setVisible(statusBar()->isHidden()); });
+    add(ID_WINDOW_NEW, [this] {
+        if (CChildFrame* frame = activeChild()) createFrame(frame->document());
+    });
+    add(ID_WINDOW_CASCADE, [this] { mdi_->cascadeSubWindows(); });
+    add(ID_WINDOW_TILE_HORZ, [this] { mdi_->tileSubWindows(); });
+    add(ID_WINDOW_ARRANGE, [this] {
+        for (QMdiSubWindow* w : mdi_->subWindowList())
+            if (w->isMinimized()) w->showMinimized();
+    });
+    add(ID_NEXT_PANE, [this] {
+        if (CChildFrame* frame = activeChild()) frame->activateNextPane(false);
+    });
+    add(ID_PREV_PANE, [this] {
+        if (CChildFrame* frame = activeChild()) frame->activateNextPane(true);
+    });
+    add(ID_FILE_CLOSE, [this] {
+        if (CChildFrame* frame = activeChild()) frame->close();
+    }, true);
+    add(ID_FILE_SAVE, [this] {
+        if (CQelDoc* d = activeDocument()) d->onFileSave();
+    }, true);
+    add(ID_FILE_SAVE_AS, [this] {
+        if (CQelDoc* d = activeDocument()) d->onFileSaveAs();
+    }, true);
+    for (int i = 0; i < kRecentFiles; ++i)
+        add(ID_FILE_MRU_FILE1 + i, [this, i] {
+            const QStringList files = recentFiles();
+            if (i < files.size()) openDocumentFile(files[i]);
+        });
 }
 
 void CMainFrame::createActions() {
@@ -338,8 +372,9 @@ void CMainFrame::updateCommandStates() {
             QAction* a = action(c.id);
             if (!a) continue;
             bool on = qel::cmd::isEnabled(c.rule, ctx);
-            if (isDocumentCommand(c.id)) on = on && doc;
-            else if (!isApplicationCommand(c.id)) on = on && view && view->hasHandler(c.id);
+            const auto own = frameCommands_.constFind(c.id);
+            if (own == frameCommands_.cend()) on = on && view && view->hasHandler(c.id);
+            else if (own->needsDocument) on = on && doc;
             a->setEnabled(on);
         }
     action(ID_FILE_MRU_FILE1)->setEnabled(false);  // the placeholder shown while the list is empty
@@ -355,51 +390,13 @@ bool CMainFrame::isCommandEnabled(int id) {
 }
 
 void CMainFrame::runCommand(int id) {
-    if (id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFiles) {
-        const QStringList files = recentFiles();
-        const int i = id - ID_FILE_MRU_FILE1;
-        if (i < files.size()) openDocumentFile(files[i]);
-        updateCommandStates();
-        return;
-    }
+    const auto own = frameCommands_.constFind(id);
+    const bool recent = id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFiles;
     updateCommandStates();
-    if (QAction* a = action(id); a && !a->isEnabled()) return;
-    CChildFrame* frame = activeChild();
-    switch (id) {
-    case ID_FILE_NEW: newDocument(); break;
-    case ID_FILE_OPEN: onFileOpen(); break;
-    case ID_FILE_PRINT_SETUP: onPrintSetup(); break;
-    case ID_APP_EXIT: close(); break;
-    case ID_APP_ABOUT: onAppAbout(); break;
-    case ID_HELP_INDEX: onHelp(); break;
-    case ID_VIEW_TOOLBAR: toolBar_->setVisible(toolBar_->isHidden()); break;
-    case ID_VIEW_STATUS_BAR: statusBar()->setVisible(statusBar()->isHidden()); break;
-    case ID_WINDOW_NEW:
-        if (frame) createFrame(frame->document());
-        break;
-    case ID_WINDOW_CASCADE: mdi_->cascadeSubWindows(); break;
-    case ID_WINDOW_TILE_HORZ: mdi_->tileSubWindows(); break;
-    case ID_WINDOW_ARRANGE:
-        for (QMdiSubWindow* w : mdi_->subWindowList())
-            if (w->isMinimized()) w->showMinimized();
-        break;
-    case ID_NEXT_PANE:
-    case ID_PREV_PANE:
-        if (frame) frame->activateNextPane(id == ID_PREV_PANE);
-        break;
-    case ID_FILE_CLOSE:
-        if (frame) frame->close();
-        break;
-    case ID_FILE_SAVE:
-        if (CQelDoc* d = activeDocument()) d->onFileSave();
-        break;
-    case ID_FILE_SAVE_AS:
-        if (CQelDoc* d = activeDocument()) d->onFileSaveAs();
-        break;
-    default:
-        if (CQelView* v = activeView()) v->runCommand(id);
-        break;
-    }
+    // The recent-file items are not in the table's enabling: they run whenever they are shown.
+    if (QAction* a = action(id); a && !a->isEnabled() && !recent) return;
+    if (own != frameCommands_.cend()) own->run();
+    else if (CQelView* v = activeView()) v->runCommand(id);
     updateCommandStates();
 }
 

@@ -1,14 +1,16 @@
 // CMainFrame: the main window "Zenpa" with the document windows in an MDI
 // area, the menus built from the command table (menu 128 without a document
 // window, 129 with one), the toolbar and the status bar. It dispatches every
-// command: application commands here, document commands to the active
-// document, the rest to the active view.
+// command: its own (application and document commands) from a table of
+// handlers built in registerFrameCommands, the rest to the active view through
+// the view command registry.
 #pragma once
 
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
+#include <functional>
 
 class CChildFrame;
 class CQelDoc;
@@ -71,6 +73,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void registerFrameCommands();
     void createActions();
     QList<QMenu*> buildMenus(bool documentMenu);
     void showMenus(bool documentMenu);
@@ -82,6 +85,11 @@ private:
     QToolBar* toolBar_;
     QLabel* messagePane_;
     QHash<int, QAction*> actions_;
+    struct FrameCommand {
+        std::function<void()> run;
+        bool needsDocument = false;  // enabled only with an active document window
+    };
+    QHash<int, FrameCommand> frameCommands_;
     QAction* aboutStartAction_ = nullptr;  // the About item of menu 128 (its text differs)
     QAction* recentPlaceholder_ = nullptr;
     QList<QAction*> recentActions_;

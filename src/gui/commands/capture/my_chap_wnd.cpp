@@ -1,15 +1,15 @@
 #include "gui/commands/capture/my_chap_wnd.h"
 
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <cmath>
 
 #include "core/geometry/screen_grab.h"
-#include "gui/docview/qel_view.h"
 
-MyChapWnd::MyChapWnd(const QImage& screen, const QRect& screenGeometry, CQelView* view)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), screen_(screen), view_(view) {
+MyChapWnd::MyChapWnd(const QImage& screen, const QRect& screenGeometry)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), screen_(screen) {
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -64,8 +64,10 @@ void MyChapWnd::mouseReleaseEvent(QMouseEvent* event) {
     m_cy = r.cy;
     dragging_ = false;
     // The view takes the picture and disposes of this window.
-    if (view_) view_->onCaptureFinished(QRect(m_x, m_y, m_cx, m_cy));
-    else close();
+    if (isSignalConnected(QMetaMethod::fromSignal(&MyChapWnd::rectangleChosen)))
+        emit rectangleChosen(QRect(m_x, m_y, m_cx, m_cy));
+    else
+        close();
 }
 
 void MyChapWnd::keyPressEvent(QKeyEvent* event) {

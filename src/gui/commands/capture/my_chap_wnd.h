@@ -3,24 +3,21 @@
 // not keep the old picture under a window), so the rectangle is taken from that
 // picture. The left button's press and release give opposite corners, in
 // either direction; a dashed band follows the pointer while the button is held
-// and is never part of the captured pixels. On release the owning view gets the
-// rectangle; Escape or closing the window ends the capture without a picture.
+// and is never part of the captured pixels. On release it announces the
+// rectangle (rectangleChosen) to whoever still listens; Escape or closing the window ends the capture without a picture.
 #pragma once
 
 #include <QImage>
-#include <QPointer>
 #include <QRect>
 #include <QWidget>
 #include <cstdint>
-
-class CQelView;
 
 class MyChapWnd : public QWidget {
     Q_OBJECT
 public:
     // `screen` is the picture of the screen whose area is `screenGeometry` (in the screen picture's
-    // logical pixels); `view` receives the rectangle.
-    MyChapWnd(const QImage& screen, const QRect& screenGeometry, CQelView* view);
+    // logical pixels).
+    MyChapWnd(const QImage& screen, const QRect& screenGeometry);
 
     // The rectangle: first the press point, after the release the top-left corner and the size, in
     // window coordinates (the window covers the screen, so these are screen coordinates).
@@ -34,6 +31,11 @@ public:
     // The rectangle in the screen picture's device pixels.
     QRect pictureRect(const QRect& windowRect) const;
 
+signals:
+    // The released rectangle, in window coordinates; the receiver disposes of the window. Without a
+    // receiver the window closes itself.
+    void rectangleChosen(const QRect& rect);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,7 +45,6 @@ protected:
 
 private:
     QImage screen_;
-    QPointer<CQelView> view_;
     bool dragging_ = false;
     QPoint pointer_;
 };

@@ -1,25 +1,26 @@
 // Colour commands of the view: depth conversions, colour counting, reduction,
-// the palette window and fitting to the palette.
+// the palette window and fitting to the palette. Every view gets its palette
+// window when it is made; the window's requests change the picture at once.
+#include "gui/commands/colour/colour_commands.h"
+
 #include <QImage>
 #include <QPixmap>
 #include <new>
 
-#include "gui/kit/dialog_service.h"
-#include "gui/docview/qel_doc.h"
 #include "core/colour/conversions.h"
 #include "core/colour/palette_ops.h"
 #include "core/colour/reduction.h"
+#include "core/commands/command_table.h"
 #include "gui/commands/colour/palette_dlg.h"
 #include "gui/commands/colour/threshold_dlg.h"
-#include "gui/docview/qel_view.h"
+#include "gui/docview/qel_doc.h"
+#include "gui/kit/dialog_service.h"
 
-using qel::ui::Buttons;
-using qel::ui::dialogs;
-using qel::ui::Icon;
+namespace qel::ui {
 
 namespace {
 
-CPaletteDlg* paletteOf(const CQelView* view) { return qobject_cast<CPaletteDlg*>(view->paletteWindow); }
+CPaletteDlg* paletteOf(const CQelView& view) { return qobject_cast<CPaletteDlg*>(view.paletteWindow); }
 
 bool isIndexed(const CQelDoc* doc) {
     if (!doc || !doc->bitmap) return false;
@@ -27,111 +28,121 @@ bool isIndexed(const CQelDoc* doc) {
     return depth == 8 || depth == 4;
 }
 
-}  // namespace
-
-void CQelView::onTo24Bit() {
+void to24Bit(CQelView& view) {
     // The picture as the screen shows it, read back at 24 bits.
-    runImageCommand(
-        [this](qel::DibImage& image) -> const qel::DisplayBitmap* {
-            if (!document()->bitmap) return nullptr;
-            const qel::DisplayBitmap shown = *document()->bitmap;
+    CQelDoc* doc = view.document();
+    view.runImageCommand(
+        [doc](DibImage& image) -> const DisplayBitmap* {
+            if (!doc->bitmap) return nullptr;
+            const DisplayBitmap shown = *doc->bitmap;
             return image.fromBitmap(shown);
         },
-        {.announce = true, .thinned = 0});
+        commandOptions(cmd::ID_TO_24BIT));
 }
 
-void CQelView::onTo256() {
-    runImageCommand([](qel::DibImage& image) { return qel::toIndexed(image, 256); }, {.announce = true, .thinned = 0});
-}
-
-void CQelView::onTo16() {
-    // The header width may change; runImageCommand then resizes the document and every view.
-    runImageCommand([](qel::DibImage& image) { return qel::toIndexed(image, 16); }, {.announce = true, .thinned = 0});
-}
-
-void CQelView::onToGrey() {
-    runImageCommand([](qel::DibImage& image) { return qel::toGrey(image); });
-}
-
-void CQelView::onToBlackWhite() {
+void toBlackWhite(CQelView& view) {
     int32_t threshold = 1;
     {
         CThresholdDlg dlg;
         if (dlg.exec() != QDialog::Accepted) return;
         threshold = dlg.m_threshold;
     }
-    runImageCommand([threshold](qel::DibImage& image) { return qel::toBlackWhite(image, threshold); });
+    view.runImageCommand([threshold](DibImage& image) { return qel::toBlackWhite(image, threshold); },
+                         commandOptions(cmd::ID_TO_BLACK_WHITE));
 }
 
-void CQelView::onCountColours() {
-    if (!document()) return;
-    const int32_t count = qel::countColours(*document()->image);
-    dialogs().message(this, QString::number(count), QStringLiteral("色数"), Buttons::Ok, Icon::None);
-}
-
-void CQelView::onReduce256() {
-    runImageCommand([](qel::DibImage& image) { return qel::reduceColours(image); });
+void countColours(CQelView& view) {
+    if (!view.document()) return;
+    const int32_t count = qel::countColours(*view.document()->image);
+    dialogs().message(&view, QString::number(count), QStringLiteral("色数"), Buttons::Ok, Icon::None);
 }
 
 // ---------------------------------------------------------------- the palette window
 
-void CQelView::createPaletteWindow() { paletteWindow = new CPaletteDlg(this); }
-
-void CQelView::onPalette() {
-    CPaletteDlg* dlg = paletteOf(this);
-    if (!dlg || !isIndexed(document())) return;
-    dlg->loadFromImage(*document()->image);
+void openPalette(CQelView& view) {
+    CPaletteDlg* dlg = paletteOf(view);
+    if (!dlg || !isIndexed(view.document())) return;
+    dlg->loadFromImage(*view.document()->image);
     dlg->showWindow();
-    paletteOpened();
+    view.paletteOpened();
 }
 
-void CQelView::pickPaletteColour(const QPoint& position) {
-    CPaletteDlg* dlg = paletteOf(this);
-    if (!dlg || !isIndexed(document())) return;
+// A double click on the picture opens the palette window with the entry nearest the colour there.
+void pickPaletteColour(CQelView& view, const QPoint& position) {
+    CPaletteDlg* dlg = paletteOf(view);
+    if (!dlg || !isIndexed(view.document())) return;
     // The colour the pane shows under the pointer, whatever the zoom.
-    const QImage shown = viewport()->grab(QRect(position, QSize(1, 1))).toImage();
+    const QImage shown = view.viewport()->grab(QRect(position, QSize(1, 1))).toImage();
     const QRgb c = shown.isNull() ? qRgb(255, 255, 255) : shown.pixel(0, 0);
-    dlg->loadFromImage(*document()->image);
-    qel::WorkingPalette& pal = dlg->workingPalette();
-    pal.selected = qel::nearestEntryBySum(
-        pal, qel::Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
+    dlg->loadFromImage(*view.document()->image);
+    WorkingPalette& pal = dlg->workingPalette();
+    pal.selected = nearestEntryBySum(pal, Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
     dlg->showWindow();
-    paletteOpened();
+    view.paletteOpened();
 }
 
-void CQelView::onFitPalette() {
-    CPaletteDlg* dlg = paletteOf(this);
-    if (!dlg || !isIndexed(document())) return;
-    qel::DibImage& image = *document()->image;
+void fitPalette(CQelView& view) {
+    CPaletteDlg* dlg = paletteOf(view);
+    if (!dlg || !isIndexed(view.document())) return;
+    CQelDoc* doc = view.document();
+    DibImage& image = *doc->image;
     // A palette never filled would make the whole picture its empty-mark grey, with no undo:
     // it starts as the picture's own table instead.
     if (!dlg->isFilled()) dlg->loadFromImage(image);
-    if (const qel::DisplayBitmap* shown = qel::fitToPalette(image, dlg->workingPalette())) {
-        document()->bitmap = shown;
-        document()->updateAllViews();
+    if (const DisplayBitmap* shown = fitToPalette(image, dlg->workingPalette())) {
+        doc->bitmap = shown;
+        doc->updateAllViews();
     }
     dlg->showWindow();
-    paletteOpened();
+    view.paletteOpened();
 }
 
-void CQelView::onPaletteRequest(int code) {
-    CPaletteDlg* dlg = paletteOf(this);
+// A request of the palette window, carried out before the window goes on.
+void paletteRequest(CQelView& view, int code) {
+    CPaletteDlg* dlg = paletteOf(view);
     if (!dlg) return;
-    if (code == qel::kRequestClose) {
-        paletteClosed();
-    } else if (code >= qel::kRequestSetTable && code <= qel::kRequestRemap && document()) {
-        qel::DibImage& image = *document()->image;
-        const qel::DisplayBitmap* shown = nullptr;
+    if (code == kRequestClose) {
+        view.paletteClosed();
+    } else if (code >= kRequestSetTable && code <= kRequestRemap && view.document()) {
+        CQelDoc* doc = view.document();
+        DibImage& image = *doc->image;
+        const DisplayBitmap* shown = nullptr;
         try {
-            shown = qel::runPaletteRequest(image, dlg->workingPalette(), code, [this] { takeSnapshot(); });
+            shown = runPaletteRequest(image, dlg->workingPalette(), code, [&view] { view.takeSnapshot(); });
         } catch (const std::bad_alloc&) {
-            dialogs().message(this, QStringLiteral("メモリーが不足しています。"), QStringLiteral("エラー"), Buttons::Ok,
-                              Icon::Error);
+            view.showMemoryShortage();
         }
         // A request that changed nothing leaves the picture in place.
-        document()->bitmap = shown ? shown : image.displayBitmap.get();
-        document()->updateAllViews();
-        emit commandFinished();
+        doc->bitmap = shown ? shown : image.displayBitmap.get();
+        doc->updateAllViews();
+        emit view.commandFinished();
     }
-    dlg->m_request = qel::kRequestNone;
+    dlg->m_request = kRequestNone;
 }
+
+void setUpPaletteWindow(CQelView& view) {
+    auto* dlg = new CPaletteDlg(&view);
+    view.paletteWindow = dlg;
+    QObject::connect(dlg, &CPaletteDlg::requested, &view, [v = &view](int code) { paletteRequest(*v, code); });
+    QObject::connect(&view, &CQelView::pictureDoubleClicked, &view,
+                     [v = &view](const QPoint& p) { pickPaletteColour(*v, p); });
+}
+
+}  // namespace
+
+void registerColourCommands(ViewCommands& commands) {
+    using namespace qel::cmd;
+    commands.addSetup(setUpPaletteWindow);
+    commands.add(ID_TO_24BIT, to24Bit);
+    commands.addImageCommand(ID_TO_256, [](DibImage& image) { return toIndexed(image, 256); });
+    // The header width may change; runImageCommand then resizes the document and every view.
+    commands.addImageCommand(ID_TO_16, [](DibImage& image) { return toIndexed(image, 16); });
+    commands.addImageCommand(ID_TO_GREY, [](DibImage& image) { return toGrey(image); });
+    commands.add(ID_TO_BLACK_WHITE, toBlackWhite);
+    commands.add(ID_COUNT_COLOURS, countColours);
+    commands.addImageCommand(ID_REDUCE_256, [](DibImage& image) { return reduceColours(image); });
+    commands.add(ID_PALETTE, openPalette);
+    commands.add(ID_FIT_PALETTE, fitPalette);
+}
+
+}  // namespace qel::ui

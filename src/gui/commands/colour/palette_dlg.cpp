@@ -12,7 +12,6 @@
 #include "core/colour/palette_ops.h"
 #include "gui/commands/colour/approx_replace_dlg.h"
 #include "gui/commands/colour/near_colour_dlg.h"
-#include "gui/docview/qel_view.h"
 
 using qel::ui::Buttons;
 using qel::ui::dialogs;
@@ -48,7 +47,7 @@ constexpr int kWindowHeight = 292;
 
 }  // namespace
 
-CPaletteDlg::CPaletteDlg(CQelView* view) : QDialog(view), view_(view) {
+CPaletteDlg::CPaletteDlg(QWidget* view) : QDialog(view) {
     setWindowTitle(QString::fromUtf8(qel::kPaletteWindowTitle));
     setModal(false);
     setFixedSize(kWindowWidth, kWindowHeight);
@@ -113,7 +112,7 @@ void CPaletteDlg::done(int result) {
 
 void CPaletteDlg::sendRequest(int32_t code) {
     m_request = code;
-    if (view_) view_->onPaletteRequest(code);
+    emit requested(code);
 }
 
 int CPaletteDlg::hitTest(const QPoint& p) const { return qel::paletteHitTest(palette_, p.x(), p.y()); }

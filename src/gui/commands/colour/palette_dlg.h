@@ -1,8 +1,8 @@
 // CPaletteDlg: the view's modeless palette window "パレット". It shows the
 // working palette as a grid of 16 columns of 14 x 14 squares, edits it with
 // the mouse and its buttons, and asks its view to carry the palette into the
-// picture by a request code (handled at once by CQelView::onPaletteRequest,
-// which clears m_request afterwards). All palette logic lives in
+// picture by a request code (the signal `requested`, handled at once by the
+// colour commands, which clear m_request afterwards). All palette logic lives in
 // colour/working_palette.h; this class draws, forwards input and shows
 // dialogs.
 //
@@ -18,7 +18,6 @@
 
 #include "core/colour/working_palette.h"
 
-class CQelView;
 class QPushButton;
 
 class CPaletteDlg : public QDialog {
@@ -43,7 +42,7 @@ public:
     static constexpr QRgb kBackground = 0xFFBCBCBC;  // RGB(188, 188, 188)
 
     // A hidden window owned by `view`.
-    explicit CPaletteDlg(CQelView* view);
+    explicit CPaletteDlg(QWidget* view);
 
     qel::WorkingPalette& workingPalette() { return palette_; }
     const qel::WorkingPalette& workingPalette() const { return palette_; }
@@ -62,6 +61,10 @@ public:
 
     // Any ending of the window (閉じる, the close box, Escape) sends request 99 and hides it.
     void done(int result) override;
+
+signals:
+    // A request for the view (a PaletteRequest code), carried out before the emission returns.
+    void requested(int code);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -88,7 +91,6 @@ private:
     void onHistoryUndo();
     void onHistoryRedo();
 
-    CQelView* view_;
     qel::WorkingPalette palette_;
     bool filled_ = false;
     QHash<int, QPushButton*> buttons_;

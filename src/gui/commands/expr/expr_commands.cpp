@@ -1,21 +1,27 @@
 // Formula commands of the view: transform by formulas and the calculator.
+#include "gui/commands/expr/expr_commands.h"
+
+#include "core/commands/command_table.h"
 #include "core/expr/transform.h"
 #include "gui/commands/expr/calculator_dlg.h"
 #include "gui/commands/expr/transform_dlg.h"
-#include "gui/docview/qel_view.h"
 
-void CQelView::onTransform() {
+namespace qel::ui {
+
+namespace {
+
+void transform(CQelView& view) {
     // The dialog opens with its defaults unless "保存" was ticked at the last OK.
-    CTransformDlg dlg(this);
-    if (keepSettings == 1) {
-        dlg.m_formulaX = formulaX;
-        dlg.m_formulaY = formulaY;
-        dlg.m_formulaZ = formulaZ;
-        dlg.m_weightRed = weightRed;
-        dlg.m_weightGreen = weightGreen;
-        dlg.m_weightBlue = weightBlue;
-        dlg.m_inverse = inverseTransform;
-        dlg.m_keep = keepSettings;
+    CTransformDlg dlg(&view);
+    if (view.keepSettings == 1) {
+        dlg.m_formulaX = view.formulaX;
+        dlg.m_formulaY = view.formulaY;
+        dlg.m_formulaZ = view.formulaZ;
+        dlg.m_weightRed = view.weightRed;
+        dlg.m_weightGreen = view.weightGreen;
+        dlg.m_weightBlue = view.weightBlue;
+        dlg.m_inverse = view.inverseTransform;
+        dlg.m_keep = view.keepSettings;
     }
     if (dlg.exec() == QDialog::Accepted) {
         qel::TransformSettings settings;
@@ -27,20 +33,30 @@ void CQelView::onTransform() {
         settings.weightBlue = dlg.m_weightBlue;
         settings.inverseTransform = dlg.m_inverse;
         // An invalid formula leaves the picture as it is; the snapshot is taken all the same.
-        runImageCommand([&settings](qel::DibImage& image) { return qel::transformByFormula(image, settings); });
-        formulaX = dlg.m_formulaX;
-        formulaY = dlg.m_formulaY;
-        formulaZ = dlg.m_formulaZ;
-        weightRed = dlg.m_weightRed;
-        weightGreen = dlg.m_weightGreen;
-        weightBlue = dlg.m_weightBlue;
-        inverseTransform = dlg.m_inverse;
-        keepSettings = dlg.m_keep;
+        view.runImageCommand([&settings](qel::DibImage& image) { return qel::transformByFormula(image, settings); },
+                             commandOptions(cmd::ID_TRANSFORM));
+        view.formulaX = dlg.m_formulaX;
+        view.formulaY = dlg.m_formulaY;
+        view.formulaZ = dlg.m_formulaZ;
+        view.weightRed = dlg.m_weightRed;
+        view.weightGreen = dlg.m_weightGreen;
+        view.weightBlue = dlg.m_weightBlue;
+        view.inverseTransform = dlg.m_inverse;
+        view.keepSettings = dlg.m_keep;
     }
-    refresh();
+    view.refresh();
 }
 
-void CQelView::onCalculator() {
-    CCalculatorDlg dlg(this);
+void calculator(CQelView& view) {
+    CCalculatorDlg dlg(&view);
     dlg.exec();
 }
+
+}  // namespace
+
+void registerExprCommands(ViewCommands& commands) {
+    commands.add(cmd::ID_TRANSFORM, transform);
+    commands.add(cmd::ID_CALCULATOR, calculator);
+}
+
+}  // namespace qel::ui
