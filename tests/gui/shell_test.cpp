@@ -4,6 +4,7 @@
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
@@ -200,7 +201,7 @@ TEST_F(ShellTest, PanesSplitToTwoByTwoEachWithItsOwnZoom) {
     EXPECT_EQ(f->activeView(), f->pane(0, 0));
 }
 
-TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndClosingBothEndsIt) {
+TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {
     CQelDoc* d = open(*pattern(4, 4, 24));
     frame->runCommand(ID_WINDOW_NEW);
     EXPECT_EQ(frame->childFrames().size(), 2);
@@ -208,13 +209,56 @@ TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndClosingBothEndsIt) {
     processEvents();
     EXPECT_EQ(frame->activeChild()->windowTitle(), "picture.bmp:2");
     QPointer<CQelDoc> alive(d);
-    frame->runCommand(ID_FILE_CLOSE);
-    processEvents();
-    EXPECT_FALSE(alive.isNull());
-    frame->runCommand(ID_FILE_CLOSE);
+    frame->runCommand(ID_FILE_CLOSE);  // 閉じる closes the document, every window showing it
     processEvents();
     EXPECT_TRUE(alive.isNull());
-    EXPECT_TRUE(dialogs->shown().empty());  // closing asks nothing
+    EXPECT_TRUE(frame->childFrames().isEmpty());
+    EXPECT_TRUE(dialogs->shown().empty());  // an unchanged document closes without a question
+}
+
+// A changed document is marked in its titles and asked about when its last window, 閉じる or the
+// program closes it: Yes saves, No discards, Cancel keeps it open.
+TEST_F(ShellTest, ClosingAChangedDocumentAsksWhetherToSaveIt) {
+    using qel::ui::Answer;
+    struct Case {
+        const char* how;
+        Answer answer;
+        bool closes;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"last window", Answer::Cancel, false, false}, {"last window", Answer::No, true, false},
+        {"close", Answer::Yes, true, true},            {"close", Answer::Cancel, false, false},
+        {"program", Answer::Yes, true, true},          {"program", Answer::Cancel, false, false},
+    };
+    auto readFile = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    for (const Case& c : cases) {
+        const QString path = writePicture(*pattern(4, 4, 24), QStringLiteral("changed.bmp"));
+        const QByteArray before = readFile(path);
+        QPointer<CQelDoc> d = frame->openDocumentFile(path);
+        frame->runCommand(ID_TO_GREY);
+        EXPECT_EQ(frame->windowTitle(), "Zenpa - changed.bmp *") << c.how;
+        dialogs->clear();
+        dialogs->answer(c.answer);
+        if (QString(c.how) == "last window") frame->activeChild()->close();
+        else if (QString(c.how) == "close") frame->runCommand(ID_FILE_CLOSE);
+        else frame->close();
+        processEvents();
+        EXPECT_EQ(dialogs->messages(), QStringList({"Zenpa: " + QDir::toNativeSeparators(path) + " への変更を保存しますか？"}))
+            << c.how;
+        EXPECT_EQ(d.isNull(), c.closes && QString(c.how) != "program") << c.how;
+        EXPECT_EQ(readFile(path) != before, c.saved) << c.how;
+        if (d) {
+            EXPECT_EQ(d->isModified(), !c.closes) << c.how;
+            d->setModified(false);
+            frame->runCommand(ID_FILE_CLOSE);
+            processEvents();
+        }
+        frame->show();
+    }
 }
 
 TEST_F(ShellTest, PrintToPdfWritesAFile) {

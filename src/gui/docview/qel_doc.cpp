@@ -71,18 +71,42 @@ void CQelDoc::onFileSave() {
     }
     const QString question = QDir::toNativeSeparators(pathName_) + QStringLiteral("に上書きします。よろしいですか？");
     if (dialogs().message(nullptr, question, QStringLiteral("注意！！"), Buttons::YesNo, qel::ui::Icon::Warning) ==
-        Answer::Yes)
-        writeTo(pathName_);
+            Answer::Yes &&
+        writeTo(pathName_))
+        setModified(false);
 }
 
-void CQelDoc::onFileSaveAs() {
+bool CQelDoc::onFileSaveAs() {
     qel::ui::FileRequest request;
     request.filter = QStringLiteral("BMP(*.bmp)|*.bmp|");
     request.defaultExtension = QStringLiteral("bmp");
     request.initialName = QStringLiteral("*.bmp");
     request.overwritePrompt = true;
     const QString path = dialogs().saveFile(nullptr, request);
-    if (!path.isEmpty()) writeTo(path);
+    if (path.isEmpty() || !writeTo(path)) return false;
+    setModified(false);  // the work is kept in the chosen file
+    return true;
+}
+
+void CQelDoc::setModified(bool modified) {
+    if (modified_ == modified) return;
+    modified_ = modified;
+    emit titleChanged();
+}
+
+bool CQelDoc::saveModified() {
+    if (!modified_) return true;
+    const QString name = pathName_.isEmpty() ? title_ : QDir::toNativeSeparators(pathName_);
+    switch (dialogs().message(nullptr, name + QStringLiteral(" への変更を保存しますか？"), QStringLiteral("Zenpa"),
+                              Buttons::YesNoCancel, qel::ui::Icon::Question)) {
+    case Answer::Yes:
+        if (pathName_.isEmpty()) return onFileSaveAs();
+        if (!writeTo(pathName_)) return false;
+        setModified(false);
+        return true;
+    case Answer::No: return true;
+    default: return false;
+    }
 }
 
 void CQelDoc::pasteBitmap(const qel::DisplayBitmap* source) {

@@ -1,7 +1,8 @@
 // CQelDoc: one picture and its views. The document owns its DibImage for its
 // whole life and keeps a non-owning pointer to the image's display bitmap in
 // `bitmap` (null while the document is empty), with the picture size and the
-// scroll size a new view starts with. It never marks itself modified.
+// scroll size a new view starts with. Commands that change the picture mark it
+// modified; saving clears the mark, and closing a modified document asks first.
 #pragma once
 
 #include <QObject>
@@ -32,12 +33,22 @@ public:
     bool onOpenDocument(const QString& path);
     // Asks before overwriting the document's file; a document without a file runs Save As.
     void onFileSave();
-    // Saves under a chosen name; the document keeps its own path and title.
-    void onFileSaveAs();
+    // Saves under a chosen name; the document keeps its own path and title. True when it was written.
+    bool onFileSaveAs();
     // Makes the picture a 24-bit copy of `source` (paste, screen grab); does nothing for null.
     void pasteBitmap(const qel::DisplayBitmap* source);
     // Sets imageWidth/Height and scrollWidth/Height from the image header.
     void setSizesFromHeader();
+
+    // Changed since it was opened or last saved: window titles show " *", closing asks.
+    bool isModified() const { return modified_; }
+    void setModified(bool modified);
+    // The title with the changed mark.
+    QString displayTitle() const { return modified_ ? title_ + QStringLiteral(" *") : title_; }
+    // Before a modified document closes: asks whether to save it. Yes saves (to its file, or through
+    // Save As without one), No discards. False when the document must stay open (Cancel, or a save
+    // that did not happen).
+    bool saveModified();
 
     QString pathName() const { return pathName_; }
     QString title() const { return title_; }
@@ -63,5 +74,6 @@ private:
     bool writeTo(const QString& path);
     QString pathName_;
     QString title_;
+    bool modified_ = false;
     std::vector<CQelView*> views_;
 };

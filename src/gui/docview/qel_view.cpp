@@ -218,6 +218,7 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
     if (document_->bitmap && (h.biWidth != document_->imageWidth || h.biHeight != document_->imageHeight)) {
         document_->setSizesFromHeader();  // every view takes the new scroll sizes
     }
+    if (result) document_->setModified(true);
     if (options.thinned) thinned = *options.thinned;
     if (options.announce && !outOfMemory)
         dialogs().message(this, QStringLiteral("終了しました"), QStringLiteral("メッセージ"), Buttons::Ok, Icon::Information);

@@ -146,6 +146,7 @@ void CQelView::onEditRedo() {
 }
 
 void CQelView::afterRestore() {
+    document_->setModified(true);
     const auto h = document_->image->header();
     document_->imageWidth = h.biWidth;
     document_->imageHeight = h.biHeight;
@@ -187,6 +188,7 @@ void CQelView::onEditPaste() {
         WaitCursor wait;
         document_->pasteBitmap(copy.get());  // every view takes the new scroll sizes
     }
+    if (document_->bitmap) document_->setModified(true);
     document_->updateAllViews();
     emit commandFinished();
 }

@@ -18,7 +18,7 @@ Answer ScriptedDialogService::message(QWidget*, const QString& text, const QStri
     case Buttons::Ok:
     case Buttons::OkCancel: return Answer::Ok;
     case Buttons::YesNo: return Answer::No;
-    case Buttons::YesNoCancel: return Answer::Cancel;
+    case Buttons::YesNoCancel: return Answer::No;
     }
     return Answer::Cancel;
 }

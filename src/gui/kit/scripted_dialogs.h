@@ -1,6 +1,6 @@
 // ScriptedDialogService: a DialogService for tests. It records every dialog
 // the program shows and answers from a queue filled by the test; with the
-// queue empty a message box answers Ok (or No/Cancel when it has no Ok
+// queue empty a message box answers Ok (or No when it has no Ok
 // button), a file dialog answers empty and a colour dialog cancels.
 #pragma once
 

@@ -1,5 +1,6 @@
 #include "gui/shell/child_frame.h"
 
+#include <QCloseEvent>
 #include <QSplitter>
 
 #include "gui/shell/qel_app.h"
@@ -28,6 +29,17 @@ CChildFrame::~CChildFrame() {
     const QList<CQelView*> views = panes();
     for (CQelView* v : views) delete v;
     if (document_ && document_->views().empty()) delete document_;
+}
+
+void CChildFrame::closeEvent(QCloseEvent* event) {
+    bool last = true;
+    for (CQelView* v : document_->views()) last = last && isAncestorOf(v);
+    if (last && !document_->saveModified()) {
+        event->ignore();
+        return;
+    }
+    if (last) document_->setModified(false);
+    QMdiSubWindow::closeEvent(event);
 }
 
 CQelView* CChildFrame::makePane() {

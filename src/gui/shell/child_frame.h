@@ -40,6 +40,10 @@ signals:
     void commandFinished();
     void statusText(const QString& text);
 
+protected:
+    // Closing the last window of a changed document asks whether to save it first.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     CQelView* makePane();
     QSplitter* rowSplitter(int row) const;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -165,7 +166,7 @@ void CMainFrame::registerFrameCommands() {
         if (CChildFrame* frame = activeChild()) frame->activateNextPane(true);
     });
     add(ID_FILE_CLOSE, [this] {
-        if (CChildFrame* frame = activeChild()) frame->close();
+        if (CQelDoc* d = activeDocument()) closeDocument(d);
     }, true);
     add(ID_FILE_SAVE, [this] {
         if (CQelDoc* d = activeDocument()) d->onFileSave();
@@ -300,8 +301,10 @@ CChildFrame* CMainFrame::createFrame(CQelDoc* document) {
         for (CChildFrame* f : childFrames())
             if (f->document() == document) frames << f;
         for (int i = 0; i < frames.size(); ++i)
-            frames[i]->setWindowTitle(frames.size() > 1 ? QStringLiteral("%1:%2").arg(document->title()).arg(i + 1)
-                                                        : document->title());
+            frames[i]->setWindowTitle(frames.size() > 1
+                                          ? QStringLiteral("%1:%2").arg(document->title()).arg(i + 1) +
+                                                (document->isModified() ? QStringLiteral(" *") : QString())
+                                          : document->displayTitle());
         updateTitle();
     };
     connect(document, &CQelDoc::titleChanged, frame, retitle);
@@ -314,6 +317,31 @@ CChildFrame* CMainFrame::createFrame(CQelDoc* document) {
     if (frame->activeView()) frame->activeView()->setFocus();
     onActiveChildChanged();
     return frame;
+}
+
+bool CMainFrame::closeDocument(CQelDoc* document) {
+    if (!document->saveModified()) return false;
+    document->setModified(false);  // answered: its windows close without asking again
+    for (CChildFrame* f : childFrames())
+        if (f->document() == document) f->close();
+    return true;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Every changed document is asked about before anything closes; Cancel keeps them all.
+    QList<CQelDoc*> changed;
+    for (CChildFrame* f : childFrames())
+        if (f->document()->isModified() && !changed.contains(f->document())) changed << f->document();
+    for (CQelDoc* d : changed) {
+        for (CChildFrame* f : childFrames())
+            if (f->document() == d) mdi_->setActiveSubWindow(f);  // the user sees what is asked about
+        if (!d->saveModified()) {
+            event->ignore();
+            return;
+        }
+    }
+    for (CQelDoc* d : changed) d->setModified(false);
+    event->accept();
 }
 
 CQelDoc* CMainFrame::newDocument() {
@@ -348,7 +376,7 @@ void CMainFrame::onActiveChildChanged() {
 
 void CMainFrame::updateTitle() {
     CQelDoc* d = activeDocument();
-    setWindowTitle(d ? QStringLiteral("Zenpa - %1").arg(d->title()) : QStringLiteral("Zenpa"));
+    setWindowTitle(d ? QStringLiteral("Zenpa - %1").arg(d->displayTitle()) : QStringLiteral("Zenpa"));
 }
 
 // ---------------------------------------------------------------- commands

@@ -40,6 +40,8 @@ public:
     CQelDoc* openDocumentFile(const QString& path);
     // A new window on a document.
     CChildFrame* createFrame(CQelDoc* document);
+    // 閉じる: closes every window of the document, after asking to save it when it has changed.
+    bool closeDocument(CQelDoc* document);
 
     // Runs a command of the table as the menu would (if enabled).
     void runCommand(int id);
@@ -69,6 +71,7 @@ public:
     void onPrintSetup();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

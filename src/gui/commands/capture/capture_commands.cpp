@@ -67,6 +67,7 @@ void takeCapture(CQelView& view, const QRect& rect) {
     // A rectangle without width or height leaves the document empty.
     doc->bitmap = result;
     if (result) {
+        doc->setModified(true);
         const auto h = doc->image->header();
         doc->imageWidth = doc->scrollWidth = h.biWidth;
         doc->imageHeight = doc->scrollHeight = h.biHeight;

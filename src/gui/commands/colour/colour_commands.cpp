@@ -91,6 +91,7 @@ void fitPalette(CQelView& view) {
     if (!dlg->isFilled()) dlg->loadFromImage(image);
     if (const DisplayBitmap* shown = fitToPalette(image, dlg->workingPalette())) {
         doc->bitmap = shown;
+        doc->setModified(true);
         doc->updateAllViews();
     }
     dlg->showWindow();
@@ -114,6 +115,7 @@ void paletteRequest(CQelView& view, int code) {
         }
         // A request that changed nothing leaves the picture in place.
         doc->bitmap = shown ? shown : image.displayBitmap.get();
+        if (shown) doc->setModified(true);
         doc->updateAllViews();
         emit view.commandFinished();
     }
