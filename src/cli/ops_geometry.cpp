@@ -1,8 +1,8 @@
 // qel-batch options of the geometry operations.
-#include <charconv>
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/geometry/geometry.h"
 #include "core/image/bmp_file.h"
 
@@ -19,13 +19,6 @@ std::vector<std::string> split(const std::string& text, char sep) {
         if (at == std::string::npos) return parts;
         start = at + 1;
     }
-}
-
-template <class T>
-bool parseNumber(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && p == end;
 }
 
 // Integers separated by commas, each within [lo, hi] like the dialog's fields.
