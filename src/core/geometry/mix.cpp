@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "core/geometry/geometry.h"
@@ -81,6 +82,12 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     return MixStatus::Mixed;
 }
 
+// The rows a mix writes to, or false when the picture cannot take one (not 24-bit, rows
+// missing) or a number of the rectangle or copy point is negative.
+bool mixTarget(DibImage& image, Rows24& dst, std::initializer_list<int32_t> numbers) {
+    return rows24(image, dst) && std::ranges::none_of(numbers, [](int32_t n) { return n < 0; });
+}
+
 }  // namespace
 
 const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY,
@@ -90,8 +97,7 @@ const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size,
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (!rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (!mixTarget(image, dst, {startX, startY, width, height, copyX, copyY})) return image.displayBitmap.get();
 
     float r = ratio;
     if (r < 0.0f || std::isnan(r)) r = 0.5f;
@@ -141,8 +147,8 @@ const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t s
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (path.empty() || !rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (path.empty() || !mixTarget(image, dst, {startX, startY, width, height, copyX, copyY}))
+        return image.displayBitmap.get();
     std::vector<uint8_t> data;
     if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;
