@@ -10,17 +10,6 @@ namespace qel::batch {
 
 namespace {
 
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(sep, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) return parts;
-        start = at + 1;
-    }
-}
-
 // Integers separated by commas, each within [lo, hi] like the dialog's fields.
 bool parseInts(const std::string& text, std::vector<int32_t*> out, int32_t lo, int32_t hi) {
     const auto parts = split(text, ',');
