@@ -2,9 +2,9 @@
 #include "cli/batch.h"
 
 #include <algorithm>
-#include <charconv>
 #include <sstream>
 
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/image/bmp_file.h"
 
@@ -38,21 +38,12 @@ std::string usageText(const Registry& ops) {
 bool parseSize(const std::string& text, int64_t& w, int64_t& h) {
     auto x = text.find('x');
     if (x == std::string::npos) return false;
-    auto parse = [](std::string_view sv, int64_t& v) {
-        auto [p, ec] = std::from_chars(sv.data(), sv.data() + sv.size(), v);
-        return ec == std::errc() && p == sv.data() + sv.size();
-    };
-    return parse(std::string_view(text).substr(0, x), w) && parse(std::string_view(text).substr(x + 1), h);
+    return parseNumber(std::string_view(text).substr(0, x), w) && parseNumber(std::string_view(text).substr(x + 1), h);
 }
 
 }  // namespace
 
-void Context::takeSnapshot() {
-    if (image.info.size() < kHeaderSize) return;
-    auto h = image.header();
-    h.biSizeImage = static_cast<uint32_t>(image.bitsSize());
-    image.setHeader(h);
-}
+void Context::takeSnapshot() { image.stampSizeImage(); }
 
 Result requirePicture(const Context& ctx, const std::string& op) {
     if (!ctx.image.hasPicture()) return fail(kExitInput, op + ": there is no picture");

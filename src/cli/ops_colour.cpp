@@ -1,7 +1,7 @@
 // qel-batch options of the colour operations.
-#include <charconv>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/colour/conversions.h"
 #include "core/colour/reduction.h"
@@ -40,9 +40,7 @@ void registerColourConversionOptions(Registry& r) {
                  "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
                  [](Context& ctx, const std::string& value) -> Result {
                      int threshold = 0;
-                     const char* end = value.data() + value.size();
-                     auto [p, ec] = std::from_chars(value.data(), end, threshold);
-                     if (value.empty() || ec != std::errc() || p != end)
+                     if (!parseNumber(value, threshold))
                          return fail(kExitUsage, "--black-white needs an integer threshold: " + value);
                      if (threshold < 0 || threshold > 255)
                          return fail(kExitUsage, "--black-white needs a threshold from 0 to 255: " + value);

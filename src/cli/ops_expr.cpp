@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/expr/calculator.h"
 #include "core/expr/transform.h"
@@ -10,17 +11,6 @@
 namespace qel::batch {
 
 namespace {
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return parts;
-        start = end + 1;
-    }
-}
 
 // Reads "XF;YF;ZF[;WR,WG,WB[;forward|inverse]]" into settings, as the dialog's OK would accept them.
 Result parseTransform(const std::string& value, TransformSettings& s) {

@@ -1,8 +1,8 @@
 // qel-batch options of the geometry operations.
-#include <charconv>
 #include <vector>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/geometry/geometry.h"
 #include "core/image/bmp_file.h"
@@ -10,24 +10,6 @@
 namespace qel::batch {
 
 namespace {
-
-std::vector<std::string> split(const std::string& text, char sep) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(sep, start);
-        parts.push_back(text.substr(start, at - start));
-        if (at == std::string::npos) return parts;
-        start = at + 1;
-    }
-}
-
-template <class T>
-bool parseNumber(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && p == end;
-}
 
 // Integers separated by commas, each within [lo, hi] like the dialog's fields.
 bool parseInts(const std::string& text, std::vector<int32_t*> out, int32_t lo, int32_t hi) {

@@ -1,7 +1,7 @@
 // qel-batch options of the line-art filters.
-#include <charconv>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/lineart/lineart.h"
 
@@ -19,9 +19,7 @@ void registerLineartOperations(Registry& r) {
     r.push_back({"--straighten", Operation::Arg::Required, "L", "redraw thinned strokes as segments of L pixels",
                  [](Context& ctx, const std::string& value) -> Result {
                      int length = 0;
-                     const char* end = value.data() + value.size();
-                     auto [p, ec] = std::from_chars(value.data(), end, length);
-                     if (ec != std::errc() || p != end || length < 1)
+                     if (!parseNumber(value, length) || length < 1)
                          return fail(kExitUsage, "--straighten=L needs a whole number of 1 or more, not '" + value + "'");
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();

@@ -5,9 +5,9 @@
 // palette command's rule) at the first palette option after any other option,
 // as if the palette window were opened then. Organise and approximate reload
 // it, as the view does.
-#include <charconv>
 
 #include "cli/batch.h"
+#include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/colour/palette_file.h"
 #include "core/colour/palette_ops.h"
@@ -39,9 +39,7 @@ Result withPalette(Context& ctx, Body body) {
 
 // A whole decimal integer from 0 to `max`.
 bool parseRange(const std::string& text, int32_t max, int32_t& v) {
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, v);
-    return !text.empty() && ec == std::errc() && p == end && v >= 0 && v <= max;
+    return parseNumber(text, v) && v >= 0 && v <= max;
 }
 
 void request(Context& ctx, WorkingPalette& pal, PaletteRequest code) {

@@ -2,24 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include "cli/batch.h"
+#include "core/image/bmp_file.h"
+#include "support/batch_run.h"
 #include "support/text_image.h"
 
 namespace qel::batch {
 namespace {
 
-struct Run {
-    int status;
-    std::string out, err;
-};
-
-Run run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int s = runBatch(args, out, err);
-    return {s, out.str(), err.str()};
-}
+const auto run = test::runCli;
 
 TEST(Batch, RoundTripWritesTheSameFile) {
     test::TempDir dir;
@@ -85,6 +77,34 @@ TEST(Batch, To24BitConvertsAndSetsTheSnapshotSize) {
     EXPECT_EQ(out.bitCount(), 24);
     EXPECT_EQ(out.header().biSizeImage, 16u);
     EXPECT_EQ((out.colourAt(0, 0)), (Rgb{255, 0, 0}));
+}
+
+TEST(Batch, ConvertsAVariantToAClassicFileAndNamesRefusals) {
+    test::TempDir dir;
+    const std::string suite = std::string(QEL_TEST_DATA) + "/bmpsuite";
+    auto r = run({suite + "/g/pal8v5.bmp", "-o", dir.file("out.bmp")});
+    ASSERT_EQ(r.status, kExitOk) << r.err;
+    const auto written = test::readBytes(dir.file("out.bmp"));
+    ASSERT_GE(written.size(), 54u);
+    EXPECT_EQ(le32(written.data() + 14), 40u);
+    EXPECT_EQ(le32(written.data() + 10), 14u + 40 + 4 * 252);
+    DibImage back, want;
+    ASSERT_NE(back.loadBytes(written.data(), written.size()), nullptr);
+    ASSERT_NE(want.loadFile(suite + "/ref/pal8.bmp"), nullptr);
+    EXPECT_TRUE(back.displayBitmap->pixels == want.displayBitmap->pixels);
+
+    auto jpeg = newHeader(2, 2, 0, 0, 0);
+    jpeg.biCompression = 4;
+    ASSERT_TRUE(test::writeBytes(dir.file("jpeg.bmp"), test::bmpFile(jpeg, {}, {0xFF, 0xD8, 0xFF})));
+    auto wide = newHeader(70000, 1, 24, 0, 0);
+    wide.biHeight = -1;
+    ASSERT_TRUE(test::writeBytes(dir.file("wide.bmp"), test::bmpFile(wide, {}, {0, 0, 0, 0})));
+    struct Case { const char* name; const char* says; };
+    for (const auto& c : {Case{"jpeg.bmp", "not supported"}, Case{"wide.bmp", "too large"}}) {
+        r = run({dir.file(c.name), "-o", dir.file("x.bmp")});
+        EXPECT_EQ(r.status, kExitInput) << c.name;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
 }
 
 TEST(Batch, CalculatorNeedsNoPicture) {

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <map>
 
 #include "core/commands/command_table.h"
 #include "gui/commands/colour/palette_dlg.h"
@@ -284,6 +285,33 @@ TEST_F(ColourCommandsTest, FitToPaletteRecoloursAtOnceWithoutSnapshot) {
     EXPECT_EQ(view()->undoState, 100);
     palette()->close();
     EXPECT_EQ(view()->undoState, 0);
+}
+
+// Fit to palette changes the picture every view of the document shows: two windows, one split in two panes.
+TEST_F(ColourCommandsTest, FitToPaletteRepaintsEveryViewOfTheDocument) {
+    open(*makeIndexed(4, {"0120"}, {kRed, kGreen, kBlue, {250, 10, 10}}));
+    frame->runCommand(ID_WINDOW_NEW);
+    ASSERT_TRUE(frame->activeChild()->splitColumns());
+    frame->runCommand(ID_WINDOW_TILE_HORZ);
+    frame->runCommand(ID_PALETTE);
+    palette()->workingPalette().setEntry(0, PaletteColour{1, 2, 3});
+    palette()->close();
+    processEvents();
+    ASSERT_EQ(doc()->views().size(), 3u);
+
+    struct PaintCounter : QObject {
+        std::map<QObject*, int> paints;
+        bool eventFilter(QObject* watched, QEvent* e) override {
+            if (e->type() == QEvent::Paint) ++paints[watched];
+            return false;
+        }
+    } counter;
+    for (CQelView* v : doc()->views()) v->viewport()->installEventFilter(&counter);
+    frame->runCommand(ID_FIT_PALETTE);
+    processEvents();
+    ASSERT_EQ(image().tableColour(0), (Rgb{250, 10, 10}));
+    int n = 0;
+    for (CQelView* v : doc()->views()) EXPECT_GE(counter.paints[v->viewport()], 1) << "view " << n++;
 }
 
 }  // namespace

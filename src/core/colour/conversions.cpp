@@ -13,15 +13,6 @@ namespace qel {
 
 namespace {
 
-// True when the header describes at least one pixel and `bits` holds every row of it.
-bool pixelRowsPresent(const DibImage& image) {
-    if (!image.hasBlocks()) return false;
-    const auto hd = image.header();
-    if (hd.biWidth <= 0 || hd.biHeight <= 0) return false;
-    const int64_t need = strideFor(hd.biWidth, hd.biBitCount) * hd.biHeight;
-    return need > 0 && need <= static_cast<int64_t>(image.bits.size());
-}
-
 // The table a conversion builds: colours in order of first appearance, at most
 // `capacity` of them. While it fills, a small open-addressing map finds a known
 // colour's entry. Once it is full it never changes, and every colour's index is
@@ -183,7 +174,7 @@ int32_t sixteenColourWidth(int32_t width) {
 
 const DisplayBitmap* toIndexed(DibImage& image, int colours) {
     if (colours != 256 && colours != 16) return nullptr;
-    if (!pixelRowsPresent(image)) return nullptr;
+    if (!image.pixelRowsPresent()) return nullptr;
     const auto old = image.header();
     const int depth = old.biBitCount;
     if (depth != 8 && depth != 24) return nullptr;
@@ -275,7 +266,7 @@ const DisplayBitmap* toGrey(DibImage& image) {
     if (!image.hasBlocks()) return nullptr;
     const auto hd = image.header();
     if (hd.biBitCount == 24) {
-        if (!pixelRowsPresent(image)) return nullptr;
+        if (!image.pixelRowsPresent()) return nullptr;
         const int64_t stride = strideFor(hd.biWidth, 24);
         for (int64_t row = 0; row < hd.biHeight; ++row) {
             uint8_t* p = image.bits.data() + row * stride;

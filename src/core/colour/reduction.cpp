@@ -17,14 +17,6 @@ constexpr int kCells = kCoarseCells;
 constexpr int kSlots = 256;
 constexpr int kMaxPerCell = kMaxRepresentatives;
 
-bool pixelRowsPresent(const DibImage& image) {
-    if (!image.hasBlocks()) return false;
-    const auto hd = image.header();
-    if (hd.biWidth <= 0 || hd.biHeight <= 0) return false;
-    const int64_t need = strideFor(hd.biWidth, hd.biBitCount) * hd.biHeight;
-    return need > 0 && need <= static_cast<int64_t>(image.bits.size());
-}
-
 constexpr int fineIndex(int r6, int g6, int b6) { return (r6 * 64 + g6) * 64 + b6; }
 constexpr int fineIndexOf(Rgb c) { return fineIndex(c.r >> 2, c.g >> 2, c.b >> 2); }
 constexpr int cellIndex(int r3, int g3, int b3) { return (r3 * 8 + g3) * 8 + b3; }
@@ -37,7 +29,7 @@ int32_t countColours(DibImage& image) {
     if (hd.biBitCount == 1) return 2;
     image.histogram.assign(kHistogramCells, 0);
     auto& hist = image.histogram;
-    if (pixelRowsPresent(image)) {
+    if (image.pixelRowsPresent()) {
         const int64_t w = hd.biWidth, h = hd.biHeight;
         const int64_t stride = strideFor(w, hd.biBitCount);
         const uint8_t* bits = image.bits.data();

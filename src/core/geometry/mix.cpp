@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "core/geometry/geometry.h"
@@ -44,32 +45,14 @@ struct MixSource {
 };
 
 MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
-    if (size < kFileHeaderSize || le16(data) != 0x4D42) return MixStatus::NotBitmap;
-    if (size < kFileHeaderSize + kHeaderSize) return MixStatus::NotBitmap;
-    const uint8_t* ih = data + kFileHeaderSize;
+    BitmapInfoHeader hd;
+    if (!readInfoHeader(data, size, hd) || hd.biSize != static_cast<uint32_t>(kHeaderSize)) return MixStatus::NotBitmap;
     const uint32_t bfSize = le32(data + 2);
-    const uint32_t biSize = le32(ih);
-    const int64_t width = static_cast<int32_t>(le32(ih + 4));
-    const int64_t height = static_cast<int32_t>(le32(ih + 8));
-    const int bitCount = le16(ih + 14);
-    const uint32_t compression = le32(ih + 16);
-    const uint32_t clrUsed = le32(ih + 32);
-    if (biSize != static_cast<uint32_t>(kHeaderSize)) return MixStatus::NotBitmap;
-
-    int entries;
-    if (clrUsed != 0) {
-        entries = static_cast<uint16_t>(clrUsed);
-    } else {
-        switch (bitCount) {
-        case 1: entries = 2; break;
-        case 4: entries = 16; break;
-        case 8: entries = 256; break;
-        case 24: entries = 0; break;
-        default: return MixStatus::Unsupported;
-        }
-    }
+    const int64_t width = hd.biWidth;
+    const int64_t height = hd.biHeight;
     // The table size decides the pixel format; a file whose depth says otherwise
     // (an 8-bit file with 16 entries, say) is refused rather than misread.
+    const int entries = tableEntries(hd);
     int format;
     switch (entries) {
     case 16: format = 4; break;
@@ -77,7 +60,7 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     case 0: format = 24; break;
     default: return MixStatus::Unsupported;
     }
-    if (bitCount != format || compression != 0) return MixStatus::Unsupported;
+    if (hd.biBitCount != format || hd.biCompression != 0) return MixStatus::Unsupported;
     // Top-down files and empty pictures are not read.
     if (width <= 0 || height <= 0) return MixStatus::Unsupported;
     // Nor pictures beyond the readers' limits (their row bytes could overflow 64 bits).
@@ -99,6 +82,12 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     return MixStatus::Mixed;
 }
 
+// The rows a mix writes to, or false when the picture cannot take one (not 24-bit, rows
+// missing) or a number of the rectangle or copy point is negative.
+bool mixTarget(DibImage& image, Rows24& dst, std::initializer_list<int32_t> numbers) {
+    return rows24(image, dst) && std::ranges::none_of(numbers, [](int32_t n) { return n < 0; });
+}
+
 }  // namespace
 
 const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY,
@@ -108,8 +97,7 @@ const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size,
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (!rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (!mixTarget(image, dst, {startX, startY, width, height, copyX, copyY})) return image.displayBitmap.get();
 
     float r = ratio;
     if (r < 0.0f || std::isnan(r)) r = 0.5f;
@@ -159,8 +147,8 @@ const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t s
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (path.empty() || !rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (path.empty() || !mixTarget(image, dst, {startX, startY, width, height, copyX, copyY}))
+        return image.displayBitmap.get();
     std::vector<uint8_t> data;
     if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;

@@ -14,6 +14,12 @@ bool sizeWithinLimits(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
 }
 
+bool readInfoHeader(const uint8_t* data, size_t size, BitmapInfoHeader& h) {
+    if (size < kFileHeaderSize + kHeaderSize || le16(data) != 0x4D42) return false;
+    std::memcpy(&h, data + kFileHeaderSize, kHeaderSize);
+    return true;
+}
+
 namespace {
 
 bool isClassicLayout(const uint8_t* hdr) {
@@ -31,11 +37,8 @@ namespace {
 
 // Checks a classic file and gives the size of its header block; variants and refusals otherwise.
 ImageError classicInfoBytes(const uint8_t* data, size_t size, uint64_t& infoBytes) {
-    if (size < 2 || le16(data) != 0x4D42) return ImageError::NotBitmap;
-    if (size < kFileHeaderSize + kHeaderSize) return ImageError::NotBitmap;
-    const uint8_t* hdr = data + kFileHeaderSize;
     BitmapInfoHeader h;
-    std::memcpy(&h, hdr, kHeaderSize);
+    if (!readInfoHeader(data, size, h)) return ImageError::NotBitmap;
     if (h.biWidth <= 0 || h.biHeight <= 0) return ImageError::NotBitmap;
     if (!sizeWithinLimits(h.biWidth, h.biHeight)) return ImageError::TooLarge;
 

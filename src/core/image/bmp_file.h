@@ -23,6 +23,10 @@ bool sizeWithinLimits(int64_t width, int64_t height);
 // a full table and some slack. A classic file's rows are read in place instead.
 constexpr uint64_t kMaxVariantFileBytes = (uint64_t(1) << 30) + (uint64_t(1) << 20);
 
+// The info header of a file that starts with "BM" and holds both headers; false for anything shorter or
+// without the mark (no other field is checked).
+bool readInfoHeader(const uint8_t* data, size_t size, BitmapInfoHeader& h);
+
 // Parses a whole BMP file held in memory into a header block and pixel rows.
 ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
 // Same, taking over the file's buffer: a classic file's pixel rows stay where

@@ -35,6 +35,21 @@ int tableEntries(const BitmapInfoHeader& h) {
     }
 }
 
+bool DibImage::pixelRowsPresent() const {
+    if (!hasBlocks()) return false;
+    const auto hd = header();
+    if (hd.biWidth <= 0 || hd.biHeight <= 0) return false;
+    const int64_t need = strideFor(hd.biWidth, hd.biBitCount) * hd.biHeight;
+    return need > 0 && need <= static_cast<int64_t>(bits.size());
+}
+
+void DibImage::stampSizeImage() {
+    if (info.size() < kHeaderSize) return;
+    auto h = header();
+    h.biSizeImage = static_cast<uint32_t>(bitsSize());
+    setHeader(h);
+}
+
 UserMessage messageFor(ImageError e) {
     switch (e) {
     case ImageError::None: return {"", ""};

@@ -97,6 +97,8 @@ public:
     int32_t bitsSize() const { return static_cast<int32_t>(bits.size()); }
     bool hasPicture() const { return !info.empty() && displayBitmap != nullptr; }
     bool hasBlocks() const { return info.size() >= kHeaderSize && !bits.empty(); }
+    // True when the header describes at least one pixel and `bits` holds every row of it.
+    bool pixelRowsPresent() const;
 
     // --- header and table access (copies; `info` is a byte block) ---
     BitmapInfoHeader header() const {
@@ -140,6 +142,8 @@ public:
 
     // --- whole-record operations ---
     void clear();
+    // Sets biSizeImage to the pixel block's size, as every snapshot before an operation does.
+    void stampSizeImage();
     // Loads a BMP file. Returns the display bitmap, or null with *error set (record left empty).
     const DisplayBitmap* loadFile(const std::string& path, ImageError* error = nullptr);
     // Same, from bytes already in memory.

@@ -27,11 +27,29 @@ std::function<void(size_t)>& allocationHook() {
     return hook;
 }
 
-void setSizeImageToBitsSize(qel::DibImage& image) {
-    if (image.info.size() < qel::kHeaderSize) return;
-    auto h = image.header();
-    h.biSizeImage = static_cast<uint32_t>(image.bitsSize());
-    image.setHeader(h);
+using Block = std::optional<std::vector<uint8_t>>;
+
+// Keeps a copy of both blocks of the record, biSizeImage set to the pixel block's size first.
+// False, with both copies dropped, when memory runs short.
+bool copyBlocks(qel::DibImage& image, Block& info, Block& bits) {
+    info.reset();
+    bits.reset();
+    try {
+        if (allocationHook()) {
+            allocationHook()(image.info.size());
+            allocationHook()(image.bits.size());
+        }
+        image.stampSizeImage();
+        std::vector<uint8_t> infoCopy = image.info;
+        std::vector<uint8_t> bitsCopy = image.bits;
+        info = std::move(infoCopy);
+        bits = std::move(bitsCopy);
+    } catch (const std::bad_alloc&) {
+        info.reset();
+        bits.reset();
+        return false;
+    }
+    return true;
 }
 
 void showMessage(QWidget* owner, const char* text, const char* title) {
@@ -72,27 +90,11 @@ void CQelView::setAllocationHookForTesting(std::function<void(size_t)> hook) { a
 
 bool CQelView::takeSnapshot() {
     if (!document_) return false;
-    qel::DibImage& image = *document_->image;
-    undoInfo.reset();
-    undoBits.reset();
-    try {
-        if (allocationHook()) {
-            allocationHook()(image.info.size());
-            allocationHook()(image.bits.size());
-        }
-        undoState -= undoState % 2;
-        setSizeImageToBitsSize(image);
-        std::vector<uint8_t> info = image.info;
-        std::vector<uint8_t> bits = image.bits;
-        undoInfo = std::move(info);
-        undoBits = std::move(bits);
-    } catch (const std::bad_alloc&) {
-        undoInfo.reset();
-        undoBits.reset();
-        showMemoryShortage();
-        return false;
-    }
-    return true;
+    // The picture is about to change, so what redo would bring back is gone even when no copy is kept.
+    undoState -= undoState % 2;
+    if (copyBlocks(*document_->image, undoInfo, undoBits)) return true;
+    showMemoryShortage();
+    return false;
 }
 
 bool CQelView::canUndo() const { return undoInfo && undoBits && undoState != 1 && undoState < 100; }
@@ -112,21 +114,7 @@ void CQelView::paletteClosed() {
 void CQelView::onEditUndo() {
     if (!document_ || !canUndo()) return;
     qel::DibImage& image = *document_->image;
-    redoInfo.reset();
-    redoBits.reset();
-    try {
-        if (allocationHook()) {
-            allocationHook()(image.info.size());
-            allocationHook()(image.bits.size());
-        }
-        setSizeImageToBitsSize(image);
-        std::vector<uint8_t> info = image.info;
-        std::vector<uint8_t> bits = image.bits;
-        redoInfo = std::move(info);
-        redoBits = std::move(bits);
-    } catch (const std::bad_alloc&) {
-        redoInfo.reset();
-        redoBits.reset();
+    if (!copyBlocks(image, redoInfo, redoBits)) {
         showMemoryShortage();
         return;
     }

@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 
-#include "cli/batch.h"
 #include "core/colour/conversions.h"
 #include "support/text_image.h"
 
@@ -336,69 +334,6 @@ TEST(ToBlackWhite, OtherDepthsAreLeftAloneAndShowTheCurrentPicture) {
     auto empty = test::make24({"#."});
     empty->info.clear();
     EXPECT_EQ(toBlackWhite(*empty, 128), nullptr);
-}
-
-// --- qel-batch ---
-
-struct Run {
-    int status;
-    std::string out, err;
-};
-
-Run run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    int s = batch::runBatch(args, out, err);
-    return {s, out.str(), err.str()};
-}
-
-TEST(BatchConversions, EachOptionWritesItsDepth) {
-    test::TempDir dir;
-    auto img = test::make24({"rgb", "bgr"}, {{'r', {255, 0, 0}}, {'g', {0, 255, 0}}, {'b', {0, 0, 255}}});
-    ASSERT_EQ(img->saveFile(dir.file("in.bmp")), ImageError::None);
-    struct Case { std::vector<std::string> ops; int depth; int width; };
-    const Case cases[] = {
-        {{"--to-256"}, 8, 3},
-        {{"--to-16"}, 4, 4},
-        {{"--to-256", "--to-16"}, 4, 4},
-        {{"--grey"}, 24, 3},
-        {{"--to-256", "--black-white=128"}, 8, 3},
-        {{"--reduce-256"}, 24, 3},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::string> args{dir.file("in.bmp")};
-        args.insert(args.end(), c.ops.begin(), c.ops.end());
-        args.insert(args.end(), {"-o", dir.file("out.bmp")});
-        auto r = run(args);
-        ASSERT_EQ(r.status, batch::kExitOk) << r.err;
-        DibImage out;
-        ASSERT_NE(out.loadFile(dir.file("out.bmp")), nullptr);
-        EXPECT_EQ(out.bitCount(), c.depth) << c.ops[0];
-        EXPECT_EQ(out.header().biWidth, c.width) << c.ops[0];
-        EXPECT_EQ(out.header().biSizeImage, uint32_t(out.bitsSize())) << c.ops[0];
-    }
-}
-
-TEST(BatchConversions, RefusesWhatTheMenuWouldNotOffer) {
-    test::TempDir dir;
-    auto four = test::makeIndexed(4, {"01"}, {{1, 1, 1}});
-    ASSERT_EQ(four->saveFile(dir.file("four.bmp")), ImageError::None);
-    struct Case { std::vector<std::string> args; int status; const char* mentions; };
-    const Case cases[] = {
-        {{"--new=2x2", "--black-white=128"}, batch::kExitInput, "24-bit"},
-        {{dir.file("four.bmp"), "--to-16"}, batch::kExitInput, "4-bit"},
-        {{dir.file("four.bmp"), "--to-256"}, batch::kExitInput, "4-bit"},
-        {{dir.file("four.bmp"), "--reduce-256"}, batch::kExitInput, "4-bit"},
-        {{dir.file("four.bmp"), "--black-white=256"}, batch::kExitUsage, "0 to 255"},
-        {{dir.file("four.bmp"), "--black-white=-1"}, batch::kExitUsage, "0 to 255"},
-        {{dir.file("four.bmp"), "--black-white=12x"}, batch::kExitUsage, "integer"},
-        {{dir.file("four.bmp"), "--black-white="}, batch::kExitUsage, "integer"},
-        {{dir.file("four.bmp"), "--black-white"}, batch::kExitUsage, "needs a value"},
-    };
-    for (const auto& c : cases) {
-        auto r = run(c.args);
-        EXPECT_EQ(r.status, c.status) << c.args[1] << ": " << r.err;
-        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
-    }
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 
 #include <random>
 #include <set>
-#include <sstream>
 
-#include "cli/batch.h"
 #include "core/colour/reduction.h"
 #include "support/text_image.h"
 
@@ -192,25 +190,6 @@ TEST(ReduceColours, LeavesOtherDepthsAndEmptyPicturesAlone) {
         EXPECT_EQ(reduceColours(*c.img), c.img->displayBitmap.get()) << c.what;
         EXPECT_EQ(c.img->info, info) << c.what;
         EXPECT_EQ(c.img->bits, bits) << c.what;
-    }
-}
-
-TEST(BatchCountColours, PrintsTheNumberOnItsOwnLine) {
-    test::TempDir dir;
-    auto mono = test::makeIndexed(1, {"01"}, {{0, 0, 0}, {255, 255, 255}});
-    ASSERT_EQ(mono->saveFile(dir.file("mono.bmp")), ImageError::None);
-    auto two = picture(2, 1, {{255, 0, 0}, {0, 0, 255}});
-    ASSERT_EQ(two->saveFile(dir.file("two.bmp")), ImageError::None);
-    struct Case { std::vector<std::string> args; const char* out; };
-    const Case cases[] = {
-        {{"--new=3x2", "--count-colours"}, "1\n"},
-        {{dir.file("mono.bmp"), "--count-colours"}, "2\n"},
-        {{dir.file("two.bmp"), "--count-colours", "--reduce-256", "--count-colours"}, "2\n2\n"},
-    };
-    for (const auto& c : cases) {
-        std::ostringstream out, err;
-        EXPECT_EQ(batch::runBatch(c.args, out, err), batch::kExitOk) << err.str();
-        EXPECT_EQ(out.str(), c.out);
     }
 }
 

@@ -1,6 +1,8 @@
 // Transform by formula on small 24-bit pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,29 @@ TEST(TransformByFormula, MirrorsWithNinetyNineMinusXOnAHundredColumns) {
     run(*img, "99-x", "y", "0");
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 100; ++x) ASSERT_EQ(img->colourAt(x, y), original->colourAt(99 - x, y));
+}
+
+// Pictures large enough to be transformed in row bands on several threads (inverse mapping) or
+// in one scan (forward): a half turn with a weighted z gives the turned picture, each channel
+// moved by its truncated share of z at the pixel the mapping starts from.
+TEST(TransformByFormula, LargePicturesTurnAndRecolourEveryPixel) {
+    const auto colour = [](int x, int y) { return Rgb{uint8_t(7 * x + y), uint8_t(x ^ y), uint8_t(200 - y)}; };
+    for (auto [w, h] : {std::pair{123, 97}, std::pair{301, 64}})
+        for (int inverse : {1, 0}) {
+            auto original = gradient(w, h, colour);
+            auto img = gradient(w, h, colour);
+            run(*img, std::to_string(w - 1) + "-x", std::to_string(h - 1) + "-y", "(x-y)/4", 1, -0.5f, 0.25f, inverse);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const double z = inverse ? (x - y) / 4.0 : ((w - 1 - x) - (h - 1 - y)) / 4.0;
+                    const auto moved = [z](uint8_t v, double weight) {
+                        return uint8_t(std::clamp<int64_t>(v + int64_t(std::trunc(weight * z)), 0, 255));
+                    };
+                    const Rgb s = original->colourAt(w - 1 - x, h - 1 - y);
+                    ASSERT_EQ(img->colourAt(x, y), (Rgb{moved(s.r, 1), moved(s.g, -0.5), moved(s.b, 0.25)}))
+                        << w << " x " << h << (inverse ? " inverse" : " forward") << " at " << x << "," << y;
+                }
+        }
 }
 
 TEST(TransformByFormula, AddsWeightedZToTheChannelsWithClamping) {

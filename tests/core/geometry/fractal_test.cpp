@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/geometry/geometry.h"
-#include "geometry_test_util.h"
+#include "support/geometry_test_util.h"
 #include "support/text_image.h"
 
 namespace qel {

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "core/geometry/geometry.h"
-#include "geometry_test_util.h"
+#include "support/geometry_test_util.h"
 #include "support/text_image.h"
 
 namespace qel {
@@ -147,6 +147,21 @@ TEST(MixTest, FilesTheReaderDoesNotTakeAreNotMixed) {
         const auto before = img->bits;
         EXPECT_EQ(run(*img, c.file, Mix{.ratio = 1.0f}), c.status) << c.what;
         EXPECT_EQ(img->bits, before) << c.what;
+    }
+}
+
+TEST(MixTest, AFileSideOf65535IsReadAndOneOf65536Refused) {
+    struct Case { int w, h; MixStatus status; Grid rows; };
+    const Case cases[] = {
+        {65535, 1, MixStatus::Mixed, {{100, 101}}},
+        {1, 65535, MixStatus::Mixed, {{100, 0}}},
+        {65536, 1, MixStatus::Unsupported, {{0, 0}}},
+    };
+    for (const auto& c : cases) {
+        auto img = greyPicture(2, 1, [](int, int) { return 0; });
+        EXPECT_EQ(run(*img, greyFile24(c.w, c.h, [](int x, int) { return 100 + x % 100; }), Mix{.ratio = 1.0f}), c.status)
+            << c.w << " x " << c.h;
+        EXPECT_EQ(greyRows(*img), c.rows) << c.w << " x " << c.h;
     }
 }
 

@@ -113,22 +113,54 @@ TEST(BmpRead, RefusesWhatTheLayoutCannotHold) {
         {"width 0", header([](BitmapInfoHeader& h) { h.biWidth = 0; }), ImageError::NotBitmap},
         {"width negative", header([](BitmapInfoHeader& h) { h.biWidth = -5; }), ImageError::NotBitmap},
         {"height 0", header([](BitmapInfoHeader& h) { h.biHeight = 0; }), ImageError::NotBitmap},
-        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::NotBitmap},
+        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::Unsupported},
         {"compressed", header([](BitmapInfoHeader& h) { h.biCompression = 1; }), ImageError::NotBitmap},
         {"side of 70000", header([](BitmapInfoHeader& h) { h.biWidth = 70000; }), ImageError::TooLarge},
         {"2^31 bytes claimed", header([](BitmapInfoHeader& h) { h.biWidth = 40000; h.biHeight = 40000; }),
          ImageError::TooLarge},
     };
+    test::TempDir dir;
     for (const auto& c : cases) {
-        DibImage img;
-        ImageError e = ImageError::None;
-        EXPECT_EQ(img.loadBytes(c.bytes.data(), c.bytes.size(), &e), nullptr) << c.name;
-        EXPECT_NE(e, ImageError::None) << c.name;
-        if (c.error == ImageError::TooLarge) {
-            EXPECT_EQ(e, ImageError::TooLarge) << c.name;
+        // From memory, and from a file (which reads a classic file's rows in place).
+        ASSERT_TRUE(test::writeBytes(dir.file("f.bmp"), c.bytes));
+        DibImage fromMemory, fromFile;
+        ImageError memoryError = ImageError::None, fileError = ImageError::None;
+        EXPECT_EQ(fromMemory.loadBytes(c.bytes.data(), c.bytes.size(), &memoryError), nullptr) << c.name;
+        EXPECT_EQ(fromFile.loadFile(dir.file("f.bmp"), &fileError), nullptr) << c.name;
+        EXPECT_EQ(memoryError, c.error) << c.name;
+        EXPECT_EQ(fileError, c.error) << c.name;
+        for (const DibImage* img : {&fromMemory, &fromFile}) {
+            EXPECT_TRUE(img->info.empty()) << c.name;
+            EXPECT_TRUE(img->bits.empty()) << c.name;
         }
-        EXPECT_TRUE(img.info.empty()) << c.name;
-        EXPECT_TRUE(img.bits.empty()) << c.name;
+    }
+}
+
+// 65535 pixels is the longest side every reader takes: the classic one from memory and from a file,
+// and the one for other layouts (here top-down rows).
+TEST(BmpRead, ASideOf65535IsReadAndOneOf65536Refused) {
+    struct Case { int32_t w, h; bool topDown; ImageError error; };
+    const Case cases[] = {
+        {65535, 1, false, ImageError::None}, {1, 65535, false, ImageError::None},
+        {65535, 1, true, ImageError::None},  {1, 65535, true, ImageError::None},
+        {65536, 1, false, ImageError::TooLarge}, {1, 65536, true, ImageError::TooLarge},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        auto h = newHeader(c.w, c.topDown ? -c.h : c.h, 1, 0, 0);
+        const auto file = test::bmpFile(h, greyTable(2), std::vector<uint8_t>(size_t(strideFor(c.w, 1) * c.h), 0x5A));
+        ASSERT_TRUE(test::writeBytes(dir.file("side.bmp"), file));
+        DibImage fromMemory, fromFile;
+        ImageError memoryError = ImageError::NotBitmap, fileError = ImageError::NotBitmap;
+        fromMemory.loadBytes(file.data(), file.size(), &memoryError);
+        fromFile.loadFile(dir.file("side.bmp"), &fileError);
+        const std::string what = std::to_string(c.w) + " x " + std::to_string(c.h) + (c.topDown ? " top-down" : "");
+        EXPECT_EQ(memoryError, c.error) << what;
+        EXPECT_EQ(fileError, c.error) << what;
+        if (c.error == ImageError::None) {
+            EXPECT_EQ(fromFile.header().biWidth, c.w) << what;
+            EXPECT_EQ(fromMemory.header().biHeight, c.h) << what;
+        }
     }
 }
 
@@ -141,6 +173,19 @@ TEST(BmpRead, MissingFileIsMissLoadAndMessagesAreTheUsersTexts) {
     EXPECT_STREQ(messageFor(ImageError::MissLoad).title, "error");
     EXPECT_STREQ(messageFor(ImageError::NotBitmap).text, "Not Bitmap!!");
     EXPECT_STREQ(messageFor(ImageError::NotBitmap).title, "error");
+}
+
+TEST(BmpRead, EmptyMissingAndDirectoryPaths) {
+    test::TempDir dir;
+    std::vector<uint8_t> info, bits;
+    ASSERT_TRUE(test::writeBytes(dir.file("empty.bmp"), {}));
+    EXPECT_EQ(readBmpFile(dir.file("empty.bmp"), info, bits), ImageError::NotBitmap);
+    EXPECT_EQ(readBmpFile(dir.file("none.bmp"), info, bits), ImageError::MissLoad);
+    EXPECT_EQ(readBmpFile(dir.path, info, bits), ImageError::MissLoad);
+    EXPECT_EQ(readBmpFile("", info, bits), ImageError::MissLoad);
+    std::vector<uint8_t> bytes{1};
+    EXPECT_TRUE(readFileBytes(dir.file("empty.bmp"), bytes));
+    EXPECT_TRUE(bytes.empty());
 }
 
 TEST(BmpRead, AFailedLoadEmptiesTheRecord) {

@@ -7,7 +7,6 @@
 #include <random>
 #include <sstream>
 
-#include "cli/batch.h"
 #include "core/image/bmp_file.h"
 #include "core/image/bmp_variants.h"
 #include "support/text_image.h"
@@ -445,36 +444,6 @@ TEST(BmpVariants, DamagedCorpusFilesAreRefusedOrReadSafely) {
                 ASSERT_LE(int64_t(h.biWidth) * h.biHeight, kMaxPixels) << g;
             }
         }
-    }
-}
-
-// ---------------------------------------------------------------- qel-batch
-
-TEST(BmpVariantsBatch, ConvertsAVariantToAClassicFileAndNamesRefusals) {
-    test::TempDir dir;
-    std::ostringstream out, err;
-    const std::string in = kSuite + "/g/pal8v5.bmp";
-    ASSERT_EQ(batch::runBatch({in, "-o", dir.file("out.bmp")}, out, err), batch::kExitOk) << err.str();
-    const auto written = test::readBytes(dir.file("out.bmp"));
-    ASSERT_GE(written.size(), 54u);
-    EXPECT_EQ(le32(written.data() + 14), 40u);
-    EXPECT_EQ(le32(written.data() + 10), 14u + 40 + 4 * 252);
-    DibImage back, want;
-    ASSERT_NE(back.loadBytes(written.data(), written.size()), nullptr);
-    ASSERT_NE(want.loadFile(kSuite + "/ref/pal8.bmp"), nullptr);
-    EXPECT_TRUE(back.displayBitmap->pixels == want.displayBitmap->pixels);
-
-    auto jpeg = newHeader(2, 2, 0, 0, 0);
-    jpeg.biCompression = 4;
-    ASSERT_TRUE(test::writeBytes(dir.file("jpeg.bmp"), file(headerBytes(40, jpeg), {}, {0xFF, 0xD8, 0xFF})));
-    auto wide = newHeader(70000, 1, 24, 0, 0);
-    wide.biHeight = -1;
-    ASSERT_TRUE(test::writeBytes(dir.file("wide.bmp"), file(headerBytes(108, wide), {}, {0, 0, 0, 0})));
-    struct Case { const char* name; const char* says; };
-    for (const auto& c : {Case{"jpeg.bmp", "not supported"}, Case{"wide.bmp", "too large"}}) {
-        std::ostringstream o, e;
-        EXPECT_EQ(batch::runBatch({dir.file(c.name), "-o", dir.file("x.bmp")}, o, e), batch::kExitInput) << c.name;
-        EXPECT_NE(e.str().find(c.says), std::string::npos) << e.str();
     }
 }
 

@@ -151,6 +151,20 @@ TEST(ReadBack, EightBitRowsUseTheDeviceTableWithWhitePadding) {
     EXPECT_EQ(rows, expected);
 }
 
+TEST(ReadBack, FromBlocksGivesDeviceIndicesAtEveryDepthWithoutBuildingTheDisplay) {
+    const Rgb red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255}, white{255, 255, 255}, black{0, 0, 0};
+    struct Case { const char* name; std::unique_ptr<DibImage> img; std::vector<uint8_t> rows; };  // bottom row first
+    Case cases[] = {
+        {"1-bit", test::makeIndexed(1, {"010", "101"}, {red, blue}), {5, 180, 5, 215, 180, 5, 180, 215}},
+        {"4-bit, index beyond a 3-entry table", test::makeIndexed(4, {"0123"}, {black, white, green}, {}, true),
+         {0, 215, 30, 0}},
+        {"8-bit, index beyond a 2-entry table", test::makeIndexed(8, {"017"}, {blue, white}, {}, true), {5, 215, 0, 215}},
+        {"24-bit", test::make24({"#.r"}, {{'r', red}}), {0, 215, 180, 215}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(readBack8FromBlocks(c.img->info, c.img->bits), c.rows) << c.name;
+    EXPECT_TRUE(readBack8FromBlocks(std::vector<uint8_t>(10), {1, 2}).empty());
+}
+
 TEST(RereadAs8Bit, RebuildsOnTheDeviceTable) {
     auto img = test::make24({"#.", ".#"});
     ASSERT_NE(img->rereadAs8Bit(), nullptr);

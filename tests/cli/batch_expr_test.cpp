@@ -1,31 +1,20 @@
 // qel-batch --calc and --transform.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/batch.h"
+#include "support/batch_run.h"
 #include "support/text_image.h"
 
 namespace qel {
 namespace {
 
-struct Run {
-    int status;
-    std::string out, err;
-};
-
-Run batch(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = batch::runBatch(args, out, err);
-    return {status, out.str(), err.str()};
-}
+const auto run = test::runCli;
 
 TEST(BatchExpr, CalcPrintsTheCalculatorsAnswer) {
     const std::pair<const char*, const char*> cases[] = {
         {"x*y", "8.539733\n"}, {"sin(x)", "0.054804\n"}, {"2*-3", "-6.000000\n"}, {"2x", "数式が不正です。\n"},
     };
     for (const auto& [formula, printed] : cases) {
-        auto r = batch({"--new=1x1", std::string("--calc=") + formula});
+        auto r = run({"--new=1x1", std::string("--calc=") + formula});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, printed) << formula;
     }
@@ -36,13 +25,13 @@ TEST(BatchExpr, TransformShiftsAndRecoloursTheWrittenPicture) {
     auto in = test::make24({"ab..", "ab.."}, {{'a', {10, 20, 30}}, {'b', {40, 50, 60}}});
     ASSERT_EQ(in->saveFile(dir.file("in.bmp")), ImageError::None);
 
-    auto r = batch({dir.file("in.bmp"), "--transform=x+1;y;0", "-o", dir.file("left.bmp")});
+    auto r = run({dir.file("in.bmp"), "--transform=x+1;y;0", "-o", dir.file("left.bmp")});
     ASSERT_EQ(r.status, 0) << r.err;
     DibImage left;
     ASSERT_NE(left.loadFile(dir.file("left.bmp")), nullptr);
     EXPECT_EQ(test::colourRows(left, {{'b', {40, 50, 60}}}), (test::Rows{"b..#", "b..#"}));
 
-    r = batch({dir.file("in.bmp"), "--transform=x + 1; y ;10;1,0.5,0;forward", "-o", dir.file("right.bmp")});
+    r = run({dir.file("in.bmp"), "--transform=x + 1; y ;10;1,0.5,0;forward", "-o", dir.file("right.bmp")});
     ASSERT_EQ(r.status, 0) << r.err;
     DibImage right;
     ASSERT_NE(right.loadFile(dir.file("right.bmp")), nullptr);
@@ -67,14 +56,14 @@ TEST(BatchExpr, TransformRefusesBadArgumentsAndWritesNothing) {
         {"--transform=x;y;0;1,1,1;sideways", "sideways"},
     };
     for (const auto& [arg, named] : cases) {
-        auto r = batch({dir.file("in.bmp"), arg, "-o", dir.file("out.bmp")});
+        auto r = run({dir.file("in.bmp"), arg, "-o", dir.file("out.bmp")});
         EXPECT_EQ(r.status, 1) << arg;
         EXPECT_NE(r.err.find(named), std::string::npos) << arg << ": " << r.err;
         EXPECT_TRUE(test::readBytes(dir.file("out.bmp")).empty()) << arg;
     }
     auto grey = test::makeIndexed(8, {"01"}, {{0, 0, 0}, {255, 255, 255}});
     ASSERT_EQ(grey->saveFile(dir.file("grey.bmp")), ImageError::None);
-    auto r = batch({dir.file("grey.bmp"), "--transform=x;y;0"});
+    auto r = run({dir.file("grey.bmp"), "--transform=x;y;0"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("24-bit"), std::string::npos);
 }

@@ -1,21 +1,12 @@
 // qel-batch options of the line-art filters: enabling rules and the thinned flag.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/batch.h"
 #include "core/lineart/lineart.h"
+#include "support/batch_run.h"
 #include "support/text_image.h"
 
 namespace qel {
 namespace {
-
-int run(const std::vector<std::string>& args, std::string* err = nullptr) {
-    std::ostringstream out, e;
-    const int rc = batch::runBatch(args, out, e);
-    if (err) *err = e.str();
-    return rc;
-}
 
 TEST(BatchLineart, OptionsFollowTheMenuEnablingRules) {
     test::TempDir dir;
@@ -38,9 +29,10 @@ TEST(BatchLineart, OptionsFollowTheMenuEnablingRules) {
         {{art, "--thin", "--to-24bit", "--tidy"}, batch::kExitInput},  // conversion clears the flag
     };
     for (const auto& c : cases) {
-        std::string err, line;
+        std::string line;
         for (const auto& a : c.args) line += a + " ";
-        EXPECT_EQ(run(c.args, &err), c.rc) << line << err;
+        const auto r = test::runCli(c.args);
+        EXPECT_EQ(r.status, c.rc) << line << r.err;
     }
     DibImage result;
     ASSERT_NE(result.loadFile(out), nullptr);

@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "cli/batch.h"
 #include "core/colour/palette_file.h"
+#include "support/batch_run.h"
 #include "support/text_image.h"
 
 namespace qel {
@@ -14,16 +14,7 @@ namespace {
 using test::makeIndexed;
 using test::TempDir;
 
-struct BatchRun {
-    int status;
-    std::string out, err;
-};
-
-BatchRun run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = batch::runBatch(args, out, err);
-    return {status, out.str(), err.str()};
-}
+const auto run = test::runCli;
 
 std::unique_ptr<DibImage> load(const std::string& path) {
     auto img = std::make_unique<DibImage>();
@@ -135,7 +126,7 @@ TEST(PaletteBatch, RefusalsAndFailures) {
         {{in8, "--save-palette=" + dir.file("no/dir/x.pl")}, batch::kExitOutput},
     };
     for (const auto& c : cases) {
-        const BatchRun r = run(c.args);
+        const auto r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args[1] << ": " << r.err;
     }
 }

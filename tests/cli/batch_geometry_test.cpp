@@ -1,26 +1,15 @@
 // qel-batch options of the geometry family, run end to end on files.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "cli/batch.h"
 #include "core/geometry/geometry.h"
-#include "geometry_test_util.h"
+#include "support/batch_run.h"
+#include "support/geometry_test_util.h"
 #include "support/text_image.h"
 
 namespace qel {
 namespace {
 
-struct Run {
-    int status;
-    std::string err;
-};
-
-Run run(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int s = batch::runBatch(args, out, err);
-    return {s, err.str()};
-}
+const auto run = test::runCli;
 
 std::unique_ptr<DibImage> load(const std::string& path) {
     auto img = std::make_unique<DibImage>();
@@ -63,6 +52,13 @@ TEST(BatchGeometryTest, MixUsesTheDialogsDefaultsAndOptionalFields) {
         auto r = run({dir.file("in.bmp"), "--mix=" + dir.file("m.bmp") + c.suffix, "-o", dir.file("out.bmp")});
         ASSERT_EQ(r.status, batch::kExitOk) << c.suffix << r.err;
         EXPECT_EQ(test::greyRows(*load(dir.file("out.bmp"))), c.rows) << c.suffix;
+    }
+    // The default rectangle is the whole picture, wide or tall, when the file covers it.
+    ASSERT_EQ(test::greyPicture(3, 3, [](int, int) { return 99; })->saveFile(dir.file("m3.bmp")), ImageError::None);
+    for (auto [w, h] : {std::pair{3, 2}, std::pair{2, 3}}) {
+        ASSERT_EQ(test::greyPicture(w, h, [](int, int) { return 0; })->saveFile(dir.file("p.bmp")), ImageError::None);
+        ASSERT_EQ(run({dir.file("p.bmp"), "--mix=" + dir.file("m3.bmp") + ";1", "-o", dir.file("out.bmp")}).status, 0);
+        EXPECT_EQ(test::greyRows(*load(dir.file("out.bmp"))), std::vector(h, std::vector(w, 99))) << w << " x " << h;
     }
 }
 
