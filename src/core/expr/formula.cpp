@@ -26,8 +26,8 @@ bool isTwoArgumentCode(char c) {
     return f && f->arity == 2;
 }
 
-// Trigonometric functions take and give degrees; the inverse ones and the
-// roots and logarithms give 0 outside their domains.
+// The trigonometric functions take and give degrees. A function with a domain
+// test answers 0 outside its domain; the others follow IEEE arithmetic.
 constexpr BuiltInFunction kBuiltIns[] = {
     {"sin", 's', 1, false, [](double a, double) { return std::sin(a * kRadiansPerDegree); }},
     {"cos", 'c', 1, false, [](double a, double) { return std::cos(a * kRadiansPerDegree); }},
