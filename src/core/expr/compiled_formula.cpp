@@ -12,8 +12,8 @@ using Step = CompiledFormula::Step;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The recursive descent over a compact text. Every step of the postfix program
-// goes to `emit` as soon as it is known; nothing is read after the step that
-// needs it, so steps run on the fly give the values of the stored program.
+// goes to `emit` as soon as it is known. The descent never looks at a value, so
+// running each step as it is emitted gives what running the stored steps gives.
 // A leftover character ends a level without being read, and a missing operand
 // is the empty primary, of value 0: a leading sign means 0 - x.
 template <class Emit>
@@ -23,7 +23,7 @@ public:
     const char* position() const { return p_; }
 
     // expression = term { "-" term } ( "+" expression | [ ")" | "," ] )
-    // Only the last "+" reaches back, so a - b + c - d = (a - b) + (c - d).
+    // A "+" takes the whole rest as its right operand: a - b + c - d = (a - b) + (c - d).
     void expression(int depth) {
         if (tooDeep(depth)) return;
         term(depth);

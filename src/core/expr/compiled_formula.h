@@ -15,7 +15,8 @@ namespace qel {
 class CompiledFormula {
 public:
     // Compiles a compact text (one that validate accepted). False when the
-    // program would need a deeper stack than it holds; callers then keep the text.
+    // program would need a deeper stack than it holds, which the descent's
+    // nesting bound rules out for any text (see kStackSize); kept as a guard.
     bool compile(const char* compact);
     // The value with the variables of `vars`. Allocates nothing.
     double evaluate(const Formula& vars) const;
