@@ -119,5 +119,16 @@ TEST(CompiledFormula, HandlesTheLongestAcceptedNesting) {
     expectSameValues(chain);
 }
 
+TEST(CompiledFormula, UncheckedTextsNestedPastTheLimitStillFitTheStack) {
+    auto repeat = [](const std::string& s, int n) {
+        std::string r;
+        for (int i = 0; i < n; ++i) r += s;
+        return r;
+    };
+    for (const std::string& text : {repeat("m", 2000), repeat("(", 2000) + "1", repeat("1^", 1000) + "1",
+                                    repeat("1+", 1000) + "1", repeat("m1,", 1000) + "1", repeat("2*-", 1000) + "x"})
+        expectSameValues(text);
+}
+
 }  // namespace
 }  // namespace qel
