@@ -1,107 +1,203 @@
 #include "core/expr/compiled_formula.h"
 
-#include <charconv>
 #include <cmath>
 
 namespace qel {
 
 namespace {
 
-constexpr int kMaxRecursion = static_cast<int>(kMaxFormulaLength) + 8;
+using Op = CompiledFormula::Op;
+using Step = CompiledFormula::Step;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool readSign(const char*& p) {
-    if (*p == '-') { ++p; return true; }
-    if (*p == '+') ++p;
-    return false;
+// The recursive descent over a compact text. Every step of the postfix program
+// goes to `emit` as soon as it is known. The descent never looks at a value, so
+// running each step as it is emitted gives what running the stored steps gives.
+// A leftover character ends a level without being read, and a missing operand
+// is the empty primary, of value 0: a leading sign means 0 - x.
+template <class Emit>
+class Descent {
+public:
+    Descent(const char* text, Emit& emit) : p_(text), emit_(emit) {}
+    const char* position() const { return p_; }
+
+    // expression = term { "-" term } ( "+" expression | [ ")" | "," ] )
+    // A "+" takes the whole rest as its right operand: a - b + c - d = (a - b) + (c - d).
+    void expression(int depth) {
+        if (tooDeep(depth)) return;
+        term(depth);
+        while (*p_ == '-') {
+            ++p_;
+            term(depth + 1);
+            emit(Op::Subtract);
+        }
+        if (*p_ == '+') {
+            ++p_;
+            expression(depth + 1);
+            emit(Op::Add);
+            return;
+        }
+        if (*p_ == ')' || *p_ == ',') ++p_;
+    }
+
+    // term = factor { "/" signed-factor } [ "*" signed-term ];  signed-X = [ "+" | "-" ] X
+    // A divisor of 0 counts as 0.01; a*b/c is a*(b/c).
+    void term(int depth) {
+        if (tooDeep(depth)) return;
+        factor(depth);
+        while (*p_ == '/') {
+            ++p_;
+            signedOperand(&Descent::factor, depth + 1);
+            emit(Op::Divide);
+        }
+        if (*p_ == '*') {
+            ++p_;
+            signedOperand(&Descent::term, depth + 1);
+            emit(Op::Multiply);
+        }
+    }
+
+    // factor = primary [ "!" | "^" signed-factor ]
+    // Powers group to the right (2^3^2 = 512); a "^" or "!" after "!" is not read.
+    void factor(int depth) {
+        if (tooDeep(depth)) return;
+        primary(depth);
+        if (*p_ == '!') {
+            ++p_;
+            emit(Op::Factorial);
+        } else if (*p_ == '^') {
+            ++p_;
+            signedOperand(&Descent::factor, depth + 1);
+            emit(Op::Power);
+        }
+    }
+
+    // primary = number | "x" | "y" | "z" | "(" expression | code-letter expression [ expression ] | empty
+    // The expressions consume the ")" and "," that end them; a two-argument
+    // function reads two.
+    void primary(int depth) {
+        const char c = *p_;
+        if (isDigit(c)) {
+            emit(Op::Const, readFormulaNumber(p_));
+        } else if (c == '(') {
+            ++p_;
+            expression(depth + 1);
+        } else if (c == 'x' || c == 'y' || c == 'z') {
+            ++p_;
+            emit(c == 'x' ? Op::X : c == 'y' ? Op::Y : Op::Z);
+        } else if (const BuiltInFunction* f = builtInFunction(c)) {
+            ++p_;
+            for (int k = 0; k < f->arity; ++k) expression(depth + 1);
+            emit(f->arity == 2 ? Op::Function2 : Op::Function1, 0, f);
+        } else {
+            emit(Op::Const);
+        }
+    }
+
+private:
+    void emit(Op op, double value = 0, const BuiltInFunction* function = nullptr) { emit_(Step{op, value, function}); }
+
+    // Nesting is bounded by the text's length for any accepted text; the bound
+    // guards unchecked ones, which then meet an empty primary.
+    bool tooDeep(int depth) {
+        if (depth <= CompiledFormula::kMaxNesting) return false;
+        emit(Op::Const);
+        return true;
+    }
+
+    // The operand after "*", "/" or "^", with the sign that may precede it.
+    void signedOperand(void (Descent::*level)(int), int depth) {
+        const bool negate = *p_ == '-';
+        if (*p_ == '-' || *p_ == '+') ++p_;
+        (this->*level)(depth);
+        if (negate) emit(Op::Negate);
+    }
+
+    const char* p_;
+    Emit& emit_;
+};
+
+// Runs steps on a value stack: the one place where the language's operations are computed.
+class Machine {
+public:
+    explicit Machine(const Formula& vars) : vars_(vars) {}
+
+    void run(const Step& s) {
+        switch (s.op) {
+        case Op::Const: push(s.value); break;
+        case Op::X: push(vars_.x); break;
+        case Op::Y: push(vars_.y); break;
+        case Op::Z: push(vars_.z); break;
+        case Op::Function1: stack_[top_] = s.function->apply(stack_[top_], 0); break;
+        case Op::Function2: {
+            const double b = pop();
+            stack_[top_] = s.function->apply(stack_[top_], b);
+            break;
+        }
+        case Op::Factorial: stack_[top_] = Formula::factorial(stack_[top_]); break;
+        case Op::Negate: stack_[top_] = -stack_[top_]; break;
+        case Op::Power: {
+            const double e = pop();
+            stack_[top_] = std::pow(stack_[top_], e);
+            break;
+        }
+        case Op::Divide: {
+            double d = pop();
+            if (d == 0) d = 0.01;
+            stack_[top_] = stack_[top_] / d;
+            break;
+        }
+        case Op::Multiply: {
+            const double t = pop();
+            stack_[top_] = t * stack_[top_];
+            break;
+        }
+        case Op::Subtract: {
+            const double t = pop();
+            stack_[top_] = stack_[top_] - t;
+            break;
+        }
+        case Op::Add: {
+            const double e = pop();
+            stack_[top_] = stack_[top_] + e;
+            break;
+        }
+        }
+    }
+    double result() const { return top_ >= 0 ? stack_[top_] : 0; }
+
+private:
+    void push(double v) { stack_[++top_] = v; }
+    double pop() { return stack_[top_--]; }
+
+    const Formula& vars_;
+    double stack_[CompiledFormula::kStackSize];
+    int top_ = -1;  // index of the top value
+};
+
+// How deep a program's stack grows, step by step.
+int stackEffect(Op op) {
+    switch (op) {
+    case Op::Const: case Op::X: case Op::Y: case Op::Z: return 1;
+    case Op::Function2: case Op::Power: case Op::Divide: case Op::Multiply: case Op::Subtract: case Op::Add: return -1;
+    case Op::Function1: case Op::Factorial: case Op::Negate: return 0;
+    }
+    return 0;
 }
 
 }  // namespace
 
-void CompiledFormula::emit(Op op, char code, double value) {
-    steps_.push_back({op, code, value});
-    switch (op) {
-    case Op::Const: case Op::X: case Op::Y: case Op::Z: ++depth_; break;
-    case Op::Function2: case Op::Power: case Op::Divide: case Op::Multiply: case Op::Subtract: case Op::Add: --depth_; break;
-    default: break;
-    }
-    if (depth_ > maxDepth_) maxDepth_ = depth_;
-}
-
-// Mirrors the text evaluator's descent step by step, emitting instead of computing.
-void CompiledFormula::walk(const char*& p, int level, int depth) {
-    if (depth > kMaxRecursion) {
-        emit(Op::Const);
-        return;
-    }
-    const char c = *p;
-    if (isDigit(c)) {
-        emit(Op::Const, 0, readFormulaNumber(p));
-    } else if (c == '(') {
-        ++p;
-        walk(p, 0, depth + 1);
-    } else if (c == 'x' || c == 'y' || c == 'z') {
-        emit(c == 'x' ? Op::X : c == 'y' ? Op::Y : Op::Z);
-        ++p;
-    } else if (Formula::isCodeLetter(c)) {
-        ++p;
-        walk(p, 0, depth + 1);
-        if (Formula::isTwoArgumentCode(c)) {
-            walk(p, 0, depth + 1);
-            emit(Op::Function2, c);
-        } else {
-            emit(Op::Function1, c);
-        }
-    } else {
-        emit(Op::Const);
-    }
-    if (*p == '!') {
-        emit(Op::Factorial);
-        ++p;
-    } else if (*p == '^') {
-        ++p;
-        const bool negate = readSign(p);
-        walk(p, 2, depth + 1);
-        if (negate) emit(Op::Negate);
-        emit(Op::Power);
-    }
-    if (level == 2) return;
-    while (*p == '/') {
-        ++p;
-        const bool negate = readSign(p);
-        walk(p, 2, depth + 1);
-        if (negate) emit(Op::Negate);
-        emit(Op::Divide);
-    }
-    if (*p == '*') {
-        ++p;
-        const bool negate = readSign(p);
-        walk(p, 1, depth + 1);
-        if (negate) emit(Op::Negate);
-        emit(Op::Multiply);
-    }
-    if (level == 1) return;
-    while (*p == '-') {
-        ++p;
-        walk(p, 1, depth + 1);
-        emit(Op::Subtract);
-    }
-    if (*p == '+') {
-        ++p;
-        walk(p, 0, depth + 1);
-        emit(Op::Add);
-        return;
-    }
-    if (*p == ')' || *p == ',') ++p;
-}
-
 bool CompiledFormula::compile(const char* compact) {
     steps_.clear();
-    depth_ = maxDepth_ = 0;
-    const char* p = compact;
-    walk(p, 0, 0);
-    if (maxDepth_ > kStackSize) {
+    int depth = 0, maxDepth = 0;
+    auto store = [&](const Step& s) {
+        steps_.push_back(s);
+        depth += stackEffect(s.op);
+        if (depth > maxDepth) maxDepth = depth;
+    };
+    Descent<decltype(store)>(compact, store).expression(0);
+    if (maxDepth > kStackSize) {
         steps_.clear();
         return false;
     }
@@ -109,35 +205,24 @@ bool CompiledFormula::compile(const char* compact) {
 }
 
 double CompiledFormula::evaluate(const Formula& vars) const {
-    double stack[kStackSize];
-    int top = -1;  // index of the top value
-    for (const Step& s : steps_) {
-        switch (s.op) {
-        case Op::Const: stack[++top] = s.value; break;
-        case Op::X: stack[++top] = vars.x; break;
-        case Op::Y: stack[++top] = vars.y; break;
-        case Op::Z: stack[++top] = vars.z; break;
-        case Op::Function1: stack[top] = Formula::applyFunction(s.code, stack[top]); break;
-        case Op::Function2:
-            --top;
-            stack[top] = Formula::applyFunction(s.code, stack[top], stack[top + 1]);
-            break;
-        case Op::Factorial: stack[top] = Formula::factorial(stack[top]); break;
-        case Op::Negate: stack[top] = -stack[top]; break;
-        case Op::Power: --top; stack[top] = std::pow(stack[top], stack[top + 1]); break;
-        case Op::Divide: {
-            --top;
-            double d = stack[top + 1];
-            if (d == 0) d = 0.01;
-            stack[top] = stack[top] / d;
-            break;
-        }
-        case Op::Multiply: --top; stack[top] = stack[top + 1] * stack[top]; break;
-        case Op::Subtract: --top; stack[top] = stack[top] - stack[top + 1]; break;
-        case Op::Add: --top; stack[top] = stack[top] + stack[top + 1]; break;
-        }
-    }
-    return top >= 0 ? stack[top] : 0;
+    Machine m(vars);
+    for (const Step& s : steps_) m.run(s);
+    return m.result();
+}
+
+double CompiledFormula::compileAndRun(const Formula& vars, const char* pos, int level, const char** stop) {
+    Machine m(vars);
+    auto run = [&m](const Step& s) { m.run(s); };
+    Descent<decltype(run)> d(pos, run);
+    if (level == 2) d.factor(0);
+    else if (level == 1) d.term(0);
+    else d.expression(0);
+    if (stop) *stop = d.position();
+    return m.result();
+}
+
+double Formula::evaluate(const char* pos, int level, const char** stop) const {
+    return CompiledFormula::compileAndRun(*this, pos, level, stop);
 }
 
 }  // namespace qel

@@ -1,8 +1,8 @@
 // A compact formula turned once into a postfix program, for the per-pixel path
-// of the transform. The program is produced by the same descent the text
-// evaluator makes and applies the same operations to the same operands in the
-// same order (random draws included), so its values are bit-identical to
-// Formula::evaluate on the same text.
+// of the transform. The same recursive descent serves Formula::evaluate, which
+// runs each step the moment the descent produces it instead of storing it, so a
+// stored program's values are bit-identical to evaluating its text (random
+// draws included: the steps and their order are the same).
 #pragma once
 
 #include <cstdint>
@@ -15,27 +15,33 @@ namespace qel {
 class CompiledFormula {
 public:
     // Compiles a compact text (one that validate accepted). False when the
-    // program would need a deeper stack than it holds; callers then keep the text.
+    // program would need a deeper stack than it holds, which the descent's
+    // nesting bound rules out for any text (see kStackSize); kept as a guard.
     bool compile(const char* compact);
     // The value with the variables of `vars`. Allocates nothing.
     double evaluate(const Formula& vars) const;
 
-    static constexpr int kStackSize = 260;
+    // Reads the compact text from `pos` as `level` (0 expression, 1 term,
+    // 2 factor) and runs each step as it is read; `stop` (may be null) receives
+    // where the reading ended. This is Formula::evaluate. Allocates nothing.
+    static double compileAndRun(const Formula& vars, const char* pos, int level, const char** stop);
 
-private:
+    // The descent nests from level 0 to kMaxNesting, one level deeper meeting only an
+    // empty primary. Each level holds at most one value while a deeper one is
+    // computed, so a program never needs more than kMaxNesting + 2 values.
+    static constexpr int kMaxNesting = static_cast<int>(kMaxFormulaLength) + 8;
+    static constexpr int kStackSize = kMaxNesting + 2;
+
     enum class Op : uint8_t { Const, X, Y, Z, Function1, Function2, Factorial, Power, Divide, Multiply, Subtract, Add,
                               Negate };
     struct Step {
         Op op;
-        char code;
-        double value;
+        double value;                     // for Const
+        const BuiltInFunction* function;  // for Function1 and Function2
     };
-    void emit(Op op, char code = 0, double value = 0);
-    void walk(const char*& p, int level, int depth);
 
+private:
     std::vector<Step> steps_;
-    int depth_ = 0;
-    int maxDepth_ = 0;
 };
 
 }  // namespace qel

@@ -1,8 +1,10 @@
 #include "core/expr/formula.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace qel {
 
@@ -11,8 +13,6 @@ namespace {
 constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kFrandScale = 3.0518509447574615e-05;  // the float nearest 1/32767
-// Recursion never goes deeper than the text is long; this only guards texts that skipped validate.
-constexpr int kMaxDepth = static_cast<int>(kMaxFormulaLength) + 8;
 
 uint32_t randomState = 1;
 
@@ -20,26 +20,63 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isVariable(char c) { return c == 'x' || c == 'y' || c == 'z'; }
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isOneOf(char c, const char* set) { return c != '\0' && std::strchr(set, c) != nullptr; }
+bool isCodeLetter(char c) { return builtInFunction(c) != nullptr; }
+bool isTwoArgumentCode(char c) {
+    const BuiltInFunction* f = builtInFunction(c);
+    return f && f->arity == 2;
+}
 
-struct FunctionName {
-    const char* name;
-    char code;
-};
-// In the order normalise tries them at each offset.
-constexpr FunctionName kNames[] = {
-    {"sin(", 's'},  {"cos(", 'c'},  {"tan(", 't'},   {"sinh(", 'S'},  {"cosh(", 'C'},  {"tanh(", 'T'},
-    {"asin(", 'i'}, {"acos(", 'o'}, {"atan(", 'a'},  {"sqrt(", 'q'},  {"ln(", 'l'},    {"exp(", 'e'},
-    {"rand(", 'r'}, {"frand(", 'f'}, {"delta(", 'D'}, {"step(", 'H'},  {"abs(", 'A'},   {"fmod(", 'm'},
-    {"log(", 'L'},  {"hypot(", 'h'}, {"max(", 'B'},   {"min(", 'b'},
+// The trigonometric functions take and give degrees. A function with a domain
+// test answers 0 outside its domain; the others follow IEEE arithmetic.
+constexpr BuiltInFunction kBuiltIns[] = {
+    {"sin", 's', 1, false, [](double a, double) { return std::sin(a * kRadiansPerDegree); }},
+    {"cos", 'c', 1, false, [](double a, double) { return std::cos(a * kRadiansPerDegree); }},
+    {"tan", 't', 1, false, [](double a, double) { return std::tan(a * kRadiansPerDegree); }},
+    {"sinh", 'S', 1, false, [](double a, double) { return std::sinh(a); }},
+    {"cosh", 'C', 1, false, [](double a, double) { return std::cosh(a); }},
+    {"tanh", 'T', 1, false, [](double a, double) { return std::tanh(a); }},
+    {"asin", 'i', 1, false, [](double a, double) { return (a < -1 || a > 1) ? 0 : std::asin(a) * kDegreesPerRadian; }},
+    {"acos", 'o', 1, false, [](double a, double) { return (a < -1 || a > 1) ? 0 : std::acos(a) * kDegreesPerRadian; }},
+    {"atan", 'a', 1, false, [](double a, double) { return std::atan(a) * kDegreesPerRadian; }},
+    {"sqrt", 'q', 1, false, [](double a, double) { return a < 0 ? 0 : std::sqrt(a); }},
+    {"ln", 'l', 1, false, [](double a, double) { return a <= 0 ? 0 : std::log(a); }},
+    {"exp", 'e', 1, false, [](double a, double) { return std::exp(a); }},
+    {"rand", 'r', 1, true, [](double a, double) -> double { return Formula::randomBelow(truncToInt32(a)); }},
+    {"frand", 'f', 1, true, [](double a, double) { return nextRandom() * kFrandScale * a; }},
+    {"delta", 'D', 2, false, [](double a, double b) -> double { return (-b < a && a < b) ? 1 : 0; }},
+    {"step", 'H', 1, false, [](double a, double) -> double { return a >= 0 ? 1 : 0; }},
+    {"abs", 'A', 1, false, [](double a, double) { return Formula::absolute(a); }},
+    {"fmod", 'm', 2, false, [](double a, double b) { return std::fmod(a, b); }},
+    {"log", 'L', 2, false, [](double a, double b) { return Formula::logBase(a, b); }},
+    {"hypot", 'h', 2, false, [](double a, double b) { return std::hypot(a, b); }},
+    {"max", 'B', 2, false, [](double a, double b) { return a > b ? a : b; }},
+    {"min", 'b', 2, false, [](double a, double b) { return a < b ? a : b; }},
 };
 
-bool startsWith(const char* text, const char* prefix) {
-    for (; *prefix; ++text, ++prefix)
-        if (*text != *prefix) return false;
-    return true;
+// Row of kBuiltIns by code letter, -1 for other characters.
+constexpr auto kRowOfCode = [] {
+    std::array<int8_t, 128> rows{};
+    rows.fill(-1);
+    for (size_t k = 0; k < std::size(kBuiltIns); ++k) rows[static_cast<unsigned char>(kBuiltIns[k].code)] = int8_t(k);
+    return rows;
+}();
+
+// The length of the name at `text` followed directly by "(", else 0.
+size_t callLength(const char* text, const char* name) {
+    size_t k = 0;
+    for (; name[k]; ++k)
+        if (text[k] != name[k]) return 0;
+    return text[k] == '(' ? k + 1 : 0;
 }
 
 }  // namespace
+
+std::span<const BuiltInFunction> builtInFunctions() { return kBuiltIns; }
+
+const BuiltInFunction* builtInFunction(char code) {
+    const auto c = static_cast<unsigned char>(code);
+    return c < kRowOfCode.size() && kRowOfCode[c] >= 0 ? &kBuiltIns[kRowOfCode[c]] : nullptr;
+}
 
 double readFormulaNumber(const char*& p) {
     const char* end = p;
@@ -55,76 +92,6 @@ double readFormulaNumber(const char*& p) {
     p = end;
     return v;
 }
-
-namespace {
-
-// An optional sign in front of the operand of "*", "/" or "^": consumed, true when it negates.
-bool readSign(const char*& p) {
-    if (*p == '-') { ++p; return true; }
-    if (*p == '+') ++p;
-    return false;
-}
-
-double walk(const Formula& f, const char*& p, int level, int depth) {
-    if (depth > kMaxDepth) return 0;
-    double v = 0;
-    const char c = *p;
-    // Primary.
-    if (isDigit(c)) {
-        v = readFormulaNumber(p);
-    } else if (c == '(') {
-        ++p;
-        v = walk(f, p, 0, depth + 1);
-    } else if (isVariable(c)) {
-        v = c == 'x' ? f.x : c == 'y' ? f.y : f.z;
-        ++p;
-    } else if (Formula::isCodeLetter(c)) {
-        ++p;
-        const double a = walk(f, p, 0, depth + 1);
-        const double b = Formula::isTwoArgumentCode(c) ? walk(f, p, 0, depth + 1) : 0;
-        v = Formula::applyFunction(c, a, b);
-    }
-    // Postfix: at most one of "!" and "^".
-    if (*p == '!') {
-        v = Formula::factorial(v);
-        ++p;
-    } else if (*p == '^') {
-        ++p;
-        const bool negate = readSign(p);
-        double e = walk(f, p, 2, depth + 1);
-        if (negate) e = -e;
-        v = std::pow(v, e);
-    }
-    if (level == 2) return v;
-    while (*p == '/') {
-        ++p;
-        const bool negate = readSign(p);
-        double d = walk(f, p, 2, depth + 1);
-        if (negate) d = -d;
-        if (d == 0) d = 0.01;
-        v = v / d;
-    }
-    if (*p == '*') {
-        ++p;
-        const bool negate = readSign(p);
-        double t = walk(f, p, 1, depth + 1);
-        if (negate) t = -t;
-        v = t * v;
-    }
-    if (level == 1) return v;
-    while (*p == '-') {
-        ++p;
-        v = v - walk(f, p, 1, depth + 1);
-    }
-    if (*p == '+') {
-        ++p;
-        return v + walk(f, p, 0, depth + 1);
-    }
-    if (*p == ')' || *p == ',') ++p;
-    return v;
-}
-
-}  // namespace
 
 int nextRandom() {
     randomState = randomState * 214013u + 2531011u;
@@ -144,32 +111,30 @@ char* Formula::removeSpaces(char* text) {
 char* Formula::normalise(char* text) {
     removeSpaces(text);
     // Left to right, each name tested at its own first letter, so a longer name
-    // ending in a shorter one is taken whole. Names end in "(", so at most one matches.
+    // ending in a shorter one is taken whole. With its "(" no name is the start
+    // of another, so at most one matches.
     char* out = text;
     const char* in = text;
     while (*in) {
-        char code = 0;
         size_t length = 0;
-        for (const auto& n : kNames) {
-            if (startsWith(in, n.name)) {
-                code = n.code;
-                length = std::strlen(n.name);
+        for (const auto& f : kBuiltIns) {
+            if ((length = callLength(in, f.name)) != 0) {
+                *out++ = f.code;
                 break;
             }
         }
-        if (code) {
-            *out++ = code;
-            in += length;
-        } else {
-            *out++ = *in++;
-        }
+        if (length) in += length;
+        else *out++ = *in++;
     }
     *out = '\0';
     return text;
 }
 
-bool Formula::isTwoArgumentCode(char c) { return isOneOf(c, "DmLhBb"); }
-bool Formula::isCodeLetter(char c) { return isOneOf(c, "sctSCTioaqlerfDHAmLhBb"); }
+bool Formula::drawsRandom(const char* text) {
+    for (; *text; ++text)
+        if (const BuiltInFunction* f = builtInFunction(*text); f && f->drawsRandom) return true;
+    return false;
+}
 
 int Formula::argumentSpan(const char* t, int mode) {
     int open = 1;
@@ -224,13 +189,6 @@ int Formula::validate(const char* text) {
     return 1;
 }
 
-double Formula::evaluate(const char* pos, int level, const char** stop) const {
-    const char* p = pos;
-    const double v = walk(*this, p, level, 0);
-    if (stop) *stop = p;
-    return v;
-}
-
 int32_t Formula::factorial(double v) {
     const int32_t n = truncToInt32(v);
     if (n == 0) return 1;
@@ -250,34 +208,6 @@ int32_t Formula::randomBelow(int32_t n) {
     const int64_t m = n < 0 ? -static_cast<int64_t>(n) : n;
     const auto k = static_cast<int32_t>(nextRandom() % m);
     return n > 0 ? k : -k;
-}
-
-double Formula::applyFunction(char code, double a, double b) {
-    switch (code) {
-    case 's': return std::sin(a * kRadiansPerDegree);
-    case 'c': return std::cos(a * kRadiansPerDegree);
-    case 't': return std::tan(a * kRadiansPerDegree);
-    case 'S': return std::sinh(a);
-    case 'C': return std::cosh(a);
-    case 'T': return std::tanh(a);
-    case 'i': return (a < -1 || a > 1) ? 0 : std::asin(a) * kDegreesPerRadian;
-    case 'o': return (a < -1 || a > 1) ? 0 : std::acos(a) * kDegreesPerRadian;
-    case 'a': return std::atan(a) * kDegreesPerRadian;
-    case 'q': return a < 0 ? 0 : std::sqrt(a);
-    case 'l': return a <= 0 ? 0 : std::log(a);
-    case 'e': return std::exp(a);
-    case 'r': return randomBelow(truncToInt32(a));
-    case 'f': return nextRandom() * kFrandScale * a;
-    case 'D': return (-b < a && a < b) ? 1 : 0;
-    case 'H': return a >= 0 ? 1 : 0;
-    case 'A': return absolute(a);
-    case 'm': return std::fmod(a, b);
-    case 'L': return logBase(a, b);
-    case 'h': return std::hypot(a, b);
-    case 'B': return a > b ? a : b;
-    case 'b': return a < b ? a : b;
-    default: return 0;
-    }
 }
 
 }  // namespace qel

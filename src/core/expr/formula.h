@@ -1,23 +1,35 @@
 // Formula: the small expression language of the calculator and the transform.
 //
 // A typed formula is rewritten in place into a compact text (spaces removed,
-// each built-in function name with its "(" replaced by one code letter),
-// checked by `validate`, and then evaluated straight from that text by
-// recursive descent. There is no token array or tree: the compact text is what
-// `evaluate` reads, each time it evaluates.
-//
-// Code letters: s sin, c cos, t tan, S sinh, C cosh, T tanh, i asin, o acos,
-// a atan, q sqrt, l ln, e exp, r rand, f frand, D delta, H step, A abs,
-// m fmod, L log, h hypot, B max, b min. D m L h B b take two arguments.
+// each built-in function's name with its "(" replaced by the function's code
+// letter) and checked by `validate`. Evaluating reads the compact text with the
+// one recursive descent of compiled_formula.cpp, which runs each step of the
+// postfix program as it produces it: the text and the stored program give the
+// same values because they are the same steps run by the same code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace qel {
 
 // Longest compact text `validate` accepts (it must fit a 256-byte buffer with its NUL).
 constexpr size_t kMaxFormulaLength = 255;
+
+// One built-in function of the language.
+struct BuiltInFunction {
+    const char* name;  // as typed; recognised only when "(" follows directly
+    char code;         // the letter that stands for the name and its "(" in the compact text
+    int arity;         // 1 or 2
+    bool drawsRandom;  // reads the shared random generator
+    double (*apply)(double a, double b);  // b is 0 for a one-argument function
+};
+
+// Every built-in function, one row each: the only list of them.
+std::span<const BuiltInFunction> builtInFunctions();
+// The function a code letter stands for; null for any other character.
+const BuiltInFunction* builtInFunction(char code);
 
 class Formula {
 public:
@@ -39,6 +51,8 @@ public:
     // that belongs to the current function (or its closing ")"), mode 0 at the
     // closing ")". -1 when the text ends before the walk stops.
     static int argumentSpan(const char* t, int mode);
+    // True when evaluating the compact text may draw from the random generator.
+    static bool drawsRandom(const char* text);
 
     // Evaluates the compact text from `pos` at `level` (0 expression, 1 term,
     // 2 factor) with the current variables. `stop` (may be null) receives the
@@ -55,13 +69,6 @@ public:
     static double absolute(double v);
     // 0 for n = 0; else rand() mod |n|, negated for negative n.
     static int32_t randomBelow(int32_t n);
-
-    // True for the two-argument code letters D m L h B b.
-    static bool isTwoArgumentCode(char c);
-    // True for any of the 22 code letters.
-    static bool isCodeLetter(char c);
-    // Applies a code letter's function (the rand-based ones draw from the shared generator).
-    static double applyFunction(char code, double a, double b = 0);
 };
 
 // The process-wide random generator shared by rand and frand: state' = state *

@@ -143,7 +143,7 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
     // Rows are independent when every pixel writes only itself (inverse mapping), no
     // formula draws random numbers (one shared sequence in raster order) and z' does not
     // read z (the previous pixel's value): then they run in parallel with the same bytes.
-    const auto draws = [](const char* t) { return std::strpbrk(t, "rf") != nullptr; };
+    const auto draws = &Formula::drawsRandom;
     const bool independentRows = compiled && inverse && !draws(textX) && !draws(textY) && !draws(textZ) &&
                                  std::strchr(textZ, 'z') == nullptr;
     if (independentRows) {

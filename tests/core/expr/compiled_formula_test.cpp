@@ -37,18 +37,24 @@ struct Generator {
     std::mt19937 gen{20240607};
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(gen); }
 
+    // The built-in functions' names by arity.
+    std::vector<std::string> names[3];
+    Generator() {
+        for (const BuiltInFunction& f : builtInFunctions()) names[f.arity].push_back(f.name);
+    }
+    std::string function(int arity) {
+        return names[arity][pick(static_cast<int>(names[arity].size()))];
+    }
+
     std::string operand(int depth) {
-        static const char* one[] = {"sin", "cos", "tan", "sinh", "cosh", "tanh", "asin", "acos", "atan",
-                                    "sqrt", "ln", "exp", "rand", "frand", "step", "abs"};
-        static const char* two[] = {"delta", "fmod", "log", "hypot", "max", "min"};
         static const char* numbers[] = {"0", "1", "2", "3", "0.5", "10", "1.5", "12.25", "7"};
         const int k = depth > 3 ? pick(2) : pick(6);
         switch (k) {
         case 0: return numbers[pick(9)];
         case 1: return std::string(1, "xyz"[pick(3)]);
         case 2: return "(" + expression(depth + 1) + ")";
-        case 3: return std::string(one[pick(16)]) + "(" + expression(depth + 1) + ")";
-        case 4: return std::string(two[pick(6)]) + "(" + expression(depth + 1) + "," + expression(depth + 1) + ")";
+        case 3: return function(1) + "(" + expression(depth + 1) + ")";
+        case 4: return function(2) + "(" + expression(depth + 1) + "," + expression(depth + 1) + ")";
         default: return "(" + expression(depth + 1) + ")";
         }
     }
@@ -111,6 +117,17 @@ TEST(CompiledFormula, HandlesTheLongestAcceptedNesting) {
     while (chain.size() < 253) chain += "^1";
     ASSERT_EQ(Formula::validate(chain.c_str()), 1);
     expectSameValues(chain);
+}
+
+TEST(CompiledFormula, UncheckedTextsNestedPastTheLimitStillFitTheStack) {
+    auto repeat = [](const std::string& s, int n) {
+        std::string r;
+        for (int i = 0; i < n; ++i) r += s;
+        return r;
+    };
+    for (const std::string& text : {repeat("m", 2000), repeat("(", 2000) + "1", repeat("1^", 1000) + "1",
+                                    repeat("1+", 1000) + "1", repeat("m1,", 1000) + "1", repeat("2*-", 1000) + "x"})
+        expectSameValues(text);
 }
 
 }  // namespace

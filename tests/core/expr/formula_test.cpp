@@ -49,6 +49,24 @@ TEST(FormulaNormalise, ReplacesNamesByCodeLettersLeftToRight) {
     for (const auto& [typed, compact] : cases) EXPECT_EQ(normalised(typed), compact) << typed;
 }
 
+TEST(FormulaBuiltIns, EachIsReadCheckedAndEvaluatedByItsOwnRow) {
+    Formula f;
+    for (const BuiltInFunction& fn : builtInFunctions()) {
+        const std::string name = fn.name, args = fn.arity == 2 ? "1,2)" : "1)";
+        EXPECT_EQ(normalised(name + "(" + args), fn.code + args) << name;
+        EXPECT_EQ(builtInFunction(fn.code), &fn) << name;
+        EXPECT_TRUE(accepts(name + "(" + args)) << name;
+        EXPECT_EQ(accepts(name + "(1)"), fn.arity == 1) << name;
+        setRandomStateForTesting(1);
+        const std::string compact = fn.code + args;
+        f.evaluate(compact.c_str());
+        EXPECT_EQ(randomStateForTesting() != 1, fn.drawsRandom) << name;
+        EXPECT_EQ(Formula::drawsRandom(compact.c_str()), fn.drawsRandom) << name;
+    }
+    EXPECT_EQ(builtInFunction('x'), nullptr);
+    EXPECT_EQ(builtInFunction('\xe9'), nullptr);
+}
+
 TEST(FormulaValidate, AcceptsAndRejectsByTheNeighbourAndArityRules) {
     const std::pair<const char*, bool> cases[] = {
         {"sin(30)", true},       {"sin 30", false},       {"max(1,min(2,3))", true}, {"max(1)", false},
