@@ -64,6 +64,11 @@ inline Result fail(int code, std::string message) { return Failure{code, std::mo
 Result requireDepth(const Context& ctx, const std::string& op, std::initializer_list<int> depths);
 // Refuses an operation on an image without a picture.
 Result requirePicture(const Context& ctx, const std::string& op);
+// An operation the core refused is a failure of the command line, with the core's reason.
+inline Result reportRefusal(const std::string& op, const OpResult& result) {
+    if (result.isRefused()) return fail(kExitInput, op + ": " + result.reason);
+    return std::nullopt;
+}
 
 // Runs the whole command line; returns the exit status. Writes results to out, errors to err.
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -15,7 +15,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--to-256", {24})) return f;
                      ctx.takeSnapshot();
-                     toIndexed(ctx.image, 256);
+                     if (auto f = reportRefusal("--to-256", toIndexed(ctx.image, 256))) return f;
                      ctx.thinned = false;
                      return std::nullopt;
                  }});
@@ -23,7 +23,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--to-16", {8, 24})) return f;
                      ctx.takeSnapshot();
-                     toIndexed(ctx.image, 16);
+                     if (auto f = reportRefusal("--to-16", toIndexed(ctx.image, 16))) return f;
                      ctx.thinned = false;
                      return std::nullopt;
                  }});
@@ -31,7 +31,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requirePicture(ctx, "--grey")) return f;
                      ctx.takeSnapshot();
-                     toGrey(ctx.image);
+                     if (auto f = reportRefusal("--grey", toGrey(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.push_back({"--black-white", Operation::Arg::Required, "T",
@@ -46,7 +46,7 @@ void registerColourConversionOptions(Registry& r) {
                          return fail(kExitUsage, "--black-white needs a threshold from 0 to 255: " + value);
                      if (auto f = requireDepth(ctx, "--black-white", {8, 4})) return f;
                      ctx.takeSnapshot();
-                     toBlackWhite(ctx.image, threshold);
+                     if (auto f = reportRefusal("--black-white", toBlackWhite(ctx.image, threshold))) return f;
                      return std::nullopt;
                  }});
     r.push_back({"--count-colours", Operation::Arg::None, "", "print the number of colours at 6 bits per channel",
@@ -59,7 +59,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--reduce-256", {24})) return f;
                      ctx.takeSnapshot();
-                     reduceColours(ctx.image);
+                     if (auto f = reportRefusal("--reduce-256", reduceColours(ctx.image))) return f;
                      return std::nullopt;
                  }});
 }

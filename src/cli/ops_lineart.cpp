@@ -22,7 +22,7 @@ void registerLineartOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--thin", {8})) return f;
                      ctx.takeSnapshot();
-                     thin(ctx.image);
+                     if (auto f = reportRefusal("--thin", thin(ctx.image))) return f;
                      ctx.thinned = true;
                      return std::nullopt;
                  }});
@@ -35,21 +35,21 @@ void registerLineartOperations(Registry& r) {
                          return fail(kExitUsage, "--straighten=L needs a whole number of 1 or more, not '" + value + "'");
                      if (auto f = requireThinned(ctx, "--straighten")) return f;
                      ctx.takeSnapshot();
-                     straighten(ctx.image, length);
+                     if (auto f = reportRefusal("--straighten", straighten(ctx.image, length))) return f;
                      return std::nullopt;
                  }});
     r.push_back({"--tidy", Operation::Arg::None, "", "even out the steps of thinned strokes",
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireThinned(ctx, "--tidy")) return f;
                      ctx.takeSnapshot();
-                     tidyLines(ctx.image);
+                     if (auto f = reportRefusal("--tidy", tidyLines(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.push_back({"--tidy2", Operation::Arg::None, "", "remove bumps, notches and specks beside straight lines",
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireDepth(ctx, "--tidy2", {8})) return f;
                      ctx.takeSnapshot();
-                     tidyLines2(ctx.image);
+                     if (auto f = reportRefusal("--tidy2", tidyLines2(ctx.image))) return f;
                      ctx.thinned = true;
                      return std::nullopt;
                  }});

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/geometry/geometry.h"
@@ -16,8 +17,11 @@ namespace qel {
 
 using geometry_detail::Rows24;
 using geometry_detail::rows24;
+using geometry_detail::kNeedsRows24;
 
 namespace {
+
+constexpr const char* kNegativeRectangle = "a negative position or size";
 
 // The file's picture as the mix reads it.
 struct MixSource {
@@ -43,9 +47,15 @@ struct MixSource {
     }
 };
 
-MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
-    if (size < kFileHeaderSize || le16(data) != 0x4D42) return MixStatus::NotBitmap;
-    if (size < kFileHeaderSize + kHeaderSize) return MixStatus::NotBitmap;
+// Reads the file's header; anything but Mixed comes with the reason in `why`.
+MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src, std::string& why) {
+    const auto refuse = [&why](MixStatus status, std::string reason) {
+        why = std::move(reason);
+        return status;
+    };
+    if (size < 2 || le16(data) != 0x4D42) return refuse(MixStatus::NotBitmap, "the file does not start with BM");
+    if (size < kFileHeaderSize + kHeaderSize)
+        return refuse(MixStatus::NotBitmap, "the file ends within its headers, at byte " + std::to_string(size));
     const uint8_t* ih = data + kFileHeaderSize;
     const uint32_t bfSize = le32(data + 2);
     const uint32_t biSize = le32(ih);
@@ -54,8 +64,10 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     const int bitCount = le16(ih + 14);
     const uint32_t compression = le32(ih + 16);
     const uint32_t clrUsed = le32(ih + 32);
-    if (biSize != static_cast<uint32_t>(kHeaderSize)) return MixStatus::NotBitmap;
+    if (biSize != static_cast<uint32_t>(kHeaderSize))
+        return refuse(MixStatus::NotBitmap, "an info header of " + std::to_string(biSize) + " bytes, not 40");
 
+    const std::string depth = std::to_string(bitCount) + "-bit pixels";
     int entries;
     if (clrUsed != 0) {
         entries = static_cast<uint16_t>(clrUsed);
@@ -65,30 +77,39 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
         case 4: entries = 16; break;
         case 8: entries = 256; break;
         case 24: entries = 0; break;
-        default: return MixStatus::Unsupported;
+        default: return refuse(MixStatus::Unsupported, depth);
         }
     }
     // The table size decides the pixel format; a file whose depth says otherwise
     // (an 8-bit file with 16 entries, say) is refused rather than misread.
+    const std::string withTable = depth + " with " + std::to_string(entries) + " table entries";
     int format;
     switch (entries) {
     case 16: format = 4; break;
     case 256: format = 8; break;
     case 0: format = 24; break;
-    default: return MixStatus::Unsupported;
+    default: return refuse(MixStatus::Unsupported, withTable);
     }
-    if (bitCount != format || compression != 0) return MixStatus::Unsupported;
+    if (bitCount != format) return refuse(MixStatus::Unsupported, withTable);
+    if (compression != 0) return refuse(MixStatus::Unsupported, "compression " + std::to_string(compression));
     // Top-down files and empty pictures are not read.
-    if (width <= 0 || height <= 0) return MixStatus::Unsupported;
+    if (height < 0) return refuse(MixStatus::Unsupported, "top-down rows");
+    const std::string sides = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width <= 0 || height == 0) return refuse(MixStatus::Unsupported, sides);
     // Nor pictures beyond the readers' limits (their row bytes could overflow 64 bits).
-    if (!sizeWithinLimits(width, height)) return MixStatus::Unsupported;
+    if (!sizeWithinLimits(width, height)) return refuse(MixStatus::Unsupported, sides + ", beyond the size limits");
 
     const int64_t tableEnd = kFileHeaderSize + kHeaderSize + 4 * int64_t(entries);
-    if (static_cast<int64_t>(size) < tableEnd) return MixStatus::NotBitmap;
+    if (static_cast<int64_t>(size) < tableEnd)
+        return refuse(MixStatus::NotBitmap,
+                      "the colour table ends " + std::to_string(tableEnd - int64_t(size)) + " bytes early");
     // Pixel data follows the table directly; its length is what bfSize leaves, bounded by the file.
     const int64_t available = std::min<int64_t>(int64_t(bfSize), int64_t(size)) - tableEnd;
     const int64_t stride = format == 4 ? ((width + 7) & ~int64_t(7)) / 2 : strideFor(width, format);
-    if (available < stride * height) return MixStatus::Truncated;
+    if (available < stride * height)
+        return refuse(MixStatus::Truncated,
+                      "pixel data ends " + std::to_string(stride * height - available) + " bytes early" +
+                          (int64_t(bfSize) < int64_t(size) ? " (by bfSize)" : ""));
 
     src.width = width;
     src.height = height;
@@ -101,23 +122,24 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
 
 }  // namespace
 
-const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY,
-                              int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                              uint32_t transparent, MixStatus* status) {
+OpResult mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY, int32_t width,
+                  int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent, MixStatus* status) {
     MixStatus dummy;
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (!rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (!rows24(image, dst)) return OpResult::refused(kNeedsRows24);
+    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0)
+        return OpResult::refused(kNegativeRectangle);
 
     float r = ratio;
     if (r < 0.0f || std::isnan(r)) r = 0.5f;
     if (r > 1.0f) r = 1.0f;
 
     MixSource src;
-    st = readMixSource(data, size, src);
-    if (st != MixStatus::Mixed) return image.displayBitmap.get();
+    std::string why;
+    st = readMixSource(data, size, src, why);
+    if (st != MixStatus::Mixed) return OpResult::refused(why);
 
     // Clip to the picture, then to the file (each a bound on the extent).
     int64_t w = width, h = height;
@@ -149,22 +171,24 @@ const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size,
             }
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
-const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY,
-                             int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                             uint32_t transparent, MixStatus* status) {
+OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY, int32_t width,
+                 int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent, MixStatus* status) {
     MixStatus dummy;
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (path.empty() || !rows24(image, dst)) return image.displayBitmap.get();
-    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0) return image.displayBitmap.get();
+    if (path.empty()) return OpResult::refused("no file name");
+    if (!rows24(image, dst)) return OpResult::refused(kNeedsRows24);
+    if (startX < 0 || startY < 0 || width < 0 || height < 0 || copyX < 0 || copyY < 0)
+        return OpResult::refused(kNegativeRectangle);
     std::vector<uint8_t> data;
     if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;
-        return image.displayBitmap.get();
+        return OpResult::refused("cannot be opened or read");
     }
     return mixBytes(image, data.data(), data.size(), startX, startY, width, height, copyX, copyY, ratio,
                     transparent, status);
