@@ -79,7 +79,8 @@ Result runMix(Context& ctx, const std::string& value) {
     case MixStatus::CannotOpen: return fail(kExitInput, file + "cannot be opened");
     case MixStatus::NotBitmap: return fail(kExitInput, file + "not a BMP file with a 40-byte header: " + mixed.reason);
     case MixStatus::Unsupported:
-        return fail(kExitInput, file + "only uncompressed 4-bit (16 colours), 8-bit (256 colours) and 24-bit files are mixed, not " + mixed.reason);
+        return fail(kExitInput, file + "only uncompressed 4-bit (16 colours), 8-bit (256 colours) and 24-bit files "
+                                       "are mixed, not " + mixed.reason);
     case MixStatus::Truncated: return fail(kExitInput, file + mixed.reason);
     case MixStatus::NotApplied: break;
     }

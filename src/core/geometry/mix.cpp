@@ -101,15 +101,13 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src, std::s
 
     const int64_t tableEnd = kFileHeaderSize + kHeaderSize + 4 * int64_t(entries);
     if (static_cast<int64_t>(size) < tableEnd)
-        return refuse(MixStatus::NotBitmap,
-                      "the colour table ends " + std::to_string(tableEnd - int64_t(size)) + " bytes early");
+        return refuse(MixStatus::NotBitmap, endsEarly("the colour table", uint64_t(tableEnd - int64_t(size))));
     // Pixel data follows the table directly; its length is what bfSize leaves, bounded by the file.
     const int64_t available = std::min<int64_t>(int64_t(bfSize), int64_t(size)) - tableEnd;
     const int64_t stride = format == 4 ? ((width + 7) & ~int64_t(7)) / 2 : strideFor(width, format);
     if (available < stride * height)
-        return refuse(MixStatus::Truncated,
-                      "pixel data ends " + std::to_string(stride * height - available) + " bytes early" +
-                          (int64_t(bfSize) < int64_t(size) ? " (by bfSize)" : ""));
+        return refuse(MixStatus::Truncated, endsEarly("pixel data", uint64_t(stride * height - available)) +
+                                                (int64_t(bfSize) < int64_t(size) ? " (by bfSize)" : ""));
 
     src.width = width;
     src.height = height;

@@ -47,10 +47,10 @@ ImageError classicInfoBytes(const uint8_t* data, size_t size, uint64_t& infoByte
     const uint8_t* hdr = data + kFileHeaderSize;
     BitmapInfoHeader h;
     std::memcpy(&h, hdr, kHeaderSize);
-    if (h.biWidth <= 0 || h.biHeight <= 0)
-        return refuse(ImageError::NotBitmap, why,
-                      "biWidth " + std::to_string(h.biWidth) + " or biHeight " + std::to_string(h.biHeight) +
-                          " is not positive");
+    if (h.biWidth <= 0)
+        return refuse(ImageError::NotBitmap, why, "biWidth " + std::to_string(h.biWidth) + " is not positive");
+    if (h.biHeight <= 0)
+        return refuse(ImageError::NotBitmap, why, "biHeight " + std::to_string(h.biHeight) + " is not positive");
     if (!sizeWithinLimits(h.biWidth, h.biHeight))
         return refuse(ImageError::TooLarge, why, beyondSizeLimits(h.biWidth, h.biHeight));
 
@@ -63,7 +63,8 @@ ImageError classicInfoBytes(const uint8_t* data, size_t size, uint64_t& infoByte
     const uint64_t needed = static_cast<uint64_t>(strideFor(h.biWidth, h.biBitCount)) * static_cast<uint64_t>(h.biHeight);
     if (pixelBytes < needed) return refuse(ImageError::NotBitmap, why, endsEarly("pixel data", needed - pixelBytes));
     if (pixelBytes > 0x7FFFFFFFull)  // sizes are 32-bit signed in the record
-        return refuse(ImageError::TooLarge, why, std::to_string(pixelBytes) + " bytes of pixel data is beyond 2^31 - 1");
+        return refuse(ImageError::TooLarge, why,
+                      std::to_string(pixelBytes) + " bytes of pixel data is beyond 2^31 - 1");
     return ImageError::None;
 }
 
@@ -160,7 +161,8 @@ ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std:
     }
     const auto fileSize = std::filesystem::file_size(path, ec);
     if (!ec && fileSize > kMaxVariantFileBytes)
-        return refuse(ImageError::TooLarge, why, std::to_string(fileSize) + " bytes is beyond the largest file read whole");
+        return refuse(ImageError::TooLarge, why,
+                      std::to_string(fileSize) + " bytes is beyond the largest file read whole");
     std::vector<uint8_t> data;
     if (ImageError e = readWholeFile(path, data); e != ImageError::None) return refuse(e, why, "cannot be read");
     return readBmp(std::move(data), info, bits, why);

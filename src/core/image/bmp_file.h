@@ -49,7 +49,7 @@ inline ImageError refuse(ImageError error, std::string* why, std::string reason)
 }
 // The reasons more than one reader gives.
 inline std::string endsEarly(const char* what, uint64_t missing) {
-    return std::string(what) + " ends " + std::to_string(missing) + " bytes early";
+    return std::string(what) + " ends " + std::to_string(missing) + (missing == 1 ? " byte" : " bytes") + " early";
 }
 std::string beyondSizeLimits(int64_t width, int64_t height);
 inline constexpr const char* kNotBm = "bfType is not BM";

@@ -282,13 +282,15 @@ ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>
     if (ImageError e = checkFormat(L, why); e != ImageError::None) return e;
     if (L.width <= 0 || L.height <= 0)
         return refuse(ImageError::NotBitmap, why,
-                      std::to_string(L.width) + " x " + std::to_string(L.height) + " pixels: a side is zero or negative");
+                      std::to_string(L.width) + " x " + std::to_string(L.height) +
+                          " pixels: a side is zero or negative");
     if (!sizeWithinLimits(L.width, L.height))
         return refuse(ImageError::TooLarge, why, beyondSizeLimits(L.width, L.height));
 
     const uint64_t pixelOffset = le32(data + 10);
     if (pixelOffset < L.tableStart)
-        return refuse(ImageError::NotBitmap, why, "bfOffBits " + std::to_string(pixelOffset) + " points into the headers");
+        return refuse(ImageError::NotBitmap, why,
+                      "bfOffBits " + std::to_string(pixelOffset) + " points into the headers");
     if (pixelOffset >= size)
         return refuse(ImageError::NotBitmap, why,
                       "bfOffBits " + std::to_string(pixelOffset) + " points past the end of the file");

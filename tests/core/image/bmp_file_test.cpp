@@ -103,26 +103,34 @@ TEST(BmpRead, RefusesWhatTheLayoutCannotHold) {
         std::memcpy(f.data() + 14, &h, 40);
         return f;
     };
-    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; };
+    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; const char* says; };
     std::vector<Case> cases = {
-        {"empty file", {}, ImageError::NotBitmap},
-        {"not BM", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ImageError::NotBitmap},
-        {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14), ImageError::NotBitmap},
-        {"table cut short", std::vector<uint8_t>(good.begin(), good.begin() + 14 + 40 + 100), ImageError::NotBitmap},
-        {"pixels cut short", std::vector<uint8_t>(good.begin(), good.end() - 1), ImageError::NotBitmap},
-        {"width 0", header([](BitmapInfoHeader& h) { h.biWidth = 0; }), ImageError::NotBitmap},
-        {"width negative", header([](BitmapInfoHeader& h) { h.biWidth = -5; }), ImageError::NotBitmap},
-        {"height 0", header([](BitmapInfoHeader& h) { h.biHeight = 0; }), ImageError::NotBitmap},
-        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::NotBitmap},
-        {"compressed", header([](BitmapInfoHeader& h) { h.biCompression = 1; }), ImageError::NotBitmap},
-        {"side of 70000", header([](BitmapInfoHeader& h) { h.biWidth = 70000; }), ImageError::TooLarge},
+        {"empty file", {}, ImageError::NotBitmap, "bfType is not BM"},
+        {"not BM", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         ImageError::NotBitmap, "bfType is not BM"},
+        {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14),
+         ImageError::NotBitmap, "ends within its headers"},
+        {"table cut short", std::vector<uint8_t>(good.begin(), good.begin() + 14 + 40 + 100),
+         ImageError::NotBitmap, "colour table ends 924 bytes early"},
+        {"pixels cut short", std::vector<uint8_t>(good.begin(), good.end() - 1),
+         ImageError::NotBitmap, "pixel data ends 1 byte early"},
+        {"width 0", header([](BitmapInfoHeader& h) { h.biWidth = 0; }), ImageError::NotBitmap, "biWidth 0"},
+        {"width negative", header([](BitmapInfoHeader& h) { h.biWidth = -5; }), ImageError::NotBitmap, "biWidth -5"},
+        {"height 0", header([](BitmapInfoHeader& h) { h.biHeight = 0; }), ImageError::NotBitmap, "5 x 0 pixels"},
+        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::NotBitmap, "7-bit pixels"},
+        {"compressed", header([](BitmapInfoHeader& h) { h.biCompression = 1; }),
+         ImageError::NotBitmap, "RLE8 data ends"},
+        {"side of 70000", header([](BitmapInfoHeader& h) { h.biWidth = 70000; }),
+         ImageError::TooLarge, "70000 x 3 pixels is beyond"},
         {"2^31 bytes claimed", header([](BitmapInfoHeader& h) { h.biWidth = 40000; h.biHeight = 40000; }),
-         ImageError::TooLarge},
+         ImageError::TooLarge, "40000 x 40000 pixels"},
     };
     for (const auto& c : cases) {
         DibImage img;
         ImageError e = ImageError::None;
-        EXPECT_EQ(img.loadBytes(c.bytes.data(), c.bytes.size(), &e), nullptr) << c.name;
+        std::string why;
+        EXPECT_EQ(img.loadBytes(c.bytes.data(), c.bytes.size(), &e, &why), nullptr) << c.name;
+        EXPECT_NE(why.find(c.says), std::string::npos) << c.name << ": " << why;
         EXPECT_NE(e, ImageError::None) << c.name;
         if (c.error == ImageError::TooLarge) {
             EXPECT_EQ(e, ImageError::TooLarge) << c.name;

@@ -32,10 +32,11 @@ bool isIndexed(const CQelDoc* doc) {
 void CQelView::onTo24Bit() {
     // The picture as the screen shows it, read back at 24 bits.
     runImageCommand(
-        [this](qel::DibImage& image) -> const qel::DisplayBitmap* {
-            if (!document()->bitmap) return nullptr;
+        [this](qel::DibImage& image) {
+            if (!document()->bitmap) return qel::OpResult::refused(qel::kNoPicture);
             const qel::DisplayBitmap shown = *document()->bitmap;
-            return image.fromBitmap(shown);
+            image.fromBitmap(shown);
+            return qel::OpResult::changed();
         },
         {.announce = true, .thinned = 0});
 }
@@ -106,8 +107,8 @@ void CQelView::onFitPalette() {
     // A palette never filled would make the whole picture its empty-mark grey, with no undo:
     // it starts as the picture's own table instead.
     if (!dlg->isFilled()) dlg->loadFromImage(image);
-    if (const qel::DisplayBitmap* shown = qel::fitToPalette(image, dlg->workingPalette())) {
-        document()->bitmap = shown;
+    if (qel::fitToPalette(image, dlg->workingPalette()).isChanged()) {
+        document()->bitmap = image.displayBitmap.get();
         document()->updateAllViews();
     }
     dlg->showWindow();
@@ -121,15 +122,14 @@ void CQelView::onPaletteRequest(int code) {
         paletteClosed();
     } else if (code >= qel::kRequestSetTable && code <= qel::kRequestRemap && document()) {
         qel::DibImage& image = *document()->image;
-        const qel::DisplayBitmap* shown = nullptr;
         try {
-            shown = qel::runPaletteRequest(image, dlg->workingPalette(), code, [this] { takeSnapshot(); });
+            qel::runPaletteRequest(image, dlg->workingPalette(), code, [this] { takeSnapshot(); });
         } catch (const std::bad_alloc&) {
             dialogs().message(this, QStringLiteral("メモリーが不足しています。"), QStringLiteral("エラー"), Buttons::Ok,
                               Icon::Error);
         }
         // A request that changed nothing leaves the picture in place.
-        document()->bitmap = shown ? shown : image.displayBitmap.get();
+        document()->bitmap = image.displayBitmap.get();
         document()->updateAllViews();
         emit commandFinished();
     }
