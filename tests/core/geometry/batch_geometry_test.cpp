@@ -73,6 +73,9 @@ TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
     ASSERT_EQ(indexed->saveFile(dir.file("i8.bmp")), ImageError::None);
     auto oneBit = test::makeIndexed(1, {"01"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
     ASSERT_EQ(oneBit->saveFile(dir.file("i1.bmp")), ImageError::None);
+    auto cut = test::readBytes(dir.file("in.bmp"));
+    cut.resize(cut.size() - 2);
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), cut));
     struct Case { std::vector<std::string> args; int status; const char* mentions; };
     const Case cases[] = {
         {{dir.file("in.bmp"), "--scale=0x5"}, batch::kExitUsage, "1 to 30000"},
@@ -86,7 +89,8 @@ TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;1,2,3"}, batch::kExitUsage, "X,Y,W,H"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;0,0,1,1;0,0;0,0,256"}, batch::kExitUsage, "R,G,B"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("missing.bmp")}, batch::kExitInput, "cannot be opened"},
-        {{dir.file("in.bmp"), "--mix=" + dir.file("i1.bmp")}, batch::kExitInput, "only uncompressed"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("i1.bmp")}, batch::kExitInput, "are mixed, not 1-bit pixels with 2 table entries"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("cut.bmp")}, batch::kExitInput, "pixel data ends 2 bytes early"},
     };
     for (const auto& c : cases) {
         auto r = run(c.args);
