@@ -8,11 +8,16 @@
 #include <cstdint>
 
 #include "core/image/dib_image.h"
+#include "fuzz/verbose.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel::DibImage image;
     image.deferDisplay = true;
-    if (!image.loadBytes(data, size)) return 0;
+    std::string why;
+    if (!image.loadBytes(data, size, nullptr, &why)) {
+        qel::fuzz::sayWhy("refused", why);
+        return 0;
+    }
     if (int64_t(image.width) * image.height <= (int64_t(1) << 24) && !image.display()) __builtin_trap();
     const std::vector<uint8_t> saved = image.fileBytes();
     qel::DibImage again;

@@ -5,10 +5,15 @@
 
 #include "fuzz/fuzz_operations.h"
 #include "core/image/dib_image.h"
+#include "fuzz/verbose.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel::DibImage image;
-    if (!image.loadBytes(data, size)) return 0;
+    std::string why;
+    if (!image.loadBytes(data, size, nullptr, &why)) {
+        qel::fuzz::sayWhy("refused", why);
+        return 0;
+    }
     qel::fuzz::runOperations(image);
     return 0;
 }

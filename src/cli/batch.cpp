@@ -163,13 +163,14 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     } else {
         ctx.inputName = input;
         ImageError e = ImageError::None;
-        if (!ctx.image.loadFile(input, &e)) {
+        std::string reason;
+        if (!ctx.image.loadFile(input, &e, &reason)) {
             std::string why;
             switch (e) {
             case ImageError::MissLoad: why = "cannot be opened"; break;
-            case ImageError::TooLarge: why = "picture too large (65535 pixels per side, 268435456 pixels at most)"; break;
-            case ImageError::Unsupported: why = "BMP variant not supported"; break;
-            default: why = "not a BMP file, or truncated or damaged"; break;
+            case ImageError::TooLarge: why = "picture too large: " + reason; break;
+            case ImageError::Unsupported: why = "BMP variant not supported: " + reason; break;
+            default: why = reason.empty() ? "not a BMP file, or truncated or damaged" : reason; break;
             }
             err << "qel-batch: " << input << ": " << why << " (" << messageFor(e).text << ")\n";
             return kExitInput;

@@ -70,6 +70,11 @@ inline Result fail(int code, std::string message) { return Failure{code, std::mo
 Result requireEnabled(const Context& ctx);
 // Refuses an operation on an image without a picture.
 Result requirePicture(const Context& ctx, const std::string& op);
+// An operation the core refused is a failure of the command line, with the core's reason.
+inline Result reportRefusal(const std::string& op, const OpResult& result) {
+    if (result.isRefused()) return fail(kExitInput, op + ": " + result.reason);
+    return std::nullopt;
+}
 
 // Runs one option on the context as the command line does: refusals where its menu command would be
 // disabled, then its effect on the thinned flag. Throws what the operation throws (std::bad_alloc).

@@ -16,7 +16,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     toIndexed(ctx.image, 256);
+                     if (auto f = reportRefusal("--to-256", toIndexed(ctx.image, 256))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TO_256;
@@ -24,7 +24,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     toIndexed(ctx.image, 16);
+                     if (auto f = reportRefusal("--to-16", toIndexed(ctx.image, 16))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TO_16;
@@ -32,7 +32,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     toGrey(ctx.image);
+                     if (auto f = reportRefusal("--grey", toGrey(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TO_GREY;
@@ -46,7 +46,7 @@ void registerColourConversionOptions(Registry& r) {
                          return fail(kExitUsage, "--black-white needs a threshold from 0 to 255: " + value);
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     toBlackWhite(ctx.image, threshold);
+                     if (auto f = reportRefusal("--black-white", toBlackWhite(ctx.image, threshold))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TO_BLACK_WHITE;
@@ -61,7 +61,7 @@ void registerColourConversionOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     reduceColours(ctx.image);
+                     if (auto f = reportRefusal("--reduce-256", reduceColours(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_REDUCE_256;

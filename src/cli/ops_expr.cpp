@@ -68,8 +68,7 @@ void registerExprOperations(Registry& r) {
                      TransformSettings settings;
                      if (auto f = parseTransform(value, settings)) return f;
                      ctx.takeSnapshot();
-                     transformByFormula(ctx.image, settings);
-                     return std::nullopt;
+                     return reportRefusal("--transform", transformByFormula(ctx.image, settings));
                  }});
     r.back().command = cmd::ID_TRANSFORM;
 }

@@ -34,8 +34,7 @@ Result runScale(Context& ctx, const std::string& value) {
     if (!sizeWithinLimits(w, h))
         return fail(kExitInput, "--scale: " + parts[0] + " is larger than a picture may be (268435456 pixels at most)");
     ctx.takeSnapshot();
-    if (!scaleByCommand(ctx.image, w, h, interpolate)) return fail(kExitInput, "--scale: the picture cannot be scaled");
-    return std::nullopt;
+    return reportRefusal("--scale", scaleByCommand(ctx.image, w, h, interpolate));
 }
 
 Result runMix(Context& ctx, const std::string& value) {
@@ -56,17 +55,19 @@ Result runMix(Context& ctx, const std::string& value) {
         return fail(kExitUsage, "--mix needs R,G,B, each from 0 to 255: " + parts[4]);
     ctx.takeSnapshot();
     MixStatus status = MixStatus::Mixed;
-    mixFile(ctx.image, parts[0], x, y, w, h, cx, cy, ratio, packColourRef(r, g, b), &status);
+    const OpResult mixed = mixFile(ctx.image, parts[0], x, y, w, h, cx, cy, ratio, packColourRef(r, g, b), &status);
+    const std::string file = "--mix: " + parts[0] + ": ";
     switch (status) {
     case MixStatus::Mixed: return std::nullopt;
-    case MixStatus::CannotOpen: return fail(kExitInput, "--mix: " + parts[0] + ": cannot be opened");
-    case MixStatus::NotBitmap: return fail(kExitInput, "--mix: " + parts[0] + ": not a BMP file with a 40-byte header");
+    case MixStatus::CannotOpen: return fail(kExitInput, file + "cannot be opened");
+    case MixStatus::NotBitmap: return fail(kExitInput, file + "not a BMP file with a 40-byte header: " + mixed.reason);
     case MixStatus::Unsupported:
-        return fail(kExitInput, "--mix: " + parts[0] + ": only uncompressed 4-bit (16 colours), 8-bit (256 colours) and 24-bit files are mixed");
-    case MixStatus::Truncated: return fail(kExitInput, "--mix: " + parts[0] + ": pixel data shorter than its rows need");
+        return fail(kExitInput, file + "only uncompressed 4-bit (16 colours), 8-bit (256 colours) and 24-bit files "
+                                       "are mixed, not " + mixed.reason);
+    case MixStatus::Truncated: return fail(kExitInput, file + mixed.reason);
     case MixStatus::NotApplied: break;
     }
-    return fail(kExitInput, "--mix: the picture cannot be mixed");
+    return fail(kExitInput, "--mix: " + mixed.reason);
 }
 
 }  // namespace
@@ -84,8 +85,8 @@ void registerGeometryOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     drawFractal(ctx.image, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
-                     return std::nullopt;
+                     return reportRefusal("--fractal", drawFractal(ctx.image, kFractalStepX, kFractalStepY,
+                                                                   kFractalConstant, kFractalIterations));
                  }});
     r.back().command = cmd::ID_FRACTAL;
 }

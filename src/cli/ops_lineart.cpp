@@ -12,7 +12,7 @@ void registerLineartOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     thin(ctx.image);
+                     if (auto f = reportRefusal("--thin", thin(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_THIN;
@@ -23,7 +23,7 @@ void registerLineartOperations(Registry& r) {
                          return fail(kExitUsage, "--straighten=L needs a whole number of 1 or more, not '" + value + "'");
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     straighten(ctx.image, length);
+                     if (auto f = reportRefusal("--straighten", straighten(ctx.image, length))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_STRAIGHTEN;
@@ -31,7 +31,7 @@ void registerLineartOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     tidyLines(ctx.image);
+                     if (auto f = reportRefusal("--tidy", tidyLines(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TIDY;
@@ -39,7 +39,7 @@ void registerLineartOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     tidyLines2(ctx.image);
+                     if (auto f = reportRefusal("--tidy2", tidyLines2(ctx.image))) return f;
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TIDY2;

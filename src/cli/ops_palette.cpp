@@ -42,8 +42,8 @@ bool parseRange(const std::string& text, int32_t max, int32_t& v) {
     return parseNumber(text, v) && v >= 0 && v <= max;
 }
 
-void request(Context& ctx, WorkingPalette& pal, PaletteRequest code) {
-    runPaletteRequest(ctx.image, pal, code, [&ctx] { ctx.takeSnapshot(); });
+Result request(Context& ctx, const std::string& op, WorkingPalette& pal, PaletteRequest code) {
+    return reportRefusal(op, runPaletteRequest(ctx.image, pal, code, [&ctx] { ctx.takeSnapshot(); }));
 }
 
 }  // namespace
@@ -72,16 +72,14 @@ void registerPaletteOptions(Registry& r) {
     r.push_back({"--set-palette", Operation::Arg::None, "", "copy the working palette into the colour table",
                  [](Context& ctx, const std::string&) -> Result {
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
-                         request(ctx, pal, kRequestSetTable);
-                         return std::nullopt;
+                         return request(ctx, "--set-palette", pal, kRequestSetTable);
                      });
                  }});
     r.push_back({"--organise", Operation::Arg::None, "",
                  "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
                  [](Context& ctx, const std::string&) -> Result {
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
-                         request(ctx, pal, kRequestOrganise);
-                         return std::nullopt;
+                         return request(ctx, "--organise", pal, kRequestOrganise);
                      });
                  }});
     r.push_back({"--approximate", Operation::Arg::Required, "P",
@@ -92,24 +90,21 @@ void registerPaletteOptions(Registry& r) {
                          return fail(kExitUsage, "--approximate needs an integer from 0 to 50000: " + value);
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          prepareApproximate(pal, p);
-                         request(ctx, pal, kRequestApproximate);
-                         return std::nullopt;
+                         return request(ctx, "--approximate", pal, kRequestApproximate);
                      });
                  }});
     r.push_back({"--remap", Operation::Arg::None, "",
                  "move pixels to their nearest working colour and copy the working palette into the table",
                  [](Context& ctx, const std::string&) -> Result {
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
-                         request(ctx, pal, kRequestRemap);
-                         return std::nullopt;
+                         return request(ctx, "--remap", pal, kRequestRemap);
                      });
                  }});
     r.push_back({"--fit-palette", Operation::Arg::None, "",
                  "replace each table colour by its nearest working colour (no snapshot)",
                  [](Context& ctx, const std::string&) -> Result {
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
-                         fitToPalette(ctx.image, pal);
-                         return std::nullopt;
+                         return reportRefusal("--fit-palette", fitToPalette(ctx.image, pal));
                      });
                  }});
     r.push_back({"--sort-palette", Operation::Arg::None, "",
@@ -117,8 +112,7 @@ void registerPaletteOptions(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      return withPalette(ctx, [&](WorkingPalette& pal) -> Result {
                          sortPalette(pal);
-                         request(ctx, pal, kRequestRemap);
-                         return std::nullopt;
+                         return request(ctx, "--sort-palette", pal, kRequestRemap);
                      });
                  }});
     r.push_back({"--merge-near", Operation::Arg::Required, "A",

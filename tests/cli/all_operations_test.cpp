@@ -65,16 +65,17 @@ std::vector<Picture> pictures() {
     return out;
 }
 
-using Operation = std::function<void(DibImage&)>;
+// Each gives the result of its last call; the record readers stand for a change.
+using Operation = std::function<OpResult(DibImage&)>;
 
 std::vector<std::pair<std::string, Operation>> operations() {
     return {
-        {"toIndexed 256", [](DibImage& d) { toIndexed(d, 256); }},
-        {"toIndexed 16", [](DibImage& d) { toIndexed(d, 16); }},
-        {"toGrey", [](DibImage& d) { toGrey(d); }},
-        {"toBlackWhite", [](DibImage& d) { toBlackWhite(d, 128); }},
-        {"countColours", [](DibImage& d) { countColours(d); }},
-        {"reduceColours", [](DibImage& d) { reduceColours(d); }},
+        {"toIndexed 256", [](DibImage& d) { return toIndexed(d, 256); }},
+        {"toIndexed 16", [](DibImage& d) { return toIndexed(d, 16); }},
+        {"toGrey", [](DibImage& d) { return toGrey(d); }},
+        {"toBlackWhite", [](DibImage& d) { return toBlackWhite(d, 128); }},
+        {"countColours", [](DibImage& d) { countColours(d); return OpResult::changed(); }},
+        {"reduceColours", [](DibImage& d) { return reduceColours(d); }},
         {"palette requests", [](DibImage& d) {
              WorkingPalette pal;
              loadPaletteFromImage(pal, d);
@@ -82,12 +83,12 @@ std::vector<std::pair<std::string, Operation>> operations() {
                  pal.precision = 40;
                  runPaletteRequest(d, pal, request, [] {});
              }
-             fitToPalette(d, pal);
+             return fitToPalette(d, pal);
          }},
-        {"thin", [](DibImage& d) { thin(d); }},
-        {"straighten", [](DibImage& d) { straighten(d, 2); }},
-        {"tidyLines", [](DibImage& d) { tidyLines(d); }},
-        {"tidyLines2", [](DibImage& d) { tidyLines2(d); }},
+        {"thin", [](DibImage& d) { return thin(d); }},
+        {"straighten", [](DibImage& d) { return straighten(d, 2); }},
+        {"tidyLines", [](DibImage& d) { return tidyLines(d); }},
+        {"tidyLines2", [](DibImage& d) { return tidyLines2(d); }},
         {"transform", [](DibImage& d) {
              TransformSettings s;
              s.formulaX = "x+1.5*sin(y*40)";
@@ -95,19 +96,19 @@ std::vector<std::pair<std::string, Operation>> operations() {
              s.formulaZ = "z+50";
              transformByFormula(d, s);
              s.inverseTransform = 0;
-             transformByFormula(d, s);
+             return transformByFormula(d, s);
          }},
         {"scale", [](DibImage& d) {
              scaleByCommand(d, 3, 4, true);
              scaleByCommand(d, 7, 2, true);
-             scaleByCommand(d, 5, 5, false);
+             return scaleByCommand(d, 5, 5, false);
          }},
         {"mix", [](DibImage& d) {
              auto other = test::make24({"#r", "r#"}, {{'r', Rgb{255, 0, 0}}})->fileBytes();
-             mixBytes(d, other.data(), other.size(), 0, 0, 5, 5, 0, 0, 0.5f, packColourRef(205, 205, 205));
+             return mixBytes(d, other.data(), other.size(), 0, 0, 5, 5, 0, 0, 0.5f, packColourRef(205, 205, 205));
          }},
-        {"fractal", [](DibImage& d) { drawFractal(d, kFractalStepX, kFractalStepY, kFractalConstant, 20); }},
-        {"rereadAs8Bit", [](DibImage& d) { d.rereadAs8Bit(); }},
+        {"fractal", [](DibImage& d) { return drawFractal(d, kFractalStepX, kFractalStepY, kFractalConstant, 20); }},
+        {"rereadAs8Bit", [](DibImage& d) { d.rereadAs8Bit(); return OpResult::changed(); }},
     };
 }
 
@@ -117,7 +118,13 @@ TEST(AllOperations, AreSafeOnEveryPictureTheReaderAccepts) {
         for (const auto& [opName, op] : ops) {
             DibImage image;
             ASSERT_NE(image.loadBytes(picture.file.data(), picture.file.size()), nullptr) << picture.name;
-            op(image);
+            const auto info = image.info, bits = image.bits;
+            const OpResult result = op(image);
+            // Anything but a change says why and leaves the record as it was.
+            if (!result.isChanged()) {
+                EXPECT_FALSE(result.reason.empty()) << picture.name << " / " << opName;
+                EXPECT_TRUE(image.info == info && image.bits == bits) << picture.name << " / " << opName;
+            }
             // Whatever happened, the record still shows itself and saves a file that reads back.
             if (!image.info.empty()) {
                 EXPECT_NE(image.rebuildDisplay(), nullptr) << picture.name << " / " << opName;

@@ -29,7 +29,7 @@ TEST(BatchGeometryTest, ScaleTakesTheCommandsRouteOrNearest) {
         auto r = run({dir.file("in.bmp"), c.option, "-o", dir.file("out.bmp")});
         ASSERT_EQ(r.status, batch::kExitOk) << c.option << r.err;
         auto expected = test::pictureOf(9, 7, ramp);
-        ASSERT_NE(scaleByCommand(*expected, c.w, c.h, c.interpolate), nullptr);
+        ASSERT_EQ(scaleByCommand(*expected, c.w, c.h, c.interpolate).status, OpStatus::Changed);
         auto got = load(dir.file("out.bmp"));
         EXPECT_EQ(got->bits, expected->bits) << c.option;
         EXPECT_EQ(got->header().biWidth, c.w) << c.option;
@@ -69,6 +69,9 @@ TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
     ASSERT_EQ(indexed->saveFile(dir.file("i8.bmp")), ImageError::None);
     auto oneBit = test::makeIndexed(1, {"01"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
     ASSERT_EQ(oneBit->saveFile(dir.file("i1.bmp")), ImageError::None);
+    auto cut = test::readBytes(dir.file("in.bmp"));
+    cut.resize(cut.size() - 2);
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), cut));
     struct Case { std::vector<std::string> args; int status; const char* mentions; };
     const Case cases[] = {
         {{dir.file("in.bmp"), "--scale=0x5"}, batch::kExitUsage, "1 to 30000"},
@@ -82,7 +85,8 @@ TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;1,2,3"}, batch::kExitUsage, "X,Y,W,H"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;0,0,1,1;0,0;0,0,256"}, batch::kExitUsage, "R,G,B"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("missing.bmp")}, batch::kExitInput, "cannot be opened"},
-        {{dir.file("in.bmp"), "--mix=" + dir.file("i1.bmp")}, batch::kExitInput, "only uncompressed"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("i1.bmp")}, batch::kExitInput, "are mixed, not 1-bit pixels with 2 table entries"},
+        {{dir.file("in.bmp"), "--mix=" + dir.file("cut.bmp")}, batch::kExitInput, "pixel data ends 2 bytes early"},
     };
     for (const auto& c : cases) {
         auto r = run(c.args);

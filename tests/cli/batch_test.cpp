@@ -34,9 +34,13 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
     auto bytes = img->fileBytes();
     bytes.resize(bytes.size() - 3);
     ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), bytes));
+    ASSERT_TRUE(test::writeBytes(dir.file("art.bmp"), test::makeLineArt({"....", ".##.", "...."})->fileBytes()));
     struct Case { std::vector<std::string> args; int status; const char* mentions; };
     const Case cases[] = {
-        {{dir.file("cut.bmp")}, kExitInput, "cut.bmp"},
+        {{dir.file("cut.bmp")}, kExitInput, "cut.bmp: pixel data ends 3 bytes early (Not Bitmap!!)"},
+        // Grey turns the marking colours of the filter grey: refused, not reported as done.
+        {{dir.file("art.bmp"), "--thin", "--grey", "--tidy", "-o", dir.file("tidy.bmp")}, kExitInput,
+         "--tidy: the colour table lacks red, blue"},
         {{dir.file("missing.bmp")}, kExitInput, "cannot be opened"},
         {{}, kExitUsage, "no input"},
         {{"--new=3x2", "--bogus"}, kExitUsage, "unknown option --bogus"},
@@ -51,6 +55,7 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("tidy.bmp")));
 }
 
 TEST(Batch, WithoutOutputNothingIsWritten) {

@@ -14,17 +14,20 @@ namespace {
 using namespace qel::cmd;
 
 // Operations for the tests: invert every pixel byte; replace the picture by a bigger 24-bit one.
-const DisplayBitmap* invert(DibImage& image) {
+OpResult invert(DibImage& image) {
     for (auto& b : image.bits) b = uint8_t(~b);
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
-const DisplayBitmap* addOne(DibImage& image) {
+OpResult addOne(DibImage& image) {
     for (auto& b : image.bits) b = uint8_t(b + 1);
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
-const DisplayBitmap* growTo30x20(DibImage& image) {
+OpResult growTo30x20(DibImage& image) {
     auto big = pattern(30, 20, 24);
-    return image.replace(big->info, big->bits);
+    image.replace(big->info, big->bits);
+    return OpResult::changed();
 }
 
 class EditTest : public GuiTest {};
@@ -158,7 +161,7 @@ TEST_F(EditTest, UndoWithoutMemoryWarnsAndLeavesThePicture) {
 
 TEST_F(EditTest, OperationRunningOutOfMemoryWarnsInsteadOfCrashing) {
     open(*pattern(7, 5, 24));
-    EXPECT_FALSE(view()->runImageCommand([](DibImage&) -> const DisplayBitmap* { throw std::bad_alloc(); },
+    EXPECT_FALSE(view()->runImageCommand([](DibImage&) -> OpResult { throw std::bad_alloc(); },
                                          {.announce = true, .thinned = std::nullopt}));
     EXPECT_EQ(dialogs->messages(), QStringList({"エラー: メモリーが不足しています。"}));
     EXPECT_NE(doc()->bitmap, nullptr);
@@ -166,7 +169,8 @@ TEST_F(EditTest, OperationRunningOutOfMemoryWarnsInsteadOfCrashing) {
 
 TEST_F(EditTest, OperationAnsweringNothingKeepsThePicture) {
     open(*pattern(7, 5, 24));
-    view()->runImageCommand([](DibImage&) -> const DisplayBitmap* { return nullptr; });
+    view()->runImageCommand([](DibImage&) { return OpResult::refused("test"); });
+    EXPECT_EQ(dialogs->messages(), QStringList());
     EXPECT_EQ(doc()->bitmap, doc()->image->displayBitmap.get());
     EXPECT_NE(doc()->bitmap, nullptr);
 }

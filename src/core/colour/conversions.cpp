@@ -172,12 +172,12 @@ int32_t sixteenColourWidth(int32_t width) {
     return static_cast<int32_t>(((int64_t(width) & ~int64_t(1)) + 2) & ~int64_t(3));
 }
 
-const DisplayBitmap* toIndexed(DibImage& image, int colours) {
-    if (colours != 256 && colours != 16) return nullptr;
-    if (!image.pixelRowsPresent()) return nullptr;
+OpResult toIndexed(DibImage& image, int colours) {
+    if (colours != 256 && colours != 16) return OpResult::refused("only 256 or 16 colours are made");
+    if (!image.pixelRowsPresent()) return OpResult::refused(kNoPixelRows);
     const auto old = image.header();
     const int depth = old.biBitCount;
-    if (depth != 8 && depth != 24) return nullptr;
+    if (depth != 8 && depth != 24) return OpResult::refused("needs an 8- or 24-bit picture");
     const int64_t w = old.biWidth, h = old.biHeight;
     const int64_t s8 = strideFor(w, 8);
     const int64_t sourceStride = strideFor(w, depth);
@@ -259,14 +259,15 @@ const DisplayBitmap* toIndexed(DibImage& image, int colours) {
         e[1] = c.g;
         e[2] = c.r;
     }
-    return image.replace(std::move(newInfo), std::move(newBits));
+    image.replace(std::move(newInfo), std::move(newBits));
+    return OpResult::changed();
 }
 
-const DisplayBitmap* toGrey(DibImage& image) {
-    if (!image.hasBlocks()) return nullptr;
+OpResult toGrey(DibImage& image) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
     const auto hd = image.header();
     if (hd.biBitCount == 24) {
-        if (!image.pixelRowsPresent()) return nullptr;
+        if (!image.pixelRowsPresent()) return OpResult::refused(kNoPixelRows);
         const int64_t stride = strideFor(hd.biWidth, 24);
         for (int64_t row = 0; row < hd.biHeight; ++row) {
             uint8_t* p = image.bits.data() + row * stride;
@@ -283,20 +284,22 @@ const DisplayBitmap* toGrey(DibImage& image) {
             e[0] = e[1] = e[2] = g;
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
-const DisplayBitmap* toBlackWhite(DibImage& image, int threshold) {
-    if (!image.hasBlocks()) return nullptr;
+OpResult toBlackWhite(DibImage& image, int threshold) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
     const auto hd = image.header();
-    if (hd.biBitCount != 8 && hd.biBitCount != 4) return image.displayBitmap.get();
+    if (hd.biBitCount != 8 && hd.biBitCount != 4) return OpResult::refused("needs a 4- or 8-bit picture");
     const int n = std::min(1 << hd.biBitCount, image.tableSize());
     uint8_t* e = image.table();
     for (int i = 0; i < n; ++i, e += 4) {
         const int average = (e[0] + e[1] + e[2]) / 3;
         e[0] = e[1] = e[2] = average < threshold ? 0 : 255;
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

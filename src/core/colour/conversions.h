@@ -1,7 +1,7 @@
 // Colour-depth conversions of a DibImage: to an indexed picture of 256 or 16
 // colours (table built in order of first appearance), to grey and to black
-// and white. Each changes the record in place, rebuilds the display bitmap
-// and returns it; null means the record held nothing usable and is unchanged.
+// and white. Each changes the record in place and rebuilds the display bitmap,
+// or refuses a record it cannot convert and leaves it unchanged.
 // (The conversion to 24 bits is DibImage::fromBitmap.)
 #pragma once
 
@@ -12,8 +12,8 @@ namespace qel {
 // 24-bit or 8-bit picture to 8 bits (colours 256) or 4 bits (colours 16) with a
 // table of exactly `colours` entries, unused ones grey (205, 205, 205). Colours
 // take entries in order of first appearance; once the table is full a new colour
-// takes the nearest entry. Other depths or other colour counts: null, unchanged.
-const DisplayBitmap* toIndexed(DibImage& image, int colours);
+// takes the nearest entry. Other depths or other colour counts are refused.
+OpResult toIndexed(DibImage& image, int colours);
 
 // Header width of the 16-colour result for a picture `width` pixels wide:
 // rounded to the nearest multiple of 4, halves up; a 1-pixel picture stays 1.
@@ -21,11 +21,10 @@ int32_t sixteenColourWidth(int32_t width);
 
 // 24-bit pixels, or the colour table of a 4- or 8-bit picture, become the
 // truncated average of their three channels. Pixel indices and depth stay.
-const DisplayBitmap* toGrey(DibImage& image);
+OpResult toGrey(DibImage& image);
 
 // Colour-table entries of a 4- or 8-bit picture become black when the average of
-// their channels is below `threshold`, white otherwise. Other depths are left
-// alone and the current display bitmap is returned.
-const DisplayBitmap* toBlackWhite(DibImage& image, int threshold);
+// their channels is below `threshold`, white otherwise. Other depths are refused.
+OpResult toBlackWhite(DibImage& image, int threshold);
 
 }  // namespace qel

@@ -3,24 +3,25 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace qel {
 
 namespace {
 
-// Checks the shared guards. Returns true when the operation may run; otherwise *result holds
-// what the operation returns.
-bool mayRun(DibImage& image, const WorkingPalette& pal, const DisplayBitmap** result) {
-    if (!image.hasBlocks()) {
-        *result = nullptr;
-        return false;
-    }
+// The shared guards: a refusal, or nothing when the operation may run.
+std::optional<OpResult> refusal(const DibImage& image, const WorkingPalette& pal) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
     const int depth = image.bitCount();
-    if ((depth != 8 && depth != 4) || (depth == 4 && pal.count > 16) || pal.count > WorkingPalette::kEntries) {
-        *result = image.displayBitmap.get();
-        return false;
-    }
-    return true;
+    if (depth != 8 && depth != 4) return OpResult::refused("needs a 4- or 8-bit picture");
+    if ((depth == 4 && pal.count > 16) || pal.count > WorkingPalette::kEntries)
+        return OpResult::refused("the working palette has more colours than the table can hold");
+    return std::nullopt;
+}
+
+OpResult rebuilt(DibImage& image) {
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 void writeEntry(DibImage& image, int i, const PaletteColour& c) {
@@ -67,16 +68,14 @@ void rewritePixels(DibImage& image, const std::array<int, 256>& map, int n) {
 
 }  // namespace
 
-const DisplayBitmap* setColourTable(DibImage& image, const WorkingPalette& pal) {
-    const DisplayBitmap* result = nullptr;
-    if (!mayRun(image, pal, &result)) return result;
+OpResult setColourTable(DibImage& image, const WorkingPalette& pal) {
+    if (auto refused = refusal(image, pal)) return *refused;
     for (int i = 0; i < pal.used(); ++i) writeEntry(image, i, pal.entry(i));
-    return image.rebuildDisplay();
+    return rebuilt(image);
 }
 
-const DisplayBitmap* organiseColours(DibImage& image, const WorkingPalette& pal) {
-    const DisplayBitmap* result = nullptr;
-    if (!mayRun(image, pal, &result)) return result;
+OpResult organiseColours(DibImage& image, const WorkingPalette& pal) {
+    if (auto refused = refusal(image, pal)) return *refused;
     const int n = pal.used();
     std::array<PaletteColour, WorkingPalette::kEntries> entries;
     for (int i = 0; i < n; ++i) entries[i] = pal.entry(i);
@@ -119,12 +118,11 @@ const DisplayBitmap* organiseColours(DibImage& image, const WorkingPalette& pal)
 
     rewritePixels(image, map, n);
     for (int i = 0; i < n; ++i) writeEntry(image, i, entries[i]);
-    return image.rebuildDisplay();
+    return rebuilt(image);
 }
 
-const DisplayBitmap* approximateColours(DibImage& image, const WorkingPalette& pal, int32_t precision) {
-    const DisplayBitmap* result = nullptr;
-    if (!mayRun(image, pal, &result)) return result;
+OpResult approximateColours(DibImage& image, const WorkingPalette& pal, int32_t precision) {
+    if (auto refused = refusal(image, pal)) return *refused;
     uint64_t bound = static_cast<uint64_t>(int64_t{precision} * precision);
     if (bound == 0) bound = 210000;  // above every possible distance of 0..255 colours
     const int n = std::min(pal.used(), image.tableSize());
@@ -133,39 +131,38 @@ const DisplayBitmap* approximateColours(DibImage& image, const WorkingPalette& p
         const int j = nearestWorking(pal, tableEntry(image, i), &d);
         if (d < bound) writeEntry(image, i, pal.entry(j));
     }
-    return image.rebuildDisplay();
+    return rebuilt(image);
 }
 
-const DisplayBitmap* remapColours(DibImage& image, const WorkingPalette& pal) {
-    const DisplayBitmap* result = nullptr;
-    if (!mayRun(image, pal, &result)) return result;
+OpResult remapColours(DibImage& image, const WorkingPalette& pal) {
+    if (auto refused = refusal(image, pal)) return *refused;
     const int n = pal.used();
     std::array<int, 256> map;
     for (int v = 0; v < 256; ++v) map[v] = v;
     for (int i = 0; i < n; ++i) map[i] = nearestWorking(pal, tableEntry(image, i), nullptr);
     for (int i = 0; i < n; ++i) writeEntry(image, i, pal.entry(i));
     rewritePixels(image, map, n);
-    return image.rebuildDisplay();
+    return rebuilt(image);
 }
 
-const DisplayBitmap* fitToPalette(DibImage& image, WorkingPalette& pal) {
-    if (!image.hasBlocks()) return nullptr;
+OpResult fitToPalette(DibImage& image, WorkingPalette& pal) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
     const int depth = image.bitCount();
-    if (depth != 8 && depth != 4) return nullptr;
+    if (depth != 8 && depth != 4) return OpResult::refused("needs a 4- or 8-bit picture");
     pal.count = paletteCountFor(image);
     for (int i = 0; i < pal.used(); ++i) {
         writeEntry(image, i, pal.entry(nearestWorking(pal, tableEntry(image, i), nullptr)));
     }
     pal.selected = 0;
-    return image.rebuildDisplay();
+    return rebuilt(image);
 }
 
-const DisplayBitmap* runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
-                                       const std::function<void()>& takeSnapshot) {
+OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
+                           const std::function<void()>& takeSnapshot) {
     auto snapshot = [&] {
         if (takeSnapshot) takeSnapshot();
     };
-    const DisplayBitmap* shown = nullptr;
+    OpResult shown;
     switch (request) {
     case kRequestSetTable:
         snapshot();
@@ -185,7 +182,7 @@ const DisplayBitmap* runPaletteRequest(DibImage& image, WorkingPalette& pal, int
     case kRequestRemap:
         return remapColours(image, pal);
     default:
-        return nullptr;
+        return OpResult::unchanged("not a request of the palette window");
     }
 }
 

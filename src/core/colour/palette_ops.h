@@ -1,11 +1,11 @@
 // Operations that carry a working palette into a 4-bit or 8-bit picture, and
 // the view's handling of the palette window's requests.
 //
-// The four record operations share their guards: no header or no pixels
-// returns null and does nothing; a depth other than 4 or 8, N > 16 at 4 bits
-// or N > 256 returns the current display bitmap and does nothing. Otherwise
+// The four record operations share their guards: they refuse a record without
+// header or pixels, a depth other than 4 or 8, N > 16 at 4 bits or N > 256,
+// and change nothing then. Otherwise
 // they change the colour table (and for organise and remap the pixel indices),
-// rebuild the display bitmap and return it. None of them changes the header or
+// rebuild the display bitmap. None of them changes the header or
 // the logical palette. Table entries written from the working palette get
 // (blue, green, red, 0) from the low bytes of its values; entries beyond the
 // table block are never written.
@@ -20,23 +20,23 @@
 namespace qel {
 
 // Table entries 0 .. N-1 become the working palette.
-const DisplayBitmap* setColourTable(DibImage& image, const WorkingPalette& pal);
+OpResult setColourTable(DibImage& image, const WorkingPalette& pal);
 // Merges duplicate colours of the working palette and entries of the empty colour (205, 205, 205),
 // compacts the rest to the front in their order, rewrites pixel indices below N to the new
 // positions and writes the compacted palette into the table (empty entries at the end).
-const DisplayBitmap* organiseColours(DibImage& image, const WorkingPalette& pal);
+OpResult organiseColours(DibImage& image, const WorkingPalette& pal);
 // Each table entry 0 .. N-1 whose nearest working colour lies at a squared distance below
 // p^2 (below 210,000 when p is 0) becomes that colour; pixels stay.
-const DisplayBitmap* approximateColours(DibImage& image, const WorkingPalette& pal, int32_t precision);
+OpResult approximateColours(DibImage& image, const WorkingPalette& pal, int32_t precision);
 // Pixels of each table entry move to the index of its nearest working colour, then table entries
 // 0 .. N-1 become the working palette. After a sort the picture keeps its look.
-const DisplayBitmap* remapColours(DibImage& image, const WorkingPalette& pal);
+OpResult remapColours(DibImage& image, const WorkingPalette& pal);
 
 // "パレットに合せる": N by the palette command's rule is stored in the palette, each table entry
 // 0 .. N-1 becomes its nearest working colour and entry 0 is selected. No snapshot is taken; the
-// display bitmap is rebuilt at once so the view shows the result. Null for other depths or
+// display bitmap is rebuilt at once so the view shows the result. Refused for other depths or
 // without a picture (nothing changed).
-const DisplayBitmap* fitToPalette(DibImage& image, WorkingPalette& pal);
+OpResult fitToPalette(DibImage& image, WorkingPalette& pal);
 
 // Request codes the palette window sends to its view.
 enum PaletteRequest : int32_t {
@@ -51,8 +51,8 @@ enum PaletteRequest : int32_t {
 
 // Runs request 1001 .. 1005 on the picture the way the view does: `takeSnapshot` where the request
 // takes one, the operation, and the reload of the working palette after organise and approximate.
-// Returns the operation's result, null for other codes (99 is the view's own business).
-const DisplayBitmap* runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
-                                       const std::function<void()>& takeSnapshot);
+// Returns the operation's result; other codes change nothing (99 is the view's own business).
+OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
+                           const std::function<void()>& takeSnapshot);
 
 }  // namespace qel

@@ -159,12 +159,12 @@ ReductionPalette chooseRepresentatives(const std::vector<int32_t>& histogram, in
     return result;
 }
 
-const DisplayBitmap* reduceColours(DibImage& image) {
-    if (!image.hasBlocks()) return nullptr;
+OpResult reduceColours(DibImage& image) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
     const auto hd = image.header();
-    if (hd.biBitCount != 24) return image.displayBitmap.get();
+    if (hd.biBitCount != 24) return OpResult::refused(kNeeds24Bit);
     const int32_t colourTotal = countColours(image);
-    if (colourTotal == 0) return image.displayBitmap.get();
+    if (colourTotal == 0) return OpResult::refused(kNoPixelRows);
     const ReductionPalette palette = chooseRepresentatives(image.histogram, colourTotal, image.bitsSize());
     const auto& repCount = palette.count;
 
@@ -211,7 +211,8 @@ const DisplayBitmap* reduceColours(DibImage& image) {
             p[2] = static_cast<uint8_t>(list[best].r);
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

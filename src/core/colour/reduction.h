@@ -30,9 +30,8 @@ int32_t countColours(DibImage& image);
 ReductionPalette chooseRepresentatives(const std::vector<int32_t>& histogram, int32_t colourCount, int64_t pixelBytes);
 
 // Replaces every pixel of a 24-bit picture by one of at most 256 representative
-// colours; depth, header and table stay. Returns the new display bitmap; a
-// picture of another depth, or without pixels, is left alone and the current
-// display bitmap returned. Null only when the record holds no picture blocks.
-const DisplayBitmap* reduceColours(DibImage& image);
+// colours; depth, header and table stay. A picture of another depth, or
+// without pixels, is refused and left alone.
+OpResult reduceColours(DibImage& image);
 
 }  // namespace qel

@@ -116,22 +116,24 @@ FormulaFileFields fieldTexts(const TransformSettings& s) {
             formatWeight(s.weightBlue), s.inverseTransform == 1};
 }
 
-const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
-                                        float weightGreen, float weightBlue, int inverse) {
-    if (!image.hasBlocks() || image.bitCount() != 24) return nullptr;
+OpResult transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
+                            float weightGreen, float weightBlue, int inverse) {
+    if (!image.hasBlocks() || image.bitCount() != 24) return OpResult::refused(kNeeds24Bit);
     Formula f;
     f.reset();
     Formula::normalise(textX);
     Formula::normalise(textY);
     Formula::normalise(textZ);
-    if (!Formula::validate(textX) || !Formula::validate(textY) || !Formula::validate(textZ))
-        return image.displayBitmap.get();
+    if (!Formula::validate(textX)) return OpResult::refused(std::string("formula x'=") + textX + " is invalid");
+    if (!Formula::validate(textY)) return OpResult::refused(std::string("formula y'=") + textY + " is invalid");
+    if (!Formula::validate(textZ)) return OpResult::refused(std::string("formula z'=") + textZ + " is invalid");
 
     const auto header = image.header();
     const int32_t w = header.biWidth;
     const int32_t h = header.biHeight;
     const int64_t stride = strideFor(w, 24);
-    if (w <= 0 || h <= 0 || stride * h > static_cast<int64_t>(image.bits.size())) return image.displayBitmap.get();
+    if (w <= 0 || h <= 0 || stride * h > static_cast<int64_t>(image.bits.size()))
+        return OpResult::refused(kNoPixelRows);
 
     // The per-pixel path runs postfix programs; a text too deep for one keeps the text evaluator.
     CompiledFormula programX, programY, programZ;
@@ -164,10 +166,11 @@ const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* text
         transformRows(job, f, zPrev, 0, h);
     }
     image.bits = std::move(result);
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
-const DisplayBitmap* transformByFormula(DibImage& image, const TransformSettings& settings) {
+OpResult transformByFormula(DibImage& image, const TransformSettings& settings) {
     auto buffer = [](const std::string& text) {
         std::vector<char> b(text.begin(), text.end());
         b.push_back('\0');

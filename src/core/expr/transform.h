@@ -41,13 +41,13 @@ std::string formatWeight(float value);
 FormulaFileFields fieldTexts(const TransformSettings& settings);
 
 // Moves and recolours the pixels. The three texts are rewritten in place into
-// their compact form. Returns null when the picture is not 24-bit (or has no
-// blocks); returns the unchanged display bitmap when a formula is invalid or
-// the header does not fit the pixel block. `inverse` 1: every pixel (x, y)
-// takes its colour from (x', y'); 0: pixel (x, y) is carried to (x', y').
-const DisplayBitmap* transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
-                                        float weightGreen, float weightBlue, int inverse);
+// their compact form. Refused (picture unchanged) when the picture is not
+// 24-bit, a formula is invalid or the header does not fit the pixel block.
+// `inverse` 1: every pixel (x, y) takes its colour from (x', y'); 0: pixel
+// (x, y) is carried to (x', y').
+OpResult transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
+                            float weightGreen, float weightBlue, int inverse);
 // Same with the settings' formulas copied into working buffers of its own.
-const DisplayBitmap* transformByFormula(DibImage& image, const TransformSettings& settings);
+OpResult transformByFormula(DibImage& image, const TransformSettings& settings);
 
 }  // namespace qel

@@ -6,6 +6,7 @@ namespace qel {
 
 using geometry_detail::Rows24;
 using geometry_detail::rows24;
+using geometry_detail::kNeedsRows24;
 
 namespace {
 
@@ -23,9 +24,9 @@ bool escapes(long double u, long double v, long double c, int n) {
 
 }  // namespace
 
-const DisplayBitmap* drawFractal(DibImage& image, float a, float b, float c, int n) {
+OpResult drawFractal(DibImage& image, float a, float b, float c, int n) {
     Rows24 pic;
-    if (!rows24(image, pic)) return nullptr;
+    if (!rows24(image, pic)) return OpResult::refused(kNeedsRows24);
     const long double la = a, lb = b, lc = c;
     for (int32_t y = 0; y < pic.height; ++y) {
         uint8_t* row = pic.rowFromTop(y);
@@ -35,7 +36,8 @@ const DisplayBitmap* drawFractal(DibImage& image, float a, float b, float c, int
             row[3 * int64_t(x)] = row[3 * int64_t(x) + 1] = row[3 * int64_t(x) + 2] = value;
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

@@ -3,9 +3,8 @@
 // coupling of the scale dialog, blending a rectangle of a second BMP file into
 // the picture, and the fixed escape-time fractal.
 //
-// Every operation returns the rebuilt display bitmap, or null when it changed
-// nothing (no picture, not 24-bit, rows shorter than the header needs, or a
-// result beyond the readers' size limits).
+// Every operation refuses, changing nothing, a record without a 24-bit picture,
+// rows shorter than the header needs or a result beyond the readers' size limits.
 #pragma once
 
 #include <cstdint>
@@ -23,16 +22,16 @@ namespace qel {
 // destination indices when enlarging and over source indices otherwise; where
 // several source pixels land on one destination pixel the right-most,
 // bottom-most one wins. Unreached destination pixels and row padding are 0.
-const DisplayBitmap* scaleNearest(DibImage& image, int32_t width, int32_t height);
+OpResult scaleNearest(DibImage& image, int32_t width, int32_t height);
 
 // Every source pixel is folded into the destination pixel it maps to as a
 // running mean truncated at each sample (rows top-down, columns left to right).
 // The sample count of a pixel is not limited. Unreached pixels stay black.
-const DisplayBitmap* scaleAverage(DibImage& image, int32_t width, int32_t height);
+OpResult scaleAverage(DibImage& image, int32_t width, int32_t height);
 
 // scaleNearest to 2*width x 2*height followed by scaleAverage to width x height,
 // computed in one pass without building the doubled picture. Same bytes.
-const DisplayBitmap* scaleDoubledAverage(DibImage& image, int32_t width, int32_t height);
+OpResult scaleDoubledAverage(DibImage& image, int32_t width, int32_t height);
 
 enum class ScaleRoute { Nearest, Average, DoubledAverage };
 
@@ -41,7 +40,7 @@ enum class ScaleRoute { Nearest, Average, DoubledAverage };
 ScaleRoute scaleRoute(int32_t fromWidth, int32_t fromHeight, int32_t toWidth, int32_t toHeight, bool interpolate);
 
 // Runs the scale command's operation on the picture (route from its current size).
-const DisplayBitmap* scaleByCommand(DibImage& image, int32_t width, int32_t height, bool interpolate);
+OpResult scaleByCommand(DibImage& image, int32_t width, int32_t height, bool interpolate);
 
 // Range the scale dialog accepts for each side.
 constexpr int32_t kScaleMin = 1;
@@ -104,15 +103,15 @@ enum class MixStatus {
 // transparent colour. The file is read by a reader of its own: 4-bit files with
 // 16 table entries, 8-bit with 256 and 24-bit without a table. Ratio below 0 (or
 // not a number) becomes 0.5, above 1 becomes 1. On any failure the picture is
-// unchanged and the current display bitmap is returned.
-const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY,
-                             int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                             uint32_t transparent, MixStatus* status = nullptr);
+// unchanged and the result is refused, saying what is wrong with the file.
+OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY, int32_t width,
+                 int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent,
+                 MixStatus* status = nullptr);
 
 // Same, with the file's bytes already in memory.
-const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY,
-                              int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                              uint32_t transparent, MixStatus* status = nullptr);
+OpResult mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY, int32_t width,
+                  int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent,
+                  MixStatus* status = nullptr);
 
 // ---------------------------------------------------------------- fractal
 
@@ -126,6 +125,6 @@ constexpr int kFractalIterations = 100;
 // u <- u^2 - v^2 + c, v <- 2uv starting at (x*a, y*b), stopped early when u or v
 // exceeds 1000; black when u^2 + v^2 > 4 afterwards. Computed in extended
 // precision. Only pixel bytes change.
-const DisplayBitmap* drawFractal(DibImage& image, float a, float b, float c, int n);
+OpResult drawFractal(DibImage& image, float a, float b, float c, int n);
 
 }  // namespace qel

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "core/geometry/geometry.h"
@@ -17,8 +18,11 @@ namespace qel {
 
 using geometry_detail::Rows24;
 using geometry_detail::rows24;
+using geometry_detail::kNeedsRows24;
 
 namespace {
+
+constexpr const char* kNegativeRectangle = "a negative position or size";
 
 // The file's picture as the mix reads it.
 struct MixSource {
@@ -44,34 +48,49 @@ struct MixSource {
     }
 };
 
-MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
+// Reads the file's header; anything but Mixed comes with the reason in `why`.
+MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src, std::string& why) {
+    const auto refuse = [&why](MixStatus status, std::string reason) {
+        why = std::move(reason);
+        return status;
+    };
     BitmapInfoHeader hd;
-    if (!readInfoHeader(data, size, hd) || hd.biSize != static_cast<uint32_t>(kHeaderSize)) return MixStatus::NotBitmap;
+    if (!readInfoHeader(data, size, hd, &why)) return MixStatus::NotBitmap;
+    if (hd.biSize != static_cast<uint32_t>(kHeaderSize))
+        return refuse(MixStatus::NotBitmap, "an info header of " + std::to_string(hd.biSize) + " bytes, not 40");
     const uint32_t bfSize = le32(data + 2);
     const int64_t width = hd.biWidth;
     const int64_t height = hd.biHeight;
     // The table size decides the pixel format; a file whose depth says otherwise
     // (an 8-bit file with 16 entries, say) is refused rather than misread.
     const int entries = tableEntries(hd);
+    const std::string withTable =
+        std::to_string(hd.biBitCount) + "-bit pixels with " + std::to_string(entries) + " table entries";
     int format;
     switch (entries) {
     case 16: format = 4; break;
     case 256: format = 8; break;
     case 0: format = 24; break;
-    default: return MixStatus::Unsupported;
+    default: return refuse(MixStatus::Unsupported, withTable);
     }
-    if (hd.biBitCount != format || hd.biCompression != 0) return MixStatus::Unsupported;
+    if (hd.biBitCount != format) return refuse(MixStatus::Unsupported, withTable);
+    if (hd.biCompression != 0) return refuse(MixStatus::Unsupported, "compression " + std::to_string(hd.biCompression));
     // Top-down files and empty pictures are not read.
-    if (width <= 0 || height <= 0) return MixStatus::Unsupported;
+    if (height < 0) return refuse(MixStatus::Unsupported, "top-down rows");
+    const std::string sides = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+    if (width <= 0 || height == 0) return refuse(MixStatus::Unsupported, sides);
     // Nor pictures beyond the readers' limits (their row bytes could overflow 64 bits).
-    if (!sizeWithinLimits(width, height)) return MixStatus::Unsupported;
+    if (!sizeWithinLimits(width, height)) return refuse(MixStatus::Unsupported, sides + ", beyond the size limits");
 
     const int64_t tableEnd = kFileHeaderSize + kHeaderSize + 4 * int64_t(entries);
-    if (static_cast<int64_t>(size) < tableEnd) return MixStatus::NotBitmap;
+    if (static_cast<int64_t>(size) < tableEnd)
+        return refuse(MixStatus::NotBitmap, endsEarly("the colour table", uint64_t(tableEnd - int64_t(size))));
     // Pixel data follows the table directly; its length is what bfSize leaves, bounded by the file.
     const int64_t available = std::min<int64_t>(int64_t(bfSize), int64_t(size)) - tableEnd;
     const int64_t stride = format == 4 ? ((width + 7) & ~int64_t(7)) / 2 : strideFor(width, format);
-    if (available < stride * height) return MixStatus::Truncated;
+    if (available < stride * height)
+        return refuse(MixStatus::Truncated, endsEarly("pixel data", uint64_t(stride * height - available)) +
+                                                (int64_t(bfSize) < int64_t(size) ? " (by bfSize)" : ""));
 
     src.width = width;
     src.height = height;
@@ -82,30 +101,33 @@ MixStatus readMixSource(const uint8_t* data, size_t size, MixSource& src) {
     return MixStatus::Mixed;
 }
 
-// The rows a mix writes to, or false when the picture cannot take one (not 24-bit, rows
-// missing) or a number of the rectangle or copy point is negative.
-bool mixTarget(DibImage& image, Rows24& dst, std::initializer_list<int32_t> numbers) {
-    return rows24(image, dst) && std::ranges::none_of(numbers, [](int32_t n) { return n < 0; });
+// The rows a mix writes to; the reason when the picture cannot take one (not 24-bit, rows
+// missing) or a number of the rectangle or copy point is negative, else null.
+const char* mixTargetRefusal(DibImage& image, Rows24& dst, std::initializer_list<int32_t> numbers) {
+    if (!rows24(image, dst)) return kNeedsRows24;
+    if (std::ranges::any_of(numbers, [](int32_t n) { return n < 0; })) return kNegativeRectangle;
+    return nullptr;
 }
 
 }  // namespace
 
-const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY,
-                              int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                              uint32_t transparent, MixStatus* status) {
+OpResult mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY, int32_t width,
+                  int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent, MixStatus* status) {
     MixStatus dummy;
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (!mixTarget(image, dst, {startX, startY, width, height, copyX, copyY})) return image.displayBitmap.get();
+    if (const char* why = mixTargetRefusal(image, dst, {startX, startY, width, height, copyX, copyY}))
+        return OpResult::refused(why);
 
     float r = ratio;
     if (r < 0.0f || std::isnan(r)) r = 0.5f;
     if (r > 1.0f) r = 1.0f;
 
     MixSource src;
-    st = readMixSource(data, size, src);
-    if (st != MixStatus::Mixed) return image.displayBitmap.get();
+    std::string why;
+    st = readMixSource(data, size, src, why);
+    if (st != MixStatus::Mixed) return OpResult::refused(why);
 
     // Clip to the picture, then to the file (each a bound on the extent).
     int64_t w = width, h = height;
@@ -137,22 +159,23 @@ const DisplayBitmap* mixBytes(DibImage& image, const uint8_t* data, size_t size,
             }
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
-const DisplayBitmap* mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY,
-                             int32_t width, int32_t height, int32_t copyX, int32_t copyY, float ratio,
-                             uint32_t transparent, MixStatus* status) {
+OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY, int32_t width,
+                 int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent, MixStatus* status) {
     MixStatus dummy;
     MixStatus& st = status ? *status : dummy;
     st = MixStatus::NotApplied;
     Rows24 dst;
-    if (path.empty() || !mixTarget(image, dst, {startX, startY, width, height, copyX, copyY}))
-        return image.displayBitmap.get();
+    if (path.empty()) return OpResult::refused("no file name");
+    if (const char* why = mixTargetRefusal(image, dst, {startX, startY, width, height, copyX, copyY}))
+        return OpResult::refused(why);
     std::vector<uint8_t> data;
     if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;
-        return image.displayBitmap.get();
+        return OpResult::refused("cannot be opened or read");
     }
     return mixBytes(image, data.data(), data.size(), startX, startY, width, height, copyX, copyY, ratio,
                     transparent, status);

@@ -18,6 +18,7 @@ struct Rows24 {
 };
 
 // False unless the record holds a 24-bit picture of positive size whose rows all fit in `bits`.
+inline constexpr const char* kNeedsRows24 = "needs a 24-bit picture with every row present";
 inline bool rows24(DibImage& image, Rows24& out) {
     if (!image.hasBlocks()) return false;
     const BitmapInfoHeader h = image.header();

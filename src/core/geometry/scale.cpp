@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/geometry/geometry.h"
@@ -14,6 +16,7 @@ namespace qel {
 
 using geometry_detail::Rows24;
 using geometry_detail::rows24;
+using geometry_detail::kNeedsRows24;
 
 namespace {
 
@@ -73,7 +76,7 @@ bool sizeAcceptable(int32_t width, int32_t height) {
 }
 
 // Installs a width x height pixel block, keeping the rest of the header block.
-const DisplayBitmap* install(DibImage& image, int32_t width, int32_t height, std::vector<uint8_t> bits) {
+OpResult install(DibImage& image, int32_t width, int32_t height, std::vector<uint8_t> bits) {
     std::vector<uint8_t> info = image.info;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -81,14 +84,23 @@ const DisplayBitmap* install(DibImage& image, int32_t width, int32_t height, std
     h.biHeight = height;
     h.biSizeImage = static_cast<uint32_t>(bits.size());
     std::memcpy(info.data(), &h, kHeaderSize);
-    return image.replace(std::move(info), std::move(bits));
+    image.replace(std::move(info), std::move(bits));
+    return OpResult::changed();
+}
+
+// Why a scale cannot run, or nothing when it can.
+std::optional<OpResult> refusal(DibImage& image, Rows24& src, int32_t width, int32_t height) {
+    if (!rows24(image, src)) return OpResult::refused(kNeedsRows24);
+    if (!sizeAcceptable(width, height))
+        return OpResult::refused(std::to_string(width) + " x " + std::to_string(height) + " is beyond the size limits");
+    return std::nullopt;
 }
 
 }  // namespace
 
-const DisplayBitmap* scaleNearest(DibImage& image, int32_t width, int32_t height) {
+OpResult scaleNearest(DibImage& image, int32_t width, int32_t height) {
     Rows24 src;
-    if (!rows24(image, src) || !sizeAcceptable(width, height)) return nullptr;
+    if (auto refused = refusal(image, src, width, height)) return *refused;
     const auto cols = nearestMap(src.width, width);
     const auto rows = nearestMap(src.height, height);
     const int64_t stride = strideFor(width, 24);
@@ -110,9 +122,9 @@ const DisplayBitmap* scaleNearest(DibImage& image, int32_t width, int32_t height
     return install(image, width, height, std::move(bits));
 }
 
-const DisplayBitmap* scaleAverage(DibImage& image, int32_t width, int32_t height) {
+OpResult scaleAverage(DibImage& image, int32_t width, int32_t height) {
     Rows24 src;
-    if (!rows24(image, src) || !sizeAcceptable(width, height)) return nullptr;
+    if (auto refused = refusal(image, src, width, height)) return *refused;
     const auto cols = averageMap(src.width, width);
     const auto rows = averageMap(src.height, height);
     const int64_t stride = strideFor(width, 24);
@@ -142,9 +154,9 @@ const DisplayBitmap* scaleAverage(DibImage& image, int32_t width, int32_t height
     return install(image, width, height, std::move(bits));
 }
 
-const DisplayBitmap* scaleDoubledAverage(DibImage& image, int32_t width, int32_t height) {
+OpResult scaleDoubledAverage(DibImage& image, int32_t width, int32_t height) {
     Rows24 src;
-    if (!rows24(image, src) || !sizeAcceptable(width, height)) return nullptr;
+    if (auto refused = refusal(image, src, width, height)) return *refused;
     // The doubled picture exists only as these maps; an unreached doubled pixel reads as black.
     const auto cols = nearestMap(src.width, 2 * width);
     const auto rows = nearestMap(src.height, 2 * height);
@@ -193,14 +205,14 @@ ScaleRoute scaleRoute(int32_t fromWidth, int32_t fromHeight, int32_t toWidth, in
     return ScaleRoute::DoubledAverage;
 }
 
-const DisplayBitmap* scaleByCommand(DibImage& image, int32_t width, int32_t height, bool interpolate) {
+OpResult scaleByCommand(DibImage& image, int32_t width, int32_t height, bool interpolate) {
     const BitmapInfoHeader h = image.header();
     switch (scaleRoute(h.biWidth, h.biHeight, width, height, interpolate)) {
     case ScaleRoute::Nearest: return scaleNearest(image, width, height);
     case ScaleRoute::Average: return scaleAverage(image, width, height);
     case ScaleRoute::DoubledAverage: return scaleDoubledAverage(image, width, height);
     }
-    return nullptr;
+    return OpResult::refused("unknown scaling route");
 }
 
 uint32_t readTypedUnsigned(std::string_view text) {

@@ -18,9 +18,10 @@ CaptureRect captureRectangle(int32_t pressX, int32_t pressY, int32_t releaseX, i
     return r;
 }
 
-const DisplayBitmap* fromScreen(DibImage& image, const DisplayBitmap& screen, const CaptureRect& rect) {
+OpResult fromScreen(DibImage& image, const DisplayBitmap& screen, const CaptureRect& rect) {
     image.clear();
-    if (rect.cx <= 0 || rect.cy <= 0 || !sizeWithinLimits(rect.cx, rect.cy)) return nullptr;
+    if (rect.cx <= 0 || rect.cy <= 0) return OpResult::refused("the rectangle has no width or height");
+    if (!sizeWithinLimits(rect.cx, rect.cy)) return OpResult::refused("the rectangle is beyond the size limits");
     const int64_t w = rect.cx, h = rect.cy;
     const int64_t stride = strideFor(w, 24);
     std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
@@ -41,7 +42,8 @@ const DisplayBitmap* fromScreen(DibImage& image, const DisplayBitmap& screen, co
         }
     }
     const auto header = newHeader(rect.cx, rect.cy, 24, 0, static_cast<uint32_t>(stride * h));
-    return image.replace(makeInfoBlock(header, 0), std::move(bits));
+    image.replace(makeInfoBlock(header, 0), std::move(bits));
+    return OpResult::changed();
 }
 
 }  // namespace qel

@@ -23,8 +23,8 @@ CaptureRect captureRectangle(int32_t pressX, int32_t pressY, int32_t releaseX, i
 // Replaces the record with the rectangle of `screen` as a 24-bit picture
 // (header 40 bytes, no table, padded bottom-up rows, 4740 pixels per metre).
 // Parts of the rectangle outside the raster come out black. A rectangle of zero
-// width or height (or beyond the readers' size limits) leaves the record empty
-// and returns null.
-const DisplayBitmap* fromScreen(DibImage& image, const DisplayBitmap& screen, const CaptureRect& rect);
+// width or height (or beyond the readers' size limits) is refused and leaves
+// the record empty.
+OpResult fromScreen(DibImage& image, const DisplayBitmap& screen, const CaptureRect& rect);
 
 }  // namespace qel

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 
 #include "core/image/bmp_file.h"
 
@@ -53,10 +54,13 @@ struct Layout {
     std::array<uint32_t, 3> masks{};
 };
 
-ImageError parseHeader(const uint8_t* data, size_t size, Layout& L) {
+ImageError parseHeader(const uint8_t* data, size_t size, Layout& L, std::string* why) {
     const uint32_t biSize = le32(data + kFileHeaderSize);
-    if (!isKnownHeaderSize(biSize)) return ImageError::Unsupported;
-    if (size < uint64_t(kFileHeaderSize) + biSize) return ImageError::NotBitmap;
+    if (!isKnownHeaderSize(biSize))
+        return refuse(ImageError::Unsupported, why, "an info header of " + std::to_string(biSize) + " bytes");
+    if (size < uint64_t(kFileHeaderSize) + biSize)
+        return refuse(ImageError::NotBitmap, why,
+                      "the file ends within its " + std::to_string(biSize) + "-byte info header");
     const uint8_t* hdr = data + kFileHeaderSize;
     L.tableStart = uint64_t(kFileHeaderSize) + biSize;
 
@@ -81,16 +85,18 @@ ImageError parseHeader(const uint8_t* data, size_t size, Layout& L) {
     L.declaredEntries = L.base.biClrUsed;
 
     const bool os2v2 = biSize == 16 || biSize == 64;
-    if (L.compression == kJpeg || L.compression == kPng) return ImageError::Unsupported;
+    if (L.compression == kJpeg) return refuse(ImageError::Unsupported, why, "an embedded JPEG picture");
+    if (L.compression == kPng) return refuse(ImageError::Unsupported, why, "an embedded PNG picture");
     // In OS/2 2.x headers 3 is Huffman 1D and 4 is RLE24: neither is taken.
-    if (os2v2 && L.compression == kBitFields) return ImageError::Unsupported;
+    if (os2v2 && L.compression == kBitFields) return refuse(ImageError::Unsupported, why, "Huffman 1D compression");
 
     if (L.compression == kBitFields || L.compression == kAlphaBitFields) {
         // The masks follow a 40-byte header, or are part of longer ones; alpha (the fourth) is dropped.
         const int count = L.compression == kAlphaBitFields ? 4 : 3;
         const uint8_t* m = hdr + kHeaderSize;
         if (biSize == kHeaderSize) {
-            if (size < L.tableStart + 4u * count) return ImageError::NotBitmap;
+            if (size < L.tableStart + 4u * count)
+                return refuse(ImageError::NotBitmap, why, "the file ends within its bit-field masks");
             L.tableStart += 4u * count;
         }
         for (int i = 0; i < 3; ++i) L.masks[i] = le32(m + 4 * i);
@@ -99,35 +105,41 @@ ImageError parseHeader(const uint8_t* data, size_t size, Layout& L) {
 }
 
 // Checks depth against compression, and sets the masks of plain 16- and 32-bit pixels.
-ImageError checkFormat(Layout& L) {
+ImageError checkFormat(Layout& L, std::string* why) {
     const int bc = L.bitCount;
+    const std::string depth = std::to_string(bc) + "-bit pixels";
     switch (L.compression) {
     case kRgb:
         if (bc != 1 && bc != 2 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32)
-            return ImageError::Unsupported;
+            return refuse(ImageError::Unsupported, why, depth);
         if (bc == 16) L.masks = {0x7C00, 0x03E0, 0x001F};
         if (bc == 32) L.masks = {0xFF0000, 0x00FF00, 0x0000FF};
         return ImageError::None;
     case kRle8:
-        return bc == 8 && !L.topDown ? ImageError::None : ImageError::NotBitmap;
-    case kRle4:
-        return bc == 4 && !L.topDown ? ImageError::None : ImageError::NotBitmap;
+    case kRle4: {
+        const int rleDepth = L.compression == kRle8 ? 8 : 4;
+        const std::string rle = L.compression == kRle8 ? "RLE8" : "RLE4";
+        if (bc != rleDepth) return refuse(ImageError::NotBitmap, why, rle + " compression of " + depth);
+        if (L.topDown) return refuse(ImageError::NotBitmap, why, rle + " compression of top-down rows");
+        return ImageError::None;
+    }
     case kBitFields:
     case kAlphaBitFields: {
-        if (bc != 16 && bc != 32) return ImageError::NotBitmap;
+        if (bc != 16 && bc != 32) return refuse(ImageError::NotBitmap, why, "bit fields of " + depth);
         const uint32_t depthBits = bc == 16 ? 0xFFFFu : 0xFFFFFFFFu;
         uint32_t seen = 0;
         bool any = false;
         for (auto& m : L.masks) {
             m &= depthBits;
-            if (!Channel(m).contiguous() || (seen & m) != 0) return ImageError::NotBitmap;
+            if (!Channel(m).contiguous()) return refuse(ImageError::NotBitmap, why, "a bit field has gaps");
+            if ((seen & m) != 0) return refuse(ImageError::NotBitmap, why, "bit fields overlap");
             seen |= m;
             any = any || m != 0;
         }
-        return any ? ImageError::None : ImageError::NotBitmap;
+        return any ? ImageError::None : refuse(ImageError::NotBitmap, why, "every bit field is empty");
     }
     default:
-        return ImageError::Unsupported;
+        return refuse(ImageError::Unsupported, why, "compression " + std::to_string(L.compression));
     }
 }
 
@@ -157,12 +169,13 @@ std::vector<Rgb> readTable(const uint8_t* data, const Layout& L, uint64_t pixelO
 
 // Uncompressed rows of any depth into output rows (bottom-up), flipping top-down files.
 ImageError convertRows(const uint8_t* pixels, uint64_t available, const Layout& L, int outBc,
-                       std::vector<uint8_t>& out) {
+                       std::vector<uint8_t>& out, std::string* why) {
     const int64_t w = L.width, h = L.height, bc = L.bitCount;
     const int64_t inStride = strideFor(w, L.bitCount);
     const int64_t rowBytes = (w * bc + 7) / 8;
     // The last row may lack its padding.
-    if (uint64_t(inStride) * uint64_t(h - 1) + uint64_t(rowBytes) > available) return ImageError::NotBitmap;
+    const uint64_t needed = uint64_t(inStride) * uint64_t(h - 1) + uint64_t(rowBytes);
+    if (needed > available) return refuse(ImageError::NotBitmap, why, endsEarly("pixel data", needed - available));
 
     const int64_t outStride = strideFor(w, outBc);
     out.assign(static_cast<size_t>(outStride * h), 0);
@@ -191,7 +204,12 @@ ImageError convertRows(const uint8_t* pixels, uint64_t available, const Layout& 
 // stay index 0; runs are clipped at the row end, deltas and rows beyond the
 // picture write nothing. A stream that stops inside a command, or ends before
 // the end-of-bitmap mark while rows remain, is truncated.
-ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std::vector<uint8_t>& out) {
+ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std::vector<uint8_t>& out,
+                     std::string* why) {
+    const auto cut = [&](const char* where) {
+        return refuse(ImageError::NotBitmap, why,
+                      std::string(L.compression == kRle8 ? "RLE8" : "RLE4") + " data ends " + where);
+    };
     const bool rle8 = L.compression == kRle8;
     const int64_t w = L.width, h = L.height;
     const int64_t stride = strideFor(w, rle8 ? 8 : 4);
@@ -214,7 +232,7 @@ ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std:
 
     uint64_t at = 0;
     while (y < h) {
-        if (at + 2 > available) return ImageError::NotBitmap;
+        if (at + 2 > available) return cut("before its end-of-bitmap mark");
         const uint8_t count = p[at], value = p[at + 1];
         at += 2;
         if (count > 0) {  // a run of `count` pixels
@@ -229,14 +247,14 @@ ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std:
         case 1:  // end of bitmap
             return ImageError::None;
         case 2:  // delta
-            if (at + 2 > available) return ImageError::NotBitmap;
+            if (at + 2 > available) return cut("within a delta");
             x += p[at];
             y += p[at + 1];
             at += 2;
             break;
         default: {  // `value` literal pixels, padded to an even number of bytes
             const uint64_t bytes = rle8 ? value : (value + 1u) / 2;
-            if (at + bytes > available) return ImageError::NotBitmap;
+            if (at + bytes > available) return cut("within a run of literal pixels");
             for (int i = 0; i < value && x < w; ++i) {
                 const uint8_t b = p[at + (rle8 ? i : i / 2)];
                 put(rle8 ? b : ((i & 1) ? b & 0x0F : b >> 4));
@@ -251,19 +269,31 @@ ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std:
 
 }  // namespace
 
-ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+                          std::string* why) {
     info.clear();
     bits.clear();
-    if (size < uint64_t(kFileHeaderSize) + 4 || le16(data) != 0x4D42) return ImageError::NotBitmap;
+    if (size < 2 || le16(data) != 0x4D42) return refuse(ImageError::NotBitmap, why, kNotBm);
+    if (size < uint64_t(kFileHeaderSize) + 4)
+        return refuse(ImageError::NotBitmap, why, "the file ends within its headers");
 
     Layout L;
-    if (ImageError e = parseHeader(data, size, L); e != ImageError::None) return e;
-    if (ImageError e = checkFormat(L); e != ImageError::None) return e;
-    if (L.width <= 0 || L.height <= 0) return ImageError::NotBitmap;
-    if (!sizeWithinLimits(L.width, L.height)) return ImageError::TooLarge;
+    if (ImageError e = parseHeader(data, size, L, why); e != ImageError::None) return e;
+    if (ImageError e = checkFormat(L, why); e != ImageError::None) return e;
+    if (L.width <= 0 || L.height <= 0)
+        return refuse(ImageError::NotBitmap, why,
+                      std::to_string(L.width) + " x " + std::to_string(L.height) +
+                          " pixels: a side is zero or negative");
+    if (!sizeWithinLimits(L.width, L.height))
+        return refuse(ImageError::TooLarge, why, beyondSizeLimits(L.width, L.height));
 
     const uint64_t pixelOffset = le32(data + 10);
-    if (pixelOffset < L.tableStart || pixelOffset >= size) return ImageError::NotBitmap;
+    if (pixelOffset < L.tableStart)
+        return refuse(ImageError::NotBitmap, why,
+                      "bfOffBits " + std::to_string(pixelOffset) + " points into the headers");
+    if (pixelOffset >= size)
+        return refuse(ImageError::NotBitmap, why,
+                      "bfOffBits " + std::to_string(pixelOffset) + " points past the end of the file");
 
     const int outBc = outputDepth(L);
     std::vector<Rgb> table;
@@ -271,8 +301,8 @@ ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>
 
     std::vector<uint8_t> rows;
     const ImageError e = L.compression == kRle8 || L.compression == kRle4
-                             ? decodeRle(data + pixelOffset, size - pixelOffset, L, rows)
-                             : convertRows(data + pixelOffset, size - pixelOffset, L, outBc, rows);
+                             ? decodeRle(data + pixelOffset, size - pixelOffset, L, rows, why)
+                             : convertRows(data + pixelOffset, size - pixelOffset, L, outBc, rows, why);
     if (e != ImageError::None) return e;
 
     // Indexed output keeps the table's real length in biClrUsed; without any

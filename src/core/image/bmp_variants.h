@@ -18,12 +18,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/image/dib_image.h"
 
 namespace qel {
 
-ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+// Given `why`, a refusal stores its reason there.
+ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+                          std::string* why = nullptr);
 
 }  // namespace qel

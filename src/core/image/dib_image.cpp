@@ -142,12 +142,12 @@ const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, std::vector
     return rebuildDisplay();
 }
 
-const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error) {
+const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error, std::string* why) {
     clear();
-    return finishLoad(readBmp(data, size, info, bits), error);
+    return finishLoad(readBmp(data, size, info, bits, why), error, why);
 }
 
-const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error) {
+const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error, std::string* why) {
     if (error) *error = e;
     if (e != ImageError::None) {
         info.clear();
@@ -163,18 +163,20 @@ const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error) {
         bits.clear();
         palette.clear();
         if (error) *error = ImageError::NotBitmap;
+        if (why) *why = "the pixels cannot be shown";
         return nullptr;
     }
     return displayBitmap.get();
 }
 
-const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* error) {
+const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* error, std::string* why) {
     if (path.empty()) {
         if (error) *error = ImageError::MissLoad;
+        if (why) *why = "no file name";
         return nullptr;
     }
     clear();
-    return finishLoad(readBmpFile(path, info, bits), error);
+    return finishLoad(readBmpFile(path, info, bits, why), error, why);
 }
 
 std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }

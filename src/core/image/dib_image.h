@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/image/display_bitmap.h"
+#include "core/image/op_result.h"
 
 static_assert(std::endian::native == std::endian::little, "BMP blocks are handled in host order");
 
@@ -144,10 +145,12 @@ public:
     void clear();
     // Sets biSizeImage to the pixel block's size, as every snapshot before an operation does.
     void stampSizeImage();
-    // Loads a BMP file. Returns the display bitmap, or null with *error set (record left empty).
-    const DisplayBitmap* loadFile(const std::string& path, ImageError* error = nullptr);
+    // Loads a BMP file. Returns the display bitmap, or null with *error set (record left empty)
+    // and the reader's reason in *why.
+    const DisplayBitmap* loadFile(const std::string& path, ImageError* error = nullptr, std::string* why = nullptr);
     // Same, from bytes already in memory.
-    const DisplayBitmap* loadBytes(const uint8_t* data, size_t size, ImageError* error = nullptr);
+    const DisplayBitmap* loadBytes(const uint8_t* data, size_t size, ImageError* error = nullptr,
+                                   std::string* why = nullptr);
     // Writes the record as a BMP file through a temporary file renamed over the target.
     ImageError saveFile(const std::string& path) const;
     // The file bytes saveFile writes.
@@ -166,7 +169,7 @@ public:
     const DisplayBitmap* replace(std::vector<uint8_t> newInfo, std::vector<uint8_t> newBits);
 
 private:
-    const DisplayBitmap* finishLoad(ImageError e, ImageError* error);
+    const DisplayBitmap* finishLoad(ImageError e, ImageError* error, std::string* why);
     bool displayPending_ = false;  // displayBitmap holds the size only; display() fills it
 };
 

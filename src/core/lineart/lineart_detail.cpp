@@ -3,6 +3,7 @@
 #include "core/lineart/lineart_detail.h"
 
 #include <algorithm>
+#include <string>
 
 namespace qel::lineart_detail {
 
@@ -40,6 +41,14 @@ void classifyPoints(const PixelBlock& b, uint8_t black, uint8_t red, uint8_t blu
             mid[x] = nb == 0 ? blue : red;
         }
     }
+}
+
+std::optional<OpResult> missingColours(std::initializer_list<NeededColour> colours) {
+    std::string names;
+    for (const auto& c : colours)
+        if (c.index < 0) names += (names.empty() ? "" : ", ") + std::string(c.name);
+    if (names.empty()) return std::nullopt;
+    return OpResult::refused("the colour table lacks " + names);
 }
 
 }  // namespace qel::lineart_detail

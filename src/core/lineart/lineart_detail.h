@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 #include "core/image/dib_image.h"
@@ -11,6 +12,19 @@ namespace qel::lineart_detail {
 // Index of the last colour-table entry exactly equal to `c`, scanning the
 // entries present (at most 256) from 0 upwards; -1 when there is none.
 int lookupColour(const DibImage& image, Rgb c);
+
+// The refusal of a filter when some colour it needs has no table entry (index -1): names the
+// missing ones; nothing when every index is found.
+struct NeededColour {
+    const char* name;
+    int index;
+};
+std::optional<OpResult> missingColours(std::initializer_list<NeededColour> colours);
+
+// Shared reasons of the filters.
+inline constexpr const char* kNeeds8Bit = "needs an 8-bit picture";
+inline constexpr const char* kNeedsRows8 = "needs an 8-bit picture with every row present";
+inline constexpr const char* kNoReadBack = "the picture cannot be read back at 8 bits";
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};

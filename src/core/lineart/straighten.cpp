@@ -103,12 +103,14 @@ void drawSegment(DibImage& image, int x0, int y0, int x1, int y1, uint8_t colour
     }
 }
 
-const DisplayBitmap* straighten(DibImage& image, int length) {
+OpResult straighten(DibImage& image, int length) {
     const auto block = pixelBlock8(image);
-    if (!block || length < 1) return image.displayBitmap.get();
+    if (!block) return OpResult::refused(kNeedsRows8);
+    if (length < 1) return OpResult::unchanged("a segment length below 1 changes nothing");
     const int K = lookupColour(image, kBlack), Rd = lookupColour(image, kRed), Gn = lookupColour(image, kGreen);
     const int Bl = lookupColour(image, kBlue), Wt = lookupColour(image, kWhite);
-    if (K < 0 || Rd < 0 || Gn < 0 || Bl < 0 || Wt < 0) return image.displayBitmap.get();
+    if (auto refused = missingColours({{"black", K}, {"red", Rd}, {"green", Gn}, {"blue", Bl}, {"white", Wt}}))
+        return *refused;
 
     classifyPoints(*block, uint8_t(K), uint8_t(Rd), uint8_t(Bl));
     std::vector<uint8_t> work(image.bits.begin(), image.bits.begin() + block->bytes());
@@ -133,7 +135,8 @@ const DisplayBitmap* straighten(DibImage& image, int length) {
             if (tracer.walk(x, y)) done = false;
         if (done || !tracer.greened) break;
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

@@ -144,12 +144,13 @@ void thinPlane(std::vector<uint8_t>& plane, int w, int h) {
 
 }  // namespace
 
-const DisplayBitmap* thin(DibImage& image) {
-    if (image.bitCount() != 8) return image.displayBitmap.get();
-    if (!image.rereadAs8Bit()) return image.displayBitmap.get();
+OpResult thin(DibImage& image) {
+    if (image.bitCount() != 8) return OpResult::refused(kNeeds8Bit);
+    if (!image.rereadAs8Bit()) return OpResult::refused(kNoReadBack);
     const auto block = pixelBlock8(image);
+    if (!block) return OpResult::refused(kNeedsRows8);
     const int black = lookupColour(image, kBlack), white = lookupColour(image, kWhite);
-    if (!block || black < 0 || white < 0) return image.displayBitmap.get();
+    if (auto refused = missingColours({{"black", black}, {"white", white}})) return *refused;
     const auto B = static_cast<uint8_t>(black), Wt = static_cast<uint8_t>(white);
     const int w = block->width, h = block->height;
 
@@ -168,7 +169,8 @@ const DisplayBitmap* thin(DibImage& image) {
         for (int x = 0; x < w; ++x) row[x] = (src[x] & kInk) ? B : Wt;
         for (int x = w; x < block->stride; ++x) row[x] = row[x] == B ? B : Wt;
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

@@ -173,12 +173,12 @@ void horizontalScan(const Grid& g, int j) {
 
 }  // namespace
 
-const DisplayBitmap* tidyLines(DibImage& image) {
+OpResult tidyLines(DibImage& image) {
     const auto block = pixelBlock8(image);
-    if (!block) return image.displayBitmap.get();
+    if (!block) return OpResult::refused(kNeedsRows8);
     const int K = lookupColour(image, kBlack), Rd = lookupColour(image, kRed);
     const int Bl = lookupColour(image, kBlue), W = lookupColour(image, kWhite);
-    if (K < 0 || Rd < 0 || Bl < 0 || W < 0) return image.displayBitmap.get();
+    if (auto refused = missingColours({{"black", K}, {"red", Rd}, {"blue", Bl}, {"white", W}})) return *refused;
 
     classifyPoints(*block, uint8_t(K), uint8_t(Rd), uint8_t(Bl));
     const Grid g{*block, uint8_t(K), uint8_t(W)};
@@ -191,7 +191,8 @@ const DisplayBitmap* tidyLines(DibImage& image) {
         if (p[i] == Rd) p[i] = uint8_t(K);
         else if (p[i] == Bl) p[i] = uint8_t(W);
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

@@ -234,13 +234,17 @@ private:
 
 }  // namespace
 
-const DisplayBitmap* tidyLines2(DibImage& image) {
-    if (image.bitCount() != 8) return image.displayBitmap.get();
-    if (!image.rereadAs8Bit()) return image.displayBitmap.get();
+OpResult tidyLines2(DibImage& image) {
+    if (image.bitCount() != 8) return OpResult::refused(kNeeds8Bit);
+    if (!image.rereadAs8Bit()) return OpResult::refused(kNoReadBack);
     const auto block = pixelBlock8(image);
+    if (!block) return OpResult::refused(kNeedsRows8);
     const int B = lookupColour(image, kBlack), W = lookupColour(image, kWhite);
-    if (!block || B < 0 || W < 0) return image.displayBitmap.get();
-    if (block->height < 9 || block->stride < 9) return image.rebuildDisplay();  // no position has its window
+    if (auto refused = missingColours({{"black", B}, {"white", W}})) return *refused;
+    if (block->height < 9 || block->stride < 9) {  // no position has its window: only the re-read shows
+        image.rebuildDisplay();
+        return OpResult::changed();
+    }
 
     // The pass visits only positions where some group would change a pixel, asked of
     // the bit planes 64 at a time as the rows stand: after the groups run at a position
@@ -264,7 +268,8 @@ const DisplayBitmap* tidyLines2(DibImage& image) {
             }
         }
     }
-    return image.rebuildDisplay();
+    image.rebuildDisplay();
+    return OpResult::changed();
 }
 
 }  // namespace qel

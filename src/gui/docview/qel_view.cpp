@@ -200,25 +200,25 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
     if (!document_ || !operation) return false;
     qel::DibImage& image = *document_->image;
     takeSnapshot();
-    const qel::DisplayBitmap* result = nullptr;
     bool outOfMemory = false;
+    bool changed = false;
     {
         WaitCursor wait;
         try {
-            result = operation(image);
+            // Unchanged and refused alike leave the picture in place; the window shows no reason.
+            changed = operation(image).isChanged();
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         }
     }
-    // The document paints what the image now holds; an operation answering "nothing changed"
-    // leaves the picture in place rather than emptying the document.
-    document_->bitmap = result ? result : image.displayBitmap.get();
+    // The document paints what the image now holds.
+    document_->bitmap = image.displayBitmap.get();
     if (outOfMemory) showMemoryShortage();
     const auto h = image.header();
     if (document_->bitmap && (h.biWidth != document_->imageWidth || h.biHeight != document_->imageHeight)) {
         document_->setSizesFromHeader();  // every view takes the new scroll sizes
     }
-    if (result) document_->setModified(true);
+    if (changed) document_->setModified(true);
     if (options.thinned) thinned = *options.thinned;
     if (options.announce && !outOfMemory)
         dialogs().message(this, QStringLiteral("終了しました"), QStringLiteral("メッセージ"), Buttons::Ok, Icon::Information);

@@ -80,8 +80,8 @@ public:
         bool announce = false;          // show "終了しました" when done
         std::optional<int32_t> thinned; // new value of the thinned flag
     };
-    using ImageOperation = std::function<const qel::DisplayBitmap*(qel::DibImage&)>;
-    // The picture-changing command: snapshot, operation on the document's image, store the display
+    using ImageOperation = std::function<qel::OpResult(qel::DibImage&)>;
+    // The picture-changing command: snapshot, operation on the document's image, store the image's display
     // bitmap in the document, new sizes for the document and every view when the size changed,
     // thinned flag, optional announcement, repaint of every view of the document.
     bool runImageCommand(const ImageOperation& operation, const CommandOptions& options);

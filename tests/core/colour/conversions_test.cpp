@@ -106,7 +106,7 @@ TEST(ToIndexed, MatchesThePlainAlgorithmOnRandomPictures) {
             img = random24(gen, w, h, distinct, round % 5 == 2);
         }
         auto expected = referenceToIndexed(*img, colours);
-        ASSERT_NE(toIndexed(*img, colours), nullptr);
+        ASSERT_EQ(toIndexed(*img, colours).status, OpStatus::Changed);
         EXPECT_EQ(img->info, expected.first) << "round " << round;
         EXPECT_EQ(img->bits, expected.second) << "round " << round;
     }
@@ -128,7 +128,7 @@ TEST(ToIndexed, LargePicturesMappedInParallelMatchThePlainAlgorithm) {
                     p[0] = uint8_t(x % 10), p[1] = uint8_t(y % 20), p[2] = 0;
                 }
         auto expected = referenceToIndexed(*img, c.colours);
-        ASSERT_NE(toIndexed(*img, c.colours), nullptr);
+        ASSERT_EQ(toIndexed(*img, c.colours).status, OpStatus::Changed);
         EXPECT_EQ(img->info, expected.first) << c.colours << " " << c.w << "x" << c.h;
         EXPECT_EQ(img->bits, expected.second) << c.colours << " " << c.w << "x" << c.h;
     }
@@ -147,7 +147,7 @@ TEST(ToIndexed, ExactlyAsManyColoursAsEntriesConvertWithoutLossInFirstAppearance
             uint8_t* p = img->rowFromTop(k / w) + 3 * (k % w);
             p[0] = order[k].b; p[1] = order[k].g; p[2] = order[k].r;
         }
-        ASSERT_NE(toIndexed(*img, colours), nullptr);
+        ASSERT_EQ(toIndexed(*img, colours).status, OpStatus::Changed);
         EXPECT_EQ(img->bitCount(), colours == 256 ? 8 : 4);
         EXPECT_EQ(tableOf(*img), order);
         for (int k = 0; k < colours; ++k) EXPECT_EQ(img->indexAt(k % w, k / w), k);
@@ -158,7 +158,7 @@ TEST(ToIndexed, UnusedEntriesAreGreyAndTheGreyIsARealColourToo) {
     const Rgb grey{205, 205, 205}, red{255, 0, 0}, blue{0, 0, 255};
     for (int colours : {256, 16}) {
         auto img = test::make24({"rg", "bg"}, {{'r', red}, {'g', grey}, {'b', blue}});
-        ASSERT_NE(toIndexed(*img, colours), nullptr);
+        ASSERT_EQ(toIndexed(*img, colours).status, OpStatus::Changed);
         const auto hd = img->header();
         EXPECT_EQ(hd.biClrUsed, uint32_t(colours));
         EXPECT_EQ(img->tableSize(), colours);
@@ -178,7 +178,7 @@ TEST(ToIndexed, WritesAFreshHeader) {
         auto hd = img->header();
         hd.biXPelsPerMeter = 1; hd.biClrImportant = 9; hd.biSizeImage = 0;
         img->setHeader(hd);
-        ASSERT_NE(toIndexed(*img, c.colours), nullptr);
+        ASSERT_EQ(toIndexed(*img, c.colours).status, OpStatus::Changed);
         const auto out = img->header();
         EXPECT_EQ(out.biSize, 40u);
         EXPECT_EQ(out.biWidth, c.outWidth);
@@ -202,7 +202,7 @@ TEST(ToIndexed, EightBitSourceMergesRepeatsAndCountsPaddingInStorageOrder) {
     // Entries 1 and 3 hold the same colour; padding bytes index entry 2.
     auto img = test::makeIndexed(8, {"13", "30"}, {y, x, pad, x});
     for (int r = 0; r < 2; ++r) img->bits[r * 4 + 2] = img->bits[r * 4 + 3] = 2;
-    ASSERT_NE(toIndexed(*img, 16), nullptr);
+    ASSERT_EQ(toIndexed(*img, 16).status, OpStatus::Changed);
     // Storage order starts at the bottom row "30": x, y, then the padding.
     auto t = tableOf(*img);
     EXPECT_EQ(t[0], x);
@@ -228,15 +228,15 @@ TEST(ToIndexed, SixteenColourWidthsStridesAndPacking) {
     // Width 5: the fifth pixel lands in the row padding after the header's 4 pixels.
     std::map<char, Rgb> names{{'a', {1, 0, 0}}, {'b', {2, 0, 0}}, {'c', {3, 0, 0}}, {'d', {4, 0, 0}}, {'e', {5, 0, 0}}};
     auto five = test::make24({"abcde"}, names);
-    ASSERT_NE(toIndexed(*five, 16), nullptr);
+    ASSERT_EQ(toIndexed(*five, 16).status, OpStatus::Changed);
     EXPECT_EQ(five->bits, (std::vector<uint8_t>{0x01, 0x23, 0x40, 0x00}));
     // Width 6: pixels 6 and 7 of the new width 8 are 24-bit padding, index 0.
     auto six = test::make24({"abcdea", "eabcde"}, names);
-    ASSERT_NE(toIndexed(*six, 16), nullptr);
+    ASSERT_EQ(toIndexed(*six, 16).status, OpStatus::Changed);
     EXPECT_EQ(test::indexRows(*six), (Rows{"01234000", "40123400"}));
     // A 1-pixel-wide picture keeps width 1 and gets a 4-byte stride.
     auto one = test::make24({"b", "a", "b"}, names);
-    ASSERT_NE(toIndexed(*one, 16), nullptr);
+    ASSERT_EQ(toIndexed(*one, 16).status, OpStatus::Changed);
     EXPECT_EQ(one->header().biWidth, 1);
     EXPECT_EQ(one->bits, (std::vector<uint8_t>{0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(test::indexRows(*one), (Rows{"0", "1", "0"}));
@@ -252,7 +252,7 @@ TEST(ToIndexed, AFullTableGivesANewColourTheNearestEntryFirstOnTies) {
     names['y'] = Rgb{250, 0, 0};       // nearest 240
     names['z'] = Rgb{16, 1, 0};        // near 16 but new
     auto img = test::make24(rows, names);
-    ASSERT_NE(toIndexed(*img, 16), nullptr);
+    ASSERT_EQ(toIndexed(*img, 16).status, OpStatus::Changed);
     EXPECT_EQ(test::indexRows(*img), (Rows{"0123456789abcdef", "1f10000000000000"}));
 }
 
@@ -271,7 +271,7 @@ TEST(ToIndexed, RefusesWhatItCannotConvertAndChangesNothing) {
     for (auto& c : cases) {
         const auto info = c.img->info;
         const auto bits = c.img->bits;
-        EXPECT_EQ(toIndexed(*c.img, c.colours), nullptr) << c.what;
+        EXPECT_EQ(toIndexed(*c.img, c.colours).status, OpStatus::Refused) << c.what;
         EXPECT_EQ(c.img->info, info) << c.what;
         EXPECT_EQ(c.img->bits, bits) << c.what;
     }
@@ -280,7 +280,7 @@ TEST(ToIndexed, RefusesWhatItCannotConvertAndChangesNothing) {
 TEST(ToGrey, TwentyFourBitPixelsTakeTheTruncatedAverageAndPaddingStays) {
     auto img = test::make24({"ab"}, {{'a', {255, 255, 254}}, {'b', {1, 0, 1}}});
     img->bits[6] = 77;  // row padding
-    ASSERT_NE(toGrey(*img), nullptr);
+    ASSERT_EQ(toGrey(*img).status, OpStatus::Changed);
     EXPECT_EQ(img->bits, (std::vector<uint8_t>{254, 254, 254, 0, 0, 0, 77, 0}));
 }
 
@@ -289,7 +289,7 @@ TEST(ToGrey, IndexedPicturesGreyTheirTableAndKeepIndicesAndReservedBytes) {
         auto img = test::makeIndexed(depth, {"012", "210"}, {{255, 255, 254}, {30, 60, 91}, {0, 0, 2}});
         img->table()[3 + 4] = 9;  // reserved byte of entry 1
         const auto bits = img->bits;
-        ASSERT_NE(toGrey(*img), nullptr);
+        ASSERT_EQ(toGrey(*img).status, OpStatus::Changed);
         EXPECT_EQ(img->bits, bits);
         EXPECT_EQ(img->tableColour(0), (Rgb{254, 254, 254}));
         EXPECT_EQ(img->tableColour(1), (Rgb{60, 60, 60}));
@@ -298,11 +298,11 @@ TEST(ToGrey, IndexedPicturesGreyTheirTableAndKeepIndicesAndReservedBytes) {
     }
     // A short table is greyed as far as it goes.
     auto small = test::makeIndexed(8, {"01"}, {{3, 0, 0}, {0, 9, 0}}, {}, true);
-    ASSERT_NE(toGrey(*small), nullptr);
+    ASSERT_EQ(toGrey(*small).status, OpStatus::Changed);
     EXPECT_EQ(tableOf(*small), (std::vector<Rgb>{{1, 1, 1}, {3, 3, 3}}));
     // A 1-bit picture keeps its table.
     auto mono = test::makeIndexed(1, {"01"}, {{3, 0, 0}, {0, 9, 0}});
-    ASSERT_NE(toGrey(*mono), nullptr);
+    ASSERT_EQ(toGrey(*mono).status, OpStatus::Changed);
     EXPECT_EQ(mono->tableColour(0), (Rgb{3, 0, 0}));
 }
 
@@ -319,7 +319,7 @@ TEST(ToBlackWhite, EntriesBelowTheThresholdTurnBlackOthersWhite) {
             auto img = test::makeIndexed(depth, {"0123"}, table, {}, true);
             img->table()[3] = 5;
             const auto bits = img->bits;
-            ASSERT_NE(toBlackWhite(*img, c.threshold), nullptr);
+            ASSERT_EQ(toBlackWhite(*img, c.threshold).status, OpStatus::Changed);
             EXPECT_EQ(tableOf(*img), c.expect) << "threshold " << c.threshold;
             EXPECT_EQ(img->table()[3], 5);
             EXPECT_EQ(img->bits, bits);
@@ -329,11 +329,11 @@ TEST(ToBlackWhite, EntriesBelowTheThresholdTurnBlackOthersWhite) {
 TEST(ToBlackWhite, OtherDepthsAreLeftAloneAndShowTheCurrentPicture) {
     auto img = test::make24({"#."});
     const auto bits = img->bits;
-    EXPECT_EQ(toBlackWhite(*img, 128), img->displayBitmap.get());
+    EXPECT_EQ(toBlackWhite(*img, 128).status, OpStatus::Refused);
     EXPECT_EQ(img->bits, bits);
     auto empty = test::make24({"#."});
     empty->info.clear();
-    EXPECT_EQ(toBlackWhite(*empty, 128), nullptr);
+    EXPECT_EQ(toBlackWhite(*empty, 128).status, OpStatus::Refused);
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ TEST(PaletteOpsGuards, WrongDepthOrCountLeavesPictureAlone) {
         int count;  // working palette N
     };
     const Case cases[] = {{"24-bit", 24, 16}, {"1-bit", 1, 2}, {"4-bit with N 17", 4, 17}, {"8-bit with N 257", 8, 257}};
-    using Op = std::function<const DisplayBitmap*(DibImage&, const WorkingPalette&)>;
+    using Op = std::function<OpResult(DibImage&, const WorkingPalette&)>;
     const std::pair<const char*, Op> ops[] = {
         {"set", [](DibImage& i, const WorkingPalette& p) { return setColourTable(i, p); }},
         {"organise", [](DibImage& i, const WorkingPalette& p) { return organiseColours(i, p); }},
@@ -52,8 +52,7 @@ TEST(PaletteOpsGuards, WrongDepthOrCountLeavesPictureAlone) {
             pal.setEntry(0, {9, 9, 9});
             pal.setEntry(1, {1, 2, 3});
             const auto info = img->info, bits = img->bits;
-            const DisplayBitmap* before = img->displayBitmap.get();
-            EXPECT_EQ(op(*img, pal), before) << c.name << " " << opName;
+            EXPECT_EQ(op(*img, pal).status, OpStatus::Refused) << c.name << " " << opName;
             EXPECT_EQ(img->info, info) << c.name << " " << opName;
             EXPECT_EQ(img->bits, bits) << c.name << " " << opName;
         }
@@ -61,11 +60,11 @@ TEST(PaletteOpsGuards, WrongDepthOrCountLeavesPictureAlone) {
     DibImage empty;
     WorkingPalette pal;
     pal.count = 1;
-    EXPECT_EQ(setColourTable(empty, pal), nullptr);
-    EXPECT_EQ(organiseColours(empty, pal), nullptr);
-    EXPECT_EQ(approximateColours(empty, pal, 3), nullptr);
-    EXPECT_EQ(remapColours(empty, pal), nullptr);
-    EXPECT_EQ(fitToPalette(empty, pal), nullptr);
+    EXPECT_EQ(setColourTable(empty, pal).status, OpStatus::Refused);
+    EXPECT_EQ(organiseColours(empty, pal).status, OpStatus::Refused);
+    EXPECT_EQ(approximateColours(empty, pal, 3).status, OpStatus::Refused);
+    EXPECT_EQ(remapColours(empty, pal).status, OpStatus::Refused);
+    EXPECT_EQ(fitToPalette(empty, pal).status, OpStatus::Refused);
 }
 
 TEST(SetColourTable, WritesLowBytesWithReservedZeroUpToN) {
@@ -76,7 +75,7 @@ TEST(SetColourTable, WritesLowBytesWithReservedZeroUpToN) {
     pal.setEntry(0, {300, -1, 255});
     pal.setEntry(1, {10, 20, 30});
     pal.setEntry(2, {50, 50, 50});  // beyond N
-    ASSERT_NE(setColourTable(*img, pal), nullptr);
+    ASSERT_EQ(setColourTable(*img, pal).status, OpStatus::Changed);
     const uint8_t* t = img->table();
     EXPECT_EQ(std::vector<uint8_t>(t, t + 16),
               (std::vector<uint8_t>{255, 255, 44, 0, 30, 20, 10, 0, 3, 3, 3, 0x77, 4, 4, 4, 0x77}));
@@ -114,7 +113,7 @@ TEST(OrganiseColours, DuplicateAtSevenJoinsThreeAndLaterEntriesMoveUp) {
     for (int y = 0; y < 2; ++y) img->rowFromTop(y)[10] = 9, img->rowFromTop(y)[11] = 12;
     WorkingPalette pal = paletteOf(*img);
     ASSERT_EQ(pal.count, 10);
-    ASSERT_NE(organiseColours(*img, pal), nullptr);
+    ASSERT_EQ(organiseColours(*img, pal).status, OpStatus::Changed);
 
     EXPECT_EQ(indexRows(*img, {{200, 'z'}}), (test::Rows{"0123456378", "z873654321"}));
     EXPECT_EQ(img->rowFromTop(0)[10], 8);
@@ -196,7 +195,7 @@ TEST(RemapColours, FourBitNibblesMapIndependently) {
     pal.setEntry(0, {0, 0, 0});
     pal.setEntry(1, {48, 48, 48});     // table entry 3
     pal.setEntry(2, {160, 160, 160});  // table entry 10
-    ASSERT_NE(remapColours(*img, pal), nullptr);
+    ASSERT_EQ(remapColours(*img, pal).status, OpStatus::Changed);
     EXPECT_EQ(img->bits[0], 0x12);
     EXPECT_EQ(img->bits[1], 0x00);  // padding: nibbles 0 map to entry 0
     EXPECT_EQ(img->tableColour(1), (Rgb{48, 48, 48}));
@@ -241,8 +240,8 @@ TEST(FitToPalette, NearestWorkingColoursShownAtOnceWithoutTouchingPixels) {
     pal.setEntry(2, {255, 0, 0});
     pal.setEntry(3, {0, 0, 255});
     const auto bits = img->bits;
-    const DisplayBitmap* shownBitmap = fitToPalette(*img, pal);
-    ASSERT_NE(shownBitmap, nullptr);
+    ASSERT_EQ(fitToPalette(*img, pal).status, OpStatus::Changed);
+    const DisplayBitmap* shownBitmap = img->displayBitmap.get();
     EXPECT_EQ(pal.count, 4);
     EXPECT_EQ(pal.selected, 0);
     EXPECT_EQ(tableOf(*img), (std::vector<Rgb>{Rgb{0, 0, 0}, Rgb{255, 255, 255}, Rgb{255, 0, 0}, Rgb{0, 0, 0}}));
@@ -251,7 +250,7 @@ TEST(FitToPalette, NearestWorkingColoursShownAtOnceWithoutTouchingPixels) {
 
     auto rgb = test::make24({"#"});
     const auto info = rgb->info;
-    EXPECT_EQ(fitToPalette(*rgb, pal), nullptr);
+    EXPECT_EQ(fitToPalette(*rgb, pal).status, OpStatus::Refused);
     EXPECT_EQ(rgb->info, info);
 }
 
@@ -259,7 +258,7 @@ TEST(PaletteRequests, SnapshotsOnlyWhereTheViewTakesThem) {
     struct Case {
         int32_t request;
         int snapshots;
-        bool returnsBitmap;
+        bool changes;
     };
     const Case cases[] = {{kRequestSetTable, 1, true},    {kRequestOrganise, 1, true}, {kRequestPreview, 0, true},
                           {kRequestApproximate, 1, true}, {kRequestRemap, 0, true},    {kRequestClose, 0, false},
@@ -268,9 +267,9 @@ TEST(PaletteRequests, SnapshotsOnlyWhereTheViewTakesThem) {
         auto img = makeIndexed(4, {"01"}, {Rgb{1, 2, 3}, Rgb{4, 5, 6}});
         WorkingPalette pal = paletteOf(*img);
         int snapshots = 0;
-        const DisplayBitmap* r = runPaletteRequest(*img, pal, c.request, [&] { ++snapshots; });
+        const OpResult r = runPaletteRequest(*img, pal, c.request, [&] { ++snapshots; });
         EXPECT_EQ(snapshots, c.snapshots) << c.request;
-        EXPECT_EQ(r != nullptr, c.returnsBitmap) << c.request;
+        EXPECT_EQ(r.isChanged(), c.changes) << c.request;
     }
 }
 

@@ -7,13 +7,13 @@
 namespace qel {
 namespace {
 
-const DisplayBitmap* fractal(DibImage& img) {
-    return drawFractal(img, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
+OpStatus fractal(DibImage& img) {
+    return drawFractal(img, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations).status;
 }
 
 TEST(FractalTest, TopRowsAndWideColumnsAreBlackWhitesOnlyNearTheLeftFurtherDown) {
     auto img = test::greyPicture(61, 200, [](int, int) { return 128; });
-    ASSERT_NE(fractal(*img), nullptr);
+    ASSERT_EQ(fractal(*img), OpStatus::Changed);
     int firstWhiteRow = -1, rightMostWhite = -1;
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 61; ++x) {
@@ -37,8 +37,8 @@ TEST(FractalTest, DependsOnlyOnTheSizeAndKeepsRowPadding) {
     auto b = test::greyPicture(5, 190, [](int, int) { return 0; });
     for (auto* img : {a.get(), b.get()})
         for (int row = 0; row < 190; ++row) std::fill_n(img->bits.begin() + row * 16 + 15, 1, uint8_t(0xAB));
-    ASSERT_NE(fractal(*a), nullptr);
-    ASSERT_NE(fractal(*b), nullptr);
+    ASSERT_EQ(fractal(*a), OpStatus::Changed);
+    ASSERT_EQ(fractal(*b), OpStatus::Changed);
     EXPECT_EQ(a->bits, b->bits);
     EXPECT_EQ(a->bits[15], 0xAB);
     EXPECT_EQ(a->header().biWidth, 5);
@@ -47,13 +47,13 @@ TEST(FractalTest, DependsOnlyOnTheSizeAndKeepsRowPadding) {
 TEST(FractalTest, UnusablePicturesAreLeftAlone) {
     auto indexed = test::makeIndexed(8, {"01"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
     const auto before = indexed->bits;
-    EXPECT_EQ(fractal(*indexed), nullptr);
+    EXPECT_EQ(fractal(*indexed), OpStatus::Refused);
     EXPECT_EQ(indexed->bits, before);
     auto cut = test::greyPicture(4, 4, [](int, int) { return 9; });
     cut->bits.resize(20);
-    EXPECT_EQ(fractal(*cut), nullptr);
+    EXPECT_EQ(fractal(*cut), OpStatus::Refused);
     DibImage empty;
-    EXPECT_EQ(fractal(empty), nullptr);
+    EXPECT_EQ(fractal(empty), OpStatus::Refused);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ TEST(ScaleTest, SameSizeIsAnExactCopyOnEveryRoute) {
     for (bool interpolate : {false, true}) {
         auto img = pictureOf(5, 3, distinct);  // 5 wide: rows carry padding
         const auto before = img->bits;
-        ASSERT_NE(scaleByCommand(*img, 5, 3, interpolate), nullptr);
+        ASSERT_EQ(scaleByCommand(*img, 5, 3, interpolate).status, OpStatus::Changed);
         EXPECT_EQ(img->bits, before) << "interpolate " << interpolate;
     }
 }
@@ -26,7 +26,7 @@ TEST(ScaleTest, EnlargingWithInterpolationAveragesTwoByTwoBlocksWithTruncatedRun
     // Doubled picture (6 x 2) is 0 0 0 255 255 255 on both rows; the middle block
     // 0, 255, 0, 255 gives 0 -> 127 -> 84 -> 126, not the exact 127.
     auto img = greyPicture(2, 1, [](int x, int) { return x ? 255 : 0; });
-    ASSERT_NE(scaleByCommand(*img, 3, 1, true), nullptr);
+    ASSERT_EQ(scaleByCommand(*img, 3, 1, true).status, OpStatus::Changed);
     EXPECT_EQ(greyRows(*img), (std::vector<std::vector<int>>{{0, 126, 255}}));
 }
 
@@ -49,26 +49,26 @@ TEST(ScaleTest, ReducingOneSideWithInterpolationTakesTheDoublingRoute) {
     // 4 x 2 -> 2 x 2: the doubled picture is 4 x 4 (rows repeated), then 2 x 2 blocks of
     // columns 0,1 and 2,3: 0,100,0,100 -> 0,50,33,49 and 200,255,200,255 -> 200,227,218,227.
     auto img = greyPicture(4, 2, [](int x, int) { return std::array{0, 100, 200, 255}[x]; });
-    ASSERT_NE(scaleByCommand(*img, 2, 2, true), nullptr);
+    ASSERT_EQ(scaleByCommand(*img, 2, 2, true).status, OpStatus::Changed);
     EXPECT_EQ(greyRows(*img), (std::vector<std::vector<int>>{{49, 227}, {49, 227}}));
 }
 
 TEST(ScaleTest, ReducingWithoutInterpolationKeepsRightMostBottomMostPixel) {
     auto img = greyPicture(4, 4, [](int x, int y) { return 10 * y + x; });
-    ASSERT_NE(scaleNearest(*img, 2, 2), nullptr);
+    ASSERT_EQ(scaleNearest(*img, 2, 2).status, OpStatus::Changed);
     EXPECT_EQ(greyRows(*img), (std::vector<std::vector<int>>{{11, 13}, {31, 33}}));
 }
 
 TEST(ScaleTest, AveragingKeepsARunningMeanTruncatedAtEverySample) {
     // 0, 255, 255: 0 -> 127 -> (254 + 255) / 3 = 169, where the exact mean is 170.
     auto img = greyPicture(3, 1, [](int x, int) { return x ? 255 : 0; });
-    ASSERT_NE(scaleAverage(*img, 1, 1), nullptr);
+    ASSERT_EQ(scaleAverage(*img, 1, 1).status, OpStatus::Changed);
     EXPECT_EQ(greyRows(*img), (std::vector<std::vector<int>>{{169}}));
 }
 
 TEST(ScaleTest, NewHeaderAndPaddedRowsFollowTheNewSize) {
     auto img = pictureOf(7, 5, distinct);
-    ASSERT_NE(scaleNearest(*img, 3, 2), nullptr);
+    ASSERT_EQ(scaleNearest(*img, 3, 2).status, OpStatus::Changed);
     const auto h = img->header();
     EXPECT_EQ(h.biWidth, 3);
     EXPECT_EQ(h.biHeight, 2);
@@ -96,44 +96,44 @@ TEST(ScaleTest, OperationsMatchReferenceLoopsOnRandomPictures) {
         auto src = test::randomPicture(s.ws, s.hs, gen);
 
         auto a = test::pictureOf(s.ws, s.hs, [&](int x, int y) { return src->colourAt(x, y); });
-        ASSERT_NE(scaleNearest(*a, s.wd, s.hd), nullptr);
+        ASSERT_EQ(scaleNearest(*a, s.wd, s.hd).status, OpStatus::Changed);
         EXPECT_EQ(a->bits, test::referenceNearest(*src, s.wd, s.hd));
 
         auto b = test::pictureOf(s.ws, s.hs, [&](int x, int y) { return src->colourAt(x, y); });
-        ASSERT_NE(scaleAverage(*b, s.wd, s.hd), nullptr);
+        ASSERT_EQ(scaleAverage(*b, s.wd, s.hd).status, OpStatus::Changed);
         EXPECT_EQ(b->bits, test::referenceAverage(*src, s.wd, s.hd));
 
         // The one-pass doubling route against nearest to twice the size, then averaging.
         auto c = test::pictureOf(s.ws, s.hs, [&](int x, int y) { return src->colourAt(x, y); });
-        ASSERT_NE(scaleDoubledAverage(*c, s.wd, s.hd), nullptr);
+        ASSERT_EQ(scaleDoubledAverage(*c, s.wd, s.hd).status, OpStatus::Changed);
         auto d = test::pictureOf(s.ws, s.hs, [&](int x, int y) { return src->colourAt(x, y); });
-        ASSERT_NE(scaleNearest(*d, 2 * s.wd, 2 * s.hd), nullptr);
-        ASSERT_NE(scaleAverage(*d, s.wd, s.hd), nullptr);
+        ASSERT_EQ(scaleNearest(*d, 2 * s.wd, 2 * s.hd).status, OpStatus::Changed);
+        ASSERT_EQ(scaleAverage(*d, s.wd, s.hd).status, OpStatus::Changed);
         EXPECT_EQ(c->bits, d->bits);
         EXPECT_EQ(c->info, d->info);
     }
 }
 
 TEST(ScaleTest, UnusablePicturesAndSizesChangeNothing) {
-    using Op = const DisplayBitmap* (*)(DibImage&, int32_t, int32_t);
+    using Op = OpResult (*)(DibImage&, int32_t, int32_t);
     for (Op op : {Op(scaleNearest), Op(scaleAverage), Op(scaleDoubledAverage)}) {
         auto indexed = test::makeIndexed(8, {"01", "10"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}});
         const auto bits8 = indexed->bits;
-        EXPECT_EQ(op(*indexed, 4, 4), nullptr);
+        EXPECT_EQ(op(*indexed, 4, 4).status, OpStatus::Refused);
         EXPECT_EQ(indexed->bits, bits8);
 
         DibImage empty;
-        EXPECT_EQ(op(empty, 4, 4), nullptr);
+        EXPECT_EQ(op(empty, 4, 4).status, OpStatus::Refused);
 
         auto shortRows = pictureOf(4, 4, distinct);
         shortRows->bits.resize(shortRows->bits.size() - 1);  // header claims more rows than there are
-        EXPECT_EQ(op(*shortRows, 2, 2), nullptr);
+        EXPECT_EQ(op(*shortRows, 2, 2).status, OpStatus::Refused);
 
         auto img = pictureOf(4, 4, distinct);
         const auto before = img->bits;
-        EXPECT_EQ(op(*img, 0, 4), nullptr);
-        EXPECT_EQ(op(*img, 4, -1), nullptr);
-        EXPECT_EQ(op(*img, 30000, 30000), nullptr);  // beyond what a picture may hold
+        EXPECT_EQ(op(*img, 0, 4).status, OpStatus::Refused);
+        EXPECT_EQ(op(*img, 4, -1).status, OpStatus::Refused);
+        EXPECT_EQ(op(*img, 30000, 30000).status, OpStatus::Refused);  // beyond what a picture may hold
         EXPECT_EQ(img->bits, before);
         EXPECT_EQ(img->header().biWidth, 4);
     }

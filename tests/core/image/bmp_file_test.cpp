@@ -103,21 +103,27 @@ TEST(BmpRead, RefusesWhatTheLayoutCannotHold) {
         std::memcpy(f.data() + 14, &h, 40);
         return f;
     };
-    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; };
+    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; const char* says; };
     std::vector<Case> cases = {
-        {"empty file", {}, ImageError::NotBitmap},
-        {"not BM", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, ImageError::NotBitmap},
-        {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14), ImageError::NotBitmap},
-        {"table cut short", std::vector<uint8_t>(good.begin(), good.begin() + 14 + 40 + 100), ImageError::NotBitmap},
-        {"pixels cut short", std::vector<uint8_t>(good.begin(), good.end() - 1), ImageError::NotBitmap},
-        {"width 0", header([](BitmapInfoHeader& h) { h.biWidth = 0; }), ImageError::NotBitmap},
-        {"width negative", header([](BitmapInfoHeader& h) { h.biWidth = -5; }), ImageError::NotBitmap},
-        {"height 0", header([](BitmapInfoHeader& h) { h.biHeight = 0; }), ImageError::NotBitmap},
-        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::Unsupported},
-        {"compressed", header([](BitmapInfoHeader& h) { h.biCompression = 1; }), ImageError::NotBitmap},
-        {"side of 70000", header([](BitmapInfoHeader& h) { h.biWidth = 70000; }), ImageError::TooLarge},
+        {"empty file", {}, ImageError::NotBitmap, "bfType is not BM"},
+        {"not BM", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         ImageError::NotBitmap, "bfType is not BM"},
+        {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14),
+         ImageError::NotBitmap, "ends within its headers"},
+        {"table cut short", std::vector<uint8_t>(good.begin(), good.begin() + 14 + 40 + 100),
+         ImageError::NotBitmap, "colour table ends 924 bytes early"},
+        {"pixels cut short", std::vector<uint8_t>(good.begin(), good.end() - 1),
+         ImageError::NotBitmap, "pixel data ends 1 byte early"},
+        {"width 0", header([](BitmapInfoHeader& h) { h.biWidth = 0; }), ImageError::NotBitmap, "biWidth 0"},
+        {"width negative", header([](BitmapInfoHeader& h) { h.biWidth = -5; }), ImageError::NotBitmap, "biWidth -5"},
+        {"height 0", header([](BitmapInfoHeader& h) { h.biHeight = 0; }), ImageError::NotBitmap, "5 x 0 pixels"},
+        {"bit count 7", header([](BitmapInfoHeader& h) { h.biBitCount = 7; }), ImageError::Unsupported, "7-bit pixels"},
+        {"compressed", header([](BitmapInfoHeader& h) { h.biCompression = 1; }),
+         ImageError::NotBitmap, "RLE8 data ends"},
+        {"side of 70000", header([](BitmapInfoHeader& h) { h.biWidth = 70000; }),
+         ImageError::TooLarge, "70000 x 3 pixels is beyond"},
         {"2^31 bytes claimed", header([](BitmapInfoHeader& h) { h.biWidth = 40000; h.biHeight = 40000; }),
-         ImageError::TooLarge},
+         ImageError::TooLarge, "40000 x 40000 pixels"},
     };
     test::TempDir dir;
     for (const auto& c : cases) {
@@ -125,10 +131,13 @@ TEST(BmpRead, RefusesWhatTheLayoutCannotHold) {
         ASSERT_TRUE(test::writeBytes(dir.file("f.bmp"), c.bytes));
         DibImage fromMemory, fromFile;
         ImageError memoryError = ImageError::None, fileError = ImageError::None;
-        EXPECT_EQ(fromMemory.loadBytes(c.bytes.data(), c.bytes.size(), &memoryError), nullptr) << c.name;
-        EXPECT_EQ(fromFile.loadFile(dir.file("f.bmp"), &fileError), nullptr) << c.name;
+        std::string memoryWhy, fileWhy;
+        EXPECT_EQ(fromMemory.loadBytes(c.bytes.data(), c.bytes.size(), &memoryError, &memoryWhy), nullptr) << c.name;
+        EXPECT_EQ(fromFile.loadFile(dir.file("f.bmp"), &fileError, &fileWhy), nullptr) << c.name;
         EXPECT_EQ(memoryError, c.error) << c.name;
         EXPECT_EQ(fileError, c.error) << c.name;
+        EXPECT_NE(memoryWhy.find(c.says), std::string::npos) << c.name << ": " << memoryWhy;
+        EXPECT_NE(fileWhy.find(c.says), std::string::npos) << c.name << ": " << fileWhy;
         for (const DibImage* img : {&fromMemory, &fromFile}) {
             EXPECT_TRUE(img->info.empty()) << c.name;
             EXPECT_TRUE(img->bits.empty()) << c.name;

@@ -70,11 +70,12 @@ std::vector<uint8_t> table4(const std::vector<Rgb>& colours) {
 
 struct Loaded {
     ImageError error = ImageError::None;
+    std::string why;
     std::unique_ptr<DibImage> image = std::make_unique<DibImage>();
 };
 Loaded load(const std::vector<uint8_t>& bytes) {
     Loaded l;
-    l.image->loadBytes(bytes.data(), bytes.size(), &l.error);
+    l.image->loadBytes(bytes.data(), bytes.size(), &l.error, &l.why);
     return l;
 }
 
@@ -346,48 +347,69 @@ TEST(BmpVariants, RefusalsSayWhy) {
     const auto patched = [](std::vector<uint8_t> f, size_t at, uint32_t v) { put32(f, at, v); return f; };
     const auto cut = [](std::vector<uint8_t> f, size_t n) { f.resize(n); return f; };
 
-    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; };
+    struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; const char* says; };
     const std::vector<Case> cases = {
-        {"embedded JPEG", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px), ImageError::Unsupported},
-        {"embedded PNG", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px), ImageError::Unsupported},
-        {"compression 7", with(40, [](auto& h) { h.biCompression = 7; }, table, px), ImageError::Unsupported},
-        {"OS/2 Huffman", with(64, [](auto& h) { h.biCompression = 3; h.biBitCount = 1; }, table, px), ImageError::Unsupported},
-        {"header size 20", with(20, keep, table, px), ImageError::Unsupported},
-        {"header size 2^32-1", patched(with(40, keep, table, px), 14, 0xFFFFFFFF), ImageError::Unsupported},
-        {"bit count 3", with(40, [](auto& h) { h.biBitCount = 3; }, table, px), ImageError::Unsupported},
-        {"width 0", with(40, [](auto& h) { h.biWidth = 0; }, table, px), ImageError::NotBitmap},
-        {"height 0 (V4)", with(108, [](auto& h) { h.biHeight = 0; }, table, px), ImageError::NotBitmap},
-        {"width negative", with(40, [](auto& h) { h.biWidth = -2; }, table, px), ImageError::NotBitmap},
-        {"pixels cut short", with(40, keep, table, std::vector<uint8_t>(5, 1)), ImageError::NotBitmap},
-        {"header cut short", cut(with(124, keep, table, px), 60), ImageError::NotBitmap},
-        {"offset beyond the file", with(40, keep, table, px, 100000), ImageError::NotBitmap},
-        {"offset inside the header", with(40, keep, table, px, 20), ImageError::NotBitmap},
+        {"embedded JPEG", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px),
+         ImageError::Unsupported, "embedded JPEG"},
+        {"embedded PNG", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px),
+         ImageError::Unsupported, "embedded PNG"},
+        {"compression 7", with(40, [](auto& h) { h.biCompression = 7; }, table, px),
+         ImageError::Unsupported, "compression 7"},
+        {"OS/2 Huffman", with(64, [](auto& h) { h.biCompression = 3; h.biBitCount = 1; }, table, px),
+         ImageError::Unsupported, "Huffman 1D"},
+        {"header size 20", with(20, keep, table, px), ImageError::Unsupported, "info header of 20 bytes"},
+        {"header size 2^32-1", patched(with(40, keep, table, px), 14, 0xFFFFFFFF),
+         ImageError::Unsupported, "info header of 4294967295 bytes"},
+        {"bit count 3", with(40, [](auto& h) { h.biBitCount = 3; }, table, px),
+         ImageError::Unsupported, "3-bit pixels"},
+        {"width 0", with(40, [](auto& h) { h.biWidth = 0; }, table, px), ImageError::NotBitmap, "0 x 2 pixels"},
+        {"height 0 (V4)", with(108, [](auto& h) { h.biHeight = 0; }, table, px), ImageError::NotBitmap, "2 x 0 pixels"},
+        {"width negative", with(40, [](auto& h) { h.biWidth = -2; }, table, px),
+         ImageError::NotBitmap, "-2 x 2 pixels"},
+        {"pixels cut short", with(40, keep, table, std::vector<uint8_t>(5, 1)),
+         ImageError::NotBitmap, "pixel data ends 1 byte early"},
+        {"header cut short", cut(with(124, keep, table, px), 60),
+         ImageError::NotBitmap, "ends within its 124-byte info header"},
+        {"offset beyond the file", with(40, keep, table, px, 100000),
+         ImageError::NotBitmap, "bfOffBits 100000 points past the end"},
+        {"offset inside the header", with(40, keep, table, px, 20),
+         ImageError::NotBitmap, "bfOffBits 20 points into the headers"},
         {"RLE8 at 4 bits", with(40, [](auto& h) { h.biCompression = 1; h.biBitCount = 4; h.biHeight = 2; }, table, px),
-         ImageError::NotBitmap},
-        {"top-down RLE8", with(40, [](auto& h) { h.biCompression = 1; }, table, px), ImageError::NotBitmap},
-        {"bit fields at 8 bits", with(40, [](auto& h) { h.biCompression = 3; }, table, px), ImageError::NotBitmap},
+         ImageError::NotBitmap, "RLE8 compression of 4-bit pixels"},
+        {"top-down RLE8", with(40, [](auto& h) { h.biCompression = 1; }, table, px),
+         ImageError::NotBitmap, "RLE8 compression of top-down rows"},
+        {"bit fields at 8 bits", with(40, [](auto& h) { h.biCompression = 3; }, table, px),
+         ImageError::NotBitmap, "bit fields of 8-bit pixels"},
         // Run-length streams that stop inside a command, or before the last row without the end mark.
-        {"RLE8 odd byte at the end", with(40, rle8, table, {2, 1, 0}), ImageError::NotBitmap},
-        {"RLE8 delta cut short", with(40, rle8, table, {0, 2, 1}), ImageError::NotBitmap},
-        {"RLE8 literal cut short", with(40, rle8, table, {0, 5, 1, 2, 3}), ImageError::NotBitmap},
-        {"RLE8 rows left, no end mark", with(40, rle8, table, {2, 1, 0, 0}), ImageError::NotBitmap},
-        {"RLE8 empty stream", with(40, rle8, table, {}), ImageError::NotBitmap},
-        {"all masks 0", with(40, bf16, zeroMasks, px), ImageError::NotBitmap},
-        {"overlapping masks", with(40, bf16, overlap, px), ImageError::NotBitmap},
-        {"masks with gaps", with(40, bf16, gappy, px), ImageError::NotBitmap},
-        {"masks cut short", with(40, bf16, {}, {}), ImageError::NotBitmap},
-        {"height -2^31", with(40, [](auto& h) { h.biHeight = INT32_MIN; }, table, px), ImageError::TooLarge},
-        {"width 70000", with(40, [](auto& h) { h.biWidth = 70000; }, table, px), ImageError::TooLarge},
-        {"height -70000", with(124, [](auto& h) { h.biHeight = -70000; }, table, px), ImageError::TooLarge},
+        {"RLE8 odd byte at the end", with(40, rle8, table, {2, 1, 0}),
+         ImageError::NotBitmap, "RLE8 data ends before its end-of-bitmap mark"},
+        {"RLE8 delta cut short", with(40, rle8, table, {0, 2, 1}),
+         ImageError::NotBitmap, "RLE8 data ends within a delta"},
+        {"RLE8 literal cut short", with(40, rle8, table, {0, 5, 1, 2, 3}),
+         ImageError::NotBitmap, "RLE8 data ends within a run of literal pixels"},
+        {"RLE8 rows left, no end mark", with(40, rle8, table, {2, 1, 0, 0}),
+         ImageError::NotBitmap, "RLE8 data ends before its end-of-bitmap mark"},
+        {"RLE8 empty stream", with(40, rle8, table, {}), ImageError::NotBitmap, "bfOffBits 62 points past the end"},
+        {"all masks 0", with(40, bf16, zeroMasks, px), ImageError::NotBitmap, "every bit field is empty"},
+        {"overlapping masks", with(40, bf16, overlap, px), ImageError::NotBitmap, "bit fields overlap"},
+        {"masks with gaps", with(40, bf16, gappy, px), ImageError::NotBitmap, "a bit field has gaps"},
+        {"masks cut short", with(40, bf16, {}, {}), ImageError::NotBitmap, "ends within its bit-field masks"},
+        {"height -2^31", with(40, [](auto& h) { h.biHeight = INT32_MIN; }, table, px),
+         ImageError::TooLarge, "2 x 2147483648 pixels is beyond"},
+        {"width 70000", with(40, [](auto& h) { h.biWidth = 70000; }, table, px),
+         ImageError::TooLarge, "70000 x 2 pixels is beyond"},
+        {"height -70000", with(124, [](auto& h) { h.biHeight = -70000; }, table, px),
+         ImageError::TooLarge, "2 x 70000 pixels is beyond"},
         {"40000 x 40000 at 32 bits", with(40, [](auto& h) { h.biWidth = 40000; h.biHeight = -40000; h.biBitCount = 32; },
-                                          {}, px), ImageError::TooLarge},
+                                          {}, px), ImageError::TooLarge, "40000 x 40000 pixels is beyond"},
         {"RLE 65535 x 65535", with(40, [](auto& h) { h.biWidth = 65535; h.biHeight = 65535; h.biCompression = 1; },
-                                   table, {0, 1}), ImageError::TooLarge},
+                                   table, {0, 1}), ImageError::TooLarge, "65535 x 65535 pixels is beyond"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto l = load(c.bytes);
         EXPECT_EQ(l.error, c.error) << messageFor(l.error).text;
+        EXPECT_NE(l.why.find(c.says), std::string::npos) << l.why;
         EXPECT_FALSE(l.image->hasPicture());
         EXPECT_TRUE(l.image->info.empty());
         EXPECT_TRUE(l.image->bits.empty());

@@ -91,7 +91,7 @@ TEST(Straighten, LeavesThePictureAloneWhenItCannotWork) {
     for (auto* img : {blackWhite.get(), tooShort.get(), deep.get()}) {
         const auto bits = img->bits;
         const int length = img == tooShort.get() ? 0 : 3;
-        EXPECT_EQ(straighten(*img, length), img->displayBitmap.get());
+        EXPECT_NE(straighten(*img, length).status, OpStatus::Changed);
         EXPECT_EQ(img->bits, bits);
     }
 }

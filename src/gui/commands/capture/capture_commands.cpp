@@ -56,17 +56,17 @@ void takeCapture(CQelView& view, const QRect& rect) {
     CQelDoc* doc = view.document();
     const QRect r = window->pictureRect(rect);
     const qel::CaptureRect area{r.x(), r.y(), r.width(), r.height()};
-    const qel::DisplayBitmap* result = nullptr;
+    bool captured = false;
     try {
         const auto raster = displayBitmapFromImage(window->screenPicture());
-        result = qel::fromScreen(*doc->image, raster ? *raster : qel::DisplayBitmap{}, area);
+        captured = qel::fromScreen(*doc->image, raster ? *raster : qel::DisplayBitmap{}, area).isChanged();
     } catch (const std::bad_alloc&) {
         doc->image->clear();
         view.showMemoryShortage();
     }
     // A rectangle without width or height leaves the document empty.
-    doc->bitmap = result;
-    if (result) {
+    doc->bitmap = captured ? doc->image->displayBitmap.get() : nullptr;
+    if (doc->bitmap) {
         doc->setModified(true);
         const auto h = doc->image->header();
         doc->imageWidth = doc->scrollWidth = h.biWidth;

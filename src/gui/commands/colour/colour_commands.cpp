@@ -32,10 +32,11 @@ void to24Bit(CQelView& view) {
     // The picture as the screen shows it, read back at 24 bits.
     CQelDoc* doc = view.document();
     view.runImageCommand(
-        [doc](DibImage& image) -> const DisplayBitmap* {
-            if (!doc->bitmap) return nullptr;
+        [doc](DibImage& image) {
+            if (!doc->bitmap) return OpResult::refused(kNoPicture);
             const DisplayBitmap shown = *doc->bitmap;
-            return image.fromBitmap(shown);
+            image.fromBitmap(shown);
+            return OpResult::changed();
         },
         commandOptions(cmd::ID_TO_24BIT));
 }
@@ -89,8 +90,8 @@ void fitPalette(CQelView& view) {
     // A palette never filled would make the whole picture its empty-mark grey, with no undo:
     // it starts as the picture's own table instead.
     if (!dlg->isFilled()) dlg->loadFromImage(image);
-    if (const DisplayBitmap* shown = fitToPalette(image, dlg->workingPalette())) {
-        doc->bitmap = shown;
+    if (fitToPalette(image, dlg->workingPalette()).isChanged()) {
+        doc->bitmap = image.displayBitmap.get();
         doc->setModified(true);
         doc->updateAllViews();
     }
@@ -107,15 +108,15 @@ void paletteRequest(CQelView& view, int code) {
     } else if (code >= kRequestSetTable && code <= kRequestRemap && view.document()) {
         CQelDoc* doc = view.document();
         DibImage& image = *doc->image;
-        const DisplayBitmap* shown = nullptr;
+        bool changed = false;
         try {
-            shown = runPaletteRequest(image, dlg->workingPalette(), code, [&view] { view.takeSnapshot(); });
+            changed = runPaletteRequest(image, dlg->workingPalette(), code, [&view] { view.takeSnapshot(); }).isChanged();
         } catch (const std::bad_alloc&) {
             view.showMemoryShortage();
         }
         // A request that changed nothing leaves the picture in place.
-        doc->bitmap = shown ? shown : image.displayBitmap.get();
-        if (shown) doc->setModified(true);
+        doc->bitmap = image.displayBitmap.get();
+        if (changed) doc->setModified(true);
         doc->updateAllViews();
         emit view.commandFinished();
     }
