@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <tuple>
 
 #include "core/commands/command_table.h"
 #include "gui_test.h"
@@ -67,6 +68,16 @@ TEST_F(ViewTest, ZoomOutThreeTimesGivesAnEighthAndItsScrollSize) {
     frame->runCommand(ID_ZOOM_IN);
     EXPECT_FLOAT_EQ(v->zoom, 0.25f);
     EXPECT_EQ(v->scrollSizes(), QSize(25, 20));
+}
+
+// A page is a tenth of the scroll size and a line a tenth of a page, at every zoom.
+TEST_F(ViewTest, ScrollStepsAreTenthsOfTheScrollSize) {
+    CQelView* v = smallView(1000, 600);
+    for (const auto& [zoom, page, line] : {std::tuple{1, QSize(100, 60), QSize(10, 6)}, {2, QSize(200, 120), QSize(20, 12)}}) {
+        if (zoom == 2) frame->runCommand(ID_ZOOM_IN);
+        EXPECT_EQ(QSize(v->horizontalScrollBar()->pageStep(), v->verticalScrollBar()->pageStep()), page) << zoom;
+        EXPECT_EQ(QSize(v->horizontalScrollBar()->singleStep(), v->verticalScrollBar()->singleStep()), line) << zoom;
+    }
 }
 
 TEST_F(ViewTest, ZoomStopsAtItsFloorAndCeiling) {

@@ -47,6 +47,7 @@ enum PaletteRequest : int32_t {
     kRequestPreview = 1003,      // setColourTable without a snapshot
     kRequestApproximate = 1004,  // snapshot, approximateColours with pal.precision, reload
     kRequestRemap = 1005,        // remapColours without a snapshot
+    kRequestPreviewEnd = 1006,   // the check-colour preview ends: the view puts back the table from before it
 };
 
 // Runs request 1001 .. 1005 on the picture the way the view does: `takeSnapshot` where the request

@@ -117,8 +117,9 @@ void CQelView::updateScrollBars() {
     QScrollBar* v = verticalScrollBar();
     h->setRange(0, std::max(0, scrollSize_.width() - page.width()));
     v->setRange(0, std::max(0, scrollSize_.height() - page.height()));
-    h->setPageStep(std::max(1, page.width()));
-    v->setPageStep(std::max(1, page.height()));
+    // The framework's steps: a page is a tenth of the scroll size, a line a tenth of a page.
+    h->setPageStep(std::max(1, scrollSize_.width() / 10));
+    v->setPageStep(std::max(1, scrollSize_.height() / 10));
     h->setSingleStep(std::max(1, scrollSize_.width() / 100));
     v->setSingleStep(std::max(1, scrollSize_.height() / 100));
 }

@@ -104,7 +104,10 @@ std::optional<QColor> QtDialogService::chooseColour(QWidget* owner, const QColor
 
 bool QtDialogService::choosePrinter(QWidget* owner, QPrinter& printer, PrinterDialog kind) {
     if (kind == PrinterDialog::Setup) {
-        QPageSetupDialog dialog(&printer, owner);
+        // The printer and, through its properties, the paper; nothing is printed.
+        QPrintDialog dialog(&printer, owner);
+        dialog.setWindowTitle(QStringLiteral("ﾌﾟﾘﾝﾀの設定"));
+        dialog.setOptions(QAbstractPrintDialog::PrintDialogOptions());
         return dialog.exec() == QDialog::Accepted;
     }
     QPrintDialog dialog(&printer, owner);

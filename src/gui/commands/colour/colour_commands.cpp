@@ -99,12 +99,32 @@ void fitPalette(CQelView& view) {
     view.paletteOpened();
 }
 
+// The check-colour preview is no edit: the picture shows the check colour while the right button is
+// held and gets its own table back on release, with no snapshot and no change mark.
+void previewCheckColour(CQelView& view, CPaletteDlg& dlg, int code) {
+    CQelDoc* doc = view.document();
+    DibImage& image = *doc->image;
+    if (code == kRequestPreview) {
+        if (!dlg.infoBeforePreview) dlg.infoBeforePreview = image.info;
+        runPaletteRequest(image, dlg.workingPalette(), kRequestPreview, nullptr);
+    } else if (dlg.infoBeforePreview) {
+        image.info = std::move(*dlg.infoBeforePreview);
+        dlg.infoBeforePreview.reset();
+        image.rebuildDisplay();
+    }
+    doc->bitmap = image.displayBitmap.get();
+    doc->updateAllViews();
+    emit view.commandFinished();
+}
+
 // A request of the palette window, carried out before the window goes on.
 void paletteRequest(CQelView& view, int code) {
     CPaletteDlg* dlg = paletteOf(view);
     if (!dlg) return;
     if (code == kRequestClose) {
         view.paletteClosed();
+    } else if ((code == kRequestPreview || code == kRequestPreviewEnd) && view.document()) {
+        previewCheckColour(view, *dlg, code);
     } else if (code >= kRequestSetTable && code <= kRequestRemap && view.document()) {
         CQelDoc* doc = view.document();
         DibImage& image = *doc->image;

@@ -151,7 +151,10 @@ void CPaletteDlg::mousePressEvent(QMouseEvent* event) {
         update();
     } else if (event->button() == Qt::RightButton) {
         m_request = qel::kRequestPreview;
-        if (!qel::beginCheckPreview(palette_, hitTest(at))) return;
+        const int index = hitTest(at);
+        if (index < 0) return;
+        repaint();  // the grid as it is, before the entry takes the check colour
+        if (!qel::beginCheckPreview(palette_, index)) return;
         update();
         sendRequest(qel::kRequestPreview);
     }
@@ -166,7 +169,7 @@ void CPaletteDlg::mouseReleaseEvent(QMouseEvent* event) {
     } else if (event->button() == Qt::RightButton) {
         if (!qel::endCheckPreview(palette_)) return;
         update();
-        sendRequest(qel::kRequestSetTable);
+        sendRequest(qel::kRequestPreviewEnd);
     }
 }
 

@@ -15,6 +15,8 @@
 #include <QDialog>
 #include <QHash>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "core/colour/working_palette.h"
 
@@ -47,6 +49,8 @@ public:
     qel::WorkingPalette& workingPalette() { return palette_; }
     const qel::WorkingPalette& workingPalette() const { return palette_; }
     int32_t m_request = 0;
+    // The picture's header and colour table from before a check-colour preview, while one shows.
+    std::optional<std::vector<uint8_t>> infoBeforePreview;
 
     // False until the working palette has been filled from a picture or a file.
     bool isFilled() const { return filled_; }
