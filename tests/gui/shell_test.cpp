@@ -1,15 +1,20 @@
 // Start-up, documents, saving, recent files, panes and printing.
 #include <QFile>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
 #include <QSettings>
 
+#include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
 #include "gui/shell/qel_app.h"
@@ -306,6 +311,42 @@ TEST_F(ShellExtrasTest, AboutBoxAndJapaneseHelpPage) {
     const QString text = help->browser()->toPlainText();
     EXPECT_TRUE(text.contains("Qel ヘルプ"));
     EXPECT_TRUE(text.contains("元に戻す"));
+}
+
+TEST_F(ShellExtrasTest, QtsOwnTextsAreJapaneseAndFiltersListEachPatternOnce) {
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
+    EXPECT_EQ(qel::ui::qtNameFilters("BMP(*.bmp)|*.bmp|すべてのファイル(*.*)|*.*|"), "BMP (*.bmp *.BMP);;すべてのファイル (*)");
+}
+
+TEST_F(ShellExtrasTest, WindowMenuListsTheWindowsAndArrangeLinesIconsUpAtTheBottom) {
+    open(*pattern(3, 3, 24), "a.bmp");
+    open(*pattern(3, 3, 24), "b.bmp");
+    QMenu* windowMenu = nullptr;
+    for (QMenu* m : frame->currentMenus())
+        if (m->actions().contains(frame->action(ID_WINDOW_NEW))) windowMenu = m;
+    ASSERT_NE(windowMenu, nullptr);
+    auto listed = [windowMenu] {
+        emit windowMenu->aboutToShow();
+        QStringList out;
+        for (QAction* a : windowMenu->actions())
+            if (a->isCheckable()) out << a->text() + (a->isChecked() ? "*" : "");
+        return out;
+    };
+    EXPECT_EQ(listed(), QStringList({"&1 a.bmp", "&2 b.bmp*"}));
+    windowMenu->actions().at(windowMenu->actions().size() - 2)->trigger();
+    EXPECT_EQ(doc()->title(), "a.bmp");
+    EXPECT_EQ(listed(), QStringList({"&1 a.bmp*", "&2 b.bmp"}));
+
+    const QList<CChildFrame*> frames = frame->childFrames();
+    for (CChildFrame* f : frames) {
+        f->showMinimized();
+        f->move(30, 20);
+    }
+    frame->runCommand(ID_WINDOW_ARRANGE);
+    const int bottom = frame->mdiArea()->viewport()->height();
+    EXPECT_EQ(frames[0]->geometry().topLeft(), QPoint(0, bottom - frames[0]->height()));
+    EXPECT_EQ(frames[1]->geometry().topLeft(), QPoint(frames[0]->width(), bottom - frames[1]->height()));
 }
 
 }  // namespace

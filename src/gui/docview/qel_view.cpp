@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 #include <new>
 
@@ -146,6 +147,7 @@ void CQelView::setZoom(float newZoom) {
     updateScrollSizesForZoom();
     eraseClient();
     refresh();
+    emit infoText(pointerInfo());
 }
 
 void CQelView::zoomIn() { setZoom(zoom * 2.0f); }
@@ -157,7 +159,33 @@ void CQelView::zoomOut() { setZoom(zoom * 0.5f); }
 void CQelView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit statusText(QString::asprintf("(%d,%d)", p.x(), p.y()));
+    emit infoText(pointerInfo(p));
     QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+QString CQelView::pointerInfo(std::optional<QPoint> position) const {
+    QString text = QString::number(double(zoom) * 100.0, 'g', 6) + QLatin1Char('%');
+    if (!position || !document_ || !document_->bitmap || !document_->image) return text;
+    const QPoint scrolled = *position + scrollPosition();
+    const int x = static_cast<int>(std::floor(scrolled.x() / double(zoom)));
+    const int y = static_cast<int>(std::floor(scrolled.y() / double(zoom)));
+    const qel::DibImage& image = *document_->image;
+    const auto h = image.header();
+    if (x < 0 || y < 0 || x >= h.biWidth || y >= h.biHeight || !image.pixelRowsPresent()) return text;
+    const qel::Rgb c = image.colourAt(x, y);
+    text += QStringLiteral("   %1, %2  %3 %4 %5").arg(x).arg(y).arg(c.r).arg(c.g).arg(c.b);
+    if (h.biBitCount <= 8) text += QStringLiteral("  [%1]").arg(image.indexAt(x, y));
+    return text;
+}
+
+void CQelView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) return QAbstractScrollArea::wheelEvent(event);
+    const int delta = event->angleDelta().y();
+    if (document_ && document_->bitmap && delta != 0) {
+        if (delta > 0) zoomIn();
+        else zoomOut();
+    }
+    event->accept();
 }
 
 void CQelView::mousePressEvent(QMouseEvent* event) {
@@ -189,6 +217,7 @@ void CQelView::keyPressEvent(QKeyEvent* event) {
 void CQelView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     emit activated(this);
+    emit infoText(pointerInfo());
 }
 
 // ---------------------------------------------------------------- the command pattern

@@ -47,6 +47,7 @@ CQelView* CChildFrame::makePane() {
     connect(view, &CQelView::activated, this, [this](CQelView* v) { setActiveView(v); });
     connect(view, &CQelView::commandFinished, this, &CChildFrame::commandFinished);
     connect(view, &CQelView::statusText, this, &CChildFrame::statusText);
+    connect(view, &CQelView::infoText, this, &CChildFrame::infoText);
     connect(view, &CQelView::splitRequested, this, [this](Qt::Orientation o) {
         if (o == Qt::Vertical) splitRows();
         else splitColumns();

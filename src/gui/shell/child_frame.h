@@ -39,6 +39,7 @@ signals:
     void activeViewChanged(CQelView* view);
     void commandFinished();
     void statusText(const QString& text);
+    void infoText(const QString& text);
 
 protected:
     // Closing the last window of a changed document asks whether to save it first.

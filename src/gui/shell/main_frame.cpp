@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -118,6 +119,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
     messagePane_ = new QLabel(QStringLiteral("ﾚﾃﾞｨ"));
     statusBar()->addWidget(messagePane_, 1);
+    infoPane_ = new QLabel;
+    infoPane_->setObjectName(QStringLiteral("infoPane"));
+    infoPane_->setMinimumWidth(infoPane_->fontMetrics().horizontalAdvance(QStringLiteral("0.390625%   9999, 9999  255 255 255  [255]")));
+    statusBar()->addWidget(infoPane_);
     for (const char* indicator : {"KANA", "CAPS", "NUM", "SCRL"}) {
         auto* label = new QLabel(QString::fromLatin1(indicator));
         label->setEnabled(false);  // lock-key states are not read on this platform
@@ -155,10 +160,7 @@ void CMainFrame::registerFrameCommands() {
     });
     add(ID_WINDOW_CASCADE, [this] { mdi_->cascadeSubWindows(); });
     add(ID_WINDOW_TILE_HORZ, [this] { mdi_->tileSubWindows(); });
-    add(ID_WINDOW_ARRANGE, [this] {
-        for (QMdiSubWindow* w : mdi_->subWindowList())
-            if (w->isMinimized()) w->showMinimized();
-    });
+    add(ID_WINDOW_ARRANGE, [this] { arrangeIcons(); });
     add(ID_NEXT_PANE, [this] {
         if (CChildFrame* frame = activeChild()) frame->activateNextPane(false);
     });
@@ -251,8 +253,50 @@ QList<QMenu*> CMainFrame::buildMenus(bool document) {
             m->addActions(recentActions_);
         } else if (c.id == ID_APP_ABOUT && !document) m->addAction(aboutStartAction_);
         else m->addAction(action(c.id));
+        if (c.id == ID_WINDOW_NEW)
+            connect(m, &QMenu::aboutToShow, this, [this, m] { updateWindowList(m); }, Qt::UniqueConnection);
     }
     return tops;
+}
+
+void CMainFrame::updateWindowList(QMenu* menu) {
+    qDeleteAll(windowListActions_);
+    windowListActions_.clear();
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    if (windows.isEmpty()) return;
+    windowListActions_ << menu->addSeparator();
+    QMdiSubWindow* active = mdi_->activeSubWindow() ? mdi_->activeSubWindow() : mdi_->currentSubWindow();
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* w = windows[i];
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
+        QAction* a = menu->addAction(number + QLatin1Char(' ') + QString(w->windowTitle()).replace('&', QStringLiteral("&&")));
+        a->setCheckable(true);
+        a->setChecked(w == active);
+        connect(a, &QAction::triggered, w, [this, w] {
+            if (w->isMinimized()) w->showNormal();
+            mdi_->setActiveSubWindow(w);
+        });
+        windowListActions_ << a;
+    }
+}
+
+void CMainFrame::arrangeIcons() {
+    const QRect area = mdi_->viewport()->rect();
+    int x = 0;
+    int bottom = area.bottom() + 1;
+    int rowHeight = 0;
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (!w->isMinimized()) continue;
+        const QSize size = w->size();
+        if (x > 0 && x + size.width() > area.width()) {  // the row is full: start one above it
+            x = 0;
+            bottom -= rowHeight;
+            rowHeight = 0;
+        }
+        w->move(x, bottom - size.height());
+        x += size.width();
+        rowHeight = std::max(rowHeight, size.height());
+    }
 }
 
 void CMainFrame::showMenus(bool document) {
@@ -295,6 +339,7 @@ CChildFrame* CMainFrame::createFrame(CQelDoc* document) {
     connect(frame, &CChildFrame::activeViewChanged, this, &CMainFrame::updateCommandStates);
     connect(frame, &CChildFrame::commandFinished, this, &CMainFrame::updateCommandStates);
     connect(frame, &CChildFrame::statusText, this, &CMainFrame::setMessagePaneText);
+    connect(frame, &CChildFrame::infoText, infoPane_, &QLabel::setText);
     connect(frame, &QObject::destroyed, this, [this] { onActiveChildChanged(); }, Qt::QueuedConnection);
     auto retitle = [this, document] {
         QList<CChildFrame*> frames;
@@ -370,6 +415,8 @@ CQelDoc* CMainFrame::openDocumentFile(const QString& path) {
 
 void CMainFrame::onActiveChildChanged() {
     showMenus(activeChild() != nullptr);
+    CQelView* view = activeView();
+    infoPane_->setText(view ? view->pointerInfo() : QString());
     updateTitle();
     updateCommandStates();
 }
@@ -460,6 +507,8 @@ void CMainFrame::setMessagePaneText(const QString& text) {
 }
 
 QString CMainFrame::messagePaneText() const { return messagePane_->text(); }
+
+QString CMainFrame::infoPaneText() const { return infoPane_->text(); }
 
 // ---------------------------------------------------------------- recent files
 
