@@ -1,6 +1,8 @@
 // Start-up, documents, saving, recent files, panes and printing.
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
@@ -204,6 +206,52 @@ TEST_F(ShellTest, PanesSplitToTwoByTwoEachWithItsOwnZoom) {
     EXPECT_EQ(f->panes().size(), 1);
     EXPECT_EQ(doc()->views().size(), 1u);
     EXPECT_EQ(f->activeView(), f->pane(0, 0));
+}
+
+TEST_F(ShellTest, DraggingASplitBoxSplitsWhereItIsDroppedAClickInTheMiddle) {
+    struct Case {
+        Qt::CursorShape box;  // SplitVCursor: the box splitting rows
+        QPoint drag;          // from the press; zero is a click
+        int rows, columns;
+        int firstSize;  // the first row's height or column's width, -1 for half
+    };
+    const std::vector<Case> cases = {
+        {Qt::SplitVCursor, {0, 70}, 2, 1, 70},
+        {Qt::SplitHCursor, {90, 0}, 1, 2, 90},
+        {Qt::SplitVCursor, {0, 0}, 2, 1, -1},
+        {Qt::SplitHCursor, {-50, 0}, 1, 1, 0},  // dropped outside the panes: no split
+    };
+    for (const Case& c : cases) {
+        open(*pattern(40, 30, 24));
+        CChildFrame* f = frame->activeChild();
+        f->resize(300, 260);
+        processEvents();
+        QToolButton* box = nullptr;
+        for (QToolButton* b : view()->findChildren<QToolButton*>())
+            if (b->cursor().shape() == c.box) box = b;
+        ASSERT_NE(box, nullptr);
+        const QPoint press(2, 2);
+        // The drop position is measured from the panes' top left corner.
+        const QPoint origin = f->pane(0, 0)->mapToGlobal(QPoint(0, 0));
+        const QPoint pressGlobal = box->mapToGlobal(press);
+        const QPoint dropGlobal = c.drag.isNull() ? pressGlobal : origin + c.drag;
+        QMouseEvent down(QEvent::MouseButtonPress, QPointF(press), QPointF(pressGlobal), Qt::LeftButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &down);
+        const QPoint dropLocal = box->mapFromGlobal(dropGlobal);
+        QMouseEvent up(QEvent::MouseButtonRelease, QPointF(dropLocal), QPointF(dropGlobal), Qt::LeftButton,
+                       Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &up);
+        processEvents();
+        EXPECT_EQ(f->rows(), c.rows) << c.drag.x() << "," << c.drag.y();
+        EXPECT_EQ(f->columns(), c.columns) << c.drag.x() << "," << c.drag.y();
+        if (c.firstSize > 0) {
+            const QWidget* first = f->pane(0, 0);
+            EXPECT_NEAR(c.box == Qt::SplitVCursor ? first->height() : first->width(), c.firstSize, 6);
+        }
+        f->close();
+        processEvents();
+    }
 }
 
 TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {

@@ -26,17 +26,44 @@ WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 namespace {
-// A split box: the small button at the start of a scroll bar that splits the pane.
-QToolButton* makeSplitBox(CQelView* view, Qt::Orientation orientation) {
-    auto* box = new QToolButton(view);
-    box->setAutoRaise(false);
-    box->setFocusPolicy(Qt::NoFocus);
-    box->setFixedSize(orientation == Qt::Vertical ? QSize(16, 6) : QSize(6, 16));
-    box->setCursor(orientation == Qt::Vertical ? Qt::SplitVCursor : Qt::SplitHCursor);
-    box->setToolTip(orientation == Qt::Vertical ? QStringLiteral("上下に分割") : QStringLiteral("左右に分割"));
-    QObject::connect(box, &QToolButton::clicked, view, [view, orientation] { emit view->splitRequested(orientation); });
-    return box;
-}
+// A split box: the small button at the start of a scroll bar that splits the pane. A click splits in
+// the middle; a drag splits where it is dropped.
+class SplitBox : public QToolButton {
+public:
+    SplitBox(CQelView* view, Qt::Orientation orientation) : QToolButton(view), view_(view), orientation_(orientation) {
+        setAutoRaise(false);
+        setFocusPolicy(Qt::NoFocus);
+        setFixedSize(orientation == Qt::Vertical ? QSize(16, 6) : QSize(6, 16));
+        setCursor(orientation == Qt::Vertical ? Qt::SplitVCursor : Qt::SplitHCursor);
+        setToolTip(orientation == Qt::Vertical ? QStringLiteral("上下に分割") : QStringLiteral("左右に分割"));
+        connect(this, &QToolButton::clicked, view, [view, orientation] { emit view->splitRequested(orientation); });
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        pressedAt_ = event->globalPosition().toPoint();
+        QToolButton::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        const QPoint at = event->globalPosition().toPoint();
+        const QPoint moved = at - pressedAt_;
+        const int distance = orientation_ == Qt::Vertical ? moved.y() : moved.x();
+        if (event->button() == Qt::LeftButton && std::abs(distance) >= QApplication::startDragDistance()) {
+            setDown(false);
+            event->accept();
+            emit view_->splitDropped(orientation_, at);
+            return;
+        }
+        QToolButton::mouseReleaseEvent(event);
+    }
+
+private:
+    CQelView* view_;
+    Qt::Orientation orientation_;
+    QPoint pressedAt_;
+};
+
+QToolButton* makeSplitBox(CQelView* view, Qt::Orientation orientation) { return new SplitBox(view, orientation); }
 }  // namespace
 
 CQelView::CQelView(CQelDoc* document, QWidget* parent) : QAbstractScrollArea(parent), document_(document) {

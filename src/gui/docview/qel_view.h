@@ -146,6 +146,8 @@ signals:
     void activated(CQelView* view);
     // The split box at a scroll bar was pressed.
     void splitRequested(Qt::Orientation orientation);
+    // The split box was dragged and dropped at a global position.
+    void splitDropped(Qt::Orientation orientation, const QPoint& globalPosition);
     // Text for the frame's message pane: the pointer position over the pane.
     void statusText(const QString& text);
     // Text for the frame's second pane: see pointerInfo.

@@ -35,12 +35,13 @@ namespace {
 constexpr int kRecentFiles = 4;
 const char* const kRecentGroup = "Recent File List";
 
-// A 16 x 15 toolbar glyph for the edit, print and about buttons.
-QIcon drawnIcon(int id) {
+// A 16 x 15 toolbar glyph for the edit, print and about buttons, its lines in `ink` (the palette's text
+// colour, so that they show on light and dark themes alike).
+QIcon drawnIcon(int id, const QColor& ink) {
     QPixmap pm(16, 15);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    p.setPen(Qt::black);
+    p.setPen(ink);
     switch (id) {
     case ID_EDIT_CUT:
         p.drawEllipse(QRect(2, 9, 4, 4));
@@ -74,12 +75,19 @@ QIcon drawnIcon(int id) {
     return QIcon(pm);
 }
 
-QIcon toolbarIcon(QStyle* style, int id) {
+// The desktop theme's icon where it has one, else the style's or a drawn one.
+QIcon toolbarIcon(QStyle* style, int id, const QColor& ink) {
     switch (id) {
-    case ID_FILE_NEW: return style->standardIcon(QStyle::SP_FileIcon);
-    case ID_FILE_OPEN: return style->standardIcon(QStyle::SP_DialogOpenButton);
-    case ID_FILE_SAVE: return style->standardIcon(QStyle::SP_DialogSaveButton);
-    default: return drawnIcon(id);
+    case ID_FILE_NEW: return QIcon::fromTheme(QStringLiteral("document-new"), style->standardIcon(QStyle::SP_FileIcon));
+    case ID_FILE_OPEN:
+        return QIcon::fromTheme(QStringLiteral("document-open"), style->standardIcon(QStyle::SP_DialogOpenButton));
+    case ID_FILE_SAVE:
+        return QIcon::fromTheme(QStringLiteral("document-save"), style->standardIcon(QStyle::SP_DialogSaveButton));
+    case ID_EDIT_CUT: return QIcon::fromTheme(QStringLiteral("edit-cut"), drawnIcon(id, ink));
+    case ID_EDIT_COPY: return QIcon::fromTheme(QStringLiteral("edit-copy"), drawnIcon(id, ink));
+    case ID_EDIT_PASTE: return QIcon::fromTheme(QStringLiteral("edit-paste"), drawnIcon(id, ink));
+    case ID_FILE_PRINT: return QIcon::fromTheme(QStringLiteral("document-print"), drawnIcon(id, ink));
+    default: return QIcon::fromTheme(QStringLiteral("help-about"), drawnIcon(id, ink));
     }
 }
 
@@ -213,9 +221,7 @@ void CMainFrame::createActions() {
             aboutStartAction_->setData(c.id);
             connect(aboutStartAction_, &QAction::triggered, this, [this] { runCommand(ID_APP_ABOUT); });
         }
-    QStyle* s = style();
-    for (int id : toolbarButtons())
-        if (id != kSeparator) action(id)->setIcon(toolbarIcon(s, id));
+    updateToolbarIcons();
     recentPlaceholder_ = action(ID_FILE_MRU_FILE1);
     for (int i = 0; i < kRecentFiles; ++i) {
         auto* a = new QAction(this);
@@ -254,7 +260,7 @@ QList<QMenu*> CMainFrame::buildMenus(bool document) {
         } else if (c.id == ID_APP_ABOUT && !document) m->addAction(aboutStartAction_);
         else m->addAction(action(c.id));
         if (c.id == ID_WINDOW_NEW)
-            connect(m, &QMenu::aboutToShow, this, [this, m] { updateWindowList(m); }, Qt::UniqueConnection);
+            connect(m, &QMenu::aboutToShow, this, [this, m] { updateWindowList(m); });
     }
     return tops;
 }
@@ -307,6 +313,18 @@ void CMainFrame::showMenus(bool document) {
 }
 
 QList<QMenu*> CMainFrame::currentMenus() const { return documentMenuShown_ ? documentMenus_ : startMenus_; }
+
+void CMainFrame::updateToolbarIcons() {
+    const QColor ink = palette().color(QPalette::ButtonText);
+    for (int id : toolbarButtons())
+        if (QAction* a = id != kSeparator ? action(id) : nullptr) a->setIcon(toolbarIcon(style(), id, ink));
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A theme switch between light and dark redraws the glyphs in the new text colour.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) updateToolbarIcons();
+}
 
 // ---------------------------------------------------------------- windows and documents
 

@@ -75,6 +75,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -88,6 +89,7 @@ private:
     void arrangeIcons();
     void showMenus(bool documentMenu);
     void updateRecentActions();
+    void updateToolbarIcons();
     void updateTitle();
     void onActiveChildChanged();
 
