@@ -1,6 +1,6 @@
 # Builds the Debian package of a configured and built tree into a scratch directory and checks its
 # name, its files and its dependencies. Run as:
-#   cmake -DBUILD_DIR=<build> -DSCRATCH=<dir> -DVERSION=<x.y> -DAPP_ID=<id> -P CheckPackage.cmake
+#   cmake -DBUILD_DIR=<build> -DSCRATCH=<dir> -DVERSION=<x.y> -DAPP_ID=<id> -DMETAINFO=<file> -P CheckPackage.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${SCRATCH}
@@ -33,6 +33,13 @@ endforeach()
 foreach(library libc6 libstdc\\+\\+6 libqt6widgets6 libqt6printsupport6)
   if(NOT depends MATCHES "(^|, )${library}( |,|$)")
     string(APPEND problems "no dependency on ${library} in: ${depends}\n")
+  endif()
+endforeach()
+# The software centre shows screenshots, a homepage and who makes the program.
+file(READ ${METAINFO} metainfo)
+foreach(element "<screenshot" "<url type=\"homepage\">" "<developer_name>")
+  if(NOT metainfo MATCHES "${element}")
+    string(APPEND problems "the metainfo lacks ${element}\n")
   endif()
 endforeach()
 if(problems)

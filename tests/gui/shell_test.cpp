@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QUrl>
+#include <tuple>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QPushButton>
@@ -213,12 +214,12 @@ TEST_F(ShellTest, DraggingASplitBoxSplitsWhereItIsDroppedAClickInTheMiddle) {
         Qt::CursorShape box;  // SplitVCursor: the box splitting rows
         QPoint drag;          // from the press; zero is a click
         int rows, columns;
-        int firstSize;  // the first row's height or column's width, -1 for half
+        int firstSize;  // the first row's height or column's width; 0: not checked
     };
     const std::vector<Case> cases = {
         {Qt::SplitVCursor, {0, 70}, 2, 1, 70},
         {Qt::SplitHCursor, {90, 0}, 1, 2, 90},
-        {Qt::SplitVCursor, {0, 0}, 2, 1, -1},
+        {Qt::SplitVCursor, {0, 0}, 2, 1, 0},
         {Qt::SplitHCursor, {-50, 0}, 1, 1, 0},  // dropped outside the panes: no split
     };
     for (const Case& c : cases) {
@@ -230,25 +231,18 @@ TEST_F(ShellTest, DraggingASplitBoxSplitsWhereItIsDroppedAClickInTheMiddle) {
         for (QToolButton* b : view()->findChildren<QToolButton*>())
             if (b->cursor().shape() == c.box) box = b;
         ASSERT_NE(box, nullptr);
-        const QPoint press(2, 2);
         // The drop position is measured from the panes' top left corner.
-        const QPoint origin = f->pane(0, 0)->mapToGlobal(QPoint(0, 0));
-        const QPoint pressGlobal = box->mapToGlobal(press);
-        const QPoint dropGlobal = c.drag.isNull() ? pressGlobal : origin + c.drag;
-        QMouseEvent down(QEvent::MouseButtonPress, QPointF(press), QPointF(pressGlobal), Qt::LeftButton,
-                         Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(box, &down);
-        const QPoint dropLocal = box->mapFromGlobal(dropGlobal);
-        QMouseEvent up(QEvent::MouseButtonRelease, QPointF(dropLocal), QPointF(dropGlobal), Qt::LeftButton,
-                       Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(box, &up);
-        processEvents();
-        EXPECT_EQ(f->rows(), c.rows) << c.drag.x() << "," << c.drag.y();
-        EXPECT_EQ(f->columns(), c.columns) << c.drag.x() << "," << c.drag.y();
-        if (c.firstSize > 0) {
-            const QWidget* first = f->pane(0, 0);
-            EXPECT_NEAR(c.box == Qt::SplitVCursor ? first->height() : first->width(), c.firstSize, 6);
+        const QPoint pressed = box->mapToGlobal(QPoint(2, 2));
+        const QPoint dropped = c.drag.isNull() ? pressed : f->pane(0, 0)->mapToGlobal(c.drag);
+        for (auto [type, buttons, at] : {std::tuple(QEvent::MouseButtonPress, Qt::LeftButton, pressed),
+                                         std::tuple(QEvent::MouseButtonRelease, Qt::NoButton, dropped)}) {
+            QMouseEvent event(type, QPointF(box->mapFromGlobal(at)), QPointF(at), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(box, &event);
         }
+        processEvents();
+        EXPECT_EQ(QSize(f->columns(), f->rows()), QSize(c.columns, c.rows)) << c.drag.x() << "," << c.drag.y();
+        const QSize first = f->pane(0, 0)->size();
+        if (c.firstSize) EXPECT_NEAR(c.box == Qt::SplitVCursor ? first.height() : first.width(), c.firstSize, 6);
         f->close();
         processEvents();
     }

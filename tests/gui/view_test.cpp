@@ -151,13 +151,6 @@ TEST_F(ViewTest, CtrlWheelZoomsAndTheSecondPaneShowsZoomPositionAndColour) {
         for (CChildFrame* f : frame->childFrames()) f->close();
         processEvents();
     }
-    // The wheel without Ctrl scrolls rather than zooms.
-    CQelView* v = smallView(100, 80);
-    QWheelEvent wheel(QPointF(1, 1), QPointF(1, 1), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QApplication::sendEvent(v->viewport(), &wheel);
-    EXPECT_FLOAT_EQ(v->zoom, 1.0f);
-    EXPECT_GT(v->scrollPosition().y(), 0);
 }
 
 TEST_F(ViewTest, LeftClickChangesNothing) {
