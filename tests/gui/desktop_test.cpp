@@ -202,12 +202,8 @@ TEST_F(DesktopTest, ToolbarGlyphsStandOutOnADarkTheme) {
     open(*pattern(4, 4, 24));
     const QPalette light = QApplication::palette();
     QPalette dark = light;
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        dark.setColor(group, QPalette::Window, QColor(35, 35, 38));
-        dark.setColor(group, QPalette::Button, QColor(45, 45, 48));
-        dark.setColor(group, QPalette::WindowText, QColor(235, 235, 235));
-        dark.setColor(group, QPalette::ButtonText, QColor(235, 235, 235));
-    }
+    for (auto role : {QPalette::Window, QPalette::Button}) dark.setColor(role, QColor(40, 40, 44));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText}) dark.setColor(role, QColor(235, 235, 235));
     QApplication::setPalette(dark);
     processEvents();
     const QImage shot = frame->toolBar()->grab().toImage();
