@@ -2,7 +2,7 @@
 # Installs what building, running and testing Qel needs on Debian 12, only
 # where it is missing. Needs root (or sudo) when something must be installed.
 set -euo pipefail
-packages=(build-essential cmake ninja-build python3 desktop-file-utils appstream qt6-base-dev qt6-base-dev-tools libgl-dev
+packages=(build-essential cmake ninja-build python3 desktop-file-utils appstream qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-noto-cjk xvfb xauth xdotool imagemagick)
 missing=()
 for p in "${packages[@]}"; do

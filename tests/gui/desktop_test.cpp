@@ -198,5 +198,31 @@ TEST_F(HiDpiTest, PointerPositionStaysInWindowPixels) {
     EXPECT_EQ(shot.pixel(2 * at.x(), 2 * at.y()) & 0xFFFFFF, doc()->bitmap->pixel(18, 10) & 0xFFFFFF);
 }
 
+TEST_F(DesktopTest, ToolbarGlyphsStandOutOnADarkTheme) {
+    open(*pattern(4, 4, 24));
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    for (auto role : {QPalette::Window, QPalette::Button}) dark.setColor(role, QColor(40, 40, 44));
+    for (auto role : {QPalette::WindowText, QPalette::ButtonText}) dark.setColor(role, QColor(235, 235, 235));
+    QApplication::setPalette(dark);
+    processEvents();
+    const QImage shot = frame->toolBar()->grab().toImage();
+    const auto grey = [](QRgb c) { return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000; };
+    int checked = 0;
+    for (QAction* a : frame->toolBar()->actions()) {
+        QWidget* button = frame->toolBar()->widgetForAction(a);
+        if (a->isSeparator() || !a->isEnabled() || !button) continue;
+        const QRect r = button->geometry();
+        const int background = grey(shot.pixel(r.topLeft() + QPoint(1, 1)));
+        int contrast = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) contrast = std::max(contrast, std::abs(grey(shot.pixel(x, y)) - background));
+        EXPECT_GE(contrast, 150) << a->toolTip().toStdString();
+        ++checked;
+    }
+    QApplication::setPalette(light);
+    EXPECT_GE(checked, 5);
+}
+
 }  // namespace
 }  // namespace qel::test

@@ -94,14 +94,21 @@ TEST_F(TransformCommandTest, TransformsThePictureWithTheDialogsSettings) {
     }
 }
 
-TEST_F(TransformCommandTest, AnInvalidFormulaLeavesThePictureButTakesTheSnapshot) {
+TEST_F(TransformCommandTest, OkWithAnInvalidFormulaKeepsTheDialogOpenAndTakesNoSnapshot) {
     openPicture();
     const auto before = doc()->image->bits;
-    runTransform({.x = "2x"});
+    bool stayedOpen = false;
+    whenShown<CTransformDlg>([&stayedOpen](CTransformDlg* dlg) {
+        dlg->formulaXEdit()->setText("2x");
+        dlg->accept();
+        stayedOpen = dlg->isVisible();
+        dlg->reject();
+    });
+    frame->runCommand(ID_TRANSFORM);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(dialogs->messages(), QStringList({"エラー: 式が不正です。"}));
     EXPECT_EQ(doc()->image->bits, before);
-    EXPECT_TRUE(view()->canUndo());
-    EXPECT_EQ(view()->undoBits, before);
-    EXPECT_EQ(view()->formulaX, "2x");
+    EXPECT_FALSE(view()->canUndo());
 }
 
 TEST_F(TransformCommandTest, CancelLeavesPictureSnapshotAndSettings) {

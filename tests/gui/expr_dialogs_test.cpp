@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -173,34 +174,41 @@ TEST_F(TransformDlgTest, TheMessageBoxTakingTheFocusDoesNotRepeatTheMessage) {
     qel::ui::installDialogService(std::move(previous));
 }
 
-TEST_F(TransformDlgTest, OkChecksTheWeightsButNotTheFormulas) {
+TEST_F(TransformDlgTest, OkChecksTheFormulasThenTheWeights) {
     struct Case {
-        QString red;
+        int field;  // 0-2 the formulas, 3 the red weight
+        QString text;
         QString message;  // empty: accepted
-        float value;
+        bool enter;       // OK by Enter in the field rather than by the button
     };
     const std::vector<Case> cases = {
-        {"abc", "Qel: 数字を入力してください。", 0},
-        {"255.5", "Qel: -255 から 255 までの数字を入力してください。", 0},
-        {"-255", "", -255.0f},
-        {" 0.5 ", "", 0.5f},
+        {0, "2x", kInvalidFormula, false},
+        {2, "3+", kInvalidFormula, true},
+        {1, "y*cos(x)", "", true},
+        {3, "abc", "Qel: 数字を入力してください。", false},
+        {3, "255.5", "Qel: -255 から 255 までの数字を入力してください。", true},
+        {3, " -255 ", "", false},
     };
     for (const Case& c : cases) {
         CTransformDlg dlg;
         showActive(dlg);
-        dlg.formulaXEdit()->setText("2x");  // a formula is checked on leaving its field only
-        dlg.weightRedEdit()->setText(c.red);
-        dlg.accept();
-        if (c.message.isEmpty()) {
-            EXPECT_TRUE(dialogs->shown().empty()) << c.red.toStdString();
-            EXPECT_EQ(dlg.result(), QDialog::Accepted);
-            EXPECT_FLOAT_EQ(dlg.m_weightRed, c.value);
-            EXPECT_EQ(dlg.m_formulaX, "2x");
+        QLineEdit* fields[] = {dlg.formulaXEdit(), dlg.formulaYEdit(), dlg.formulaZEdit(), dlg.weightRedEdit()};
+        QLineEdit* field = fields[c.field];
+        field->setText(c.text);
+        field->setFocus(Qt::MouseFocusReason);
+        processEvents();
+        if (c.enter) {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(field, &enter);
         } else {
-            EXPECT_EQ(dialogs->messages(), QStringList({c.message})) << c.red.toStdString();
-            EXPECT_TRUE(dlg.isVisible());
-            EXPECT_TRUE(dlg.weightRedEdit()->hasFocus());
+            dlg.accept();
         }
+        processEvents();
+        const QStringList want = c.message.isEmpty() ? QStringList() : QStringList({c.message});
+        EXPECT_EQ(dialogs->messages(), want) << c.text.toStdString();
+        EXPECT_EQ(dlg.isVisible(), !c.message.isEmpty()) << c.text.toStdString();
+        EXPECT_EQ(c.message.isEmpty() ? dlg.result() == QDialog::Accepted : field->hasFocus(), true) << c.text.toStdString();
+        dialogs->clear();
     }
 }
 

@@ -1,15 +1,23 @@
 // Start-up, documents, saving, recent files, panes and printing.
 #include <QFile>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
+#include <QMdiArea>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextBrowser>
 #include <QUrl>
+#include <tuple>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
 #include <QSettings>
 
+#include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
 #include "gui/shell/qel_app.h"
@@ -201,6 +209,45 @@ TEST_F(ShellTest, PanesSplitToTwoByTwoEachWithItsOwnZoom) {
     EXPECT_EQ(f->activeView(), f->pane(0, 0));
 }
 
+TEST_F(ShellTest, DraggingASplitBoxSplitsWhereItIsDroppedAClickInTheMiddle) {
+    struct Case {
+        Qt::CursorShape box;  // SplitVCursor: the box splitting rows
+        QPoint drag;          // from the press; zero is a click
+        int rows, columns;
+        int firstSize;  // the first row's height or column's width; 0: not checked
+    };
+    const std::vector<Case> cases = {
+        {Qt::SplitVCursor, {0, 70}, 2, 1, 70},
+        {Qt::SplitHCursor, {90, 0}, 1, 2, 90},
+        {Qt::SplitVCursor, {0, 0}, 2, 1, 0},
+        {Qt::SplitHCursor, {-50, 0}, 1, 1, 0},  // dropped outside the panes: no split
+    };
+    for (const Case& c : cases) {
+        open(*pattern(40, 30, 24));
+        CChildFrame* f = frame->activeChild();
+        f->resize(300, 260);
+        processEvents();
+        QToolButton* box = nullptr;
+        for (QToolButton* b : view()->findChildren<QToolButton*>())
+            if (b->cursor().shape() == c.box) box = b;
+        ASSERT_NE(box, nullptr);
+        // The drop position is measured from the panes' top left corner.
+        const QPoint pressed = box->mapToGlobal(QPoint(2, 2));
+        const QPoint dropped = c.drag.isNull() ? pressed : f->pane(0, 0)->mapToGlobal(c.drag);
+        for (auto [type, buttons, at] : {std::tuple(QEvent::MouseButtonPress, Qt::LeftButton, pressed),
+                                         std::tuple(QEvent::MouseButtonRelease, Qt::NoButton, dropped)}) {
+            QMouseEvent event(type, QPointF(box->mapFromGlobal(at)), QPointF(at), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(box, &event);
+        }
+        processEvents();
+        EXPECT_EQ(QSize(f->columns(), f->rows()), QSize(c.columns, c.rows)) << c.drag.x() << "," << c.drag.y();
+        const QSize first = f->pane(0, 0)->size();
+        if (c.firstSize) EXPECT_NEAR(c.box == Qt::SplitVCursor ? first.height() : first.width(), c.firstSize, 6);
+        f->close();
+        processEvents();
+    }
+}
+
 TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {
     CQelDoc* d = open(*pattern(4, 4, 24));
     frame->runCommand(ID_WINDOW_NEW);
@@ -306,6 +353,42 @@ TEST_F(ShellExtrasTest, AboutBoxAndJapaneseHelpPage) {
     const QString text = help->browser()->toPlainText();
     EXPECT_TRUE(text.contains("Qel ヘルプ"));
     EXPECT_TRUE(text.contains("元に戻す"));
+}
+
+TEST_F(ShellExtrasTest, QtsOwnTextsAreJapaneseAndFiltersListEachPatternOnce) {
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
+    EXPECT_EQ(qel::ui::qtNameFilters("BMP(*.bmp)|*.bmp|すべてのファイル(*.*)|*.*|"), "BMP (*.bmp *.BMP);;すべてのファイル (*)");
+}
+
+TEST_F(ShellExtrasTest, WindowMenuListsTheWindowsAndArrangeLinesIconsUpAtTheBottom) {
+    open(*pattern(3, 3, 24), "a.bmp");
+    open(*pattern(3, 3, 24), "b.bmp");
+    QMenu* windowMenu = nullptr;
+    for (QMenu* m : frame->currentMenus())
+        if (m->actions().contains(frame->action(ID_WINDOW_NEW))) windowMenu = m;
+    ASSERT_NE(windowMenu, nullptr);
+    auto listed = [windowMenu] {
+        emit windowMenu->aboutToShow();
+        QStringList out;
+        for (QAction* a : windowMenu->actions())
+            if (a->isCheckable()) out << a->text() + (a->isChecked() ? "*" : "");
+        return out;
+    };
+    EXPECT_EQ(listed(), QStringList({"&1 a.bmp", "&2 b.bmp*"}));
+    windowMenu->actions().at(windowMenu->actions().size() - 2)->trigger();
+    EXPECT_EQ(doc()->title(), "a.bmp");
+    EXPECT_EQ(listed(), QStringList({"&1 a.bmp*", "&2 b.bmp"}));
+
+    const QList<CChildFrame*> frames = frame->childFrames();
+    for (CChildFrame* f : frames) {
+        f->showMinimized();
+        f->move(30, 20);
+    }
+    frame->runCommand(ID_WINDOW_ARRANGE);
+    const int bottom = frame->mdiArea()->viewport()->height();
+    EXPECT_EQ(frames[0]->geometry().topLeft(), QPoint(0, bottom - frames[0]->height()));
+    EXPECT_EQ(frames[1]->geometry().topLeft(), QPoint(frames[0]->width(), bottom - frames[1]->height()));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <tuple>
 
 #include "core/commands/command_table.h"
@@ -112,6 +113,44 @@ TEST_F(ViewTest, PointerPositionIsWindowPixelsAtAnyZoomAndScroll) {
     QMouseEvent at(QEvent::MouseMove, QPointF(12, 3), QPointF(12, 3), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(v->viewport(), &at);
     EXPECT_EQ(frame->messagePaneText(), "(12,3)");
+}
+
+TEST_F(ViewTest, CtrlWheelZoomsAndTheSecondPaneShowsZoomPositionAndColour) {
+    struct Case {
+        bool indexed;
+        int wheelSteps;  // Ctrl + wheel notches, positive towards zoom in
+        QPoint pointer;  // in the pane
+        QString want;
+    };
+    const std::vector<Case> cases = {
+        {false, 1, {5, 3}, "200%   2, 1  255 255 255"},
+        {false, 0, {1, 0}, "100%   1, 0  0 255 0"},
+        {true, 1, {0, 2}, "200%   0, 1  0 0 255  [2]"},
+        {true, -1, {1, 1}, "50%   2, 2  255 0 0  [1]"},
+        {false, 1, {9, 9}, "200%"},  // beside the picture
+    };
+    for (const Case& c : cases) {
+        const Rows rows = {"rg.", "bw.", "..r"};
+        if (c.indexed)
+            open(*makeIndexed(8, rows, {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}}, {{'r', 1}, {'g', 0}, {'b', 2}, {'w', 0}, {'.', 0}}));
+        else
+            open(*make24(rows, {{'r', {255, 0, 0}}, {'g', {0, 255, 0}}, {'b', {0, 0, 255}}, {'w', {255, 255, 255}}}));
+        CQelView* v = view();
+        v->setFocus();
+        for (int i = 0; i < std::abs(c.wheelSteps); ++i) {
+            const QPoint delta(0, c.wheelSteps > 0 ? 120 : -120);
+            QWheelEvent wheel(QPointF(1, 1), QPointF(1, 1), QPoint(), delta, Qt::NoButton, Qt::ControlModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(v->viewport(), &wheel);
+        }
+        QMouseEvent move(QEvent::MouseMove, QPointF(c.pointer), QPointF(c.pointer), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(v->viewport(), &move);
+        EXPECT_EQ(frame->infoPaneText(), c.want) << c.want.toStdString();
+        EXPECT_EQ(frame->messagePaneText(), QString::asprintf("(%d,%d)", c.pointer.x(), c.pointer.y()));
+        for (CChildFrame* f : frame->childFrames()) f->close();
+        processEvents();
+    }
 }
 
 TEST_F(ViewTest, LeftClickChangesNothing) {

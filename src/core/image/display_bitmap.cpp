@@ -47,12 +47,21 @@ std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& in
         const uint8_t* row = bits.data() + (ht - 1 - y) * stride;
         uint32_t* out = bm->pixels.data() + y * w;
         switch (bc) {
-        case 24:
-            for (int64_t x = 0; x < w; ++x) {
+        case 24: {
+            // Blue, green, red in memory are the low three bytes of a little-endian word: one load a pixel,
+            // but the last, whose fourth byte may lie beyond the block.
+            int64_t x = 0;
+            for (; x + 1 < w; ++x) {
+                uint32_t v;
+                std::memcpy(&v, row + 3 * x, 4);
+                out[x] = 0xFF000000u | v;
+            }
+            for (; x < w; ++x) {
                 const uint8_t* p = row + 3 * x;
                 out[x] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
             }
             break;
+        }
         case 8:
             for (int64_t x = 0; x < w; ++x) out[x] = lut[row[x]];
             break;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <cmath>
 #include <new>
 
@@ -25,17 +26,44 @@ WaitCursor::WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 WaitCursor::~WaitCursor() { QApplication::restoreOverrideCursor(); }
 
 namespace {
-// A split box: the small button at the start of a scroll bar that splits the pane.
-QToolButton* makeSplitBox(CQelView* view, Qt::Orientation orientation) {
-    auto* box = new QToolButton(view);
-    box->setAutoRaise(false);
-    box->setFocusPolicy(Qt::NoFocus);
-    box->setFixedSize(orientation == Qt::Vertical ? QSize(16, 6) : QSize(6, 16));
-    box->setCursor(orientation == Qt::Vertical ? Qt::SplitVCursor : Qt::SplitHCursor);
-    box->setToolTip(orientation == Qt::Vertical ? QStringLiteral("上下に分割") : QStringLiteral("左右に分割"));
-    QObject::connect(box, &QToolButton::clicked, view, [view, orientation] { emit view->splitRequested(orientation); });
-    return box;
-}
+// A split box: the small button at the start of a scroll bar that splits the pane. A click splits in
+// the middle; a drag splits where it is dropped.
+class SplitBox : public QToolButton {
+public:
+    SplitBox(CQelView* view, Qt::Orientation orientation) : QToolButton(view), view_(view), orientation_(orientation) {
+        setAutoRaise(false);
+        setFocusPolicy(Qt::NoFocus);
+        setFixedSize(orientation == Qt::Vertical ? QSize(16, 6) : QSize(6, 16));
+        setCursor(orientation == Qt::Vertical ? Qt::SplitVCursor : Qt::SplitHCursor);
+        setToolTip(orientation == Qt::Vertical ? QStringLiteral("上下に分割") : QStringLiteral("左右に分割"));
+        connect(this, &QToolButton::clicked, view, [view, orientation] { emit view->splitRequested(orientation); });
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        pressedAt_ = event->globalPosition().toPoint();
+        QToolButton::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        const QPoint at = event->globalPosition().toPoint();
+        const QPoint moved = at - pressedAt_;
+        const int distance = orientation_ == Qt::Vertical ? moved.y() : moved.x();
+        if (event->button() == Qt::LeftButton && std::abs(distance) >= QApplication::startDragDistance()) {
+            setDown(false);
+            event->accept();
+            emit view_->splitDropped(orientation_, at);
+            return;
+        }
+        QToolButton::mouseReleaseEvent(event);
+    }
+
+private:
+    CQelView* view_;
+    Qt::Orientation orientation_;
+    QPoint pressedAt_;
+};
+
+QToolButton* makeSplitBox(CQelView* view, Qt::Orientation orientation) { return new SplitBox(view, orientation); }
 }  // namespace
 
 CQelView::CQelView(CQelDoc* document, QWidget* parent) : QAbstractScrollArea(parent), document_(document) {
@@ -146,6 +174,7 @@ void CQelView::setZoom(float newZoom) {
     updateScrollSizesForZoom();
     eraseClient();
     refresh();
+    emit infoText(pointerInfo());
 }
 
 void CQelView::zoomIn() { setZoom(zoom * 2.0f); }
@@ -157,7 +186,33 @@ void CQelView::zoomOut() { setZoom(zoom * 0.5f); }
 void CQelView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit statusText(QString::asprintf("(%d,%d)", p.x(), p.y()));
+    emit infoText(pointerInfo(p));
     QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+QString CQelView::pointerInfo(std::optional<QPoint> position) const {
+    QString text = QString::number(double(zoom) * 100.0, 'g', 6) + QLatin1Char('%');
+    if (!position || !document_ || !document_->bitmap || !document_->image) return text;
+    const QPoint scrolled = *position + scrollPosition();
+    const int x = static_cast<int>(std::floor(scrolled.x() / double(zoom)));
+    const int y = static_cast<int>(std::floor(scrolled.y() / double(zoom)));
+    const qel::DibImage& image = *document_->image;
+    const auto h = image.header();
+    if (x < 0 || y < 0 || x >= h.biWidth || y >= h.biHeight || !image.pixelRowsPresent()) return text;
+    const qel::Rgb c = image.colourAt(x, y);
+    text += QStringLiteral("   %1, %2  %3 %4 %5").arg(x).arg(y).arg(c.r).arg(c.g).arg(c.b);
+    if (h.biBitCount <= 8) text += QStringLiteral("  [%1]").arg(image.indexAt(x, y));
+    return text;
+}
+
+void CQelView::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) return QAbstractScrollArea::wheelEvent(event);
+    const int delta = event->angleDelta().y();
+    if (document_ && document_->bitmap && delta != 0) {
+        if (delta > 0) zoomIn();
+        else zoomOut();
+    }
+    event->accept();
 }
 
 void CQelView::mousePressEvent(QMouseEvent* event) {
@@ -189,6 +244,7 @@ void CQelView::keyPressEvent(QKeyEvent* event) {
 void CQelView::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     emit activated(this);
+    emit infoText(pointerInfo());
 }
 
 // ---------------------------------------------------------------- the command pattern

@@ -95,6 +95,9 @@ public:
     // Scroll size = picture size x zoom (the document's start size for an empty document).
     void updateScrollSizesForZoom();
     QPoint scrollPosition() const;
+    // The second status pane: the zoom ("200%") and, for a pointer position in the pane over the picture,
+    // the picture position and its colour ("200%   3, 1  255 0 0", indexed pictures add "[index]").
+    QString pointerInfo(std::optional<QPoint> position = std::nullopt) const;
     void setScrollPosition(const QPoint& position);
 
     struct RefreshRects {
@@ -143,8 +146,12 @@ signals:
     void activated(CQelView* view);
     // The split box at a scroll bar was pressed.
     void splitRequested(Qt::Orientation orientation);
+    // The split box was dragged and dropped at a global position.
+    void splitDropped(Qt::Orientation orientation, const QPoint& globalPosition);
     // Text for the frame's message pane: the pointer position over the pane.
     void statusText(const QString& text);
+    // Text for the frame's second pane: see pointerInfo.
+    void infoText(const QString& text);
     // A left double click on the pane (the palette window picks the colour there).
     void pictureDoubleClicked(const QPoint& position);
 
@@ -156,6 +163,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Ctrl + wheel zooms through the keypad's steps; the wheel alone scrolls.
+    void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
 private:

@@ -20,8 +20,8 @@ QString trimmedBlanks(const QString& text) {
     return text.mid(b, e - b);
 }
 
-void showDdxMessage(QWidget* owner, const QString& text) {
-    dialogs().message(owner, text, QStringLiteral("Qel"), Buttons::Ok, Icon::Warning);
+void showDdxMessage(QWidget* owner, const QString& text, const QString& title = QStringLiteral("Qel")) {
+    dialogs().message(owner, text, title, Buttons::Ok, Icon::Warning);
 }
 
 template <class T>
@@ -68,9 +68,12 @@ QString formatNumber(double value, int significantDigits) {
 
 DataExchange::DataExchange(QWidget* dialog, Direction direction) : dialog_(dialog), direction_(direction) {}
 
-void DataExchange::fail(QLineEdit* edit, const QString& message) {
+void DataExchange::fail(QLineEdit* edit, const QString& message, const QString& title) {
     failed_ = true;
-    showDdxMessage(dialog_, message);
+    if (title.isEmpty())
+        showDdxMessage(dialog_, message);
+    else
+        showDdxMessage(dialog_, message, title);
     if (edit) {
         edit->setFocus(Qt::OtherFocusReason);
         edit->selectAll();

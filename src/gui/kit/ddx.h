@@ -47,8 +47,9 @@ public:
     // A check box as 0 or 1.
     void checkBox(QAbstractButton* box, int32_t& value);
 
-    // Shows `message`, focuses and selects `edit`, and stops the exchange.
-    void fail(QLineEdit* edit, const QString& message);
+    // Shows `message` (under `title`, the program's name when empty), focuses and selects `edit`, and stops
+    // the exchange.
+    void fail(QLineEdit* edit, const QString& message, const QString& title = {});
 
 private:
     bool begin(QLineEdit* edit, int maxChars);

@@ -58,7 +58,15 @@ QString qtNameFilters(const QString& filter) {
             patterns << p;
             if (p != p.toUpper()) patterns << p.toUpper();
         }
-        out << parts[i] + " (" + patterns.join(' ') + ")";
+        // A name that already lists its patterns ("BMP(*.bmp)") gives them up for the full list.
+        QString name = parts[i];
+        if (name.endsWith(')')) {
+            const qsizetype open = name.lastIndexOf('(');
+            const QString listed = name.mid(open + 1, name.size() - open - 2);
+            if (open >= 0 && listed.split(';') == parts[i + 1].split(';'))
+                name = name.left(open).trimmed();
+        }
+        out << name + " (" + patterns.join(' ') + ")";
     }
     return out.join(";;");
 }

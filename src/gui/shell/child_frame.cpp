@@ -47,9 +47,14 @@ CQelView* CChildFrame::makePane() {
     connect(view, &CQelView::activated, this, [this](CQelView* v) { setActiveView(v); });
     connect(view, &CQelView::commandFinished, this, &CChildFrame::commandFinished);
     connect(view, &CQelView::statusText, this, &CChildFrame::statusText);
+    connect(view, &CQelView::infoText, this, &CChildFrame::infoText);
     connect(view, &CQelView::splitRequested, this, [this](Qt::Orientation o) {
         if (o == Qt::Vertical) splitRows();
         else splitColumns();
+    });
+    connect(view, &CQelView::splitDropped, this, [this](Qt::Orientation o, const QPoint& at) {
+        if (o == Qt::Vertical) splitRows(at);
+        else splitColumns(at);
     });
     connect(view, &QObject::destroyed, this, [this, view] {
         if (activeView_ == view) activeView_ = nullptr;
@@ -85,26 +90,32 @@ QList<CQelView*> CChildFrame::panes() const {
     return out;
 }
 
-bool CChildFrame::splitRows() {
+bool CChildFrame::splitRows(std::optional<QPoint> at) {
     if (rows() >= 2) return false;
+    const int y = at ? rows_->mapFromGlobal(*at).y() : 0;
+    if (at && (y <= 0 || y >= rows_->height())) return false;
     auto* row = new QSplitter(Qt::Horizontal);
     row->setChildrenCollapsible(true);
     connect(row, &QSplitter::splitterMoved, this, [this, row] { syncColumns(row); removeCollapsedPanes(); });
     for (int c = 0; c < columns(); ++c) row->addWidget(makePane());
     rows_->addWidget(row);
     const int h = std::max(rows_->height(), 20);
-    rows_->setSizes({h / 2, h - h / 2});
+    const int first = at ? y : h / 2;
+    rows_->setSizes({first, h - first});
     syncColumns(rowSplitter(0));
     return true;
 }
 
-bool CChildFrame::splitColumns() {
+bool CChildFrame::splitColumns(std::optional<QPoint> at) {
     if (columns() >= 2) return false;
+    const int x = at ? rows_->mapFromGlobal(*at).x() : 0;
+    if (at && (x <= 0 || x >= rows_->width())) return false;
     for (int r = 0; r < rows(); ++r) {
         QSplitter* s = rowSplitter(r);
         s->addWidget(makePane());
         const int w = std::max(s->width(), 20);
-        s->setSizes({w / 2, w - w / 2});
+        const int first = at ? x : w / 2;
+        s->setSizes({first, w - first});
     }
     return true;
 }

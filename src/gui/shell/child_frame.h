@@ -1,11 +1,14 @@
 // CChildFrame: a document window holding a splitter of up to 2 x 2 panes.
 // Every pane is its own CQelView of the frame's document. The split boxes at
-// the scroll bars split a pane row or column in two; dragging a splitter bar
+// the scroll bars split a pane row or column in two, in the middle when clicked
+// and where dropped when dragged; dragging a splitter bar
 // to the edge removes the collapsed row or column.
 #pragma once
 
 #include <QList>
 #include <QMdiSubWindow>
+#include <QPoint>
+#include <optional>
 
 class CQelDoc;
 class CQelView;
@@ -26,9 +29,10 @@ public:
     CQelView* pane(int row, int column) const;
     QList<CQelView*> panes() const;  // row by row
 
-    // Split into two rows / two columns; false when already split that way.
-    bool splitRows();
-    bool splitColumns();
+    // Split into two rows / two columns, in the middle or at a global position (a split box dropped
+    // there); false when already split that way or the position lies outside the panes.
+    bool splitRows(std::optional<QPoint> at = std::nullopt);
+    bool splitColumns(std::optional<QPoint> at = std::nullopt);
     // Remove a row / column of panes; false when it is the only one.
     bool removeRow(int row);
     bool removeColumn(int column);
@@ -39,6 +43,7 @@ signals:
     void activeViewChanged(CQelView* view);
     void commandFinished();
     void statusText(const QString& text);
+    void infoText(const QString& text);
 
 protected:
     // Closing the last window of a changed document asks whether to save it first.

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -34,12 +35,13 @@ namespace {
 constexpr int kRecentFiles = 4;
 const char* const kRecentGroup = "Recent File List";
 
-// A 16 x 15 toolbar glyph for the edit, print and about buttons.
-QIcon drawnIcon(int id) {
+// A 16 x 15 toolbar glyph for the edit, print and about buttons, its lines in `ink` (the palette's text
+// colour, so that they show on light and dark themes alike).
+QIcon drawnIcon(int id, const QColor& ink) {
     QPixmap pm(16, 15);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
-    p.setPen(Qt::black);
+    p.setPen(ink);
     switch (id) {
     case ID_EDIT_CUT:
         p.drawEllipse(QRect(2, 9, 4, 4));
@@ -73,12 +75,19 @@ QIcon drawnIcon(int id) {
     return QIcon(pm);
 }
 
-QIcon toolbarIcon(QStyle* style, int id) {
+// The desktop theme's icon where it has one, else the style's or a drawn one.
+QIcon toolbarIcon(QStyle* style, int id, const QColor& ink) {
     switch (id) {
-    case ID_FILE_NEW: return style->standardIcon(QStyle::SP_FileIcon);
-    case ID_FILE_OPEN: return style->standardIcon(QStyle::SP_DialogOpenButton);
-    case ID_FILE_SAVE: return style->standardIcon(QStyle::SP_DialogSaveButton);
-    default: return drawnIcon(id);
+    case ID_FILE_NEW: return QIcon::fromTheme(QStringLiteral("document-new"), style->standardIcon(QStyle::SP_FileIcon));
+    case ID_FILE_OPEN:
+        return QIcon::fromTheme(QStringLiteral("document-open"), style->standardIcon(QStyle::SP_DialogOpenButton));
+    case ID_FILE_SAVE:
+        return QIcon::fromTheme(QStringLiteral("document-save"), style->standardIcon(QStyle::SP_DialogSaveButton));
+    case ID_EDIT_CUT: return QIcon::fromTheme(QStringLiteral("edit-cut"), drawnIcon(id, ink));
+    case ID_EDIT_COPY: return QIcon::fromTheme(QStringLiteral("edit-copy"), drawnIcon(id, ink));
+    case ID_EDIT_PASTE: return QIcon::fromTheme(QStringLiteral("edit-paste"), drawnIcon(id, ink));
+    case ID_FILE_PRINT: return QIcon::fromTheme(QStringLiteral("document-print"), drawnIcon(id, ink));
+    default: return QIcon::fromTheme(QStringLiteral("help-about"), drawnIcon(id, ink));
     }
 }
 
@@ -118,6 +127,10 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 
     messagePane_ = new QLabel(QStringLiteral("ﾚﾃﾞｨ"));
     statusBar()->addWidget(messagePane_, 1);
+    infoPane_ = new QLabel;
+    infoPane_->setObjectName(QStringLiteral("infoPane"));
+    infoPane_->setMinimumWidth(infoPane_->fontMetrics().horizontalAdvance(QStringLiteral("0.390625%   9999, 9999  255 255 255  [255]")));
+    statusBar()->addWidget(infoPane_);
     for (const char* indicator : {"KANA", "CAPS", "NUM", "SCRL"}) {
         auto* label = new QLabel(QString::fromLatin1(indicator));
         label->setEnabled(false);  // lock-key states are not read on this platform
@@ -155,10 +168,7 @@ void CMainFrame::registerFrameCommands() {
     });
     add(ID_WINDOW_CASCADE, [this] { mdi_->cascadeSubWindows(); });
     add(ID_WINDOW_TILE_HORZ, [this] { mdi_->tileSubWindows(); });
-    add(ID_WINDOW_ARRANGE, [this] {
-        for (QMdiSubWindow* w : mdi_->subWindowList())
-            if (w->isMinimized()) w->showMinimized();
-    });
+    add(ID_WINDOW_ARRANGE, [this] { arrangeIcons(); });
     add(ID_NEXT_PANE, [this] {
         if (CChildFrame* frame = activeChild()) frame->activateNextPane(false);
     });
@@ -211,9 +221,7 @@ void CMainFrame::createActions() {
             aboutStartAction_->setData(c.id);
             connect(aboutStartAction_, &QAction::triggered, this, [this] { runCommand(ID_APP_ABOUT); });
         }
-    QStyle* s = style();
-    for (int id : toolbarButtons())
-        if (id != kSeparator) action(id)->setIcon(toolbarIcon(s, id));
+    updateToolbarIcons();
     recentPlaceholder_ = action(ID_FILE_MRU_FILE1);
     for (int i = 0; i < kRecentFiles; ++i) {
         auto* a = new QAction(this);
@@ -251,8 +259,50 @@ QList<QMenu*> CMainFrame::buildMenus(bool document) {
             m->addActions(recentActions_);
         } else if (c.id == ID_APP_ABOUT && !document) m->addAction(aboutStartAction_);
         else m->addAction(action(c.id));
+        if (c.id == ID_WINDOW_NEW)
+            connect(m, &QMenu::aboutToShow, this, [this, m] { updateWindowList(m); });
     }
     return tops;
+}
+
+void CMainFrame::updateWindowList(QMenu* menu) {
+    qDeleteAll(windowListActions_);
+    windowListActions_.clear();
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    if (windows.isEmpty()) return;
+    windowListActions_ << menu->addSeparator();
+    QMdiSubWindow* active = mdi_->activeSubWindow() ? mdi_->activeSubWindow() : mdi_->currentSubWindow();
+    for (int i = 0; i < windows.size(); ++i) {
+        QMdiSubWindow* w = windows[i];
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QString::number(i + 1);
+        QAction* a = menu->addAction(number + QLatin1Char(' ') + QString(w->windowTitle()).replace('&', QStringLiteral("&&")));
+        a->setCheckable(true);
+        a->setChecked(w == active);
+        connect(a, &QAction::triggered, w, [this, w] {
+            if (w->isMinimized()) w->showNormal();
+            mdi_->setActiveSubWindow(w);
+        });
+        windowListActions_ << a;
+    }
+}
+
+void CMainFrame::arrangeIcons() {
+    const QRect area = mdi_->viewport()->rect();
+    int x = 0;
+    int bottom = area.bottom() + 1;
+    int rowHeight = 0;
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (!w->isMinimized()) continue;
+        const QSize size = w->size();
+        if (x > 0 && x + size.width() > area.width()) {  // the row is full: start one above it
+            x = 0;
+            bottom -= rowHeight;
+            rowHeight = 0;
+        }
+        w->move(x, bottom - size.height());
+        x += size.width();
+        rowHeight = std::max(rowHeight, size.height());
+    }
 }
 
 void CMainFrame::showMenus(bool document) {
@@ -263,6 +313,18 @@ void CMainFrame::showMenus(bool document) {
 }
 
 QList<QMenu*> CMainFrame::currentMenus() const { return documentMenuShown_ ? documentMenus_ : startMenus_; }
+
+void CMainFrame::updateToolbarIcons() {
+    const QColor ink = palette().color(QPalette::ButtonText);
+    for (int id : toolbarButtons())
+        if (QAction* a = id != kSeparator ? action(id) : nullptr) a->setIcon(toolbarIcon(style(), id, ink));
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // A theme switch between light and dark redraws the glyphs in the new text colour.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) updateToolbarIcons();
+}
 
 // ---------------------------------------------------------------- windows and documents
 
@@ -295,6 +357,7 @@ CChildFrame* CMainFrame::createFrame(CQelDoc* document) {
     connect(frame, &CChildFrame::activeViewChanged, this, &CMainFrame::updateCommandStates);
     connect(frame, &CChildFrame::commandFinished, this, &CMainFrame::updateCommandStates);
     connect(frame, &CChildFrame::statusText, this, &CMainFrame::setMessagePaneText);
+    connect(frame, &CChildFrame::infoText, infoPane_, &QLabel::setText);
     connect(frame, &QObject::destroyed, this, [this] { onActiveChildChanged(); }, Qt::QueuedConnection);
     auto retitle = [this, document] {
         QList<CChildFrame*> frames;
@@ -370,6 +433,8 @@ CQelDoc* CMainFrame::openDocumentFile(const QString& path) {
 
 void CMainFrame::onActiveChildChanged() {
     showMenus(activeChild() != nullptr);
+    CQelView* view = activeView();
+    infoPane_->setText(view ? view->pointerInfo() : QString());
     updateTitle();
     updateCommandStates();
 }
@@ -460,6 +525,8 @@ void CMainFrame::setMessagePaneText(const QString& text) {
 }
 
 QString CMainFrame::messagePaneText() const { return messagePane_->text(); }
+
+QString CMainFrame::infoPaneText() const { return infoPane_->text(); }
 
 // ---------------------------------------------------------------- recent files
 

@@ -3,7 +3,8 @@
 // window, 129 with one), the toolbar and the status bar. It dispatches every
 // command: its own (application and document commands) from a table of
 // handlers built in registerFrameCommands, the rest to the active view through
-// the view command registry.
+// the view command registry. The ｳｨﾝﾄﾞｳ menu lists the open windows below its
+// items.
 #pragma once
 
 #include <QHash>
@@ -57,6 +58,8 @@ public:
 
     void setMessagePaneText(const QString& text);
     QString messagePaneText() const;
+    // The second pane: zoom, and the picture position and colour under the pointer.
+    QString infoPaneText() const;
 
     // Files dropped on the window: each local file opens as a document.
     void openDroppedFiles(const QList<QUrl>& urls);
@@ -72,6 +75,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -79,14 +83,20 @@ private:
     void registerFrameCommands();
     void createActions();
     QList<QMenu*> buildMenus(bool documentMenu);
+    // The open windows below the items of ｳｨﾝﾄﾞｳ, numbered, the active one checked.
+    void updateWindowList(QMenu* menu);
+    // ｱｲｺﾝの整列: the minimised windows in rows along the bottom of the area, left to right.
+    void arrangeIcons();
     void showMenus(bool documentMenu);
     void updateRecentActions();
+    void updateToolbarIcons();
     void updateTitle();
     void onActiveChildChanged();
 
     QMdiArea* mdi_;
     QToolBar* toolBar_;
     QLabel* messagePane_;
+    QLabel* infoPane_;
     QHash<int, QAction*> actions_;
     struct FrameCommand {
         std::function<void()> run;
@@ -98,6 +108,7 @@ private:
     QList<QAction*> recentActions_;
     QList<QMenu*> startMenus_;
     QList<QMenu*> documentMenus_;
+    QList<QAction*> windowListActions_;
     bool documentMenuShown_ = false;
     QWidget* helpWindow_ = nullptr;
 };

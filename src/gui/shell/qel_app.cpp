@@ -1,8 +1,10 @@
 #include "gui/shell/qel_app.h"
 
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTranslator>
 #include <cstdio>
 
 #include "gui/shell/main_frame.h"
@@ -26,6 +28,10 @@ CQelApp::CQelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationVersion(QStringLiteral("0.20"));
     setDesktopFileName(QString::fromLatin1(kDesktopFileName));
     setWindowIcon(applicationIcon());
+    // Qt's own dialogs and standard buttons speak the program's language, whatever the locale.
+    auto* qtTexts = new QTranslator(this);
+    if (qtTexts->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(qtTexts);
 }
 
 CQelApp::~CQelApp() { mainFrame_.reset(); }

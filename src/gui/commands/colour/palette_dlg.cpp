@@ -53,6 +53,7 @@ CPaletteDlg::CPaletteDlg(QWidget* view) : QDialog(view) {
     setFixedSize(kWindowWidth, kWindowHeight);
     QPalette background = QWidget::palette();
     background.setColor(QPalette::Window, QColor::fromRgb(kBackground));
+    background.setColor(QPalette::WindowText, Qt::black);  // the specified grey, whatever the theme
     setPalette(background);
     setAutoFillBackground(true);
 

@@ -32,7 +32,6 @@ void transform(CQelView& view) {
         settings.weightGreen = dlg.m_weightGreen;
         settings.weightBlue = dlg.m_weightBlue;
         settings.inverseTransform = dlg.m_inverse;
-        // An invalid formula leaves the picture as it is; the snapshot is taken all the same.
         view.runImageCommand([&settings](qel::DibImage& image) { return qel::transformByFormula(image, settings); },
                              commandOptions(cmd::ID_TRANSFORM));
         view.formulaX = dlg.m_formulaX;

@@ -37,6 +37,9 @@ qel::ui::FileRequest formulaFileRequest(const QString& filter) {
 }
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+const QString kInvalidFormula = QStringLiteral("式が不正です。");
+const QString kErrorTitle = QStringLiteral("エラー");
 }  // namespace
 
 CTransformDlg::CTransformDlg(QWidget* parent)
@@ -109,9 +112,15 @@ CTransformDlg::CTransformDlg(QWidget* parent)
 
 void CTransformDlg::doDataExchange(qel::ui::DataExchange& dx) {
     dx.checkBox(inverse_, m_inverse);
-    dx.textField(formulaX_, m_formulaX, qel::kFormulaFieldMaxChars);
-    dx.textField(formulaY_, m_formulaY, qel::kFormulaFieldMaxChars);
-    dx.textField(formulaZ_, m_formulaZ, qel::kFormulaFieldMaxChars);
+    // OK takes no formula that does not validate: the dialog stays open on that field.
+    const auto formula = [&dx](QLineEdit* edit, QString& value) {
+        dx.textField(edit, value, qel::kFormulaFieldMaxChars);
+        if (dx.saving() && !dx.failed() && !qel::formulaIsValid(value.toStdString()))
+            dx.fail(edit, kInvalidFormula, kErrorTitle);
+    };
+    formula(formulaX_, m_formulaX);
+    formula(formulaY_, m_formulaY);
+    formula(formulaZ_, m_formulaZ);
     dx.floatField(weightRed_, m_weightRed, qel::kWeightMin, qel::kWeightMax);
     dx.floatField(weightGreen_, m_weightGreen, qel::kWeightMin, qel::kWeightMax);
     dx.floatField(weightBlue_, m_weightBlue, qel::kWeightMin, qel::kWeightMax);
@@ -131,8 +140,9 @@ bool CTransformDlg::eventFilter(QObject* watched, QEvent* event) {
             // The check runs once the focus has arrived where the user sent it, so that the message box
             // returns the focus there.
             QPointer<QLineEdit> edit = static_cast<QLineEdit*>(watched);
+            // A failed OK that has sent the focus back to this field has already said so.
             QTimer::singleShot(0, this, [this, edit] {
-                if (edit && isVisible()) checkFormulaField(edit);
+                if (edit && isVisible() && focusWidget() != edit) checkFormulaField(edit);
             });
         }
     }
@@ -142,8 +152,7 @@ bool CTransformDlg::eventFilter(QObject* watched, QEvent* event) {
 bool CTransformDlg::checkFormulaField(QLineEdit* edit) {
     if (!edit || qel::formulaIsValid(edit->text().toStdString())) return true;
     warning_ = true;
-    qel::ui::dialogs().message(this, QStringLiteral("式が不正です。"), QStringLiteral("エラー"), qel::ui::Buttons::Ok,
-                               qel::ui::Icon::Warning);
+    qel::ui::dialogs().message(this, kInvalidFormula, kErrorTitle, qel::ui::Buttons::Ok, qel::ui::Icon::Warning);
     warning_ = false;
     return false;
 }

@@ -2,7 +2,7 @@
 // colour weights of z (red, green, blue, -255 ... 255) and the options
 // "逆変換" (inverse mapping) and "保存" (keep these settings for next time).
 // Each formula is checked when its field loses the focus to another control
-// of the dialog; the set can be saved to and loaded from a formula file, and
+// of the dialog and again at OK, which an invalid one refuses; the set can be saved to and loaded from a formula file, and
 // the calculator opens from the dialog.
 #pragma once
 
