@@ -242,7 +242,9 @@ TEST_F(ShellTest, DraggingASplitBoxSplitsWhereItIsDroppedAClickInTheMiddle) {
         processEvents();
         EXPECT_EQ(QSize(f->columns(), f->rows()), QSize(c.columns, c.rows)) << c.drag.x() << "," << c.drag.y();
         const QSize first = f->pane(0, 0)->size();
-        if (c.firstSize) EXPECT_NEAR(c.box == Qt::SplitVCursor ? first.height() : first.width(), c.firstSize, 6);
+        if (c.firstSize) {
+            EXPECT_NEAR(c.box == Qt::SplitVCursor ? first.height() : first.width(), c.firstSize, 6);
+        }
         f->close();
         processEvents();
     }
