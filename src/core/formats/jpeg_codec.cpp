@@ -1,0 +1,148 @@
+// JPEG reading and writing through the TurboJPEG API; the EXIF orientation
+// (read with libexif) is applied so photos stand the right way up.
+#include <libexif/exif-data.h>
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/formats/codec_detail.h"
+
+namespace qel::codec {
+
+namespace {
+
+struct TjDeleter {
+    void operator()(void* h) const { tjDestroy(h); }
+};
+using Tj = std::unique_ptr<void, TjDeleter>;
+
+std::string tjMessage(void* handle) { return tjGetErrorStr2(handle); }
+
+// The EXIF orientation (1..8), 1 when there is none.
+int exifOrientation(const uint8_t* data, size_t size) {
+    ExifData* exif = exif_data_new_from_data(data, static_cast<unsigned int>(std::min<size_t>(size, 0xFFFFFFFFu)));
+    if (!exif) return 1;
+    int orientation = 1;
+    if (ExifEntry* e = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+        e && e->format == EXIF_FORMAT_SHORT && e->components >= 1 && e->size >= 2)
+        orientation = exif_get_short(e->data, exif_data_get_byte_order(exif));
+    exif_data_unref(exif);
+    return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+
+// Turns the picture (1 or 3 bytes a pixel) as an EXIF orientation asks: 2 mirrors, 3 turns
+// half round, 4 flips, 5 transposes, 6 turns a quarter clockwise, 7 transverses, 8 a quarter
+// anticlockwise.
+void applyOrientation(int orientation, int bytesPerPixel, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    if (orientation == 1) return;
+    BitmapInfoHeader h;
+    std::memcpy(&h, info.data(), kHeaderSize);
+    const int w = h.biWidth, ht = h.biHeight, n = bytesPerPixel;
+    const bool swap = orientation >= 5;
+    const int ow = swap ? ht : w, oh = swap ? w : ht;
+    const int64_t inStride = strideFor(w, 8 * n), outStride = strideFor(ow, 8 * n);
+    std::vector<uint8_t> out(static_cast<size_t>(outStride * oh));
+    for (int y = 0; y < oh; ++y) {
+        uint8_t* dst = out.data() + (oh - 1 - y) * outStride;
+        for (int x = 0; x < ow; ++x) {
+            int sx = x, sy = y;
+            switch (orientation) {
+            case 2: sx = w - 1 - x; break;
+            case 3: sx = w - 1 - x; sy = ht - 1 - y; break;
+            case 4: sy = ht - 1 - y; break;
+            case 5: sx = y; sy = x; break;
+            case 6: sx = y; sy = ht - 1 - x; break;
+            case 7: sx = w - 1 - y; sy = ht - 1 - x; break;
+            case 8: sx = w - 1 - y; sy = x; break;
+            }
+            std::memcpy(dst + int64_t(x) * n, bits.data() + (ht - 1 - sy) * inStride + int64_t(sx) * n, n);
+        }
+    }
+    h.biWidth = ow;
+    h.biHeight = oh;
+    h.biSizeImage = static_cast<uint32_t>(out.size());
+    std::memcpy(info.data(), &h, kHeaderSize);
+    bits = std::move(out);
+}
+
+// True when an end-of-image marker is present: a file without one was cut short.
+bool hasEndMarker(const uint8_t* data, size_t size) {
+    for (size_t i = size; i >= 2; --i)
+        if (data[i - 2] == 0xFF && data[i - 1] == 0xD9) return true;
+    return false;
+}
+
+}  // namespace
+
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+    Tj tj(tjInitDecompress());
+    if (!tj) return refuse(ImageError::NotBitmap, "out of memory");
+    auto* buffer = const_cast<unsigned char*>(data);
+    const auto length = static_cast<unsigned long>(size);
+    int w = 0, h = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj.get(), buffer, length, &w, &h, &subsampling, &colourspace) != 0)
+        return damaged("JPEG", tjMessage(tj.get()));
+    if (CodecResult r = checkSize(w, h); !r) return r;
+    const bool grey = colourspace == TJCS_GRAY;
+    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
+    // A limit on progressive scans keeps a crafted file from taking minutes.
+    const int flags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
+    auto check = [&](int status) -> CodecResult {
+        if (status == 0) return {};
+        if (tjGetErrorCode(tj.get()) == TJERR_WARNING && hasEndMarker(data, size)) return {};
+        return damaged("JPEG", tjMessage(tj.get()));
+    };
+    if (cmyk) {
+        std::vector<uint8_t> raw(size_t(4) * w * h);
+        if (CodecResult r = check(tjDecompress2(tj.get(), buffer, length, raw.data(), w, 4 * w, h, TJPF_CMYK, TJFLAG_LIMITSCANS)); !r)
+            return r;
+        // Stored inverted, as CMYK JPEG files are written: each ink value is 255 minus the ink.
+        NewPicture pic(info, bits, w, h, 24);
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* s = raw.data() + size_t(4) * w * y;
+            uint8_t* d = pic.row(y);
+            for (int x = 0; x < w; ++x, s += 4, d += 3) {
+                d[0] = static_cast<uint8_t>((s[2] * s[3] + 127) / 255);
+                d[1] = static_cast<uint8_t>((s[1] * s[3] + 127) / 255);
+                d[2] = static_cast<uint8_t>((s[0] * s[3] + 127) / 255);
+            }
+        }
+    } else {
+        NewPicture pic(info, bits, w, h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{});
+        if (CodecResult r = check(tjDecompress2(tj.get(), buffer, length, bits.data(), w, static_cast<int>(pic.stride), h,
+                                                grey ? TJPF_GRAY : TJPF_BGR, flags));
+            !r)
+            return r;
+    }
+    applyOrientation(exifOrientation(data, size), grey ? 1 : 3, info, bits);
+    return {};
+}
+
+CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out) {
+    Tj tj(tjInitCompress());
+    if (!tj) return refuse(ImageError::WriteFailed, "out of memory");
+    const auto hd = image.header();
+    const int w = hd.biWidth, h = hd.biHeight;
+    unsigned char* jpeg = nullptr;
+    unsigned long length = 0;
+    int status;
+    if (hd.biBitCount == 24) {
+        status = tjCompress2(tj.get(), image.bits.data(), w, static_cast<int>(image.stride()), h, TJPF_BGR, &jpeg, &length,
+                             TJSAMP_420, quality, TJFLAG_BOTTOMUP);
+    } else {
+        // Indexed pictures are written as colour.
+        const auto rows = colourRows(image, true);
+        status = tjCompress2(tj.get(), rows.data(), w, 3 * w, h, TJPF_BGR, &jpeg, &length, TJSAMP_420, quality, 0);
+    }
+    if (status != 0) {
+        tjFree(jpeg);
+        return refuse(ImageError::WriteFailed, "JPEG encoder: " + tjMessage(tj.get()));
+    }
+    out.assign(jpeg, jpeg + length);
+    tjFree(jpeg);
+    return {};
+}
+
+}  // namespace qel::codec
