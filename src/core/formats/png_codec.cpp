@@ -49,7 +49,6 @@ int channelsOf(uint8_t colourType) {
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
     Ctx ctx(spng_ctx_new(0));
     if (!ctx) return refuse(ImageError::NotBitmap, "out of memory");
-    spng_set_image_limits(ctx.get(), 65535, 65535);
     spng_set_chunk_limits(ctx.get(), size_t(64) << 20, size_t(64) << 20);
     spng_set_png_buffer(ctx.get(), data, size);
     spng_ihdr ihdr{};
