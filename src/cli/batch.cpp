@@ -4,6 +4,7 @@
 #include <charconv>
 #include <sstream>
 
+#include "core/formats/codecs.h"
 #include "core/image/bmp_file.h"
 
 namespace qel::batch {
@@ -14,12 +15,15 @@ constexpr const char* kVersion = "qel-batch 0.20";
 
 std::string usageText(const Registry& ops) {
     std::ostringstream s;
-    s << "usage: qel-batch INPUT.bmp [OPERATION ...] [-o OUTPUT.bmp]\n"
-         "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT.bmp]\n"
+    s << "usage: qel-batch INPUT [OPERATION ...] [-o OUTPUT]\n"
+         "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT]\n"
          "Runs the operations left to right on one picture, as the menu commands do.\n"
+         "INPUT may be a BMP, PNG, JPEG, TIFF, WebP or GIF file (recognised by content).\n"
          "Without -o nothing is written.\n\n"
          "Options:\n"
-         "  -o FILE                 write the result as a BMP file\n"
+         "  -o FILE                 write the result; the extension picks the format:\n"
+         "                          .bmp .png .jpg .jpeg .tif .tiff .webp\n"
+         "  --quality=Q             JPEG quality, or lossy WebP at Q (1-100; default: JPEG 90, WebP lossless)\n"
          "  --new=WxH               start from a white 24-bit picture\n"
          "  --help, --version\n\n"
          "Operations:\n";
@@ -85,6 +89,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     };
     std::string input, output, newSize;
     bool haveOutput = false;
+    SaveOptions saveOptions;
     std::vector<std::pair<const Operation*, std::string>> plan;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -101,6 +106,19 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             if (haveOutput) return usage("-o given twice");
             output = args[++i];
             haveOutput = true;
+            saveOptions.format = formatByExtension(output);
+            if (saveOptions.format == ImageFormat::Gif) return usage("-o " + output + ": GIF files are read only");
+            if (saveOptions.format == ImageFormat::Unknown)
+                return usage("-o " + output + ": unknown file type; use " + writableExtensions());
+            continue;
+        }
+        if (a.rfind("--quality=", 0) == 0) {
+            const std::string_view text = std::string_view(a).substr(10);
+            int q = 0;
+            auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), q);
+            if (ec != std::errc() || p != text.data() + text.size() || q < 1 || q > 100)
+                return usage("--quality needs a number from 1 to 100");
+            saveOptions.quality = q;
             continue;
         }
         if (a.rfind("--new=", 0) == 0) {
@@ -159,8 +177,9 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             case ImageError::MissLoad: why = "cannot be opened"; break;
             case ImageError::TooLarge: why = "picture too large (65535 pixels per side, 268435456 pixels at most)"; break;
             case ImageError::Unsupported: why = "BMP variant not supported"; break;
-            default: why = "not a BMP file, or truncated or damaged"; break;
+            default: why = "not a picture file, or truncated or damaged"; break;
             }
+            if (!ctx.image.refusalReason.empty()) why = ctx.image.refusalReason;
             err << "qel-batch: " << input << ": " << why << " (" << messageFor(e).text << ")\n";
             return kExitInput;
         }
@@ -181,8 +200,9 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     if (haveOutput) {
-        if (ctx.image.saveFile(output) != ImageError::None) {
-            err << "qel-batch: " << output << ": cannot be written\n";
+        if (ctx.image.saveFile(output, saveOptions) != ImageError::None) {
+            const std::string& why = ctx.image.refusalReason;
+            err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";
             return kExitOutput;
         }
     }
