@@ -84,6 +84,7 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
     int w = 0, h = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj.get(), buffer, length, &w, &h, &subsampling, &colourspace) != 0)
         return damaged("JPEG", tjMessage(tj.get()));
+    if (w <= 0 || h <= 0) return damaged("JPEG", "no picture size");
     if (CodecResult r = checkSize(w, h); !r) return r;
     const bool grey = colourspace == TJCS_GRAY;
     const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;

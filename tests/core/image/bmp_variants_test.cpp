@@ -349,8 +349,8 @@ TEST(BmpVariants, RefusalsSayWhy) {
 
     struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; };
     const std::vector<Case> cases = {
-        {"embedded JPEG", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px), ImageError::Unsupported},
-        {"embedded PNG", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px), ImageError::Unsupported},
+        {"embedded JPEG, no stream", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px), ImageError::NotBitmap},
+        {"embedded PNG, no stream", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px), ImageError::NotBitmap},
         {"compression 7", with(40, [](auto& h) { h.biCompression = 7; }, table, px), ImageError::Unsupported},
         {"OS/2 Huffman", with(64, [](auto& h) { h.biCompression = 3; h.biBitCount = 1; }, table, px), ImageError::Unsupported},
         {"header size 20", with(20, keep, table, px), ImageError::Unsupported},
@@ -471,7 +471,7 @@ TEST(BmpVariantsBatch, ConvertsAVariantToAClassicFileAndNamesRefusals) {
     wide.biHeight = -1;
     ASSERT_TRUE(test::writeBytes(dir.file("wide.bmp"), file(headerBytes(108, wide), {}, {0, 0, 0, 0})));
     struct Case { const char* name; const char* says; };
-    for (const auto& c : {Case{"jpeg.bmp", "not supported"}, Case{"wide.bmp", "too large"}}) {
+    for (const auto& c : {Case{"jpeg.bmp", "JPEG file damaged"}, Case{"wide.bmp", "too large"}}) {
         std::ostringstream o, e;
         EXPECT_EQ(batch::runBatch({dir.file(c.name), "-o", dir.file("x.bmp")}, o, e), batch::kExitInput) << c.name;
         EXPECT_NE(e.str().find(c.says), std::string::npos) << e.str();
