@@ -1,6 +1,7 @@
 // Undo and redo, clipboard copy and paste, image information and printing.
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
