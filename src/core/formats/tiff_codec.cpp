@@ -143,13 +143,14 @@ CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& i
         uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
         if (!TIFFGetField(tif.get(), TIFFTAG_COLORMAP, &r, &g, &b)) return damaged("TIFF", "palette missing");
         const int n = 1 << bps;
-        // Some writers store 8-bit values in the 16-bit map.
+        // Map entries are scaled by 257 or by 256 depending on the writer: the high byte is right for
+        // both. Some writers store 8-bit values in the 16-bit map.
         const bool eightBit = std::all_of(r, r + n, [](uint16_t v) { return v < 256; }) &&
                               std::all_of(g, g + n, [](uint16_t v) { return v < 256; }) &&
                               std::all_of(b, b + n, [](uint16_t v) { return v < 256; });
         for (int i = 0; i < n; ++i)
             table.push_back(eightBit ? Rgb{uint8_t(r[i]), uint8_t(g[i]), uint8_t(b[i])}
-                                     : Rgb{from16(r[i]), from16(g[i]), from16(b[i])});
+                                     : Rgb{uint8_t(r[i] >> 8), uint8_t(g[i] >> 8), uint8_t(b[i] >> 8)});
     } else if (bps == 1) {
         table = inverted ? std::vector<Rgb>{Rgb{255, 255, 255}, Rgb{0, 0, 0}} : std::vector<Rgb>{Rgb{0, 0, 0}, Rgb{255, 255, 255}};
     }
