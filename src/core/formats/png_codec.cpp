@@ -129,31 +129,22 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     // Colour, 8 or 16 bits per sample, with or without alpha.
     NewPicture pic(info, bits, w, h, 24);
     const bool alpha = channels == 4;
-    for (int y = 0; y < h; ++y) {
-        uint8_t* dst = pic.row(y);
-        if (depth == 8) {
-            const uint8_t* s = raw.data() + rawStride * y;
-            for (int x = 0; x < w; ++x, s += channels, dst += 3) {
-                if (alpha) {
-                    dst[0] = overWhite8(s[2], s[3]); dst[1] = overWhite8(s[1], s[3]); dst[2] = overWhite8(s[0], s[3]);
-                } else if (hasTrns && s[0] == trns.red && s[1] == trns.green && s[2] == trns.blue) {
-                    dst[0] = dst[1] = dst[2] = 255;
-                } else {
-                    dst[0] = s[2]; dst[1] = s[1]; dst[2] = s[0];
-                }
-            }
-        } else {
-            const uint16_t* s = raw16 + rawStride / 2 * y;
-            for (int x = 0; x < w; ++x, s += channels, dst += 3) {
-                if (alpha) {
-                    dst[0] = overWhite16(s[2], s[3]); dst[1] = overWhite16(s[1], s[3]); dst[2] = overWhite16(s[0], s[3]);
-                } else if (hasTrns && s[0] == trns.red && s[1] == trns.green && s[2] == trns.blue) {
-                    dst[0] = dst[1] = dst[2] = 255;
-                } else {
-                    dst[0] = from16(s[2]); dst[1] = from16(s[1]); dst[2] = from16(s[0]);
-                }
+    auto convertRow = [&](const auto* s, uint8_t* dst, auto to8, auto over) {
+        for (int x = 0; x < w; ++x, s += channels, dst += 3) {
+            if (alpha) {
+                dst[0] = over(s[2], s[3]); dst[1] = over(s[1], s[3]); dst[2] = over(s[0], s[3]);
+            } else if (hasTrns && s[0] == trns.red && s[1] == trns.green && s[2] == trns.blue) {
+                dst[0] = dst[1] = dst[2] = 255;
+            } else {
+                dst[0] = to8(s[2]); dst[1] = to8(s[1]); dst[2] = to8(s[0]);
             }
         }
+    };
+    for (int y = 0; y < h; ++y) {
+        if (depth == 8)
+            convertRow(raw.data() + rawStride * y, pic.row(y), [](unsigned v) { return uint8_t(v); }, overWhite8);
+        else
+            convertRow(raw16 + rawStride / 2 * y, pic.row(y), from16, overWhite16);
     }
     return {};
 }
