@@ -59,7 +59,7 @@ enum class ImageError {
     MissLoad,      // the file cannot be opened or read
     NotBitmap,     // not a BMP file, or one the reader cannot hold
     TooLarge,      // a side above 65535 or more than 2^28 pixels
-    Unsupported,   // a BMP variant the reader does not take (embedded JPEG/PNG, unknown compression)
+    Unsupported,   // a variant the readers do not take (unknown BMP compression, animated WebP, ...)
     WriteFailed,   // the file could not be written; any old file is untouched
     NoPicture,     // the record holds no picture
     UnknownFormat, // saving: the file name has no extension of a format that can be written

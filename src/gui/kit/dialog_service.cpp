@@ -27,7 +27,7 @@ QString withDefaultExtension(QString path, const QString& extension) {
 QString firstExtension(const QString& nameFilter) {
     const int at = nameFilter.indexOf(QStringLiteral("(*."));
     if (at < 0) return {};
-    const int end = nameFilter.indexOf(QRegularExpression(QStringLiteral("[ )]")), at + 3);
+    const int end = nameFilter.indexOf(QRegularExpression(QStringLiteral("[ );]")), at + 3);
     return nameFilter.mid(at + 3, end < 0 ? -1 : end - at - 3);
 }
 
