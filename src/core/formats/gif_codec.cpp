@@ -82,7 +82,7 @@ CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         }
         const int fill = transparent >= 0 && transparent < 256 ? transparent : g->SBackGroundColor & 0xFF;
         NewPicture pic(info, bits, w, h, 8, table);
-        std::fill(bits.begin(), bits.end(), static_cast<uint8_t>(fill));
+        for (int y = 0; y < h; ++y) std::fill_n(pic.row(y), w, static_cast<uint8_t>(fill));  // row padding stays 0
 
         std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
         static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
