@@ -61,6 +61,10 @@ CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         if (DGifGetImageDesc(g) == GIF_ERROR) return failed();
         const GifImageDesc& frame = g->Image;
         if (CodecResult r = checkSize(frame.Width, frame.Height); !r) return r;
+        // LZW codes expand to a few thousand pixels at most: a frame claiming more is refused unread.
+        if (int64_t(frame.Width) * frame.Height > int64_t(4096) * int64_t(size) + 4096)
+            return damaged("GIF", "too little image data for " + std::to_string(frame.Width) + " x " +
+                                      std::to_string(frame.Height) + " pixels");
         const bool screen = g->SWidth > 0 && g->SHeight > 0;
         const int w = screen ? g->SWidth : frame.Width, h = screen ? g->SHeight : frame.Height;
         if (CodecResult r = checkSize(w, h); !r) return r;

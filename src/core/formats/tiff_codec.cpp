@@ -111,6 +111,18 @@ CodecResult readRgba(TIFF* tif, MemoryFile& file, int w, int h, std::vector<uint
     return {};
 }
 
+// How much a compression can expand its data at most; 0 where there is no useful bound
+// (fax and JPEG coding can describe large plain areas in a few bits).
+uint64_t maxExpansion(uint16_t compression) {
+    switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS: return 64;
+    case COMPRESSION_ADOBE_DEFLATE: case COMPRESSION_DEFLATE: return 1100;
+    case COMPRESSION_LZW: return 4096;
+    default: return 0;
+    }
+}
+
 }  // namespace
 
 CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
@@ -129,6 +141,13 @@ CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& i
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+    // A page claiming more pixels than the file's bytes can expand to is refused before its
+    // pixels are allocated.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_COMPRESSION, &compression);
+    const uint64_t leastRaw = uint64_t(w) * h * bps * spp / 8;
+    if (const uint64_t most = maxExpansion(compression); most != 0 && leastRaw > most * size + 4096)
+        return damaged("TIFF", "too little image data for " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
     const bool exact = !TIFFIsTiled(tif.get()) && format == SAMPLEFORMAT_UINT &&
                        ((spp == 1 && grey && (bps == 1 || bps == 2 || bps == 4 || bps == 8 || bps == 16)) ||

@@ -39,6 +39,7 @@ Bytes png(int w, int h, int type, int depth, const Bytes& raw, std::vector<Rgb> 
     return out;
 }
 
+// A TIFF of the first raw.size() / (bytes a row) rows (all of them when the data is complete).
 Bytes tiff(const test::TempDir& dir, int w, int h, int photometric, int bps, int spp, const Bytes& raw,
            std::vector<uint16_t> map = {}, bool alpha = false) {
     const std::string path = dir.file("t.tif");
@@ -54,8 +55,8 @@ Bytes tiff(const test::TempDir& dir, int w, int h, int photometric, int bps, int
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
     if (!map.empty()) TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + map.size() / 3, map.data() + map.size() / 3 * 2);
-    const size_t row = raw.size() / h;
-    for (int y = 0; y < h; ++y) TIFFWriteScanline(t, const_cast<uint8_t*>(raw.data() + row * y), y, 0);
+    const size_t row = (size_t(w) * bps * spp + 7) / 8;
+    for (int y = 0; size_t(y + 1) * row <= raw.size(); ++y) TIFFWriteScanline(t, const_cast<uint8_t*>(raw.data() + row * y), y, 0);
     TIFFClose(t);
     return test::readBytes(path);
 }
@@ -394,6 +395,8 @@ TEST(FormatRead, DamagedAndOversizedFilesAreRefusedWithAReason) {
         {"jpeg claiming 40000 x 40000", bigJpeg, ImageError::TooLarge, "too large"},
         {"webp cut short", cut(okWebp), ImageError::NotBitmap, "WebP"},
         {"tiff cut short", cut(okTiff), ImageError::NotBitmap, "TIFF"},
+        {"tiff bomb: 16000 x 16000, one row", tiff(dir, 16000, 16000, PHOTOMETRIC_MINISBLACK, 8, 1, Bytes(16000, 1)),
+         ImageError::NotBitmap, "too little image data"},
         {"gif cut short", cut(okGif), ImageError::NotBitmap, "GIF"},
         {"bmp with a broken embedded png", bmpWithPng(cut(okPng)), ImageError::NotBitmap, "PNG"},
     };
