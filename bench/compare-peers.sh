@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Times qel-batch against the tools people would otherwise use, on the same
 # 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine).
-#   bench/compare-peers.sh [--runs N] [--slow]   (--slow also times the very slow peers)
+#   bench/compare-peers.sh [--runs N] [--slow] [--formats]
+#   (--slow also times the very slow peers; --formats times only the file-format jobs)
 # Installs the peers from Debian's packages when they are missing. Not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=5; slow=0
+runs=5; slow=0; formats_only=0
 while [ $# -gt 0 ]; do
-  case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; esac; shift
+  case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; --formats) formats_only=1 ;; esac; shift
 done
 ./scripts/setup.sh
 need=()
@@ -26,6 +27,9 @@ work="${TMPDIR:-/tmp}/qel-peers"
 mkdir -p "$work"
 cd "$work"
 [ -f photo.bmp ] && [ -f lines.bmp ] && [ -f photo2.bmp ] || $PY "$OLDPWD/bench/make_pictures.py" .
+# The photo as PNG (Pillow's default level) and as JPEG at quality 90, 4:2:0.
+[ -f photo.png ] || $PY -c "from PIL import Image; Image.open('photo.bmp').save('photo.png')"
+[ -f photo.jpg ] || $PY -c "from PIL import Image; Image.open('photo.bmp').save('photo.jpg', quality=90)"
 
 cat > peers.py <<'PY'
 import sys
@@ -35,6 +39,7 @@ if job.startswith('cv'):
 else:
     from PIL import Image
 if job == 'copy': Image.open(a[0]).save(a[1])
+elif job == 'jpeg90': Image.open(a[0]).save(a[1], quality=90)
 elif job == 'grey': Image.open(a[0]).convert('L').save(a[1])
 elif job == 'octree': Image.open(a[0]).quantize(256, method=Image.Quantize.FASTOCTREE).save(a[1])
 elif job == 'box': Image.open(a[0]).resize((1000, 750), Image.Resampling.BOX).save(a[1])
@@ -80,7 +85,29 @@ row() {  # job goal-ratio qel-command peer-name peer-command [peer-name peer-com
   echo "${results[-1]}"
 }
 
+# sizes QEL-FILE PEER-FILE ...: qel's output size against the smallest peer's (goal: at most 5 % larger)
+sizes() {
+  local q="$1"; shift
+  local line="  sizes: qel $(stat -c %s "$q")" smallest=""
+  for f in "$@"; do
+    local n; n=$(stat -c %s "$f")
+    line="$line, $f $n"
+    if [ -z "$smallest" ] || [ "$n" -lt "$smallest" ]; then smallest=$n; fi
+  done
+  echo "$line | qel / smallest: $(python3 -c "print('%.3f'%($(stat -c %s "$q")/$smallest))") (goal <= 1.05)"
+}
+
 echo "job | times (median of $runs) | ratio of qel to the fastest peer"
+# File formats: load+save in the same format at equal settings, and conversion to and from BMP.
+row "png load+save" 0.8 "$Q photo.png -o q.png" pillow "$PY peers.py copy photo.png pil.png" im "convert photo.png im.png"
+sizes q.png pil.png im.png
+row "jpeg load+save q90" 0.8 "$Q photo.jpg --quality=90 -o q.jpg" pillow "$PY peers.py jpeg90 photo.jpg pil.jpg" \
+  im "convert photo.jpg -quality 90 -sampling-factor 4:2:0 im.jpg"
+sizes q.jpg pil.jpg im.jpg
+row "png->bmp" 0.8 "$Q photo.png -o q.bmp" pillow "$PY peers.py copy photo.png pil.bmp" im "convert photo.png im.bmp"
+row "bmp->png" 0.8 "$Q photo.bmp -o q.png" pillow "$PY peers.py copy photo.bmp pil.png" im "convert photo.bmp im.png"
+sizes q.png pil.png im.png
+[ "$formats_only" = 1 ] && exit 0
 row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "$PY peers.py copy photo.bmp pil.bmp"
 row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp"
 row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"

@@ -6,6 +6,7 @@
 
 #include "cli/parse.h"
 #include "core/commands/command_table.h"
+#include "core/formats/codecs.h"
 #include "core/image/bmp_file.h"
 
 namespace qel::batch {
@@ -16,12 +17,15 @@ constexpr const char* kVersion = "qel-batch 0.20";
 
 std::string usageText(const Registry& ops) {
     std::ostringstream s;
-    s << "usage: qel-batch INPUT.bmp [OPERATION ...] [-o OUTPUT.bmp]\n"
-         "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT.bmp]\n"
+    s << "usage: qel-batch INPUT [OPERATION ...] [-o OUTPUT]\n"
+         "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT]\n"
          "Runs the operations left to right on one picture, as the menu commands do.\n"
+         "INPUT may be a BMP, PNG, JPEG, TIFF, WebP or GIF file (recognised by content).\n"
          "Without -o nothing is written.\n\n"
          "Options:\n"
-         "  -o FILE                 write the result as a BMP file\n"
+         "  -o FILE                 write the result; the extension picks the format:\n"
+         "                          .bmp .png .jpg .jpeg .tif .tiff .webp\n"
+         "  --quality=Q             JPEG quality, or lossy WebP at Q (1-100; default: JPEG 90, WebP lossless)\n"
          "  --new=WxH               start from a white 24-bit picture\n"
          "  --help, --version\n\n"
          "Operations:\n";
@@ -95,6 +99,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     };
     std::string input, output, newSize;
     bool haveOutput = false;
+    SaveOptions saveOptions;
     std::vector<std::pair<const Operation*, std::string>> plan;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -111,6 +116,19 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             if (haveOutput) return usage("-o given twice");
             output = args[++i];
             haveOutput = true;
+            saveOptions.format = formatByExtension(output);
+            if (saveOptions.format == ImageFormat::Gif) return usage("-o " + output + ": GIF files are read only");
+            if (saveOptions.format == ImageFormat::Unknown)
+                return usage("-o " + output + ": unknown file type; use " + writableExtensions());
+            continue;
+        }
+        if (a.rfind("--quality=", 0) == 0) {
+            const std::string_view text = std::string_view(a).substr(10);
+            int q = 0;
+            auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), q);
+            if (ec != std::errc() || p != text.data() + text.size() || q < 1 || q > 100)
+                return usage("--quality needs a number from 1 to 100");
+            saveOptions.quality = q;
             continue;
         }
         if (a.rfind("--new=", 0) == 0) {
@@ -169,8 +187,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             switch (e) {
             case ImageError::MissLoad: why = "cannot be opened"; break;
             case ImageError::TooLarge: why = "picture too large: " + reason; break;
-            case ImageError::Unsupported: why = "BMP variant not supported: " + reason; break;
-            default: why = reason.empty() ? "not a BMP file, or truncated or damaged" : reason; break;
+            case ImageError::Unsupported: why = "format not supported: " + reason; break;
+            default: why = reason.empty() ? "not a picture file, or truncated or damaged" : reason; break;
             }
             err << "qel-batch: " << input << ": " << why << " (" << messageFor(e).text << ")\n";
             return kExitInput;
@@ -192,8 +210,9 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
 
     if (haveOutput) {
-        if (ctx.image.saveFile(output) != ImageError::None) {
-            err << "qel-batch: " << output << ": cannot be written\n";
+        if (ctx.image.saveFile(output, saveOptions) != ImageError::None) {
+            const std::string& why = ctx.image.refusalReason;
+            err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";
             return kExitOutput;
         }
     }

@@ -105,11 +105,52 @@ TEST(Batch, ConvertsAVariantToAClassicFileAndNamesRefusals) {
     wide.biHeight = -1;
     ASSERT_TRUE(test::writeBytes(dir.file("wide.bmp"), test::bmpFile(wide, {}, {0, 0, 0, 0})));
     struct Case { const char* name; const char* says; };
-    for (const auto& c : {Case{"jpeg.bmp", "not supported"}, Case{"wide.bmp", "too large"}}) {
+    for (const auto& c : {Case{"jpeg.bmp", "JPEG file damaged"}, Case{"wide.bmp", "too large"}}) {
         r = run({dir.file(c.name), "-o", dir.file("x.bmp")});
         EXPECT_EQ(r.status, kExitInput) << c.name;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
+}
+
+TEST(Batch, ReadsAnyFormatByContentAndWritesByExtension) {
+    test::TempDir dir;
+    auto img = test::makeIndexed(8, {"0110", "1001"}, {{255, 0, 0}, {0, 0, 255}}, {}, true);
+    // A PNG file with a misleading name is read as PNG.
+    ASSERT_EQ(img->saveFile(dir.file("png-inside.bmp"), {ImageFormat::Png, 0}), ImageError::None);
+    auto info = run({dir.file("png-inside.bmp"), "--info", "-o", dir.file("out.bmp")});
+    ASSERT_EQ(info.status, kExitOk) << info.err;
+    EXPECT_EQ(info.out, "縦：2\n横：4\nサイズ：8\n色：256\n形式：PNG\n");
+    for (const char* name : {"out.png", "out.jpg", "out.tif", "out.webp", "back.bmp"}) {
+        auto r = run({dir.file(std::string(name) == "back.bmp" ? "out.png" : "out.bmp"), "--quality=80", "-o", dir.file(name)});
+        ASSERT_EQ(r.status, kExitOk) << name << ": " << r.err;
+        DibImage out;
+        ASSERT_NE(out.loadFile(dir.file(name)), nullptr) << name;
+        EXPECT_EQ(out.width, 4) << name;
+        if (name != std::string("out.jpg") && name != std::string("out.webp")) {  // lossy at --quality
+            EXPECT_EQ(out.colourAt(1, 0), (Rgb{0, 0, 255})) << name;
+        }
+    }
+    DibImage back;
+    ASSERT_NE(back.loadFile(dir.file("back.bmp")), nullptr);
+    EXPECT_EQ(back.bits, img->bits);
+    EXPECT_EQ(back.info, img->info);
+
+    auto cut = test::readBytes(dir.file("out.png"));
+    cut.resize(cut.size() / 2);
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.png"), cut));
+    struct Case { std::vector<std::string> args; int status; const char* mentions; };
+    const Case cases[] = {
+        {{dir.file("out.bmp"), "-o", dir.file("x.gif")}, kExitUsage, "read only"},
+        {{dir.file("out.bmp"), "-o", dir.file("x.txt")}, kExitUsage, "unknown file type"},
+        {{dir.file("out.bmp"), "--quality=0", "-o", dir.file("x.jpg")}, kExitUsage, "1 to 100"},
+        {{dir.file("cut.png"), "-o", dir.file("x.bmp")}, kExitInput, "PNG file damaged or truncated"},
+    };
+    for (const auto& c : cases) {
+        auto r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
 }
 
 TEST(Batch, CalculatorNeedsNoPicture) {

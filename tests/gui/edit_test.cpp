@@ -263,16 +263,18 @@ TEST_F(EditTest, PasteRefusesClipboardsWithoutAPicture) {
     }
 }
 
-TEST_F(EditTest, PasteOfACopiedBmpFileTakesItsPicture) {
-    const QString path = writePicture(*pattern(6, 4, 8), "copied.bmp");
-    auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path)});
-    QApplication::clipboard()->setMimeData(data);
-    frame->newDocument();
-    frame->runCommand(ID_EDIT_PASTE);
-    ASSERT_NE(doc()->bitmap, nullptr);
-    EXPECT_EQ(doc()->image->bitCount(), 24);
-    EXPECT_EQ(doc()->imageWidth, 6);
+TEST_F(EditTest, PasteOfACopiedPictureFileTakesItsPicture) {
+    for (const char* name : {"copied.bmp", "copied.png", "copied.webp"}) {
+        const QString path = writePicture(*pattern(6, 4, 8), name);
+        auto* data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(path)});
+        QApplication::clipboard()->setMimeData(data);
+        frame->newDocument();
+        frame->runCommand(ID_EDIT_PASTE);
+        ASSERT_NE(doc()->bitmap, nullptr) << name;
+        EXPECT_EQ(doc()->image->bitCount(), 24) << name;
+        EXPECT_EQ(doc()->imageWidth, 6) << name;
+    }
 }
 
 TEST_F(EditTest, EditMessagesWhenTheRulesAreBypassed) {

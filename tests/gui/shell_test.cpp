@@ -17,6 +17,9 @@
 #include <QPrinter>
 #include <QSettings>
 
+#include <gif_lib.h>
+
+#include "core/formats/codecs.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
@@ -138,7 +141,6 @@ TEST_F(ShellTest, SaveAsThenSaveWritesTheOldPath) {
     dialogs->answerPath(other);
     frame->runCommand(ID_FILE_SAVE_AS);
     ASSERT_EQ(dialogs->shown().size(), 1u);
-    EXPECT_EQ(dialogs->shown()[0].file.filter, "BMP(*.bmp)|*.bmp|");
     EXPECT_EQ(dialogs->shown()[0].file.defaultExtension, "bmp");
     EXPECT_TRUE(QFile::exists(other));
     EXPECT_EQ(d->pathName(), old);
@@ -148,6 +150,60 @@ TEST_F(ShellTest, SaveAsThenSaveWritesTheOldPath) {
     frame->runCommand(ID_FILE_SAVE);
     EXPECT_EQ(dialogs->shown().back().text, old + "に上書きします。よろしいですか？");
     EXPECT_TRUE(QFile::exists(old));
+}
+
+TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
+    frame->runCommand(ID_FILE_OPEN);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    const QStringList filters = qel::ui::qtNameFilters(dialogs->shown()[0].file.filter).split(";;");
+    ASSERT_EQ(filters.size(), 3);
+    EXPECT_TRUE(filters[0].startsWith("BMP (*.bmp"));
+    for (const char* ext : {"*.bmp", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.webp", "*.gif"})
+        EXPECT_TRUE(filters[1].startsWith("画像ファイル (") && filters[1].contains(ext)) << ext;
+    EXPECT_EQ(filters[2], "すべてのファイル (*)");
+
+    // A PNG document saves as PNG, with the same single question as a BMP one; Save As follows the extension.
+    CQelDoc* d = open(*pattern(6, 3, 8), "doc.png");
+    auto formatOf = [](const QString& path) {
+        const auto bytes = readBytes(path.toStdString());
+        return qel::formatByContent(bytes.data(), bytes.size());
+    };
+    dialogs->clear();
+    dialogs->answer(qel::ui::Answer::Yes);
+    frame->runCommand(ID_FILE_SAVE);
+    EXPECT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(formatOf(d->pathName()), qel::ImageFormat::Png);
+    struct Case { const char* name; qel::ImageFormat format; };
+    for (const Case& c : {Case{"as.jpg", qel::ImageFormat::Jpeg}, Case{"as.TIFF", qel::ImageFormat::Tiff},
+                          Case{"as.webp", qel::ImageFormat::Webp}, Case{"as.bmp", qel::ImageFormat::Bmp}}) {
+        dialogs->answerPath(QString::fromStdString(dir.file(c.name)));
+        frame->runCommand(ID_FILE_SAVE_AS);
+        EXPECT_EQ(formatOf(QString::fromStdString(dir.file(c.name))), c.format) << c.name;
+    }
+    EXPECT_EQ(dialogs->shown().back().file.defaultExtension, "png");
+    dialogs->clear();
+    dialogs->answerPath(QString::fromStdString(dir.file("as.txt")));
+    frame->runCommand(ID_FILE_SAVE_AS);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("as.txt"))));
+    ASSERT_EQ(dialogs->messages().size(), 1);
+    EXPECT_TRUE(dialogs->messages()[0].contains(".png")) << dialogs->messages()[0].toStdString();
+
+    // GIF files are read only: Save runs Save As.
+    int e = 0;
+    GifFileType* g = EGifOpenFileName(dir.file("g.gif").c_str(), false, &e);
+    GifColorType colours[2] = {{0, 0, 0}, {255, 255, 255}};
+    ColorMapObject* map = GifMakeMapObject(2, colours);
+    GifPixelType row[2] = {0, 1};
+    EGifPutScreenDesc(g, 2, 1, 1, 0, map);
+    EGifPutImageDesc(g, 0, 0, 2, 1, false, nullptr);
+    EGifPutLine(g, row, 2);
+    EGifCloseFile(g, &e);
+    GifFreeMapObject(map);
+    ASSERT_NE(frame->openDocumentFile(QString::fromStdString(dir.file("g.gif"))), nullptr);
+    dialogs->clear();
+    frame->runCommand(ID_FILE_SAVE);
+    ASSERT_EQ(dialogs->shown().size(), 1u);
+    EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
 }
 
 TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {

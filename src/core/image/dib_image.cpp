@@ -3,7 +3,10 @@
 #include "core/image/dib_image.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
+#include "core/formats/codecs.h"
 #include "core/image/bmp_file.h"
 #include "core/image/file_io.h"
 
@@ -59,6 +62,7 @@ UserMessage messageFor(ImageError e) {
     case ImageError::Unsupported: return {"Not Supported!!", "error"};
     case ImageError::WriteFailed: return {"Miss Save!!", "error"};
     case ImageError::NoPicture: return {"画像がありません。", "error"};
+    case ImageError::UnknownFormat: return {"Unknown File Type!! (.bmp .png .jpg .jpeg .tif .tiff .webp)", "error"};
     }
     return {"", ""};
 }
@@ -144,7 +148,17 @@ const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, std::vector
 
 const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error, std::string* why) {
     clear();
-    return finishLoad(readBmp(data, size, info, bits, why), error, why);
+    fileFormat = ImageFormat::Unknown;
+    if (needsCodec(data, size)) {
+        ImageFormat format = ImageFormat::Unknown;
+        CodecResult r = decodePicture(data, size, info, bits, &format);
+        if (why) *why = std::move(r.reason);
+        if (r) fileFormat = format;
+        return finishLoad(r.error, error, why);
+    }
+    const ImageError e = readBmp(data, size, info, bits, why);
+    if (e == ImageError::None) fileFormat = ImageFormat::Bmp;
+    return finishLoad(e, error, why);
 }
 
 const DisplayBitmap* DibImage::finishLoad(ImageError e, ImageError* error, std::string* why) {
@@ -176,13 +190,45 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
         return nullptr;
     }
     clear();
-    return finishLoad(readBmpFile(path, info, bits, why), error, why);
+    fileFormat = ImageFormat::Unknown;
+    // Files for the format readers are recognised by their first bytes and parsed in memory;
+    // BMP files keep the BMP reader's own file path.
+    uint8_t head[64];
+    size_t headSize = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        headSize = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    if (headSize > 0 && needsCodec(head, headSize)) {
+        std::vector<uint8_t> data;
+        if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
+            std::error_code ec;
+            const bool tooLarge = std::filesystem::file_size(path, ec) > kMaxVariantFileBytes && !ec;
+            if (why) *why = tooLarge ? "the file is larger than any picture within the limits" : "the file cannot be read";
+            return finishLoad(tooLarge ? ImageError::TooLarge : ImageError::MissLoad, error, why);
+        }
+        return loadBytes(data.data(), data.size(), error, why);
+    }
+    const ImageError e = readBmpFile(path, info, bits, why);
+    if (e == ImageError::None) fileFormat = ImageFormat::Bmp;
+    return finishLoad(e, error, why);
 }
 
 std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }
 
-ImageError DibImage::saveFile(const std::string& path) const {
+ImageError DibImage::saveFile(const std::string& path, const SaveOptions& options) const {
+    refusalReason.clear();
     if (info.empty()) return ImageError::NoPicture;
+    const ImageFormat format = options.format != ImageFormat::Unknown ? options.format : formatByExtension(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return ImageError::WriteFailed;
+    if (format != ImageFormat::Bmp) {
+        std::vector<uint8_t> bytes;
+        CodecResult r = encodePicture(*this, format, options.quality, bytes);
+        refusalReason = std::move(r.reason);
+        if (!r) return r.error;
+        return writeFileAtomically(path, bytes.data(), bytes.size()) ? ImageError::None : ImageError::WriteFailed;
+    }
     const auto fileHeader = bmpFileHeader(info.size(), bits.size());
     const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},
                                                FilePart{info.data(), info.size()}, FilePart{bits.data(), bits.size()}});

@@ -60,9 +60,20 @@ enum class ImageError {
     MissLoad,      // the file cannot be opened or read
     NotBitmap,     // not a BMP file, or one the reader cannot hold
     TooLarge,      // a side above 65535 or more than 2^28 pixels
-    Unsupported,   // a BMP variant the reader does not take (embedded JPEG/PNG, unknown compression)
+    Unsupported,   // a variant the readers do not take (unknown BMP compression, animated WebP, ...)
     WriteFailed,   // the file could not be written; any old file is untouched
     NoPicture,     // the record holds no picture
+    UnknownFormat, // saving: the file name has no extension of a format that can be written
+};
+
+// File formats pictures are read from (by content) and written to (by extension).
+enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Webp, Gif };
+
+// How saveFile writes: the format (Unknown: by the file name's extension) and the
+// quality of lossy formats (0: JPEG at 90, WebP lossless; 1..100: JPEG or lossy WebP at Q).
+struct SaveOptions {
+    ImageFormat format = ImageFormat::Unknown;
+    int quality = 0;
 };
 
 struct UserMessage {
@@ -145,15 +156,20 @@ public:
     void clear();
     // Sets biSizeImage to the pixel block's size, as every snapshot before an operation does.
     void stampSizeImage();
-    // Loads a BMP file. Returns the display bitmap, or null with *error set (record left empty)
-    // and the reader's reason in *why.
+    // Loads a picture file of any readable format, recognised by content. Returns the display
+    // bitmap, or null with *error set (record left empty) and the reader's reason in *why.
     const DisplayBitmap* loadFile(const std::string& path, ImageError* error = nullptr, std::string* why = nullptr);
     // Same, from bytes already in memory.
     const DisplayBitmap* loadBytes(const uint8_t* data, size_t size, ImageError* error = nullptr,
                                    std::string* why = nullptr);
-    // Writes the record as a BMP file through a temporary file renamed over the target.
-    ImageError saveFile(const std::string& path) const;
-    // The file bytes saveFile writes.
+    // Writes the record through a temporary file renamed over the target, in the format the
+    // options or the file name's extension choose (.bmp: the classic BMP writer).
+    ImageError saveFile(const std::string& path, const SaveOptions& options = {}) const;
+    // The format of the last file loaded (Unknown for pictures made otherwise), and why the last
+    // save was refused, in a short English phrase (empty when the error says it all).
+    ImageFormat fileFormat = ImageFormat::Unknown;
+    mutable std::string refusalReason;
+    // The BMP file bytes saveFile writes for .bmp.
     std::vector<uint8_t> fileBytes() const;
     // Becomes a copy of a saved header block and pixel block (undo and redo).
     const DisplayBitmap* restoreFrom(const std::vector<uint8_t>& headerBlock, const std::vector<uint8_t>& pixelBlock);

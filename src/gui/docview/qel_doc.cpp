@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "core/formats/codecs.h"
 #include "gui/kit/dialog_service.h"
 
 using qel::ui::Answer;
@@ -12,6 +13,20 @@ using qel::ui::dialogs;
 
 namespace {
 int untitledCount = 0;
+
+// Save As offers every format that can be written; the extension chosen decides.
+const char* const kSaveFilter =
+    "BMP(*.bmp)|*.bmp|PNG(*.png)|*.png|JPEG(*.jpg;*.jpeg)|*.jpg;*.jpeg|TIFF(*.tif;*.tiff)|*.tif;*.tiff|WebP(*.webp)|*.webp|";
+
+QString extensionOf(qel::ImageFormat format) {
+    switch (format) {
+    case qel::ImageFormat::Png: return QStringLiteral("png");
+    case qel::ImageFormat::Jpeg: return QStringLiteral("jpg");
+    case qel::ImageFormat::Tiff: return QStringLiteral("tif");
+    case qel::ImageFormat::Webp: return QStringLiteral("webp");
+    default: return QStringLiteral("bmp");
+    }
+}
 }
 
 CQelDoc::CQelDoc(QObject* parent) : QObject(parent), image(std::make_unique<qel::DibImage>()) {}
@@ -56,34 +71,37 @@ void CQelDoc::setSizesFromHeader() {
     emit sizeChanged();
 }
 
-bool CQelDoc::writeTo(const QString& path) {
-    const qel::ImageError error = image->saveFile(QFile::encodeName(path).toStdString());
+bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format) {
+    const qel::ImageError error = image->saveFile(QFile::encodeName(path).toStdString(), {format, 0});
     if (error == qel::ImageError::None) return true;
-    dialogs().message(nullptr, QDir::toNativeSeparators(path) + QStringLiteral("に保存できませんでした。"),
-                      QStringLiteral("エラー"), Buttons::Ok, qel::ui::Icon::Error);
+    QString text = QDir::toNativeSeparators(path) + QStringLiteral("に保存できませんでした。");
+    if (error == qel::ImageError::UnknownFormat)
+        text += QStringLiteral("\n保存の形式は拡張子で選びます: ") + QString::fromLatin1(qel::writableExtensions());
+    dialogs().message(nullptr, text, QStringLiteral("エラー"), Buttons::Ok, qel::ui::Icon::Error);
     return false;
 }
 
 void CQelDoc::onFileSave() {
-    if (pathName_.isEmpty()) {
+    // The document is written in its own format; one that cannot be written (GIF) goes through Save As.
+    if (pathName_.isEmpty() || !qel::canWrite(image->fileFormat)) {
         onFileSaveAs();
         return;
     }
     const QString question = QDir::toNativeSeparators(pathName_) + QStringLiteral("に上書きします。よろしいですか？");
     if (dialogs().message(nullptr, question, QStringLiteral("注意！！"), Buttons::YesNo, qel::ui::Icon::Warning) ==
             Answer::Yes &&
-        writeTo(pathName_))
+        writeTo(pathName_, image->fileFormat))
         setModified(false);
 }
 
 bool CQelDoc::onFileSaveAs() {
     qel::ui::FileRequest request;
-    request.filter = QStringLiteral("BMP(*.bmp)|*.bmp|");
-    request.defaultExtension = QStringLiteral("bmp");
-    request.initialName = QStringLiteral("*.bmp");
+    request.filter = QString::fromLatin1(kSaveFilter);
+    request.defaultExtension = extensionOf(image->fileFormat);
+    request.initialName = QStringLiteral("*.") + request.defaultExtension;
     request.overwritePrompt = true;
     const QString path = dialogs().saveFile(nullptr, request);
-    if (path.isEmpty() || !writeTo(path)) return false;
+    if (path.isEmpty() || !writeTo(path, qel::ImageFormat::Unknown)) return false;
     setModified(false);  // the work is kept in the chosen file
     return true;
 }
@@ -100,8 +118,8 @@ bool CQelDoc::saveModified() {
     switch (dialogs().message(nullptr, name + QStringLiteral(" への変更を保存しますか？"), QStringLiteral("Zenpa"),
                               Buttons::YesNoCancel, qel::ui::Icon::Question)) {
     case Answer::Yes:
-        if (pathName_.isEmpty()) return onFileSaveAs();
-        if (!writeTo(pathName_)) return false;
+        if (pathName_.isEmpty() || !qel::canWrite(image->fileFormat)) return onFileSaveAs();
+        if (!writeTo(pathName_, image->fileFormat)) return false;
         setModified(false);
         return true;
     case Answer::No: return true;

@@ -29,11 +29,13 @@ public:
 
     // An empty document with a 1 x 1 scroll area and the next title Qel1, Qel2, ...
     bool onNewDocument();
-    // Loads a BMP file; on failure shows the reader's message and returns false.
+    // Loads a picture file of any readable format; on failure shows the reader's message and returns false.
     bool onOpenDocument(const QString& path);
-    // Asks before overwriting the document's file; a document without a file runs Save As.
+    // Asks before overwriting the document's file and writes it in the format it was read in; a
+    // document without a file, or read from a format that cannot be written, runs Save As.
     void onFileSave();
-    // Saves under a chosen name; the document keeps its own path and title. True when it was written.
+    // Saves under a chosen name in the format its extension names; the document keeps its own path and
+    // title. True when it was written.
     bool onFileSaveAs();
     // Makes the picture a 24-bit copy of `source` (paste, screen grab); does nothing for null.
     void pasteBitmap(const qel::DisplayBitmap* source);
@@ -71,7 +73,8 @@ signals:
     void sizeChanged();
 
 private:
-    bool writeTo(const QString& path);
+    // Unknown: the format by the name's extension.
+    bool writeTo(const QString& path, qel::ImageFormat format);
     QString pathName_;
     QString title_;
     bool modified_ = false;

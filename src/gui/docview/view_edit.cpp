@@ -1,7 +1,7 @@
 // Undo and redo, clipboard copy and paste, image information and printing.
 #include <QApplication>
 #include <QClipboard>
-#include <QFileInfo>
+#include <QFile>
 #include <QMimeData>
 #include <QPainter>
 #include <QPrintPreviewDialog>
@@ -56,8 +56,9 @@ void showMessage(QWidget* owner, const char* text, const char* title) {
     dialogs().message(owner, QString::fromUtf8(text), QString::fromUtf8(title), Buttons::Ok, Icon::Warning);
 }
 
-// The picture on the clipboard: an image, or a .bmp file named by a URL list (a file copied in a file
-// manager). Null when there is none or it is larger than any picture the program holds.
+// The picture on the clipboard: an image, or a picture file of any readable format named by a URL
+// list (a file copied in a file manager). Null when there is none or it is larger than any picture
+// the program holds.
 std::unique_ptr<qel::DisplayBitmap> clipboardBitmap() {
     const QMimeData* data = QApplication::clipboard()->mimeData();
     if (!data) return nullptr;
@@ -69,8 +70,7 @@ std::unique_ptr<qel::DisplayBitmap> clipboardBitmap() {
         bitmap = qel::ui::displayBitmapFromImage(image);
     } else if (data->hasUrls()) {
         for (const QUrl& url : data->urls()) {
-            if (!url.isLocalFile() || QFileInfo(url.toLocalFile()).suffix().compare("bmp", Qt::CaseInsensitive) != 0)
-                continue;
+            if (!url.isLocalFile()) continue;
             qel::DibImage file;
             if (file.loadFile(QFile::encodeName(url.toLocalFile()).toStdString()) && file.displayBitmap) {
                 bitmap = std::move(file.displayBitmap);

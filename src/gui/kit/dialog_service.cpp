@@ -7,6 +7,7 @@
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 
 namespace qel::ui {
 
@@ -22,17 +23,34 @@ QString withDefaultExtension(QString path, const QString& extension) {
     return path;
 }
 
-// Runs a file dialog in the mode given and returns the chosen path.
+// The extension of a Qt name filter's first pattern ("PNG (*.png *.PNG)" gives "png"), empty for "*".
+QString firstExtension(const QString& nameFilter) {
+    const int at = nameFilter.indexOf(QStringLiteral("(*."));
+    if (at < 0) return {};
+    const int end = nameFilter.indexOf(QRegularExpression(QStringLiteral("[ );]")), at + 3);
+    return nameFilter.mid(at + 3, end < 0 ? -1 : end - at - 3);
+}
+
+// Runs a file dialog in the mode given and returns the chosen path. With several filters
+// the default extension follows the filter chosen, starting from the one `initialName` names.
 QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptMode mode) {
     QFileDialog dialog(owner, r.title);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    dialog.setNameFilters(qtNameFilters(r.filter).split(";;", Qt::SkipEmptyParts));
+    const QStringList filters = qtNameFilters(r.filter).split(";;", Qt::SkipEmptyParts);
+    dialog.setNameFilters(filters);
     if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
     if (!r.overwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!r.initialName.isEmpty() && !r.initialName.contains('*')) dialog.selectFile(r.initialName);
+    if (!r.defaultExtension.isEmpty() && filters.size() > 1) {
+        for (const QString& f : filters)
+            if (firstExtension(f) == r.defaultExtension) dialog.selectNameFilter(f);
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
+            if (const QString ext = firstExtension(f); !ext.isEmpty()) dialog.setDefaultSuffix(ext);
+        });
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return withDefaultExtension(dialog.selectedFiles().first(), r.defaultExtension);
+    return withDefaultExtension(dialog.selectedFiles().first(), dialog.defaultSuffix());
 }
 }  // namespace
 

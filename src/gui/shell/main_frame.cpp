@@ -495,7 +495,8 @@ void CMainFrame::runCommand(int id) {
 
 void CMainFrame::onFileOpen() {
     qel::ui::FileRequest request;
-    request.filter = QStringLiteral("BMP|*.bmp|すべてのファイル(*.*)|*.*|");
+    request.filter = QStringLiteral(
+        "BMP|*.bmp|画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.webp;*.gif|すべてのファイル|*.*|");
     request.overwritePrompt = true;
     const QString path = qel::ui::dialogs().openFile(this, request);
     if (!path.isEmpty()) openDocumentFile(path);

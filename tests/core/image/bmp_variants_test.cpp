@@ -349,10 +349,10 @@ TEST(BmpVariants, RefusalsSayWhy) {
 
     struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; const char* says; };
     const std::vector<Case> cases = {
-        {"embedded JPEG", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px),
-         ImageError::Unsupported, "embedded JPEG"},
-        {"embedded PNG", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px),
-         ImageError::Unsupported, "embedded PNG"},
+        {"embedded JPEG, no stream", with(40, [](auto& h) { h.biCompression = 4; h.biBitCount = 0; }, table, px),
+         ImageError::NotBitmap, "JPEG"},
+        {"embedded PNG, no stream", with(124, [](auto& h) { h.biCompression = 5; h.biBitCount = 0; }, table, px),
+         ImageError::NotBitmap, "PNG"},
         {"compression 7", with(40, [](auto& h) { h.biCompression = 7; }, table, px),
          ImageError::Unsupported, "compression 7"},
         {"OS/2 Huffman", with(64, [](auto& h) { h.biCompression = 3; h.biBitCount = 1; }, table, px),

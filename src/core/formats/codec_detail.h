@@ -1,0 +1,58 @@
+// What the format readers and writers share: refusals, the size check, the
+// new picture's blocks, sample scaling and compositing over white.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/formats/codecs.h"
+
+namespace qel::codec {
+
+inline CodecResult refuse(ImageError e, std::string reason) { return CodecResult{e, std::move(reason)}; }
+inline CodecResult damaged(const std::string& format, const std::string& what) {
+    return refuse(ImageError::NotBitmap, format + " file damaged or truncated: " + what);
+}
+// The record's limits, checked on the size a header claims.
+CodecResult checkSize(int64_t width, int64_t height);
+
+// The blocks of a new picture: a 1/4/8-bit one with `table` as its colour table, or a
+// 24-bit one; rows are zero. Pixel rows are addressed from the top with row().
+struct NewPicture {
+    NewPicture(std::vector<uint8_t>& info, std::vector<uint8_t>& bits, int width, int height, int bitCount,
+               const std::vector<Rgb>& table = {});
+    uint8_t* row(int y) const { return bits_.data() + (height - 1 - y) * stride; }
+    int width, height;
+    int64_t stride;
+    std::vector<uint8_t>& bits_;
+};
+
+// 0, 255/(2^depth - 1), ... 255: grey steps of 1-, 2-, 4- and 8-bit samples on the 8-bit scale.
+inline uint8_t greyStep(unsigned v, int depth) { return static_cast<uint8_t>(v * 255u / ((1u << depth) - 1)); }
+inline uint8_t from16(unsigned v) { return static_cast<uint8_t>((v * 255u + 32767u) / 65535u); }
+// A colour sample c with alpha a (same scale, max m) composited over white, on the 8-bit scale.
+inline uint8_t overWhite8(unsigned c, unsigned a) { return static_cast<uint8_t>((c * a + 255u * (255u - a) + 127u) / 255u); }
+inline uint8_t overWhite16(uint32_t c, uint32_t a) {
+    return from16(static_cast<uint32_t>((uint64_t(c) * a + uint64_t(65535) * (65535 - a) + 32767) / 65535));
+}
+std::vector<Rgb> greyTable();
+
+// The record's pixels as top-down rows of 8-bit R, G, B (or B, G, R), tightly packed.
+std::vector<uint8_t> colourRows(const DibImage& image, bool bgr);
+// True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
+CodecResult checkWritable(const DibImage& image);
+
+CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+
+CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out);
+CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out);
+CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out);
+CodecResult encodeWebp(const DibImage& image, int quality, std::vector<uint8_t>& out);
+
+}  // namespace qel::codec

@@ -1,0 +1,213 @@
+// Format recognition, dispatch to the readers and writers, and what they share.
+#include "core/formats/codecs.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/formats/codec_detail.h"
+#include "core/image/bmp_file.h"
+
+namespace qel {
+
+namespace {
+
+bool startsWith(const uint8_t* data, size_t size, const char* magic, size_t n) {
+    return size >= n && std::memcmp(data, magic, n) == 0;
+}
+
+// A BMP file whose pixels are an embedded stream (compression 4 JPEG, 5 PNG): the
+// stream's offset, size and format, or Unknown for any other BMP file.
+ImageFormat embeddedStream(const uint8_t* data, size_t size, size_t& offset, size_t& length) {
+    if (size < kFileHeaderSize + kHeaderSize || le16(data) != 0x4D42) return ImageFormat::Unknown;
+    const uint32_t biSize = le32(data + kFileHeaderSize);
+    // Only Windows headers: in OS/2 2.x headers (16 and 64 bytes) 4 means RLE24.
+    if (biSize < 40 || biSize == 64) return ImageFormat::Unknown;
+    const uint32_t compression = le32(data + kFileHeaderSize + 16);
+    if (compression != 4 && compression != 5) return ImageFormat::Unknown;
+    offset = le32(data + 10);
+    const uint32_t sizeImage = le32(data + kFileHeaderSize + 20);
+    length = offset < size ? size - offset : 0;
+    if (sizeImage != 0 && sizeImage < length) length = sizeImage;
+    return compression == 4 ? ImageFormat::Jpeg : ImageFormat::Png;
+}
+
+}  // namespace
+
+ImageFormat formatByContent(const uint8_t* data, size_t size) {
+    if (startsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return ImageFormat::Png;
+    if (startsWith(data, size, "\xff\xd8\xff", 3)) return ImageFormat::Jpeg;
+    if (startsWith(data, size, "II*\0", 4) || startsWith(data, size, "MM\0*", 4) ||
+        startsWith(data, size, "II+\0", 4) || startsWith(data, size, "MM\0+", 4))
+        return ImageFormat::Tiff;
+    if (size >= 12 && startsWith(data, size, "RIFF", 4) && std::memcmp(data + 8, "WEBP", 4) == 0) return ImageFormat::Webp;
+    if (startsWith(data, size, "GIF87a", 6) || startsWith(data, size, "GIF89a", 6)) return ImageFormat::Gif;
+    if (startsWith(data, size, "BM", 2)) return ImageFormat::Bmp;
+    return ImageFormat::Unknown;
+}
+
+ImageFormat formatByExtension(std::string_view path) {
+    const auto slash = path.find_last_of('/');
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return ImageFormat::Unknown;
+    std::string ext(path.substr(dot + 1));
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (ext == "bmp") return ImageFormat::Bmp;
+    if (ext == "png") return ImageFormat::Png;
+    if (ext == "jpg" || ext == "jpeg") return ImageFormat::Jpeg;
+    if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;
+    if (ext == "webp") return ImageFormat::Webp;
+    if (ext == "gif") return ImageFormat::Gif;
+    return ImageFormat::Unknown;
+}
+
+const char* formatName(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Bmp: return "BMP";
+    case ImageFormat::Png: return "PNG";
+    case ImageFormat::Jpeg: return "JPEG";
+    case ImageFormat::Tiff: return "TIFF";
+    case ImageFormat::Webp: return "WebP";
+    case ImageFormat::Gif: return "GIF";
+    case ImageFormat::Unknown: break;
+    }
+    return "unknown";
+}
+
+bool canWrite(ImageFormat format) { return format != ImageFormat::Unknown && format != ImageFormat::Gif; }
+
+const char* writableExtensions() { return ".bmp .png .jpg .jpeg .tif .tiff .webp"; }
+
+bool needsCodec(const uint8_t* data, size_t size) {
+    const ImageFormat f = formatByContent(data, size);
+    size_t offset = 0, length = 0;
+    return f == ImageFormat::Bmp ? embeddedStream(data, size, offset, length) != ImageFormat::Unknown
+                                 : f != ImageFormat::Unknown;
+}
+
+CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+                          ImageFormat* format) {
+    info.clear();
+    bits.clear();
+    ImageFormat f = formatByContent(data, size);
+    if (format) *format = f;
+    if (f == ImageFormat::Bmp) {
+        size_t offset = 0, length = 0;
+        const ImageFormat inner = embeddedStream(data, size, offset, length);
+        if (inner == ImageFormat::Unknown) return codec::refuse(ImageError::NotBitmap, "BMP file for the BMP reader");
+        const char* name = inner == ImageFormat::Jpeg ? "embedded JPEG" : "embedded PNG";
+        if (length == 0 || formatByContent(data + offset, length) != inner)
+            return codec::damaged("BMP", std::string(name) + " stream missing");
+        data += offset;
+        size = length;
+        f = inner;
+    }
+    CodecResult r;
+    switch (f) {
+    case ImageFormat::Png: r = codec::decodePng(data, size, info, bits); break;
+    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits); break;
+    case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits); break;
+    case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
+    case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;
+    default: r = codec::refuse(ImageError::NotBitmap, "not a picture file of a known format"); break;
+    }
+    if (!r) {
+        info.clear();
+        bits.clear();
+    }
+    return r;
+}
+
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {
+    out.clear();
+    if (CodecResult r = codec::checkWritable(image); !r) return r;
+    if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
+    switch (format) {
+    case ImageFormat::Png: return codec::encodePng(image, out);
+    case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out);
+    case ImageFormat::Tiff: return codec::encodeTiff(image, out);
+    case ImageFormat::Webp: return codec::encodeWebp(image, quality, out);
+    case ImageFormat::Gif: return codec::refuse(ImageError::UnknownFormat, "GIF files are read only");
+    default: break;
+    }
+    return codec::refuse(ImageError::UnknownFormat, std::string("unknown file type: use ") + writableExtensions());
+}
+
+namespace codec {
+
+CodecResult checkSize(int64_t width, int64_t height) {
+    if (width <= 0 || height <= 0) return refuse(ImageError::NotBitmap, "picture has no pixels");
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+    // Pictures within the limits but of many million pixels take seconds under the sanitizers;
+    // the fuzzers look at the glue on small ones (the limits themselves are tested directly).
+    if (width * height > (int64_t(1) << 22)) return refuse(ImageError::TooLarge, "larger than fuzzing allows");
+#endif
+    if (!sizeWithinLimits(width, height))
+        return refuse(ImageError::TooLarge, "picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                                                " pixels is too large (65535 per side, 268435456 pixels at most)");
+    return {};
+}
+
+NewPicture::NewPicture(std::vector<uint8_t>& info, std::vector<uint8_t>& bits, int w, int h, int bitCount,
+                       const std::vector<Rgb>& table)
+    : width(w), height(h), stride(strideFor(w, bitCount)), bits_(bits) {
+    const int entries = bitCount == 24 ? 0 : static_cast<int>(table.size());
+    const auto size = static_cast<uint32_t>(stride * h);
+    info = makeInfoBlock(newHeader(w, h, static_cast<uint16_t>(bitCount), static_cast<uint32_t>(entries), size), entries);
+    for (int i = 0; i < entries; ++i) {
+        uint8_t* e = info.data() + kHeaderSize + 4 * i;
+        e[0] = table[i].b; e[1] = table[i].g; e[2] = table[i].r; e[3] = 0;
+    }
+    bits.assign(size, 0);
+}
+
+std::vector<Rgb> greyTable() {
+    std::vector<Rgb> t(256);
+    for (int i = 0; i < 256; ++i) t[i] = Rgb{uint8_t(i), uint8_t(i), uint8_t(i)};
+    return t;
+}
+
+CodecResult checkWritable(const DibImage& image) {
+    if (!image.hasBlocks()) return refuse(ImageError::NoPicture, "no picture");
+    const auto h = image.header();
+    const int bc = h.biBitCount;
+    if (bc != 1 && bc != 4 && bc != 8 && bc != 24)
+        return refuse(ImageError::WriteFailed, std::to_string(bc) + "-bit pictures cannot be written in this format");
+    if (!sizeWithinLimits(h.biWidth, h.biHeight) ||
+        static_cast<uint64_t>(strideFor(h.biWidth, bc)) * uint64_t(h.biHeight) > image.bits.size())
+        return refuse(ImageError::WriteFailed, "the picture's blocks are inconsistent");
+    return {};
+}
+
+std::vector<uint8_t> colourRows(const DibImage& image, bool bgr) {
+    const auto h = image.header();
+    const int w = h.biWidth, bc = h.biBitCount;
+    std::vector<uint8_t> out(size_t(3) * w * h.biHeight);
+    std::array<Rgb, 256> lut{};
+    for (int i = 0; i < 256; ++i) lut[i] = image.tableColour(i);
+    for (int y = 0; y < h.biHeight; ++y) {
+        const uint8_t* src = image.rowFromTop(y);
+        uint8_t* dst = out.data() + size_t(3) * w * y;
+        if (bc == 24) {
+            for (int x = 0; x < w; ++x, src += 3, dst += 3) {
+                dst[0] = bgr ? src[0] : src[2];
+                dst[1] = src[1];
+                dst[2] = bgr ? src[2] : src[0];
+            }
+            continue;
+        }
+        for (int x = 0; x < w; ++x, dst += 3) {
+            int index = 0;
+            if (bc == 8) index = src[x];
+            else if (bc == 4) index = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+            else index = (src[x >> 3] >> (7 - (x & 7))) & 1;
+            const Rgb c = lut[index];
+            dst[0] = bgr ? c.b : c.r;
+            dst[1] = c.g;
+            dst[2] = bgr ? c.r : c.b;
+        }
+    }
+    return out;
+}
+
+}  // namespace codec
+}  // namespace qel

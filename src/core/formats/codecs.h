@@ -1,0 +1,49 @@
+// Picture files other than classic BMP: PNG, JPEG, TIFF, WebP and GIF (read
+// only), and BMP files carrying an embedded JPEG or PNG stream. Each reader
+// turns a file into the record's two blocks at the depth that keeps the file's
+// pixels exactly:
+//   palette 1/4/8 bits -> same depth (2 bits -> 4), the file's palette as table;
+//   grey 1 bit -> 1-bit black/white, grey 2..16 bits -> 8-bit with a 256-step grey table;
+//   colour -> 24 bits; 16-bit samples become (v * 255 + 32767) / 65535;
+//   alpha and transparent colours are composited over white.
+// Sizes are checked against the record's limits from the header, before any
+// pixel buffer is allocated. Refusals carry a short English reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/image/dib_image.h"
+
+namespace qel {
+
+// The outcome of a read or a write: ImageError::None, or the error with a reason.
+struct CodecResult {
+    ImageError error = ImageError::None;
+    std::string reason;
+    explicit operator bool() const { return error == ImageError::None; }
+};
+
+// The format of a file's bytes (Unknown for anything unrecognised).
+ImageFormat formatByContent(const uint8_t* data, size_t size);
+// The format a file name's extension names, case-insensitively (Unknown for none or another).
+ImageFormat formatByExtension(std::string_view path);
+// "BMP", "PNG", "JPEG", "TIFF", "WebP", "GIF" ("unknown").
+const char* formatName(ImageFormat format);
+bool canWrite(ImageFormat format);
+// The extensions saving knows, as shown to users: ".bmp .png .jpg .jpeg .tif .tiff .webp".
+const char* writableExtensions();
+
+// True when the bytes are for decodePicture rather than the BMP reader: a PNG, JPEG,
+// TIFF, WebP or GIF file, or a BMP file whose pixels are an embedded JPEG or PNG stream.
+bool needsCodec(const uint8_t* data, size_t size);
+// Reads such a file into a header block and pixel rows (both cleared on refusal).
+CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+                          ImageFormat* format = nullptr);
+// The file bytes of the record in a format other than BMP.
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out);
+
+}  // namespace qel
