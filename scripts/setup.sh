@@ -3,7 +3,8 @@
 # where it is missing. Needs root (or sudo) when something must be installed.
 set -euo pipefail
 packages=(build-essential cmake ninja-build python3 desktop-file-utils appstream qt6-base-dev qt6-base-dev-tools libgl-dev
-          libgtest-dev libgmock-dev libbenchmark-dev fonts-noto-cjk xvfb xauth xdotool imagemagick)
+          libgtest-dev libgmock-dev libbenchmark-dev fonts-noto-cjk xvfb xauth xdotool imagemagick
+          libcli11-dev parallel)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
