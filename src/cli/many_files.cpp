@@ -147,10 +147,14 @@ Result ManyFiles::collect(const std::vector<std::string>& inputs, std::vector<Jo
             auto take = [&](const fs::directory_entry& e) {
                 if (e.is_regular_file(ec) && isPicture(e.path())) files.push_back(e.path());
             };
-            if (recursive)
-                for (const auto& e : fs::recursive_directory_iterator(path, ec)) take(e);
-            else
-                for (const auto& e : fs::directory_iterator(path, ec)) take(e);
+            try {
+                if (recursive)
+                    for (const auto& e : fs::recursive_directory_iterator(path)) take(e);
+                else
+                    for (const auto& e : fs::directory_iterator(path)) take(e);
+            } catch (const fs::filesystem_error& e) {
+                return fail(kExitInput, e.path1().string() + ": folder cannot be read (" + e.code().message() + ")");
+            }
             std::sort(files.begin(), files.end());
             for (const auto& f : files) found.emplace_back(f, f.lexically_relative(path));
         } else {
@@ -233,7 +237,7 @@ FileReport runOne(const ManyFiles& opt, const Job& job, const std::string& clash
 int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, std::ostream& out, std::ostream& err) {
     std::vector<Job> list;
     if (auto f = collect(inputs, list)) {
-        err << "qel-batch: " << f->message << "\nTry 'qel-batch --help'.\n";
+        err << "qel-batch: " << f->message << "\n" << (f->exitCode == kExitUsage ? "Try 'qel-batch --help'.\n" : "");
         stopRequested.store(false);
         return f->exitCode;
     }
@@ -247,7 +251,9 @@ int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, std
     std::map<std::string, size_t> claimed;
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i].output.empty()) continue;
-        const std::string key = fs::weakly_canonical(list[i].output).string();
+        std::error_code ec;
+        const fs::path canonical = fs::weakly_canonical(list[i].output, ec);
+        const std::string key = (ec ? fs::absolute(list[i].output, ec).lexically_normal() : canonical).string();
         const auto [at, added] = claimed.emplace(key, i);
         if (!added) clash[i] = "also the output of " + list[at->second].shown;
     }
