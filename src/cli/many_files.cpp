@@ -267,6 +267,10 @@ int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, std
     std::optional<Failure> usageFailure;  // an option's value is wrong for every file: stop at once
     auto work = [&] {
         // Each worker has a core of its own: the operations inside it run on one thread.
+        struct Limit {
+            int before = rowThreadLimit();
+            ~Limit() { rowThreadLimit() = before; }
+        } restore;
         if (workers > 1) rowThreadLimit() = 1;
         for (;;) {
             if (stopRequested.load()) return;
