@@ -28,7 +28,9 @@ std::string jsonString(const std::string& text) {
 }
 
 Progress::Progress(std::ostream& out, std::ostream& err, size_t total, bool live, bool json)
-    : out_(out), err_(err), total_(total), live_(live), json_(json), start_(std::chrono::steady_clock::now()) {}
+    : out_(out), err_(err), total_(total), live_(live), json_(json), start_(std::chrono::steady_clock::now()) {
+    draw(true);  // the line shows from the start, before the first picture is done
+}
 
 void Progress::fileDone(const FileReport& r) {
     std::lock_guard lock(mutex_);

@@ -25,7 +25,7 @@ public:
     void fileDone(const FileReport& report);
     // A line on err that clears the live line first.
     void error(const std::string& line);
-    // Ends the live line; returns the files done and failed so far.
+    // Ends the live line.
     void finish();
     size_t done() const { return done_; }
     size_t failed() const { return failed_; }
