@@ -2,7 +2,6 @@
 #include "cli/batch.h"
 
 #include <algorithm>
-#include <optional>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -146,7 +145,6 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     bool help = false;
     app.add_flag("-h,--help", help);
     app.set_version_flag("--version", kVersion);
-    // -o and --new take no value from the next argument unless given one; an -o without a name is refused below.
     // -o takes the next argument as its value; without one it is refused below.
     app.add_option("-o", CLI::callback_t([&](const CLI::results_t& r) {
            outputs.push_back(r.empty() ? "" : r[0]);
@@ -163,14 +161,16 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     app.add_option("INPUT", inputs)->expected(0, -1);
     try {
         // The parser reads "--name=" as the bare flag: mark the empty value so that it stays one.
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        for (auto& a : reversed) {
+        std::vector<std::string> marked = args;
+        for (auto& a : marked) {
             // -o takes its name as the next argument only, as it always has.
             if (a.size() > 2 && a.rfind("-o", 0) == 0) return usage("unknown option " + a);
             const std::string name = a.substr(0, a.size() - 1);
-            if (!a.empty() && a.back() == '=' && (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto& op) { return op.name == name; })))
+            if (!a.empty() && a.back() == '=' &&
+                (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto& op) { return op.name == name; })))
                 a += kEmptyValue;
         }
+        std::vector<std::string> reversed(marked.rbegin(), marked.rend());  // the order the parser takes
         app.parse(reversed);
     } catch (const CLI::CallForVersion&) {
         out << kVersion << "\n";
