@@ -11,16 +11,7 @@ while [ $# -gt 0 ]; do
   case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; --formats) formats_only=1 ;; esac; shift
 done
 ./scripts/setup.sh
-need=()
-for p in imagemagick python3-pil python3-numpy python3-opencv python3-skimage hyperfine; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
-cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQEL_GUI=OFF -DQEL_TESTS=OFF >/dev/null
-cmake --build build-bench --target qel-batch >/dev/null
-Q="$PWD/build-bench/qel-batch"
+. bench/peers-setup.sh imagemagick python3-pil python3-numpy python3-opencv python3-skimage hyperfine
 # Debian's interpreter: the peers are its packages.
 PY=/usr/bin/python3
 work="${TMPDIR:-/tmp}/qel-peers"

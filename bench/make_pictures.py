@@ -2,13 +2,14 @@
 """Writes the deterministic 4000 x 3000 test pictures for the peer comparison:
 photo.bmp (24-bit, smooth gradients, texture and shapes: many distinct colours),
 photo2.bmp (a second photo-like picture for blending) and lines.bmp (8-bit black
-strokes 1-8 px wide on white, like a scanned drawing)."""
+strokes 1-8 px wide on white, like a scanned drawing).
+   make_pictures.py [DIR [WIDTH HEIGHT]]"""
 import sys
 import numpy as np
 from PIL import Image, ImageDraw
 
-W, H = 4000, 3000
 out = sys.argv[1] if len(sys.argv) > 1 else '.'
+W, H = (int(sys.argv[2]), int(sys.argv[3])) if len(sys.argv) > 3 else (4000, 3000)
 rng = np.random.default_rng(20261207)
 
 def photo(seed):
@@ -54,5 +55,7 @@ def lines():
     return p
 
 photo(1).save(f'{out}/photo.bmp')
+if len(sys.argv) > 3:  # the folder benchmark: the drawing also as 24-bit
+    lines().convert('RGB').save(f'{out}/lines24.bmp')
 photo(2).save(f'{out}/photo2.bmp')
 lines().save(f'{out}/lines.bmp')

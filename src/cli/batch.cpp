@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <sstream>
 
+#include <CLI/CLI.hpp>
+
+#include "cli/many_files.h"
 #include "cli/parse.h"
 #include "core/commands/command_table.h"
 #include "core/formats/codecs.h"
@@ -15,7 +18,8 @@ namespace {
 
 constexpr const char* kVersion = "qel-batch 0.20";
 
-std::string usageText(const Registry& ops) {
+// The help text: the operations from the registry, the other options from the parser's table.
+std::string usageText(const Registry& ops, const CLI::App& app) {
     std::ostringstream s;
     s << "usage: qel-batch INPUT [OPERATION ...] [-o OUTPUT]\n"
          "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT]\n"
@@ -28,14 +32,24 @@ std::string usageText(const Registry& ops) {
          "  --quality=Q             JPEG quality, or lossy WebP at Q (1-100; default: JPEG 90, WebP lossless)\n"
          "  --new=WxH               start from a white 24-bit picture\n"
          "  --help, --version\n\n"
-         "Operations:\n";
-    for (const auto& op : ops) {
-        std::string head = op.name + (op.arg == Operation::Arg::Required ? "=" + op.valueName : "");
+         "Many files:\n"
+         "  qel-batch [OPERATION ...] --out-dir DIR INPUT...\n"
+         "  An INPUT is a picture file, a folder (its pictures; -r also those of its subfolders) or @LIST,\n"
+         "  a file of input paths one per line (@- reads them from standard input). Outputs keep the\n"
+         "  input's path relative to its folder (or as given, for a relative file path).\n";
+    auto line = [&s](const std::string& head, const std::string& help) {
         s << "  " << head;
         for (size_t i = head.size(); i < 24; ++i) s << ' ';
-        s << ' ' << op.help << "\n";
-    }
-    s << "\nExit status: 0 ok, 1 usage, 2 input unreadable or invalid, 3 output not writable.\n";
+        s << ' ' << help << "\n";
+    };
+    for (const CLI::Option* o : app.get_options())
+        if (o->get_group() == ManyFiles::kGroup)
+            line(o->get_name(false, true) + (o->get_type_size_max() > 0 ? " " + o->get_type_name().substr(0, o->get_type_name().find(':')) : ""),
+                 o->get_description());
+    s << "\nOperations:\n";
+    for (const auto& op : ops) line(op.name + (op.arg == Operation::Arg::Required ? "=" + op.valueName : ""), op.help);
+    s << "\nExit status: 0 ok, 1 usage, 2 input unreadable or invalid, 3 output not writable,\n"
+         "4 some files of many failed, 130 interrupted (Ctrl+C) before all files were done.\n";
     return s.str();
 }
 
@@ -91,69 +105,137 @@ Registry allOperations() {
     return r;
 }
 
+Result loadPicture(Context& ctx, const std::string& path) {
+    ctx.inputName = path;
+    ImageError e = ImageError::None;
+    std::string reason;
+    if (ctx.image.loadFile(path, &e, &reason)) return std::nullopt;
+    std::string why;
+    switch (e) {
+    case ImageError::MissLoad: why = "cannot be opened"; break;
+    case ImageError::TooLarge: why = "picture too large: " + reason; break;
+    case ImageError::Unsupported: why = "format not supported: " + reason; break;
+    default: why = reason.empty() ? "not a picture file, or truncated or damaged" : reason; break;
+    }
+    return fail(kExitInput, path + ": " + why + " (" + messageFor(e).text + ")");
+}
+
+Result runPlan(Context& ctx, const Plan& plan) {
+    for (const auto& [op, value] : plan) {
+        Result r;
+        ++ctx.operationIndex;
+        try {
+            r = runOperation(ctx, *op, value);
+        } catch (const std::bad_alloc&) {
+            r = fail(kExitInput, op->name + ": not enough memory");
+        }
+        if (r) return fail(r->exitCode, ctx.inputName + ": " + r->message);
+    }
+    return std::nullopt;
+}
+
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const Registry ops = allOperations();
     auto usage = [&](const std::string& why) {
         err << "qel-batch: " << why << "\n" << "Try 'qel-batch --help'.\n";
         return kExitUsage;
     };
-    std::string input, output, newSize;
-    bool haveOutput = false;
+    std::vector<std::string> inputs, outputs, newSizes;
     SaveOptions saveOptions;
-    std::vector<std::pair<const Operation*, std::string>> plan;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            out << usageText(ops);
+    Plan plan;
+    ManyFiles many;
+    CLI::App app{"qel-batch"};
+    app.set_help_flag();
+    app.allow_extras();
+    bool help = false;
+    app.add_flag("-h,--help", help);
+    app.set_version_flag("--version", kVersion);
+    // -o takes the next argument as its value; without one it is refused below.
+    app.add_option("-o", CLI::callback_t([&](const CLI::results_t& r) {
+           outputs.push_back(r.empty() ? "" : r[0]);
+           return true;
+       }))->expected(0, 1)->trigger_on_parse();
+    // --new and the operations take a value only as --name=VALUE: parsed as flags whose bare form gives
+    // kNoValue. Their values are kept per option; the parse order puts them back in command-line order.
+    static const std::string kNoValue = "\x1f", kEmptyValue = "\x1e";
+    std::vector<std::vector<std::string>> values(ops.size());
+    std::vector<CLI::Option*> options(ops.size());
+    app.add_flag("--new{" + kNoValue + "}", newSizes);
+    for (size_t i = 0; i < ops.size(); ++i) options[i] = app.add_flag(ops[i].name + "{" + kNoValue + "}", values[i]);
+    many.addOptions(app);
+    app.add_option("INPUT", inputs)->expected(0, -1);
+    try {
+        // The parser reads "--name=" as the bare flag: mark the empty value so that it stays one.
+        std::vector<std::string> marked;
+        for (const std::string& a : args) {
+            // --quality sets how lossy outputs are written; it is no operation.
+            if (a.rfind("--quality=", 0) == 0) {
+                int q = 0;
+                if (!parseNumber(a.substr(10), q) || q < 1 || q > 100) return usage("--quality needs a number from 1 to 100");
+                saveOptions.quality = q;
+            } else {
+                marked.push_back(a);
+            }
+        }
+        for (auto& a : marked) {
+            // -o takes its name as the next argument only, as it always has.
+            if (a.size() > 2 && a.rfind("-o", 0) == 0) return usage("unknown option " + a);
+            const std::string name = a.substr(0, a.size() - 1);
+            if (!a.empty() && a.back() == '=' &&
+                (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto& op) { return op.name == name; })))
+                a += kEmptyValue;
+        }
+        std::vector<std::string> reversed(marked.rbegin(), marked.rend());  // the order the parser takes
+        app.parse(reversed);
+    } catch (const CLI::CallForVersion&) {
+        out << kVersion << "\n";
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        if (help) {
+            out << usageText(ops, app);
             return kExitOk;
         }
-        if (a == "--version") {
-            out << kVersion << "\n";
-            return kExitOk;
-        }
-        if (a == "-o") {
-            if (i + 1 >= args.size()) return usage("-o needs a file name");
-            if (haveOutput) return usage("-o given twice");
-            output = args[++i];
-            haveOutput = true;
-            saveOptions.format = formatByExtension(output);
-            if (saveOptions.format == ImageFormat::Gif) return usage("-o " + output + ": GIF files are read only");
-            if (saveOptions.format == ImageFormat::Unknown)
-                return usage("-o " + output + ": unknown file type; use " + writableExtensions());
-            continue;
-        }
-        if (a.rfind("--quality=", 0) == 0) {
-            const std::string_view text = std::string_view(a).substr(10);
-            int q = 0;
-            auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), q);
-            if (ec != std::errc() || p != text.data() + text.size() || q < 1 || q > 100)
-                return usage("--quality needs a number from 1 to 100");
-            saveOptions.quality = q;
-            continue;
-        }
-        if (a.rfind("--new=", 0) == 0) {
-            if (!input.empty() || !newSize.empty()) return usage("give one input: a file or --new");
-            newSize = a.substr(6);
-            continue;
-        }
-        if (a.size() > 2 && a.rfind("--", 0) == 0) {
-            const auto eq = a.find('=');
-            const std::string name = a.substr(0, eq);
-            const Operation* found = nullptr;
-            for (const auto& op : ops)
-                if (op.name == name) found = &op;
-            if (!found) return usage("unknown option " + name);
-            if (found->arg == Operation::Arg::Required && eq == std::string::npos)
-                return usage(name + " needs a value: " + name + "=" + found->valueName);
-            if (found->arg == Operation::Arg::None && eq != std::string::npos)
-                return usage(name + " takes no value");
-            plan.emplace_back(found, eq == std::string::npos ? std::string() : a.substr(eq + 1));
-            continue;
-        }
-        if (!a.empty() && a[0] == '-' && a != "-") return usage("unknown option " + a);
-        if (!input.empty() || !newSize.empty()) return usage("give one input: a file or --new");
-        input = a;
+        return usage(e.what());
     }
+    if (help) {
+        out << usageText(ops, app);
+        return kExitOk;
+    }
+    for (const auto& extra : app.remaining()) return usage("unknown option " + extra.substr(0, extra.find('=')));
+    std::vector<size_t> taken(ops.size(), 0);
+    for (const CLI::Option* o : app.parse_order()) {
+        const size_t i = size_t(std::find(options.begin(), options.end(), o) - options.begin());
+        if (i == ops.size()) continue;
+        const std::string& value = values[i][taken[i]++];
+        const Operation& op = ops[i];
+        if (op.arg == Operation::Arg::Required && value == kNoValue)
+            return usage(op.name + " needs a value: " + op.name + "=" + op.valueName);
+        if (op.arg == Operation::Arg::None && value != kNoValue) return usage(op.name + " takes no value");
+        plan.emplace_back(&op, value == kEmptyValue ? "" : value);
+    }
+    if (outputs.size() > 1) return usage("-o given twice");
+    if (outputs.size() == 1 && outputs[0].empty()) return usage("-o needs a file name");
+    if (outputs.size() == 1) {
+        saveOptions.format = formatByExtension(outputs[0]);
+        if (saveOptions.format == ImageFormat::Gif) return usage("-o " + outputs[0] + ": GIF files are read only");
+        if (saveOptions.format == ImageFormat::Unknown)
+            return usage("-o " + outputs[0] + ": unknown file type; use " + writableExtensions());
+    }
+    for (auto& n : newSizes) {
+        if (n == kNoValue) return usage("unknown option --new");
+        if (n == kEmptyValue) n.clear();
+    }
+    if (many.wanted(inputs)) {
+        if (!outputs.empty()) return usage("-o writes one picture: give --out-dir for many inputs");
+        if (!newSizes.empty()) return usage("give one input: a file or --new");
+        return many.run(inputs, plan, saveOptions.quality, out, err);
+    }
+    if (inputs.size() + newSizes.size() > 1) return usage("give one input: a file or --new");
+    const std::string input = inputs.empty() ? "" : inputs[0];
+    const std::string newSize = newSizes.empty() ? "" : newSizes[0];
+    const bool haveOutput = !outputs.empty();
+    const std::string output = haveOutput ? outputs[0] : "";
+
     bool standaloneOnly = !plan.empty() && !haveOutput;
     for (const auto& step : plan) standaloneOnly = standaloneOnly && step.first->standalone;
     if (input.empty() && newSize.empty() && !standaloneOnly) return usage("no input picture");
@@ -178,35 +260,15 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         ctx.image.replace(makeInfoBlock(h24, 0), std::move(bits));
         ctx.image.width = int32_t(w);
         ctx.image.height = int32_t(h);
-    } else {
-        ctx.inputName = input;
-        ImageError e = ImageError::None;
-        std::string reason;
-        if (!ctx.image.loadFile(input, &e, &reason)) {
-            std::string why;
-            switch (e) {
-            case ImageError::MissLoad: why = "cannot be opened"; break;
-            case ImageError::TooLarge: why = "picture too large: " + reason; break;
-            case ImageError::Unsupported: why = "format not supported: " + reason; break;
-            default: why = reason.empty() ? "not a picture file, or truncated or damaged" : reason; break;
-            }
-            err << "qel-batch: " << input << ": " << why << " (" << messageFor(e).text << ")\n";
-            return kExitInput;
-        }
+    } else if (auto r = loadPicture(ctx, input)) {
+        err << "qel-batch: " << r->message << "\n";
+        return r->exitCode;
     }
+    ctx.thinned = many.thinned && !input.empty();
 
-    for (const auto& [op, value] : plan) {
-        Result r;
-        ++ctx.operationIndex;
-        try {
-            r = runOperation(ctx, *op, value);
-        } catch (const std::bad_alloc&) {
-            r = fail(kExitInput, op->name + ": not enough memory");
-        }
-        if (r) {
-            err << "qel-batch: " << ctx.inputName << ": " << r->message << "\n";
-            return r->exitCode;
-        }
+    if (auto r = runPlan(ctx, plan)) {
+        err << "qel-batch: " << r->message << "\n";
+        return r->exitCode;
     }
 
     if (haveOutput) {

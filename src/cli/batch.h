@@ -14,7 +14,8 @@
 
 namespace qel::batch {
 
-enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3 };
+// 4: some files of a many-file run failed; 130: a many-file run was interrupted.
+enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitInput = 2, kExitOutput = 3, kExitSomeFailed = 4, kExitInterrupted = 130 };
 
 struct Failure {
     int exitCode;
@@ -79,6 +80,17 @@ inline Result reportRefusal(const std::string& op, const OpResult& result) {
 // Runs one option on the context as the command line does: refusals where its menu command would be
 // disabled, then its effect on the thinned flag. Throws what the operation throws (std::bad_alloc).
 Result runOperation(Context& ctx, const Operation& op, const std::string& value);
+
+// The operations of a command line with their values, in the order given.
+using Plan = std::vector<std::pair<const Operation*, std::string>>;
+
+// Loads a picture file into ctx.image and names it ctx.inputName; the failure's message starts
+// with the file's name and gives the reason.
+Result loadPicture(Context& ctx, const std::string& path);
+
+// Runs the plan left to right on ctx, stopping at the first failure; failure messages start
+// with ctx.inputName. A lack of memory is a failure, not an exception.
+Result runPlan(Context& ctx, const Plan& plan);
 
 // Runs the whole command line; returns the exit status. Writes results to out, errors to err.
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

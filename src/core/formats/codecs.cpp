@@ -51,7 +51,7 @@ ImageFormat formatByExtension(std::string_view path) {
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return ImageFormat::Unknown;
     std::string ext(path.substr(dot + 1));
     for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (ext == "bmp") return ImageFormat::Bmp;
+    if (ext == "bmp" || ext == "dib") return ImageFormat::Bmp;
     if (ext == "png") return ImageFormat::Png;
     if (ext == "jpg" || ext == "jpeg") return ImageFormat::Jpeg;
     if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;

@@ -12,10 +12,18 @@
 
 namespace qel {
 
-// Threads used for row bands (the machine's cores, at most 8).
+// Most row-band threads the calling thread may use; 0 for no limit. A caller that already runs
+// one picture per core sets 1 on each of its workers so they do not share the cores again.
+inline int& rowThreadLimit() {
+    thread_local int limit = 0;
+    return limit;
+}
+
+// Threads used for row bands (the machine's cores, at most 8, at most rowThreadLimit()).
 inline int rowThreads() {
     const unsigned n = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(n, 1u, 8u));
+    const int threads = static_cast<int>(std::clamp(n, 1u, 8u));
+    return rowThreadLimit() > 0 ? std::min(threads, rowThreadLimit()) : threads;
 }
 
 // Calls body(worker, first, last) for consecutive bands [first, last) covering 0..rows, on
