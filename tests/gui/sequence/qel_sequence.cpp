@@ -17,6 +17,7 @@
 //   qel-sequence [--seed S] [--sequences N | --seconds N] [--steps M] [--no-large]
 //   qel-sequence --replay "open.8.1 cmd.32771.5 ..."
 //   qel-sequence --regressions FILE     every line of FILE is a sequence that once failed
+//   qel-sequence --huge FILE --commands ID,...   peak memory of each command on one picture
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -38,6 +39,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -147,10 +149,14 @@ public:
     QStringList files;           // pictures written so far
     QString forcedSavePath;      // the next save dialog answers this
     ui::Answer lastSaveQuestion = ui::Answer::Cancel;
+    bool answerDefaults = false;  // Ok, No and Cancel instead of random answers
+    QStringList shownMessages;
     int saveQuestions = 0;
 
     ui::Answer message(QWidget*, const QString& text, const QString&, ui::Buttons buttons, ui::Icon) override {
         using ui::Answer;
+        shownMessages.push_back(text);
+        if (answerDefaults) return buttons == ui::Buttons::YesNo || buttons == ui::Buttons::YesNoCancel ? Answer::No : Answer::Ok;
         Answer a = Answer::Ok;
         switch (buttons) {
         case ui::Buttons::Ok: a = Answer::Ok; break;
@@ -275,9 +281,10 @@ std::string describe(const CQelDoc* d) {
 
 class Run {
 public:
-    Run(bool allowLarge) : allowLarge_(allowLarge) {
+    explicit Run(bool allowLarge, bool answerDefaults = false) : allowLarge_(allowLarge) {
         auto service = std::make_unique<RandomDialogs>();
         dialogs_ = service.get();
+        dialogs_->answerDefaults = answerDefaults;
         previous_ = ui::installDialogService(std::move(service));
         dialogs_->dir = tmp_.path();
         QFile junk(tmp_.path() + QStringLiteral("/not-a-picture.bmp"));
@@ -287,7 +294,11 @@ public:
         CQelDoc::resetUntitledCounterForTesting();
         frame_ = std::make_unique<CMainFrame>();
         frame_->show();
-        driver_ = std::make_unique<ModalDriver>(*dialogs_);
+        if (!answerDefaults) driver_ = std::make_unique<ModalDriver>(*dialogs_);
+        else QObject::connect(&defaultsTimer_, &QTimer::timeout, [] {
+            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
+        });
+        defaultsTimer_.start(0);
         processEvents();
     }
     ~Run() {
@@ -407,6 +418,9 @@ public:
                 change_ = Change{QPointer<CQelView>(view), *before, after, false};
         }
     }
+
+    CMainFrame& frame() { return *frame_; }
+    RandomDialogs& dialogs() { return *dialogs_; }
 
     // Every document, every pane, and the menu enabling.
     void checkInvariants() {
@@ -547,6 +561,7 @@ private:
     std::unique_ptr<ui::DialogService> previous_;
     std::unique_ptr<CMainFrame> frame_;
     std::unique_ptr<ModalDriver> driver_;
+    QTimer defaultsTimer_;
     std::optional<Change> change_;
     int opened_ = 0;
     int saved_ = 0;
@@ -613,6 +628,59 @@ void report(const char* label, const std::vector<Step>& steps, const Outcome& o,
     std::fprintf(stderr, "shortest sequence (%zu steps): --replay \"%s\"\n", shortest.size(), toText(shortest).c_str());
 }
 
+// The largest resident size since the last reset, in MB (Linux: VmHWM, reset through clear_refs).
+long peakMegabytes(bool reset) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    long kb = -1;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmHWM:")) kb = line.mid(6).trimmed().split(' ').first().toLong();
+    if (reset) {
+        QFile refs(QStringLiteral("/proc/self/clear_refs"));
+        if (refs.open(QIODevice::WriteOnly)) refs.write("5");
+    }
+    return kb / 1024;
+}
+
+// Opens one picture in the window program and runs the given commands on it (dialogs keep their
+// defaults), saving at the end; prints the peak resident size of each step and every message shown.
+int hugeRun(const QString& path, const std::vector<int>& commands) {
+    int status = 0;
+    {
+        Run run(false, /*answerDefaults=*/true);
+        CMainFrame& frame = run.frame();
+        const auto step = [&](const char* what, const std::function<void()>& act) {
+            peakMegabytes(true);
+            const auto start = std::chrono::steady_clock::now();
+            run.dialogs().shownMessages.clear();
+            act();
+            processEvents();
+            const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            std::printf("%-28s %6ld MB peak  %6.1f s  %s\n", what, peakMegabytes(false), secs,
+                        qPrintable(run.dialogs().shownMessages.join(QStringLiteral(" / "))));
+            std::fflush(stdout);
+        };
+        step("open", [&] { frame.openDocumentFile(path); });
+        CQelDoc* d = frame.activeDocument();
+        if (!d) return 1;
+        for (int id : commands) {
+            const Command* c = findCommand(id);
+            step(c ? c->text : "?", [&] { frame.runCommand(id); });
+        }
+        const QString out = path + QStringLiteral(".saved.bmp");
+        run.dialogs().forcedSavePath = out;
+        step("save as", [&] { frame.runCommand(ID_FILE_SAVE_AS); });
+        try {
+            run.checkInvariants();
+        } catch (const Failure& f) {
+            std::fprintf(stderr, "FAILED: %s\n", f.what());
+            status = 1;
+        }
+        QFile::remove(out);
+    }
+    return status;
+}
+
 void onCrash() {
     if (!g_current.empty()) std::fprintf(stderr, "crashed in %s\n", g_current.c_str());
 }
@@ -640,7 +708,8 @@ int main(int argc, char** argv) {
     long sequences = 100, seconds = 0;
     int length = 40;
     bool allowLarge = true;
-    std::string replay, regressions;
+    std::string replay, regressions, huge;
+    std::vector<int> hugeCommands;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
@@ -651,12 +720,20 @@ int main(int argc, char** argv) {
         else if (a == "--replay" && value) replay = argv[++i];
         else if (a == "--regressions" && value) regressions = argv[++i];
         else if (a == "--no-large") allowLarge = false;
+        else if (a == "--huge" && value) huge = argv[++i];
+        else if (a == "--commands" && value) {
+            std::istringstream in(argv[++i]);
+            for (std::string id; std::getline(in, id, ',');) hugeCommands.push_back(std::stoi(id));
+        }
         else {
             std::fprintf(stderr, "usage: qel-sequence [--seed S] [--sequences N | --seconds N] [--steps M] [--no-large]\n"
-                                 "                    [--replay STEPS] [--regressions FILE]\n");
+                                 "                    [--replay STEPS] [--regressions FILE]\n"
+                                 "       qel-sequence --huge FILE [--commands ID,ID,...]\n");
             return 2;
         }
     }
+
+    if (!huge.empty()) return hugeRun(QString::fromStdString(huge), hugeCommands);
 
     int failures = 0;
     std::vector<std::string> replays;
