@@ -124,6 +124,7 @@ const DisplayBitmap* DibImage::rebuildDisplay() {
         displayPending_ = true;
         return displayBitmap.get();
     }
+    if (displayBitmap && refillDisplayBitmap(*displayBitmap, info, bits)) return displayBitmap.get();
     displayBitmap = buildDisplayBitmap(info, bits);
     return displayBitmap.get();
 }
