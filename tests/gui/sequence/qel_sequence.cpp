@@ -148,6 +148,7 @@ public:
     QString dir;
     QStringList files;           // pictures written so far
     QString forcedSavePath;      // the next save dialog answers this
+    QString lastSavePath;        // what the last save dialog answered
     ui::Answer lastSaveQuestion = ui::Answer::Cancel;
     bool answerDefaults = false;  // Ok, No and Cancel instead of random answers
     QStringList shownMessages;
@@ -179,7 +180,11 @@ public:
         }
     }
     QString saveFile(QWidget*, const ui::FileRequest&) override {
-        if (!forcedSavePath.isEmpty()) return std::exchange(forcedSavePath, QString());
+        if (!forcedSavePath.isEmpty()) return lastSavePath = std::exchange(forcedSavePath, QString());
+        lastSavePath = pickSavePath();
+        return lastSavePath;
+    }
+    QString pickSavePath() {
         switch (rng() % 4) {
         case 0: return {};
         case 1: return QStringLiteral("/nonexistent/dir/out.bmp");
@@ -354,6 +359,7 @@ public:
         const bool wasModified = doc && doc->isModified();
         const int questions = dialogs_->saveQuestions;
         const int windowsBefore = doc ? int(windowsOf(doc)) : 0;
+        const QString pathBefore = doc ? doc->pathName() : QString();
         std::optional<Change> last = std::exchange(change_, std::nullopt);
 
         switch (step.kind) {
@@ -393,6 +399,13 @@ public:
                    "a changed picture closed without asking");
             expect(!wasModified || dialogs_->lastSaveQuestion != ui::Answer::Cancel,
                    "Cancel to the save question still closed the picture");
+            if (wasModified && dialogs_->lastSaveQuestion == ui::Answer::Yes) {
+                // Yes: the file now holds the picture as it was.
+                const QString path = pathBefore.isEmpty() ? dialogs_->lastSavePath : pathBefore;
+                DibImage saved;
+                expect(saved.loadFile(path.toStdString()) && saved.info == before->info && saved.bits == before->bits,
+                       "a picture saved on closing reads back different");
+            }
             return;
         }
         if (!doc || !before) return;
@@ -400,7 +413,11 @@ public:
             dialogs_->lastSaveQuestion == ui::Answer::No)
             expect(false, "No to the save question kept the picture open");
         const Snapshot after = snapshotOf(doc);
-        if (step.kind != Kind::Command) return;
+        if (step.kind == Kind::PaletteButton && after != *before) {
+            expect(doc->isModified(), "the palette window changed the picture but it is not marked changed");
+            ++g_counts.changes;
+        }
+        if (step.kind != Kind::Command || step.target == ID_FILE_SAVE || step.target == ID_FILE_SAVE_AS) return;
         if (step.target == ID_EDIT_UNDO && last && last->view == view && !last->undone) {
             expect(after == last->before, "undo right after a change did not give back the bytes of before");
             ++g_counts.undoChecks;
@@ -427,6 +444,7 @@ public:
         for (CChildFrame* c : frame_->childFrames()) {
             CQelDoc* d = c->document();
             checkDocument(d);
+            expect(d->views().size() == panesOf(d), "a document lists views no window shows");
             for (CQelView* v : c->panes()) {
                 expect(v->document() == d, "a pane shows another document");
                 expect(std::find(d->views().begin(), d->views().end(), v) != d->views().end(),
@@ -443,6 +461,12 @@ private:
         Snapshot before, after;
         bool undone = false;
     };
+
+    size_t panesOf(CQelDoc* d) const {
+        size_t n = 0;
+        for (CChildFrame* c : frame_->childFrames()) n += c->document() == d ? size_t(c->panes().size()) : 0;
+        return n;
+    }
 
     size_t windowsOf(CQelDoc* d) const {
         size_t n = 0;
