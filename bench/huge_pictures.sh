@@ -3,6 +3,7 @@
 # picture and a 65535 x 4096 8-bit one (line strokes on white). Each operation
 # runs as its own process; the peak resident size is compared with the bound
 #   3 x the picture's bytes + its display bitmap (4 bytes a pixel).
+# The window program's commands are measured the same way through qel-sequence --huge when it is built.
 # Then an operation runs under an address-space limit: it must end with
 # "not enough memory" and status 2, and leave no output file behind.
 #   bench/huge_pictures.sh [BUILD_DIR]     (default: build; needs qel-batch built there)
@@ -67,6 +68,17 @@ measure "open + save" $b8 $p8 "$work/wide8.bmp" -o "$work/out.bmp"
 measure "thin" $b8 $p8 "$work/wide8.bmp" --thin -o "$work/out.bmp"
 measure "to 24 bits" $b8 $p8 "$work/wide8.bmp" --to-24bit -o "$work/out.bmp"
 measure "grey" $b8 $p8 "$work/wide8.bmp" --grey -o "$work/out.bmp"
+
+# The window program (when built): each command's peak, undo snapshot and display raster included.
+sequence=${1:-build}/qel-sequence
+if [ -x "$sequence" ]; then
+  echo "window program, 16000 x 16000 24 bits (bound $(( (3 * b24 + 4 * p24) / 1048576 )) MB):"
+  QT_QPA_PLATFORM=offscreen "$sequence" --huge "$work/big24.bmp" --fields 8000,8000 \
+    --commands 32783,57643,57644,32773,32771,57643,57643,32786,57643 2>/dev/null | sed 's/^/  /'
+  echo "window program, 65535 x 4096 8 bits (bound $(( (3 * b8 + 4 * p8) / 1048576 )) MB, at 24 bits $(( (9 * b8 + 4 * p8) / 1048576 )) MB):"
+  QT_QPA_PLATFORM=offscreen "$sequence" --huge "$work/wide8.bmp" \
+    --commands 32771,57643,32783,57643,57644,32778,57643 2>/dev/null | sed 's/^/  /'
+fi
 
 echo "under an address-space limit of 1 GB:"
 rm -f "$work/out.bmp"

@@ -17,7 +17,9 @@
 //   qel-sequence [--seed S] [--sequences N | --seconds N] [--steps M] [--no-large]
 //   qel-sequence --replay "open.8.1 cmd.32771.5 ..."
 //   qel-sequence --regressions FILE     every line of FILE is a sequence that once failed
-//   qel-sequence --huge FILE --commands ID,...   peak memory of each command on one picture
+//   qel-sequence --huge FILE --commands ID,... [--fields TEXT,...]
+//                                       peak memory of each command on one picture (dialogs take the
+//                                       given field texts, else their defaults)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -151,6 +153,7 @@ public:
     QString lastSavePath;        // what the last save dialog answered
     ui::Answer lastSaveQuestion = ui::Answer::Cancel;
     bool answerDefaults = false;  // Ok, No and Cancel instead of random answers
+    QStringList fieldAnswers;     // with answerDefaults: typed into a dialog's fields in order
     QStringList shownMessages;
     int saveQuestions = 0;
 
@@ -300,8 +303,14 @@ public:
         frame_ = std::make_unique<CMainFrame>();
         frame_->show();
         if (!answerDefaults) driver_ = std::make_unique<ModalDriver>(*dialogs_);
-        else QObject::connect(&defaultsTimer_, &QTimer::timeout, [] {
-            if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->accept();
+        else QObject::connect(&defaultsTimer_, &QTimer::timeout, [this] {
+            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!d) return;
+            const auto edits = d->findChildren<QLineEdit*>();
+            for (int i = 0; i < edits.size() && i < dialogs_->fieldAnswers.size(); ++i)
+                edits[i]->setText(dialogs_->fieldAnswers[i]);
+            d->accept();
+            if (d->isVisible()) d->reject();
         });
         defaultsTimer_.start(0);
         processEvents();
@@ -668,10 +677,11 @@ long peakMegabytes(bool reset) {
 
 // Opens one picture in the window program and runs the given commands on it (dialogs keep their
 // defaults), saving at the end; prints the peak resident size of each step and every message shown.
-int hugeRun(const QString& path, const std::vector<int>& commands) {
+int hugeRun(const QString& path, const std::vector<int>& commands, const QStringList& fields) {
     int status = 0;
     {
         Run run(false, /*answerDefaults=*/true);
+        run.dialogs().fieldAnswers = fields;
         CMainFrame& frame = run.frame();
         const auto step = [&](const char* what, const std::function<void()>& act) {
             peakMegabytes(true);
@@ -734,6 +744,7 @@ int main(int argc, char** argv) {
     bool allowLarge = true;
     std::string replay, regressions, huge;
     std::vector<int> hugeCommands;
+    QStringList hugeFields;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool value = i + 1 < argc;
@@ -745,6 +756,7 @@ int main(int argc, char** argv) {
         else if (a == "--regressions" && value) regressions = argv[++i];
         else if (a == "--no-large") allowLarge = false;
         else if (a == "--huge" && value) huge = argv[++i];
+        else if (a == "--fields" && value) hugeFields = QString::fromLocal8Bit(argv[++i]).split(',');
         else if (a == "--commands" && value) {
             std::istringstream in(argv[++i]);
             for (std::string id; std::getline(in, id, ',');) hugeCommands.push_back(std::stoi(id));
@@ -752,12 +764,12 @@ int main(int argc, char** argv) {
         else {
             std::fprintf(stderr, "usage: qel-sequence [--seed S] [--sequences N | --seconds N] [--steps M] [--no-large]\n"
                                  "                    [--replay STEPS] [--regressions FILE]\n"
-                                 "       qel-sequence --huge FILE [--commands ID,ID,...]\n");
+                                 "       qel-sequence --huge FILE [--commands ID,ID,...] [--fields TEXT,TEXT,...]\n");
             return 2;
         }
     }
 
-    if (!huge.empty()) return hugeRun(QString::fromStdString(huge), hugeCommands);
+    if (!huge.empty()) return hugeRun(QString::fromStdString(huge), hugeCommands, hugeFields);
 
     int failures = 0;
     std::vector<std::string> replays;
