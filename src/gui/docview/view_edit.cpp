@@ -101,8 +101,11 @@ void CQelView::setAllocationHookForTesting(std::function<void(size_t)> hook) { a
 
 bool CQelView::takeSnapshot() {
     if (!document_) return false;
-    // The picture is about to change, so what redo would bring back is gone even when no copy is kept.
+    // The picture is about to change, so what redo would bring back is gone even when no copy is kept;
+    // its blocks go before the copy is made, so a large picture is never held four times.
     undoState -= undoState % 2;
+    redoInfo.reset();
+    redoBits.reset();
     if (copyBlocks(*document_->image, undoInfo, undoBits)) return true;
     showMemoryShortage();
     return false;
