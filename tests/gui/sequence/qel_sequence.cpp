@@ -302,17 +302,21 @@ public:
         CQelDoc::resetUntitledCounterForTesting();
         frame_ = std::make_unique<CMainFrame>();
         frame_->show();
-        if (!answerDefaults) driver_ = std::make_unique<ModalDriver>(*dialogs_);
-        else QObject::connect(&defaultsTimer_, &QTimer::timeout, [this] {
-            auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!d) return;
-            const auto edits = d->findChildren<QLineEdit*>();
-            for (int i = 0; i < edits.size() && i < dialogs_->fieldAnswers.size(); ++i)
-                edits[i]->setText(dialogs_->fieldAnswers[i]);
-            d->accept();
-            if (d->isVisible()) d->reject();
-        });
-        defaultsTimer_.start(0);
+        if (!answerDefaults) {
+            driver_ = std::make_unique<ModalDriver>(*dialogs_);
+        } else {
+            // Modal dialogs take the given field texts (else their defaults) and OK, or Cancel when refused.
+            QObject::connect(&defaultsTimer_, &QTimer::timeout, [this] {
+                auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (!d) return;
+                const auto edits = d->findChildren<QLineEdit*>();
+                for (int i = 0; i < edits.size() && i < dialogs_->fieldAnswers.size(); ++i)
+                    edits[i]->setText(dialogs_->fieldAnswers[i]);
+                d->accept();
+                if (d->isVisible()) d->reject();
+            });
+            defaultsTimer_.start(0);
+        }
         processEvents();
     }
     ~Run() {
