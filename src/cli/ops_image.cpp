@@ -20,8 +20,8 @@ void registerImageOperations(Registry& r) {
                  [](Context& ctx, const std::string&) -> Result {
                      if (auto f = requireEnabled(ctx)) return f;
                      ctx.takeSnapshot();
-                     DisplayBitmap shown = *ctx.image.display();
-                     ctx.image.fromBitmap(shown);
+                     // fromBitmap reads the raster completely before it replaces the picture: no copy needed.
+                     ctx.image.fromBitmap(*ctx.image.display());
                      return std::nullopt;
                  }});
     r.back().command = cmd::ID_TO_24BIT;

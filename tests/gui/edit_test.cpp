@@ -159,12 +159,17 @@ TEST_F(EditTest, UndoWithoutMemoryWarnsAndLeavesThePicture) {
     EXPECT_EQ(view()->undoState, 0);
 }
 
-TEST_F(EditTest, OperationRunningOutOfMemoryWarnsInsteadOfCrashing) {
+TEST_F(EditTest, OperationRunningOutOfMemoryWarnsAndKeepsThePicture) {
     open(*pattern(7, 5, 24));
-    EXPECT_FALSE(view()->runImageCommand([](DibImage&) -> OpResult { throw std::bad_alloc(); },
-                                         {.announce = true, .thinned = std::nullopt}));
+    const auto bits = doc()->image->bits;
+    EXPECT_FALSE(view()->runImageCommand([](DibImage& image) -> OpResult {
+        image.bits[0] ^= 0xFF;  // half done when memory runs short
+        throw std::bad_alloc();
+    }, {.announce = true, .thinned = std::nullopt}));
     EXPECT_EQ(dialogs->messages(), QStringList({"エラー: メモリーが不足しています。"}));
-    EXPECT_NE(doc()->bitmap, nullptr);
+    EXPECT_EQ(doc()->image->bits, bits);
+    EXPECT_EQ(doc()->bitmap, doc()->image->displayBitmap.get());
+    EXPECT_EQ(doc()->bitmap->pixel(0, 4), 0xFF000000u | (bits[2] << 16) | (bits[1] << 8) | bits[0]);
 }
 
 TEST_F(EditTest, OperationAnsweringNothingKeepsThePicture) {

@@ -128,6 +128,7 @@ const DisplayBitmap* DibImage::rebuildDisplay() {
         displayPending_ = true;
         return displayBitmap.get();
     }
+    if (displayBitmap && refillDisplayBitmap(*displayBitmap, info, bits)) return displayBitmap.get();
     displayBitmap = buildDisplayBitmap(info, bits);
     return displayBitmap.get();
 }
@@ -240,13 +241,31 @@ const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlo
     BitmapInfoHeader h;
     std::memcpy(&h, headerBlock.data(), kHeaderSize);
     const size_t infoBytes = kHeaderSize + 4 * static_cast<size_t>(tableEntries(h));
-    info.assign(infoBytes, 0);
-    std::memcpy(info.data(), headerBlock.data(), std::min(infoBytes, headerBlock.size()));
+    // Everything new is allocated before the record changes, so a restore that runs out of memory throws
+    // with the record as it was. A pixel block and display raster of the present size are refilled in place.
+    std::vector<uint8_t> newInfo(infoBytes, 0);
+    std::memcpy(newInfo.data(), headerBlock.data(), std::min(infoBytes, headerBlock.size()));
+    const bool bitsInPlace = bits.size() == h.biSizeImage;
+    std::vector<uint8_t> newBits;
+    if (!bitsInPlace) newBits.assign(h.biSizeImage, 0);
+    std::unique_ptr<DisplayBitmap> newDisplay;
+    const bool displayInPlace =
+        deferDisplay || (displayBitmap && displayBitmap->width == h.biWidth && displayBitmap->height == h.biHeight);
+    if (!displayInPlace && displayable(newInfo, bitsInPlace ? bits : newBits)) {
+        newDisplay = std::make_unique<DisplayBitmap>();
+        newDisplay->width = h.biWidth;
+        newDisplay->height = h.biHeight;
+        newDisplay->pixels.resize(static_cast<size_t>(int64_t(h.biWidth) * h.biHeight));
+    }
+    std::vector<uint8_t>& target = bitsInPlace ? bits : newBits;
+    std::fill(target.begin(), target.end(), uint8_t(0));
+    if (!pixelBlock.empty() && h.biSizeImage != 0)
+        std::memcpy(target.data(), pixelBlock.data(), std::min<size_t>(h.biSizeImage, pixelBlock.size()));
+    info.swap(newInfo);
+    if (!bitsInPlace) bits.swap(newBits);
+    if (newDisplay) displayBitmap = std::move(newDisplay);
     width = h.biWidth;
     height = h.biHeight;
-    bits.assign(h.biSizeImage, 0);
-    if (!pixelBlock.empty() && h.biSizeImage != 0)
-        std::memcpy(bits.data(), pixelBlock.data(), std::min<size_t>(h.biSizeImage, pixelBlock.size()));
     rebuildPalette();
     return rebuildDisplay();
 }

@@ -22,14 +22,22 @@ std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& in
     if (!displayable(info, bits)) return nullptr;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
+    auto bm = std::make_unique<DisplayBitmap>();
+    bm->width = h.biWidth;
+    bm->height = h.biHeight;
+    bm->pixels.resize(static_cast<size_t>(int64_t(h.biWidth) * h.biHeight));
+    refillDisplayBitmap(*bm, info, bits);
+    return bm;
+}
+
+bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    if (!displayable(info, bits)) return false;
+    BitmapInfoHeader h;
+    std::memcpy(&h, info.data(), kHeaderSize);
     const int bc = h.biBitCount;
     const int64_t w = h.biWidth, ht = h.biHeight;
     const int64_t stride = strideFor(w, bc);
-
-    auto bm = std::make_unique<DisplayBitmap>();
-    bm->width = static_cast<int32_t>(w);
-    bm->height = static_cast<int32_t>(ht);
-    bm->pixels.resize(static_cast<size_t>(w * ht));
+    if (bm.width != w || bm.height != ht || bm.pixels.size() != static_cast<size_t>(w * ht)) return false;
 
     // Colour lookup for indexed depths: every index 0..255 resolves, beyond the table to black.
     std::array<uint32_t, 256> lut;
@@ -45,7 +53,7 @@ std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& in
 
     for (int64_t y = 0; y < ht; ++y) {
         const uint8_t* row = bits.data() + (ht - 1 - y) * stride;
-        uint32_t* out = bm->pixels.data() + y * w;
+        uint32_t* out = bm.pixels.data() + y * w;
         switch (bc) {
         case 24: {
             // Blue, green, red in memory are the low three bytes of a little-endian word: one load a pixel,
@@ -73,7 +81,7 @@ std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& in
             break;
         }
     }
-    return bm;
+    return true;
 }
 
 std::vector<uint8_t> readBack24(const DisplayBitmap& bm) {

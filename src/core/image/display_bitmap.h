@@ -37,6 +37,9 @@ constexpr uint32_t packRgb(Rgb c) { return 0xFF000000u | (uint32_t(c.r) << 16) |
 // Depths 1, 4, 8 and 24; indices beyond the table show black. Returns null for
 // a block it cannot show (other depths, missing rows).
 std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+// Rebuilds `bm` in place from the blocks when they have its size; false (bm untouched) otherwise. A
+// picture at the size limits then never holds two display rasters, and nothing is allocated.
+bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
 // Whether buildDisplayBitmap can show these blocks, without building anything.
 bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <new>
 
 #include "core/formats/codecs.h"
 #include "gui/kit/dialog_service.h"
@@ -49,7 +50,16 @@ bool CQelDoc::onNewDocument() {
 
 bool CQelDoc::onOpenDocument(const QString& path) {
     qel::ImageError error = qel::ImageError::None;
-    bitmap = image->loadFile(QFile::encodeName(path).toStdString(), &error);
+    try {
+        bitmap = image->loadFile(QFile::encodeName(path).toStdString(), &error);
+    } catch (const std::bad_alloc&) {
+        // A picture larger than the memory left: nothing is opened and the program goes on.
+        image->clear();
+        bitmap = nullptr;
+        dialogs().message(nullptr, QStringLiteral("メモリーが不足しています。"), QStringLiteral("エラー"), Buttons::Ok,
+                          qel::ui::Icon::Error);
+        return false;
+    }
     if (!bitmap) {
         const auto m = qel::messageFor(error);
         dialogs().message(nullptr, QString::fromUtf8(m.text), QString::fromUtf8(m.title), Buttons::Ok,

@@ -256,7 +256,7 @@ void CQelView::showMemoryShortage() {
 bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOptions& options) {
     if (!document_ || !operation) return false;
     qel::DibImage& image = *document_->image;
-    takeSnapshot();
+    const bool snapshot = takeSnapshot();
     bool outOfMemory = false;
     bool changed = false;
     {
@@ -266,6 +266,14 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
             changed = operation(image).isChanged();
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
+            // The operation may have changed part of the record before it ran short: the snapshot puts the
+            // picture back as it was. When even that finds no memory, the record stays as the operation left it.
+            if (snapshot) {
+                try {
+                    image.restoreFrom(*undoInfo, *undoBits);
+                } catch (const std::bad_alloc&) {
+                }
+            }
         }
     }
     // The document paints what the image now holds.

@@ -52,6 +52,17 @@ bool copyBlocks(qel::DibImage& image, Block& info, Block& bits) {
     return true;
 }
 
+// Puts stored blocks back as the document's picture; false when memory runs short, the picture as it was.
+bool restoreBlocks(CQelDoc& doc, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+    try {
+        const qel::DisplayBitmap* restored = doc.image->restoreFrom(info, bits);
+        doc.bitmap = restored ? restored : doc.image->displayBitmap.get();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 void showMessage(QWidget* owner, const char* text, const char* title) {
     dialogs().message(owner, QString::fromUtf8(text), QString::fromUtf8(title), Buttons::Ok, Icon::Warning);
 }
@@ -90,8 +101,11 @@ void CQelView::setAllocationHookForTesting(std::function<void(size_t)> hook) { a
 
 bool CQelView::takeSnapshot() {
     if (!document_) return false;
-    // The picture is about to change, so what redo would bring back is gone even when no copy is kept.
+    // The picture is about to change, so what redo would bring back is gone even when no copy is kept;
+    // its blocks go before the copy is made, so a large picture is never held four times.
     undoState -= undoState % 2;
+    redoInfo.reset();
+    redoBits.reset();
     if (copyBlocks(*document_->image, undoInfo, undoBits)) return true;
     showMemoryShortage();
     return false;
@@ -118,18 +132,21 @@ void CQelView::onEditUndo() {
         showMemoryShortage();
         return;
     }
+    if (!restoreBlocks(*document_, *undoInfo, *undoBits)) {
+        showMemoryShortage();
+        return;
+    }
     undoState = 1;
-    const qel::DisplayBitmap* restored = image.restoreFrom(*undoInfo, *undoBits);
-    document_->bitmap = restored ? restored : image.displayBitmap.get();
     afterRestore();
 }
 
 void CQelView::onEditRedo() {
     if (!document_ || !canRedo()) return;
-    qel::DibImage& image = *document_->image;
+    if (!restoreBlocks(*document_, *redoInfo, *redoBits)) {
+        showMemoryShortage();
+        return;
+    }
     undoState = 0;
-    const qel::DisplayBitmap* restored = image.restoreFrom(*redoInfo, *redoBits);
-    document_->bitmap = restored ? restored : image.displayBitmap.get();
     afterRestore();
 }
 

@@ -34,8 +34,8 @@ void to24Bit(CQelView& view) {
     view.runImageCommand(
         [doc](DibImage& image) {
             if (!doc->bitmap) return OpResult::refused(kNoPicture);
-            const DisplayBitmap shown = *doc->bitmap;
-            image.fromBitmap(shown);
+            // No copy of the shown raster: fromBitmap reads it completely before it replaces the picture.
+            image.fromBitmap(*doc->bitmap);
             return OpResult::changed();
         },
         commandOptions(cmd::ID_TO_24BIT));

@@ -1,0 +1,31 @@
+# qel-batch under an address-space limit: a picture that does not fit, and an operation whose result
+# does not fit, each end with the memory message and status 2, and the output file keeps its old bytes.
+# With SEQUENCE set: the window program opening the picture says so and goes on.
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${BATCH} --new=6000x6000 -o ${WORK}/big.bmp RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cannot write the picture")
+endif()
+if(DEFINED SEQUENCE)
+  execute_process(COMMAND ${PRLIMIT} --as=293601280 ${SEQUENCE} --huge ${WORK}/big.bmp
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  file(REMOVE_RECURSE ${WORK})
+  if(NOT status EQUAL 1 OR NOT out MATCHES "open .*メモリーが不足しています。")
+    message(FATAL_ERROR "opening under 280 MB: status ${status}, output '${out}${err}'")
+  endif()
+  return()
+endif()
+foreach(case "60;--grey;not enough memory to hold the picture" "512;--scale=16000x16000;--scale: not enough memory")
+  list(GET case 0 megabytes)
+  list(GET case 1 operation)
+  list(GET case 2 expected)
+  file(WRITE ${WORK}/out.bmp "old")
+  math(EXPR bytes "${megabytes} * 1048576")
+  execute_process(COMMAND ${PRLIMIT} --as=${bytes} ${BATCH} ${WORK}/big.bmp ${operation} -o ${WORK}/out.bmp
+                  RESULT_VARIABLE status ERROR_VARIABLE err)
+  file(READ ${WORK}/out.bmp out)
+  if(NOT status EQUAL 2 OR NOT err MATCHES "${expected}" OR NOT out STREQUAL "old")
+    message(FATAL_ERROR "${operation} under ${megabytes} MB: status ${status}, message '${err}', output '${out}'")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK})
