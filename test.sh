@@ -16,7 +16,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir bu
 cmake -S . -B build-asan-gui -G Ninja -DQEL_GUI=ON -DQEL_TESTS=ON -DQEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan-gui --target qel-sequence -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
-  build-asan-gui/qel-sequence --seed 1 --sequences 200 --regressions tests/gui/sequence/regressions.txt
+  build-asan-gui/qel-sequence --seed 1 --sequences 200 --regressions fuzz/sequence/regressions.txt
 if [ -x fuzz/run-fuzzers.sh ] && command -v clang++ >/dev/null; then
   fuzz/run-fuzzers.sh --quick
 fi
