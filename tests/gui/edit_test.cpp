@@ -206,6 +206,20 @@ TEST_F(EditTest, PasteTakesNoSnapshot) {
     EXPECT_TRUE(enabled(ID_EDIT_COPY));
 }
 
+// A clipboard picture too large for the memory left leaves the document empty, with the memory message.
+TEST_F(EditTest, PasteRunningOutOfMemoryKeepsTheDocumentEmpty) {
+    QApplication::clipboard()->setImage(QImage(5, 4, QImage::Format_RGB32));
+    frame->newDocument();
+    CQelView::setAllocationHookForTesting([](size_t) { throw std::bad_alloc(); });
+    frame->runCommand(ID_EDIT_PASTE);
+    CQelView::setAllocationHookForTesting(nullptr);
+    EXPECT_EQ(dialogs->messages(), QStringList({"エラー: メモリーが不足しています。"}));
+    EXPECT_EQ(doc()->bitmap, nullptr);
+    EXPECT_FALSE(doc()->image->hasPicture());
+    EXPECT_FALSE(doc()->isModified());
+    EXPECT_TRUE(enabled(ID_EDIT_PASTE));
+}
+
 TEST_F(EditTest, CopyAtZoomFourPutsThePicturesOwnSize) {
     auto image = make24({"rg.", "#.b"}, {{'r', {255, 0, 0}}, {'g', {0, 255, 0}}, {'b', {0, 0, 255}}});
     open(*image);

@@ -184,14 +184,29 @@ void CQelView::onEditPaste() {
         showMessage(this, "すでにオブジェクトが存在しています。", "erorr");
         return;
     }
-    std::unique_ptr<qel::DisplayBitmap> copy = clipboardBitmap();
+    std::unique_ptr<qel::DisplayBitmap> copy;
+    bool outOfMemory = false;
+    try {
+        copy = clipboardBitmap();
+        if (copy) {
+            WaitCursor wait;
+            // The picture record the paste makes: 24-bit rows and the display raster beside them.
+            if (allocationHook()) allocationHook()(size_t(copy->width) * size_t(copy->height) * 7);
+            document_->pasteBitmap(copy.get());  // every view takes the new scroll sizes
+        }
+    } catch (const std::bad_alloc&) {
+        // A picture too large for the memory left: the document stays empty.
+        outOfMemory = true;
+        document_->image->clear();
+        document_->bitmap = nullptr;
+    }
+    if (outOfMemory) {
+        showMemoryShortage();
+        return;
+    }
     if (!copy) {
         showMessage(this, "貼り付けが出来ません。", "erorr");
         return;
-    }
-    {
-        WaitCursor wait;
-        document_->pasteBitmap(copy.get());  // every view takes the new scroll sizes
     }
     if (document_->bitmap) document_->setModified(true);
     document_->updateAllViews();
