@@ -217,6 +217,28 @@ TEST_F(PaletteWindowTest, DoubleClickEditsAnEntryInTheColourDialog) {
     EXPECT_EQ(pal().entry(7), pc(t[7]));
 }
 
+// The right-button press repaints the grid as it is before the entry takes the check colour.
+TEST_F(PaletteWindowTest, RightButtonRepaintsBeforeTheCheckColourShows) {
+    const auto t = distinctTable(16);
+    openPalette(*makeIndexed(4, {"0120"}, t));
+    processEvents();
+    std::vector<PaletteColour> painted;  // entry 1 at each paint
+    struct Spy : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) onPaint();
+            return false;
+        }
+    } spy;
+    spy.onPaint = [&] { painted.push_back(pal().entry(1)); };
+    dlg()->installEventFilter(&spy);
+    mouse(dlg(), QEvent::MouseButtonPress, Qt::RightButton, centre(1));
+    ASSERT_FALSE(painted.empty());
+    EXPECT_EQ(painted.front(), pc(t[1]));
+    dlg()->removeEventFilter(&spy);
+    mouse(dlg(), QEvent::MouseButtonRelease, Qt::RightButton, centre(1));
+}
+
 TEST_F(PaletteWindowTest, RightButtonPreviewsTheCheckColourWithoutAnEdit) {
     const auto t = distinctTable(16);
     openPalette(*makeIndexed(4, {"0120"}, t));
