@@ -30,15 +30,21 @@ struct GifCloser {
     void operator()(GifFileType* g) const { DGifCloseFile(g, nullptr); }
 };
 
+// giflib's text for an error code; it has none for some codes (0 among them).
+std::string gifError(int code) {
+    const char* text = GifErrorString(code);
+    return text ? text : "giflib error " + std::to_string(code);
+}
+
 }  // namespace
 
 CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
     Source source{data, size};
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&source, readInput, &error));
-    if (!gif) return damaged("GIF", GifErrorString(error));
+    if (!gif) return damaged("GIF", gifError(error));
     GifFileType* g = gif.get();
-    auto failed = [&] { return damaged("GIF", GifErrorString(g->Error)); };
+    auto failed = [&] { return damaged("GIF", gifError(g->Error)); };
     int transparent = -1;
     for (;;) {
         GifRecordType type;

@@ -401,6 +401,9 @@ TEST(FormatRead, DamagedAndOversizedFilesAreRefusedWithAReason) {
         {"tiff bomb: 16000 x 16000, one row", tiff(dir, 16000, 16000, PHOTOMETRIC_MINISBLACK, 8, 1, Bytes(16000, 1)),
          ImageError::NotBitmap, "too little image data"},
         {"gif cut short", cut(okGif), ImageError::NotBitmap, "GIF"},
+        {"gif failing with an error giflib has no text for",
+         test::readBytes(std::string(QEL_TEST_DATA) + "/../../fuzz/regressions/fuzz_gif/unknown-error-code.gif"),
+         ImageError::NotBitmap, "GIF"},
         {"bmp with a broken embedded png", bmpWithPng(cut(okPng)), ImageError::NotBitmap, "PNG"},
     };
     for (const Case& c : cases) {
