@@ -10,19 +10,27 @@ namespace qel::ui {
 
 namespace {
 
+// The transform settings a view remembers, copied into the dialog or back from it.
+enum class Direction { ToDialog, ToView };
+void exchangeSettings(CQelView& v, CTransformDlg& d, Direction direction) {
+    auto sync = [direction](auto& viewField, auto& dialogField) {
+        if (direction == Direction::ToDialog) dialogField = viewField;
+        else viewField = dialogField;
+    };
+    sync(v.formulaX, d.m_formulaX);
+    sync(v.formulaY, d.m_formulaY);
+    sync(v.formulaZ, d.m_formulaZ);
+    sync(v.weightRed, d.m_weightRed);
+    sync(v.weightGreen, d.m_weightGreen);
+    sync(v.weightBlue, d.m_weightBlue);
+    sync(v.inverseTransform, d.m_inverse);
+    sync(v.keepSettings, d.m_keep);
+}
+
 void transform(CQelView& view) {
     // The dialog opens with its defaults unless "保存" was ticked at the last OK.
     CTransformDlg dlg(&view);
-    if (view.keepSettings == 1) {
-        dlg.m_formulaX = view.formulaX;
-        dlg.m_formulaY = view.formulaY;
-        dlg.m_formulaZ = view.formulaZ;
-        dlg.m_weightRed = view.weightRed;
-        dlg.m_weightGreen = view.weightGreen;
-        dlg.m_weightBlue = view.weightBlue;
-        dlg.m_inverse = view.inverseTransform;
-        dlg.m_keep = view.keepSettings;
-    }
+    if (view.keepSettings == 1) exchangeSettings(view, dlg, Direction::ToDialog);
     if (dlg.exec() == QDialog::Accepted) {
         qel::TransformSettings settings;
         settings.formulaX = dlg.m_formulaX.toStdString();
@@ -34,14 +42,7 @@ void transform(CQelView& view) {
         settings.inverseTransform = dlg.m_inverse;
         view.runImageCommand([&settings](qel::DibImage& image) { return qel::transformByFormula(image, settings); },
                              commandOptions(cmd::ID_TRANSFORM));
-        view.formulaX = dlg.m_formulaX;
-        view.formulaY = dlg.m_formulaY;
-        view.formulaZ = dlg.m_formulaZ;
-        view.weightRed = dlg.m_weightRed;
-        view.weightGreen = dlg.m_weightGreen;
-        view.weightBlue = dlg.m_weightBlue;
-        view.inverseTransform = dlg.m_inverse;
-        view.keepSettings = dlg.m_keep;
+        exchangeSettings(view, dlg, Direction::ToView);
     }
     view.refresh();
 }
