@@ -283,6 +283,12 @@ TEST(FormatWrite, LosslessFormatsKeepEveryPixelAndTable) {
         v.push_back(test::makeIndexed(4, {"0123", "fedc"}, {kRed, kGreen, kBlue}));
         v.push_back(test::makeIndexed(8, {"012", "210"}, {kRed, kGreen, kBlue}, {}, true));  // a 3-entry table
         v.push_back(test::make24({"#r.", "gb#"}, kNames));
+        // Over a megabyte of rows: the PNG writer deflates it in slices joined into one stream.
+        test::Rows big(540, std::string(700, '.'));
+        uint32_t state = 1;
+        for (auto& row : big)
+            for (char& c : row) c = "#.rgb"[(state = state * 1103515245 + 12345) >> 16 & 3 ? 1 : (state >> 20) % 5];
+        v.push_back(test::make24(big, kNames));
         return v;
     }();
     for (const auto& pic : pictures) {
