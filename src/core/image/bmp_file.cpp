@@ -7,6 +7,7 @@
 
 #include "core/image/bmp_variants.h"
 #include "core/image/file_io.h"
+#include "core/image/memory_hint.h"
 
 namespace qel {
 
@@ -129,7 +130,11 @@ bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& inf
     result = classicInfoBytes(head, size, infoBytes, why);  // reads the two headers only
     if (result != ImageError::None) return true;
     std::vector<uint8_t> newInfo(static_cast<size_t>(infoBytes));
-    std::vector<uint8_t> newBits(size - kFileHeaderSize - static_cast<size_t>(infoBytes));
+    const size_t bitsBytes = size - kFileHeaderSize - static_cast<size_t>(infoBytes);
+    std::vector<uint8_t> newBits;
+    newBits.reserve(bitsBytes);
+    adviseLargePages(newBits.data(), bitsBytes);
+    newBits.resize(bitsBytes);
     if (!readAt(f, kFileHeaderSize, newInfo.data(), newInfo.size())) return false;
     if (!newBits.empty() && std::fread(newBits.data(), 1, newBits.size(), f) != newBits.size()) return false;
     if (std::fgetc(f) != EOF) return false;  // the file grew meanwhile

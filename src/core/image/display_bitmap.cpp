@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/image/dib_image.h"
+#include "core/image/parallel_rows.h"
 
 namespace qel {
 
@@ -51,36 +52,38 @@ bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, co
         }
     }
 
-    for (int64_t y = 0; y < ht; ++y) {
-        const uint8_t* row = bits.data() + (ht - 1 - y) * stride;
-        uint32_t* out = bm.pixels.data() + y * w;
-        switch (bc) {
-        case 24: {
-            // Blue, green, red in memory are the low three bytes of a little-endian word: one load a pixel,
-            // but the last, whose fourth byte may lie beyond the block.
-            int64_t x = 0;
-            for (; x + 1 < w; ++x) {
-                uint32_t v;
-                std::memcpy(&v, row + 3 * x, 4);
-                out[x] = 0xFF000000u | v;
+    forEachRowBand(ht, w, [&](int64_t first, int64_t last) {
+        for (int64_t y = first; y < last; ++y) {
+            const uint8_t* row = bits.data() + (ht - 1 - y) * stride;
+            uint32_t* out = bm.pixels.data() + y * w;
+            switch (bc) {
+            case 24: {
+                // Blue, green, red in memory are the low three bytes of a little-endian word: one load a pixel,
+                // but the last, whose fourth byte may lie beyond the block.
+                int64_t x = 0;
+                for (; x + 1 < w; ++x) {
+                    uint32_t v;
+                    std::memcpy(&v, row + 3 * x, 4);
+                    out[x] = 0xFF000000u | v;
+                }
+                for (; x < w; ++x) {
+                    const uint8_t* p = row + 3 * x;
+                    out[x] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+                }
+                break;
             }
-            for (; x < w; ++x) {
-                const uint8_t* p = row + 3 * x;
-                out[x] = 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            case 8:
+                for (int64_t x = 0; x < w; ++x) out[x] = lut[row[x]];
+                break;
+            case 4:
+                for (int64_t x = 0; x < w; ++x) out[x] = lut[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
+                break;
+            case 1:
+                for (int64_t x = 0; x < w; ++x) out[x] = lut[(row[x >> 3] >> (7 - (x & 7))) & 1];
+                break;
             }
-            break;
         }
-        case 8:
-            for (int64_t x = 0; x < w; ++x) out[x] = lut[row[x]];
-            break;
-        case 4:
-            for (int64_t x = 0; x < w; ++x) out[x] = lut[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
-            break;
-        case 1:
-            for (int64_t x = 0; x < w; ++x) out[x] = lut[(row[x >> 3] >> (7 - (x & 7))) & 1];
-            break;
-        }
-    }
+    });
     return true;
 }
 

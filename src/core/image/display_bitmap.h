@@ -8,7 +8,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
+
+#include "core/image/memory_hint.h"
 
 namespace qel {
 
@@ -17,10 +21,37 @@ struct Rgb {
     friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// An allocator that leaves new elements uninitialised: a raster is always filled whole right after
+// it is sized, so zeroing hundreds of megabytes first would only cost time.
+template <typename T>
+struct FillLaterAllocator : std::allocator<T> {
+    using value_type = T;
+    template <typename U>
+    struct rebind {
+        using other = FillLaterAllocator<U>;
+    };
+    FillLaterAllocator() = default;
+    template <typename U>
+    FillLaterAllocator(const FillLaterAllocator<U>&) noexcept {}
+    T* allocate(size_t n) {
+        T* p = std::allocator<T>::allocate(n);
+        adviseLargePages(p, n * sizeof(T));
+        return p;
+    }
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 struct DisplayBitmap {
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint32_t> pixels;  // width * height, top row first, 0xFFRRGGBB
+    std::vector<uint32_t, FillLaterAllocator<uint32_t>> pixels;  // width * height, top row first, 0xFFRRGGBB
 
     uint32_t pixel(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
     Rgb colour(int x, int y) const {

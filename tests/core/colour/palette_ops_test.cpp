@@ -26,7 +26,7 @@ WorkingPalette paletteOf(const DibImage& img) {
 }
 
 // Every pixel's shown colour, top row first.
-std::vector<uint32_t> shown(const DibImage& img) { return img.displayBitmap->pixels; }
+std::vector<uint32_t> shown(const DibImage& img) { return {img.displayBitmap->pixels.begin(), img.displayBitmap->pixels.end()}; }
 
 constexpr Rgb kEmpty{205, 205, 205};
 
