@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
+#include <QComboBox>
+#include <QTimer>
 #include <QSettings>
 
 #include <gif_lib.h>
@@ -417,6 +419,24 @@ TEST_F(ShellExtrasTest, QtsOwnTextsAreJapaneseAndFiltersListEachPatternOnce) {
     QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
     EXPECT_EQ(qel::ui::qtNameFilters("BMP(*.bmp)|*.bmp|すべてのファイル(*.*)|*.*|"), "BMP (*.bmp *.BMP);;すべてのファイル (*)");
+}
+
+TEST_F(ShellExtrasTest, PrinterSetupOffersThePrinterAsWellAsThePaper) {
+    QString title;
+    bool printerChoice = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog) return;
+        title = dialog->windowTitle();
+        auto* printers = dialog->findChild<QComboBox*>("printers");
+        printerChoice = printers && printers->isVisible() && printers->isEnabled();
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    qel::ui::QtDialogService real;
+    QPrinter printer;
+    EXPECT_FALSE(real.choosePrinter(frame.get(), printer, qel::ui::PrinterDialog::Setup));
+    EXPECT_EQ(title, "ﾌﾟﾘﾝﾀの設定");
+    EXPECT_TRUE(printerChoice);
 }
 
 TEST_F(ShellExtrasTest, WindowMenuListsTheWindowsAndArrangeLinesIconsUpAtTheBottom) {
