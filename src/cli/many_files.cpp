@@ -106,7 +106,7 @@ void ManyFiles::addOptions(CLI::App& app) {
     app.add_flag("--force", force, "replace outputs that exist")->group(kGroup);
     app.add_flag("--in-place", inPlace, "let an output replace its input (without --out-dir: next to it)")
         ->group(kGroup);
-    app.add_option("-j,--jobs", workerCount, "run N pictures at once (default: one per core)")
+    app.add_option("-j,--jobs", workerCount, "use N cores: up to N pictures at once, each on N / pictures threads (default: every core)")
         ->check(CLI::Range(1, 1024))->type_name("N")->group(kGroup);
     app.add_option("--memory", memory, "start no picture while those in flight would pass SIZE (512M, 4G; default: half the memory)")
         ->transform(CLI::AsSizeValue(false))->type_name("SIZE")->group(kGroup);
@@ -264,12 +264,13 @@ int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, int
     std::mutex usageMutex;
     std::optional<Failure> usageFailure;  // an option's value is wrong for every file: stop at once
     auto work = [&] {
-        // Each worker has a core of its own: the operations inside it run on one thread.
+        // The cores are shared out among the workers: with as many workers as cores, the
+        // operations inside each run on one thread; -j 1 keeps the whole run on one core.
         struct Limit {
             int before = rowThreadLimit();
             ~Limit() { rowThreadLimit() = before; }
         } restore;
-        if (workers > 1) rowThreadLimit() = 1;
+        if (workers > 1 || workerCount > 0) rowThreadLimit() = std::max(1, (workerCount > 0 ? workerCount : cores) / workers);
         for (;;) {
             if (stopRequested.load()) return;
             const size_t i = next.fetch_add(1);

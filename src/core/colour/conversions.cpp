@@ -27,22 +27,23 @@ public:
         keys_.fill(0);
     }
 
-    int indexOf(Rgb c) {
-        const uint32_t key = keyOf(c);
+    int indexOf(Rgb c) { return indexOf(c.r, c.g, c.b); }
+    // The same from the channels: pixels are read straight from the rows without assembling an Rgb
+    // in memory first (a word load of bytes just stored stalls).
+    int indexOf(uint32_t r, uint32_t g, uint32_t b) {
+        const uint32_t key = ((r << 16) | (g << 8) | b) + 1;
         if (key == lastKey_) return lastIndex_;
         lastKey_ = key;
-        if (count_ == capacity_) return lastIndex_ = cachedNearest(c, key);
-        size_t slot = (key * 0x9E3779B1u) >> (32 - kMapBits);
-        while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & (kMapSize - 1);
-        if (keys_[slot] == key) return lastIndex_ = values_[slot];
-        const int index = count_++;
-        reds_[index] = c.r;
-        greens_[index] = c.g;
-        blues_[index] = c.b;
-        keys_[slot] = key;
-        values_[slot] = static_cast<uint8_t>(index);
-        if (count_ == capacity_) buildGrid();
-        return lastIndex_ = index;
+        if (count_ < capacity_) {
+            // The common case inline: a colour already in the table.
+            size_t slot = (key * 0x9E3779B1u) >> (32 - kMapBits);
+            while (keys_[slot] != 0 && keys_[slot] != key) slot = (slot + 1) & (kMapSize - 1);
+            if (keys_[slot] == key) return lastIndex_ = values_[slot];
+            return lastIndex_ = add(key, slot);
+        }
+        const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
+        if (cacheKeys_[slot] == key) return lastIndex_ = cacheValues_[slot];
+        return lastIndex_ = nearestAndCache(key, slot);
     }
 
     int count() const { return count_; }
@@ -59,12 +60,22 @@ private:
     static constexpr int kBoxes = 16 * 16 * 16;
 
     // Keys are the colour plus one, so 0 marks an empty slot.
-    static uint32_t keyOf(Rgb c) { return ((uint32_t(c.r) << 16) | (uint32_t(c.g) << 8) | c.b) + 1; }
 
-    int cachedNearest(Rgb c, uint32_t key) {
-        const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
-        if (cacheKeys_[slot] == key) return cacheValues_[slot];
-        const int index = nearest(c);
+    // A new colour takes the next entry (the free map slot is at `slot`).
+    [[gnu::noinline]] int add(uint32_t key, size_t slot) {
+        const int index = count_++;
+        reds_[index] = static_cast<int32_t>((key - 1) >> 16);
+        greens_[index] = static_cast<int32_t>(((key - 1) >> 8) & 0xFF);
+        blues_[index] = static_cast<int32_t>((key - 1) & 0xFF);
+        keys_[slot] = key;
+        values_[slot] = static_cast<uint8_t>(index);
+        if (count_ == capacity_) buildGrid();
+        return index;
+    }
+
+    [[gnu::noinline]] int nearestAndCache(uint32_t key, size_t slot) {
+        const uint32_t v = key - 1;
+        const int index = nearest(Rgb{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
         cacheKeys_[slot] = key;
         cacheValues_[slot] = static_cast<uint8_t>(index);
         return index;
@@ -193,7 +204,7 @@ OpResult toIndexed(DibImage& image, int colours) {
         const auto mapRow = [&](FirstAppearanceTable& t, int64_t row, int64_t from) {
             const uint8_t* src = image.bits.data() + row * sourceStride + 3 * from;
             uint8_t* dst = indices.data() + row * s8;
-            for (int64_t x = from; x < w; ++x, src += 3) dst[x] = static_cast<uint8_t>(t.indexOf(Rgb{src[2], src[1], src[0]}));
+            for (int64_t x = from; x < w; ++x, src += 3) dst[x] = static_cast<uint8_t>(t.indexOf(src[2], src[1], src[0]));
         };
         int64_t row = h - 1;
         for (; row >= 0 && !table.full(); --row) {
@@ -201,7 +212,7 @@ OpResult toIndexed(DibImage& image, int colours) {
             uint8_t* dst = indices.data() + row * s8;
             int64_t x = 0;
             for (; x < w && !table.full(); ++x, src += 3)
-                dst[x] = static_cast<uint8_t>(table.indexOf(Rgb{src[2], src[1], src[0]}));
+                dst[x] = static_cast<uint8_t>(table.indexOf(src[2], src[1], src[0]));
             if (x < w) mapRow(table, row, x);
         }
         const int64_t rest = row + 1;  // rows rest-1 .. 0 remain, none of them started

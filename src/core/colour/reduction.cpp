@@ -190,25 +190,43 @@ OpResult reduceColours(DibImage& image) {
 
     const int64_t w = hd.biWidth, h = hd.biHeight;
     const int64_t stride = strideFor(w, 24);
+    // Each colour's replacement depends on the colour alone, so recent answers are kept in a
+    // direct-mapped cache (key: colour + 1, 0 for an empty slot); a picture's few tens of
+    // thousands of colours are then each searched about once.
+    constexpr int kCacheBits = 16;
+    std::vector<uint32_t> cacheKey(size_t(1) << kCacheBits, 0), cacheValue(size_t(1) << kCacheBits);
     for (int64_t row = h - 1; row >= 0; --row) {
         uint8_t* p = image.bits.data() + row * stride;
         for (int64_t x = 0; x < w; ++x, p += 3) {
-            const int c = source[cellIndex(p[2] >> 5, p[1] >> 5, p[0] >> 5)];
-            if (c < 0) continue;
-            const auto& list = palette.colours[c];
-            int best = 0;
-            int bestDistance = 0x7FFFFFFF;
-            for (int i = 0; i < repCount[c]; ++i) {
-                const int dr = list[i].r - p[2], dg = list[i].g - p[1], db = list[i].b - p[0];
-                const int distance = dr * dr + dg * dg + db * db;
-                if (distance < bestDistance) {
-                    bestDistance = distance;
-                    best = i;
+            const uint32_t key = ((uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0]) + 1;
+            const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
+            uint32_t out;
+            if (cacheKey[slot] == key) {
+                out = cacheValue[slot];
+            } else {
+                const int c = source[cellIndex(p[2] >> 5, p[1] >> 5, p[0] >> 5)];
+                if (c < 0) {
+                    out = key - 1;
+                } else {
+                    const auto& list = palette.colours[c];
+                    int best = 0;
+                    int bestDistance = 0x7FFFFFFF;
+                    for (int i = 0; i < repCount[c]; ++i) {
+                        const int dr = list[i].r - p[2], dg = list[i].g - p[1], db = list[i].b - p[0];
+                        const int distance = dr * dr + dg * dg + db * db;
+                        if (distance < bestDistance) {
+                            bestDistance = distance;
+                            best = i;
+                        }
+                    }
+                    out = (uint32_t(list[best].r) << 16) | (uint32_t(list[best].g) << 8) | uint32_t(list[best].b);
                 }
+                cacheKey[slot] = key;
+                cacheValue[slot] = out;
             }
-            p[0] = static_cast<uint8_t>(list[best].b);
-            p[1] = static_cast<uint8_t>(list[best].g);
-            p[2] = static_cast<uint8_t>(list[best].r);
+            p[0] = static_cast<uint8_t>(out);
+            p[1] = static_cast<uint8_t>(out >> 8);
+            p[2] = static_cast<uint8_t>(out >> 16);
         }
     }
     image.rebuildDisplay();
