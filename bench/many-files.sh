@@ -42,6 +42,7 @@ declare -A rate
 time_run() {
   local name="$1"; shift
   rm -rf out && mkdir out
+  sync  # the previous run's writes (or the copied inputs) are not flushed during this one
   /usr/bin/time -f "%e %M" -o t.txt "$@" >/dev/null 2>err.txt || { echo "  $name: failed ($(head -1 err.txt))"; return; }
   read -r secs kb < t.txt
   rate[$name]=$(echo "scale=2; $count / $secs" | bc)
