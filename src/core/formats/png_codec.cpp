@@ -235,6 +235,7 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     // The rows as PNG stores them, top down, each with its filter chosen.
     std::vector<uint8_t> filtered;
     std::vector<Rgb> palette;
+    std::atomic<bool> shortOfMemory{false};
     try {
         filtered.resize(lineBytes * h);
         if (bc != 24) {
@@ -252,25 +253,31 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             for (int i = 0; i < entries; ++i) palette.push_back(image.tableColour(i));
         }
         forEachRowBandOnWorkers(h, int64_t(rowBytes) * 4, [&](int, int64_t first, int64_t last) {
-            std::vector<uint8_t> above(rowBytes, 0), current(rowBytes);
-            for (int64_t y = first; y < last; ++y) {
-                if (y == first && y > 0) colourRow(image, static_cast<int>(y - 1), above.data());
-                colourRow(image, static_cast<int>(y), current.data());
-                uint8_t* line = filtered.data() + lineBytes * y;
-                // Palette rows are stored unfiltered (filters rarely help indices); colour rows
-                // take the filter whose output is smallest as signed bytes.
-                if (bc != 24) {
-                    line[0] = 0;
-                    std::memcpy(line + 1, current.data(), rowBytes);
-                } else {
-                    filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+            // A band's own buffers; running short here ends the save, never the program.
+            try {
+                std::vector<uint8_t> above(rowBytes, 0), current(rowBytes);
+                for (int64_t y = first; y < last; ++y) {
+                    if (y == first && y > 0) colourRow(image, static_cast<int>(y - 1), above.data());
+                    colourRow(image, static_cast<int>(y), current.data());
+                    uint8_t* line = filtered.data() + lineBytes * y;
+                    // Palette rows are stored unfiltered (filters rarely help indices); colour rows
+                    // take the filter whose output is smallest as signed bytes.
+                    if (bc != 24) {
+                        line[0] = 0;
+                        std::memcpy(line + 1, current.data(), rowBytes);
+                    } else {
+                        filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+                    }
+                    std::swap(above, current);
                 }
-                std::swap(above, current);
+            } catch (const std::bad_alloc&) {
+                shortOfMemory = true;
             }
         });
     } catch (const std::bad_alloc&) {
-        return refuse(ImageError::WriteFailed, "out of memory");
+        shortOfMemory = true;
     }
+    if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
 
     // Slices of about a megabyte are deflated side by side, each primed with the 32 KB before
     // it, and joined into one zlib stream: one IDAT chunk per slice.
