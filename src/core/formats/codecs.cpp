@@ -6,6 +6,7 @@
 
 #include "core/formats/codec_detail.h"
 #include "core/image/bmp_file.h"
+#include "core/image/memory_hint.h"
 
 namespace qel {
 
@@ -157,7 +158,10 @@ NewPicture::NewPicture(std::vector<uint8_t>& info, std::vector<uint8_t>& bits, i
         uint8_t* e = info.data() + kHeaderSize + 4 * i;
         e[0] = table[i].b; e[1] = table[i].g; e[2] = table[i].r; e[3] = 0;
     }
-    bits.assign(size, 0);
+    bits.clear();
+    bits.reserve(size);
+    adviseLargePages(bits.data(), size);
+    bits.resize(size, 0);
 }
 
 std::vector<Rgb> greyTable() {
