@@ -151,18 +151,33 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
 
     size_t rawSize = 0;
     if (int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_PNG, &rawSize)) return damaged("PNG", spng_strerror(e));
-    std::vector<uint8_t> raw(rawSize);
-    if (int e = spng_decode_image(ctx.get(), raw.data(), raw.size(), SPNG_FMT_PNG, 0))
-        return damaged("PNG", spng_strerror(e));
+    // Rows of a plain PNG are decoded one at a time into one row buffer and mapped straight into
+    // the picture; an interlaced one is decoded whole first (its rows arrive pass by pass).
     const size_t rawStride = rawSize / h;
-    const auto* raw16 = reinterpret_cast<const uint16_t*>(raw.data());
+    const bool interlaced = ihdr.interlace_method != 0;
+    std::vector<uint8_t> raw(interlaced ? rawSize : rawStride);
+    if (int e = spng_decode_image(ctx.get(), interlaced ? raw.data() : nullptr, interlaced ? raw.size() : 0,
+                                  SPNG_FMT_PNG, interlaced ? 0 : SPNG_DECODE_PROGRESSIVE))
+        return damaged("PNG", spng_strerror(e));
+    int rowError = 0;
+    // Row y's samples (rows are asked for top down, each once), or null when the data ends early.
+    auto rowAt = [&](int y) -> const uint8_t* {
+        if (interlaced) return raw.data() + rawStride * y;
+        const int e = spng_decode_row(ctx.get(), raw.data(), rawStride);
+        if (e != 0 && e != SPNG_EOI) {
+            rowError = e;
+            return nullptr;
+        }
+        return raw.data();
+    };
 
     if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED || (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE && depth == 1)) {
         // Packed indices: 1, 4 and 8 bits are kept as they are, 2 bits widen to 4.
         if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED) table = {Rgb{0, 0, 0}, Rgb{255, 255, 255}};
         NewPicture pic(info, bits, w, h, depth == 2 ? 4 : depth, table);
         for (int y = 0; y < h; ++y) {
-            const uint8_t* src = raw.data() + rawStride * y;
+            const uint8_t* src = rowAt(y);
+            if (!src) return damaged("PNG", spng_strerror(rowError));
             uint8_t* dst = pic.row(y);
             if (depth != 2) {
                 std::memcpy(dst, src, rawStride);
@@ -182,8 +197,9 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         NewPicture pic(info, bits, w, h, 8, greyTable());
         const bool alpha = channels == 2;
         for (int y = 0; y < h; ++y) {
-            const uint8_t* src = raw.data() + rawStride * y;
-            const uint16_t* src16 = raw16 + rawStride / 2 * y;
+            const uint8_t* src = rowAt(y);
+            if (!src) return damaged("PNG", spng_strerror(rowError));
+            const auto* src16 = reinterpret_cast<const uint16_t*>(src);
             uint8_t* dst = pic.row(y);
             for (int x = 0; x < w; ++x) {
                 unsigned v;
@@ -217,10 +233,12 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         }
     };
     for (int y = 0; y < h; ++y) {
+        const uint8_t* src = rowAt(y);
+        if (!src) return damaged("PNG", spng_strerror(rowError));
         if (depth == 8)
-            convertRow(raw.data() + rawStride * y, pic.row(y), [](unsigned v) { return uint8_t(v); }, overWhite8);
+            convertRow(src, pic.row(y), [](unsigned v) { return uint8_t(v); }, overWhite8);
         else
-            convertRow(raw16 + rawStride / 2 * y, pic.row(y), from16, overWhite16);
+            convertRow(reinterpret_cast<const uint16_t*>(src), pic.row(y), from16, overWhite16);
     }
     return {};
 }
