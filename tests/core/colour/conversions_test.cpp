@@ -284,6 +284,23 @@ TEST(ToGrey, TwentyFourBitPixelsTakeTheTruncatedAverageAndPaddingStays) {
     EXPECT_EQ(img->bits, (std::vector<uint8_t>{254, 254, 254, 0, 0, 0, 77, 0}));
 }
 
+TEST(ToGrey, RowsLongerThanSixteenPixelsKeepEachPixelsOwnGrey) {
+    // The wide path takes 16 pixels at a time, the last two go the plain way.
+    auto img = test::make24({"abcdefghijklmnopqr"},
+                            {{'a', {0, 255, 254}}, {'b', {255, 255, 255}}, {'c', {255, 255, 254}}, {'d', {0, 0, 2}},
+                             {'e', {60, 227, 78}}, {'f', {75, 220, 123}}, {'g', {90, 213, 178}}, {'h', {105, 206, 243}},
+                             {'i', {120, 199, 62}}, {'j', {135, 192, 147}}, {'k', {150, 185, 242}}, {'l', {165, 178, 91}},
+                             {'m', {180, 171, 206}}, {'n', {195, 164, 75}}, {'o', {210, 157, 210}},
+                             {'p', {225, 150, 99}}, {'q', {240, 143, 254}}, {'r', {255, 136, 163}}});
+    img->bits[54] = 5;  // row padding
+    ASSERT_EQ(toGrey(*img).status, OpStatus::Changed);
+    std::vector<uint8_t> expect;
+    for (int g : {169, 255, 254, 0, 121, 139, 160, 184, 127, 158, 192, 144, 185, 144, 192, 158, 212, 184})
+        expect.insert(expect.end(), 3, static_cast<uint8_t>(g));
+    expect.insert(expect.end(), {5, 0});
+    EXPECT_EQ(img->bits, expect);
+}
+
 TEST(ToGrey, IndexedPicturesGreyTheirTableAndKeepIndicesAndReservedBytes) {
     for (int depth : {8, 4}) {
         auto img = test::makeIndexed(depth, {"012", "210"}, {{255, 255, 254}, {30, 60, 91}, {0, 0, 2}});
