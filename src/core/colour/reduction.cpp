@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 
+#include "core/image/parallel_rows.h"
+
 namespace qel {
 
 namespace {
@@ -188,47 +190,75 @@ OpResult reduceColours(DibImage& image) {
                     }
     }
 
+    // The replacement of a colour: the first of its source cell's representatives at the least
+    // distance, or the colour itself when no cell has any.
+    const auto nearest = [&](int r, int g, int b) -> uint32_t {
+        const int c = source[cellIndex(r >> 5, g >> 5, b >> 5)];
+        if (c < 0) return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
+        const auto& list = palette.colours[c];
+        int best = 0;
+        int bestDistance = 0x7FFFFFFF;
+        for (int i = 0; i < repCount[c]; ++i) {
+            const int dr = list[i].r - r, dg = list[i].g - g, db = list[i].b - b;
+            const int distance = dr * dr + dg * dg + db * db;
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = i;
+            }
+        }
+        return (uint32_t(list[best].r) << 16) | (uint32_t(list[best].g) << 8) | uint32_t(list[best].b);
+    };
+
+    // Most 4 x 4 x 4 boxes of colours sharing a counted (6-bit) colour have one replacement for
+    // all their colours. For each box the picture uses, the replacement of one corner is checked
+    // against every other representative over the whole box (the difference of squared
+    // distances is linear in the colour, so its least value is at a corner); boxes where it holds
+    // get it in a table, the others (kEach) are worked out colour by colour.
+    constexpr uint32_t kEach = 0xFFFFFFFF;
+    const auto& hist = image.histogram;
+    std::vector<uint32_t> boxReplacement(kHistogramCells, kEach);
+    for (int fine = 0; fine < kHistogramCells; ++fine) {
+        if (hist[fine] == 0) continue;
+        const int lo[3] = {(fine >> 12) * 4, ((fine >> 6) & 63) * 4, (fine & 63) * 4};
+        const int c = source[cellIndex(lo[0] >> 5, lo[1] >> 5, lo[2] >> 5)];
+        if (c < 0) continue;
+        const auto& list = palette.colours[c];
+        const uint32_t corner = nearest(lo[0], lo[1], lo[2]);
+        int a = 0;
+        while ((uint32_t(list[a].r) << 16 | uint32_t(list[a].g) << 8 | list[a].b) != corner) ++a;
+        const int av[3] = {list[a].r, list[a].g, list[a].b};
+        bool holds = true;
+        for (int o = 0; o < repCount[c] && holds; ++o) {
+            if (o == a) continue;
+            const int ov[3] = {list[o].r, list[o].g, list[o].b};
+            // |p - o|^2 - |p - a|^2, summed over the channels at the box corner minimising each.
+            int least = 0;
+            for (int k = 0; k < 3; ++k) {
+                const int slope = av[k] - ov[k];
+                const int p = slope > 0 ? lo[k] : lo[k] + 3;
+                least += slope * (2 * p - av[k] - ov[k]);
+            }
+            // An earlier representative at the same distance would be chosen instead.
+            holds = o < a ? least > 0 : least >= 0;
+        }
+        if (holds) boxReplacement[fine] = corner;
+    }
+
     const int64_t w = hd.biWidth, h = hd.biHeight;
     const int64_t stride = strideFor(w, 24);
-    // Each colour's replacement depends on the colour alone, so recent answers are kept in a
-    // direct-mapped cache (key: colour + 1, 0 for an empty slot); a picture's few tens of
-    // thousands of colours are then each searched about once.
-    constexpr int kCacheBits = 16;
-    std::vector<uint32_t> cacheKey(size_t(1) << kCacheBits, 0), cacheValue(size_t(1) << kCacheBits);
-    for (int64_t row = h - 1; row >= 0; --row) {
-        uint8_t* p = image.bits.data() + row * stride;
-        for (int64_t x = 0; x < w; ++x, p += 3) {
-            const uint32_t key = ((uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0]) + 1;
-            const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
-            uint32_t out;
-            if (cacheKey[slot] == key) {
-                out = cacheValue[slot];
-            } else {
-                const int c = source[cellIndex(p[2] >> 5, p[1] >> 5, p[0] >> 5)];
-                if (c < 0) {
-                    out = key - 1;
-                } else {
-                    const auto& list = palette.colours[c];
-                    int best = 0;
-                    int bestDistance = 0x7FFFFFFF;
-                    for (int i = 0; i < repCount[c]; ++i) {
-                        const int dr = list[i].r - p[2], dg = list[i].g - p[1], db = list[i].b - p[0];
-                        const int distance = dr * dr + dg * dg + db * db;
-                        if (distance < bestDistance) {
-                            bestDistance = distance;
-                            best = i;
-                        }
-                    }
-                    out = (uint32_t(list[best].r) << 16) | (uint32_t(list[best].g) << 8) | uint32_t(list[best].b);
-                }
-                cacheKey[slot] = key;
-                cacheValue[slot] = out;
+    uint8_t* bits = image.bits.data();
+    forEachRowBand(h, w * 3, [&](int64_t first, int64_t last) {
+        for (int64_t row = first; row < last; ++row) {
+            uint8_t* p = bits + row * stride;
+            for (int64_t x = 0; x < w; ++x, p += 3) {
+                uint32_t out = boxReplacement[fineIndex(p[2] >> 2, p[1] >> 2, p[0] >> 2)];
+                if (out == kEach) out = nearest(p[2], p[1], p[0]);
+                p[0] = static_cast<uint8_t>(out);
+                p[1] = static_cast<uint8_t>(out >> 8);
+                p[2] = static_cast<uint8_t>(out >> 16);
             }
-            p[0] = static_cast<uint8_t>(out);
-            p[1] = static_cast<uint8_t>(out >> 8);
-            p[2] = static_cast<uint8_t>(out >> 16);
         }
-    }
+    });
     image.rebuildDisplay();
     return OpResult::changed();
 }

@@ -178,6 +178,32 @@ TEST(ReduceColours, LeavesAtMost256ColoursOnAPhotoLikePicture) {
     EXPECT_EQ(img->bits[243], 77);
 }
 
+TEST(ReduceColours, EachPixelTakesTheFirstNearestRepresentativeOfItsCell) {
+    // Many colours on every side of the boundaries between representatives' regions.
+    std::mt19937 gen(7);
+    std::vector<Rgb> colours;
+    for (int k = 0; k < 120 * 90; ++k) colours.push_back(Rgb{uint8_t(gen()), uint8_t(gen() % 96), uint8_t(gen() % 64)});
+    auto img = picture(120, 90, colours);
+    const int32_t total = countColours(*img);
+    const ReductionPalette palette = chooseRepresentatives(img->histogram, total, img->bitsSize());
+    ASSERT_EQ(reduceColours(*img).status, OpStatus::Changed);
+    int checked = 0;
+    for (int k = 0; k < 120 * 90; ++k) {
+        const Rgb c = colours[size_t(k)];
+        const int cell = (c.r >> 5) * 64 + (c.g >> 5) * 8 + (c.b >> 5);
+        if (palette.count[cell] == 0) continue;
+        int best = 0, bestDistance = 1 << 30;
+        for (int i = 0; i < palette.count[cell]; ++i) {
+            const Rgb e = palette.colours[cell][i];
+            const int d = (e.r - c.r) * (e.r - c.r) + (e.g - c.g) * (e.g - c.g) + (e.b - c.b) * (e.b - c.b);
+            if (d < bestDistance) bestDistance = d, best = i;
+        }
+        ASSERT_EQ(pixel(*img, k), palette.colours[cell][best]) << "pixel " << k;
+        ++checked;
+    }
+    EXPECT_GT(checked, 120 * 90 / 2);
+}
+
 TEST(ReduceColours, LeavesOtherDepthsAndEmptyPicturesAlone) {
     struct Case { const char* what; std::unique_ptr<DibImage> img; };
     std::vector<Case> cases;
