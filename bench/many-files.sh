@@ -38,7 +38,7 @@ for name in sorted(os.listdir(src)):
 PY
 
 # time NAME CMD...: prints pictures per second and the peak memory of the largest process.
-# A run under 20 s is timed three times and the best kept (the slowest is shown beside it): on a
+# A run under 60 s is timed three times and the best kept (the slowest is shown beside it): on a
 # virtual machine, writing gigabytes of fresh page cache costs from nothing to seconds of system
 # time depending on what the host did with the memory freed before, which swamps the programs.
 declare -A rate
@@ -57,7 +57,7 @@ time_run() {
     [ -z "$best" ] || [ "$(echo "$secs < $best" | bc)" = 1 ] && best=$secs
     [ -z "$worst" ] || [ "$(echo "$secs > $worst" | bc)" = 1 ] && worst=$secs
     [ "$kb" -gt "$peak" ] && peak=$kb
-    [ "$(echo "$secs >= 20" | bc)" = 1 ] && runs=1
+    [ "$(echo "$secs >= 60" | bc)" = 1 ] && runs=1
   done
   rate[$name]=$(echo "scale=2; $count / $best" | bc)
   printf "  %-28s %7.2f pictures/s  %6.1f s (slowest %5.1f s)  peak %5d MB\n" "$name" "${rate[$name]}" "$best" "$worst" $((peak / 1024))
