@@ -190,11 +190,9 @@ OpResult reduceColours(DibImage& image) {
                     }
     }
 
-    // The replacement of a colour: the first of its source cell's representatives at the least
-    // distance, or the colour itself when no cell has any.
-    const auto nearest = [&](int r, int g, int b) -> uint32_t {
-        const int c = source[cellIndex(r >> 5, g >> 5, b >> 5)];
-        if (c < 0) return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
+    const auto packed = [](Rgb e) { return (uint32_t(e.r) << 16) | (uint32_t(e.g) << 8) | uint32_t(e.b); };
+    // The first of cell c's representatives at the least distance from (r, g, b).
+    const auto nearestIn = [&](int c, int r, int g, int b) {
         const auto& list = palette.colours[c];
         int best = 0;
         int bestDistance = 0x7FFFFFFF;
@@ -206,7 +204,14 @@ OpResult reduceColours(DibImage& image) {
                 best = i;
             }
         }
-        return (uint32_t(list[best].r) << 16) | (uint32_t(list[best].g) << 8) | uint32_t(list[best].b);
+        return best;
+    };
+    // A colour's replacement: the nearest representative of its source cell, or the colour
+    // itself when no cell has any.
+    const auto replacement = [&](int r, int g, int b) -> uint32_t {
+        const int c = source[cellIndex(r >> 5, g >> 5, b >> 5)];
+        if (c < 0) return (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
+        return packed(palette.colours[c][nearestIn(c, r, g, b)]);
     };
 
     // Most 4 x 4 x 4 boxes of colours sharing a counted (6-bit) colour have one replacement for
@@ -223,9 +228,7 @@ OpResult reduceColours(DibImage& image) {
         const int c = source[cellIndex(lo[0] >> 5, lo[1] >> 5, lo[2] >> 5)];
         if (c < 0) continue;
         const auto& list = palette.colours[c];
-        const uint32_t corner = nearest(lo[0], lo[1], lo[2]);
-        int a = 0;
-        while ((uint32_t(list[a].r) << 16 | uint32_t(list[a].g) << 8 | list[a].b) != corner) ++a;
+        const int a = nearestIn(c, lo[0], lo[1], lo[2]);
         const int av[3] = {list[a].r, list[a].g, list[a].b};
         bool holds = true;
         for (int o = 0; o < repCount[c] && holds; ++o) {
@@ -241,7 +244,7 @@ OpResult reduceColours(DibImage& image) {
             // An earlier representative at the same distance would be chosen instead.
             holds = o < a ? least > 0 : least >= 0;
         }
-        if (holds) boxReplacement[fine] = corner;
+        if (holds) boxReplacement[fine] = packed(list[a]);
     }
 
     const int64_t w = hd.biWidth, h = hd.biHeight;
@@ -252,7 +255,7 @@ OpResult reduceColours(DibImage& image) {
             uint8_t* p = bits + row * stride;
             for (int64_t x = 0; x < w; ++x, p += 3) {
                 uint32_t out = boxReplacement[fineIndex(p[2] >> 2, p[1] >> 2, p[0] >> 2)];
-                if (out == kEach) out = nearest(p[2], p[1], p[0]);
+                if (out == kEach) out = replacement(p[2], p[1], p[0]);
                 p[0] = static_cast<uint8_t>(out);
                 p[1] = static_cast<uint8_t>(out >> 8);
                 p[2] = static_cast<uint8_t>(out >> 16);
