@@ -1,6 +1,7 @@
 // Display bitmap construction and read-back through the device table.
 #include "core/image/display_bitmap.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,26 @@
 #include "core/image/parallel_rows.h"
 
 namespace qel {
+
+namespace {
+
+// Writes the table entry of each of the w indices of an 8-, 4- or 1-bit stored row to out.
+template <typename T>
+void expandIndexedRow(const uint8_t* row, int64_t w, int bitCount, const std::array<T, 256>& table, T* out) {
+    switch (bitCount) {
+    case 8:
+        for (int64_t x = 0; x < w; ++x) out[x] = table[row[x]];
+        break;
+    case 4:
+        for (int64_t x = 0; x < w; ++x) out[x] = table[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
+        break;
+    case 1:
+        for (int64_t x = 0; x < w; ++x) out[x] = table[(row[x >> 3] >> (7 - (x & 7))) & 1];
+        break;
+    }
+}
+
+}  // namespace
 
 bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
     if (info.size() < kHeaderSize) return false;
@@ -72,14 +93,8 @@ bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, co
                 }
                 break;
             }
-            case 8:
-                for (int64_t x = 0; x < w; ++x) out[x] = lut[row[x]];
-                break;
-            case 4:
-                for (int64_t x = 0; x < w; ++x) out[x] = lut[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
-                break;
-            case 1:
-                for (int64_t x = 0; x < w; ++x) out[x] = lut[(row[x >> 3] >> (7 - (x & 7))) & 1];
+            default:
+                expandIndexedRow(row, w, bc, lut, out);
                 break;
             }
         }
@@ -203,14 +218,8 @@ std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const
                 out[x] = lastIndex;
             }
             break;
-        case 8:
-            for (int64_t x = 0; x < w; ++x) out[x] = device[row[x]];
-            break;
-        case 4:
-            for (int64_t x = 0; x < w; ++x) out[x] = device[(x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4)];
-            break;
-        case 1:
-            for (int64_t x = 0; x < w; ++x) out[x] = device[(row[x >> 3] >> (7 - (x & 7))) & 1];
+        default:
+            expandIndexedRow(row, w, bc, device, out);
             break;
         }
     }
