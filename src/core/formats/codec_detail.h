@@ -21,12 +21,12 @@ CodecResult checkSize(int64_t width, int64_t height);
 // The blocks of a new picture: a 1/4/8-bit one with `table` as its colour table, or a
 // 24-bit one; rows are zero. Pixel rows are addressed from the top with row().
 struct NewPicture {
-    NewPicture(std::vector<uint8_t>& info, std::vector<uint8_t>& bits, int width, int height, int bitCount,
+    NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int width, int height, int bitCount,
                const std::vector<Rgb>& table = {});
     uint8_t* row(int y) const { return bits_.data() + (height - 1 - y) * stride; }
     int width, height;
     int64_t stride;
-    std::vector<uint8_t>& bits_;
+    PixelBytes& bits_;
 };
 
 // 0, 255/(2^depth - 1), ... 255: grey steps of 1-, 2-, 4- and 8-bit samples on the 8-bit scale.
@@ -44,11 +44,18 @@ std::vector<uint8_t> colourRows(const DibImage& image, bool bgr);
 // True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
 CodecResult checkWritable(const DibImage& image);
 
-CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
-CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
-CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
-CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits);
+CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+
+// Each reader's header check for probePicture: size and resulting depth, no pixels decoded.
+CodecResult probePng(const uint8_t* data, size_t size, PictureShape& shape);
+CodecResult probeJpeg(const uint8_t* data, size_t size, PictureShape& shape);
+CodecResult probeTiff(const uint8_t* data, size_t size, PictureShape& shape);
+CodecResult probeWebp(const uint8_t* data, size_t size, PictureShape& shape);
+CodecResult probeGif(const uint8_t* data, size_t size, PictureShape& shape);
 
 CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out);
 CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out);

@@ -2,6 +2,7 @@
 #include "core/formats/codecs.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/formats/codec_detail.h"
@@ -85,7 +86,7 @@ bool needsCodec(const uint8_t* data, size_t size) {
                                  : f != ImageFormat::Unknown;
 }
 
-CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                           ImageFormat* format) {
     info.clear();
     bits.clear();
@@ -118,6 +119,40 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
     return r;
 }
 
+CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, ImageFormat* format) {
+    shape = PictureShape{};
+    ImageFormat f = formatByContent(data, size);
+    if (format) *format = f;
+    if (f == ImageFormat::Bmp) {
+        size_t offset = 0, length = 0;
+        const ImageFormat inner = embeddedStream(data, size, offset, length);
+        if (inner == ImageFormat::Unknown) {
+            if (size < kFileHeaderSize + 16) return codec::damaged("BMP", "header ends early");
+            const uint8_t* h = data + kFileHeaderSize;
+            const bool os2 = le32(h) == 12;
+            shape.width = os2 ? le16(h + 4) : int32_t(le32(h + 4));
+            shape.height = os2 ? le16(h + 6) : std::abs(int64_t(int32_t(le32(h + 8))));
+            const int bc = os2 ? le16(h + 10) : le16(h + 14);
+            shape.bitCount = bc == 1 || bc == 4 || bc == 8 ? bc : bc == 2 ? 4 : 24;
+            return codec::checkSize(shape.width, shape.height);
+        }
+        if (length == 0 || formatByContent(data + offset, length) != inner)
+            return codec::damaged("BMP", "embedded stream missing");
+        data += offset;
+        size = length;
+        f = inner;
+    }
+    switch (f) {
+    case ImageFormat::Png: return codec::probePng(data, size, shape);
+    case ImageFormat::Jpeg: return codec::probeJpeg(data, size, shape);
+    case ImageFormat::Tiff: return codec::probeTiff(data, size, shape);
+    case ImageFormat::Webp: return codec::probeWebp(data, size, shape);
+    case ImageFormat::Gif: return codec::probeGif(data, size, shape);
+    default: break;
+    }
+    return codec::refuse(ImageError::NotBitmap, "not a picture file of a known format");
+}
+
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {
     out.clear();
     if (CodecResult r = codec::checkWritable(image); !r) return r;
@@ -148,7 +183,7 @@ CodecResult checkSize(int64_t width, int64_t height) {
     return {};
 }
 
-NewPicture::NewPicture(std::vector<uint8_t>& info, std::vector<uint8_t>& bits, int w, int h, int bitCount,
+NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int h, int bitCount,
                        const std::vector<Rgb>& table)
     : width(w), height(h), stride(strideFor(w, bitCount)), bits_(bits) {
     const int entries = bitCount == 24 ? 0 : static_cast<int>(table.size());

@@ -41,8 +41,20 @@ const char* writableExtensions();
 // TIFF, WebP or GIF file, or a BMP file whose pixels are an embedded JPEG or PNG stream.
 bool needsCodec(const uint8_t* data, size_t size);
 // Reads such a file into a header block and pixel rows (both cleared on refusal).
-CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                           ImageFormat* format = nullptr);
+
+// What a file's header declares, read without decoding its pixels: the size and the
+// depth the reader would give the picture (1, 4, 8 or 24).
+struct PictureShape {
+    int64_t width = 0;
+    int64_t height = 0;
+    int bitCount = 0;
+    // Bytes of the picture's pixel block.
+    uint64_t pixelBytes() const { return uint64_t(strideFor(width, bitCount)) * uint64_t(height); }
+};
+// The shape of a file of any readable format (BMP included), recognised by content.
+CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, ImageFormat* format = nullptr);
 // The file bytes of the record in a format other than BMP.
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out);
 

@@ -38,7 +38,7 @@ std::string gifError(int code) {
 
 }  // namespace
 
-CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     Source source{data, size};
     int error = 0;
     std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&source, readInput, &error));
@@ -109,6 +109,10 @@ CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         }
         return {};
     }
+}
+
+CodecResult probeGif(const uint8_t*, size_t, PictureShape&) {
+    return refuse(ImageError::Unsupported, "Gif header not probed yet");
 }
 
 }  // namespace qel::codec

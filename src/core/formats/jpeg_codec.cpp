@@ -126,7 +126,7 @@ bool compressRows(const uint8_t* const* rows, int w, int h, int quality, unsigne
 
 }  // namespace
 
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     Tj tj(tjInitDecompress());
     if (!tj) return refuse(ImageError::NotBitmap, "out of memory");
     auto* buffer = const_cast<unsigned char*>(data);
@@ -186,6 +186,10 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
     if (ok) out.assign(jpeg, jpeg + length);
     std::free(jpeg);
     return ok ? CodecResult{} : refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + message);
+}
+
+CodecResult probeJpeg(const uint8_t*, size_t, PictureShape&) {
+    return refuse(ImageError::Unsupported, "Jpeg header not probed yet");
 }
 
 }  // namespace qel::codec

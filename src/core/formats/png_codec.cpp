@@ -118,7 +118,7 @@ void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, u
 
 }  // namespace
 
-CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     Ctx ctx(spng_ctx_new(0));
     if (!ctx) return refuse(ImageError::NotBitmap, "out of memory");
     spng_set_chunk_limits(ctx.get(), size_t(64) << 20, size_t(64) << 20);
@@ -393,6 +393,10 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
         return refuse(ImageError::WriteFailed, "out of memory");
     }
     return {};
+}
+
+CodecResult probePng(const uint8_t*, size_t, PictureShape&) {
+    return refuse(ImageError::Unsupported, "Png header not probed yet");
 }
 
 }  // namespace qel::codec

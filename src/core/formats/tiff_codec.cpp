@@ -125,7 +125,7 @@ uint64_t maxExpansion(uint16_t compression) {
 
 }  // namespace
 
-CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     MemoryFile file;
     file.data = data;
     file.size = size;
@@ -255,6 +255,10 @@ CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out) {
     if (!TIFFWriteDirectory(t)) return refuse(ImageError::WriteFailed, "TIFF writer: " + file.error);
     tif.reset();
     return {};
+}
+
+CodecResult probeTiff(const uint8_t*, size_t, PictureShape&) {
+    return refuse(ImageError::Unsupported, "Tiff header not probed yet");
 }
 
 }  // namespace qel::codec

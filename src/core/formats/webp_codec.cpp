@@ -23,7 +23,7 @@ const char* statusText(VP8StatusCode s) {
 
 }  // namespace
 
-CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) return refuse(ImageError::NotBitmap, "WebP decoder version mismatch");
     if (VP8StatusCode s = WebPGetFeatures(data, size, &config.input); s != VP8_STATUS_OK) return damaged("WebP", statusText(s));
@@ -78,6 +78,10 @@ CodecResult encodeWebp(const DibImage& image, int quality, std::vector<uint8_t>&
     out.assign(encoded, encoded + length);
     WebPFree(encoded);
     return {};
+}
+
+CodecResult probeWebp(const uint8_t*, size_t, PictureShape&) {
+    return refuse(ImageError::Unsupported, "Webp header not probed yet");
 }
 
 }  // namespace qel::codec

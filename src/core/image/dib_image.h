@@ -21,6 +21,9 @@ static_assert(std::endian::native == std::endian::little, "BMP blocks are handle
 
 namespace qel {
 
+// A picture's pixel block (bottom-up padded rows).
+using PixelBytes = std::vector<uint8_t>;
+
 // BITMAPINFOHEADER as stored in files and in `info` (little-endian, 40 bytes, no padding).
 struct BitmapInfoHeader {
     uint32_t biSize = 40;
@@ -92,7 +95,7 @@ public:
     // --- the record ---
     std::unique_ptr<DisplayBitmap> displayBitmap;  // what the view paints; null without a picture
     std::vector<Rgb> palette;                      // logical palette, rebuilt on load and restore
-    std::vector<uint8_t> bits;                     // pixel rows, bottom row first
+    PixelBytes bits;                               // pixel rows, bottom row first
     std::vector<uint8_t> info;                     // header + colour table
     int32_t width = 0;                             // biWidth/biHeight as of the last load or restore
     int32_t height = 0;
