@@ -17,7 +17,7 @@ constexpr int kWidth = 4000, kHeight = 3000;
 // Straight strokes and circles of widths 1 to 8 drawn in black on white, from a fixed seed.
 std::unique_ptr<DibImage> makeDrawing() {
     const auto stride = strideFor(kWidth, 8);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * kHeight), uint8_t(kDeviceWhite));
+    PixelBytes bits(static_cast<size_t>(stride * kHeight), uint8_t(kDeviceWhite));
     uint32_t seed = 12345;
     auto rnd = [&](int n) {
         seed = seed * 1664525u + 1013904223u;

@@ -7,7 +7,7 @@ namespace qel::fuzz {
 
 inline void makeWhite24(DibImage& image, int w, int h) {
     const auto stride = strideFor(w, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0xFF);
+    PixelBytes bits(static_cast<size_t>(stride * h), 0xFF);
     image.replace(makeInfoBlock(newHeader(w, h, 24, 0, static_cast<uint32_t>(stride * h)), 0), std::move(bits));
 }
 

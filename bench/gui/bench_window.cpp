@@ -31,7 +31,7 @@ struct PictureFile {
     std::string path = "/tmp/qel-bench-window-" + std::to_string(::getpid()) + ".bmp";
     PictureFile() {
         const int64_t stride = qel::strideFor(kSide, 24);
-        std::vector<uint8_t> bits(static_cast<size_t>(stride * kSide));
+        qel::PixelBytes bits(static_cast<size_t>(stride * kSide));
         for (int y = 0; y < kSide; ++y) {
             uint8_t* row = bits.data() + int64_t(y) * stride;
             for (int x = 0; x < kSide; ++x) {

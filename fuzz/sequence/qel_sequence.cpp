@@ -262,7 +262,7 @@ QString writePicture(const QString& path, int depth, int width, int height, uint
     std::vector<uint8_t> info = makeInfoBlock(newHeader(width, height, uint16_t(depth), clrUsed, size), entries);
     for (int i = 0; i < entries * 4; ++i)
         if (i % 4 != 3) info[kHeaderSize + i] = uint8_t(rng());
-    std::vector<uint8_t> bits(size);
+    PixelBytes bits(size);
     const uint32_t style = rng() % 3;  // noise, few values, or stripes (line art for the thinning commands)
     for (size_t i = 0; i < bits.size(); ++i)
         bits[i] = style == 0 ? uint8_t(rng()) : style == 1 ? uint8_t(rng() % 3) : uint8_t((i / 3) % 5 == 0 ? 0 : 255);
@@ -275,7 +275,8 @@ QString writePicture(const QString& path, int depth, int width, int height, uint
 // ---------------------------------------------------------------- the run
 
 struct Snapshot {
-    std::vector<uint8_t> info, bits;
+    std::vector<uint8_t> info;
+    PixelBytes bits;
     bool operator==(const Snapshot&) const = default;
 };
 

@@ -254,7 +254,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         ctx.inputName = "new picture";
         const auto stride = strideFor(w, 24);
-        std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
+        PixelBytes bits(static_cast<size_t>(stride * h));
         for (int64_t y = 0; y < h; ++y) std::fill_n(bits.begin() + y * stride, 3 * w, uint8_t(255));
         auto h24 = newHeader(int32_t(w), int32_t(h), 24, 0, uint32_t(stride * h));
         ctx.image.replace(makeInfoBlock(h24, 0), std::move(bits));

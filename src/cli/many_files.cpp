@@ -1,5 +1,7 @@
 #include "cli/many_files.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -34,11 +36,6 @@ bool isPicture(const fs::path& p) { return formatByExtension(p.filename().string
 uint64_t halfTheMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
     return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) / 2 : uint64_t(1) << 30;
-}
-
-uint32_t le32At(const std::vector<char>& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) | uint32_t(uint8_t(b[at + 1])) << 8 | uint32_t(uint8_t(b[at + 2])) << 16 |
-           uint32_t(uint8_t(b[at + 3])) << 24;
 }
 
 // Reads the paths of a list file, one a line; "-" is standard input.
@@ -77,23 +74,26 @@ void MemoryBudget::release(uint64_t bytes) {
 }
 
 uint64_t estimatePictureMemory(const std::string& path) {
+    // The size the file's header declares (the file mapped, so only the pages the header
+    // check reads are loaded); a file no reader recognises counts four times its bytes.
     std::error_code ec;
     const uint64_t fileSize = fs::file_size(path, ec);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> head(26, 0);
-    if (in && in.read(head.data(), 26) && head[0] == 'B' && head[1] == 'M') {
-        uint64_t w = 0, h = 0;
-        if (le32At(head, 14) == 12) {
-            w = uint8_t(head[18]) | uint8_t(head[19]) << 8;
-            h = uint8_t(head[20]) | uint8_t(head[21]) << 8;
-        } else {
-            w = le32At(head, 18);
-            h = uint64_t(std::abs(int64_t(int32_t(le32At(head, 22)))));
+    if (ec) return uint64_t(1) << 20;
+    PictureShape shape;
+    bool probed = false;
+    if (const int fd = ::open(path.c_str(), O_RDONLY); fd >= 0) {
+        if (fileSize > 0) {
+            void* map = ::mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (map != MAP_FAILED) {
+                probed = static_cast<bool>(probePicture(static_cast<const uint8_t*>(map), fileSize, shape));
+                ::munmap(map, fileSize);
+            }
         }
-        // The pixels at 24 bits, a snapshot of them and the 32-bit display raster, with room for a result.
-        if (w > 0 && h > 0) return w * h * 14 + (uint64_t(1) << 20);
+        ::close(fd);
     }
-    return (ec ? 0 : fileSize) * 4 + (uint64_t(1) << 20);
+    // The pixels at 24 bits, a snapshot of them and the 32-bit display raster, with room for a result.
+    if (probed) return uint64_t(shape.width) * uint64_t(shape.height) * 14 + (uint64_t(1) << 20);
+    return fileSize * 4 + (uint64_t(1) << 20);
 }
 
 void ManyFiles::addOptions(CLI::App& app) {

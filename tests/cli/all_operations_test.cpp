@@ -118,7 +118,8 @@ TEST(AllOperations, AreSafeOnEveryPictureTheReaderAccepts) {
         for (const auto& [opName, op] : ops) {
             DibImage image;
             ASSERT_NE(image.loadBytes(picture.file.data(), picture.file.size()), nullptr) << picture.name;
-            const auto info = image.info, bits = image.bits;
+            const auto info = image.info;
+        const auto bits = image.bits;
             const OpResult result = op(image);
             // Anything but a change says why and leaves the record as it was.
             if (!result.isChanged()) {

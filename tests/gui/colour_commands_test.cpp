@@ -152,7 +152,7 @@ TEST_F(ColourCommandsTest, ReductionLeavesAtMost256Colours) {
     // 4096 different colours at 6 bits per channel.
     const int w = 64, h = 64;
     const int64_t stride = strideFor(w, 24);
-    std::vector<uint8_t> bits(size_t(stride * h));
+    PixelBytes bits(size_t(stride * h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t* p = bits.data() + y * stride + 3 * x;

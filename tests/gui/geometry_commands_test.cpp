@@ -45,7 +45,7 @@ void type(QLineEdit* edit, const QString& text) {
     for (QChar c : text) edit->insert(QString(c));
 }
 
-std::vector<uint8_t> bitsOf(const DibImage& image) { return image.bits; }
+PixelBytes bitsOf(const DibImage& image) { return image.bits; }
 
 std::unique_ptr<DibImage> copyOf(const DibImage& image) {
     auto copy = std::make_unique<DibImage>();

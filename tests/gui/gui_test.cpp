@@ -58,7 +58,7 @@ std::unique_ptr<DibImage> pattern(int width, int height, int bitCount) {
         e[1] = uint8_t(i * 3);
         e[2] = uint8_t(255 - i);
     }
-    std::vector<uint8_t> bits(size);
+    PixelBytes bits(size);
     for (size_t i = 0; i < bits.size(); ++i) bits[i] = uint8_t((i * 31 + i / 7) & (bitCount == 1 ? 0xFF : 0xFF));
     image->replace(std::move(info), std::move(bits));
     return image;

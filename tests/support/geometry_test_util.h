@@ -16,7 +16,7 @@ namespace qel::test {
 inline std::unique_ptr<DibImage> pictureOf(int w, int h, const std::function<Rgb(int, int)>& f) {
     auto img = std::make_unique<DibImage>();
     const int64_t stride = strideFor(w, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
+    PixelBytes bits(static_cast<size_t>(stride * h), 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const Rgb c = f(x, y);

@@ -28,7 +28,7 @@ std::unique_ptr<DibImage> makeIndexed(int bitCount, const Rows& rows, const std:
     auto hdr = newHeader(w, h, static_cast<uint16_t>(bitCount), clrUsed ? static_cast<uint32_t>(table.size()) : 0,
                          static_cast<uint32_t>(stride * h));
     auto info = makeInfoBlock(hdr, entries, Rgb{0, 0, 0});
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
+    PixelBytes bits(static_cast<size_t>(stride * h));
     img->replace(std::move(info), std::move(bits));
     for (int i = 0; i < static_cast<int>(table.size()) && i < entries; ++i) img->setTableColour(i, table[i]);
     for (int y = 0; y < h; ++y) {
@@ -63,7 +63,7 @@ std::unique_ptr<DibImage> make24(const Rows& rows, const std::map<char, Rgb>& co
     const int w = h ? static_cast<int>(rows[0].size()) : 0;
     const auto stride = strideFor(w, 24);
     auto hdr = newHeader(w, h, 24, 0, static_cast<uint32_t>(stride * h));
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
+    PixelBytes bits(static_cast<size_t>(stride * h));
     img->replace(makeInfoBlock(hdr, 0), std::move(bits));
     for (int y = 0; y < h; ++y) {
         uint8_t* row = img->rowFromTop(y);

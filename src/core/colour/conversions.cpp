@@ -199,7 +199,7 @@ OpResult toIndexed(DibImage& image, int colours) {
     const int64_t sourceStride = strideFor(w, depth);
 
     // One new index per byte position of the 8-bit layout, padding included.
-    std::vector<uint8_t> indices(static_cast<size_t>(s8 * h), 0);
+    PixelBytes indices(static_cast<size_t>(s8 * h));
     FirstAppearanceTable table(colours);
     if (depth == 24) {
         // Top row first; padding positions stay 0 without taking an entry. Once the table
@@ -243,7 +243,7 @@ OpResult toIndexed(DibImage& image, int colours) {
         }
     }
 
-    std::vector<uint8_t> newBits;
+    PixelBytes newBits;
     BitmapInfoHeader hd;
     if (colours == 256) {
         newBits = std::move(indices);

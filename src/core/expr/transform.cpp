@@ -139,7 +139,7 @@ OpResult transformByFormula(DibImage& image, char* textX, char* textY, char* tex
     CompiledFormula programX, programY, programZ;
     const bool compiled = programX.compile(textX) && programY.compile(textY) && programZ.compile(textZ);
 
-    std::vector<uint8_t> result(image.bits.size(), 0);
+    PixelBytes result(image.bits.size());
     TransformJob job{image.bits.data(), result.data(), w, h, stride, weightRed, weightGreen, weightBlue, inverse,
                      compiled, &programX, &programY, &programZ, textX, textY, textZ};
     // Rows are independent when every pixel writes only itself (inverse mapping), no

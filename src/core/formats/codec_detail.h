@@ -29,6 +29,25 @@ struct NewPicture {
     PixelBytes& bits_;
 };
 
+// Rows of an 8- or 24-bit picture arriving top-down as the file stores them, put where an
+// orientation tag (EXIF or TIFF, 1..8) places them: 2 mirrors, 3 turns half round, 4 flips,
+// 5 transposes, 6 turns a quarter clockwise, 7 transverses, 8 turns a quarter anticlockwise.
+// The picture is made with the turned size (width and height swapped from 5 on).
+class OrientedRows {
+public:
+    OrientedRows(NewPicture& pic, int orientation, int storedWidth, int storedHeight);
+    // Where stored row y can be decoded in place (orientation 1 only).
+    uint8_t* direct(int y) const { return pic_.row(y); }
+    // A row-sized buffer to decode a stored row into before put().
+    uint8_t* scratch() { return scratch_.data(); }
+    void put(int y, const uint8_t* row);
+
+private:
+    NewPicture& pic_;
+    int orientation_, width_, height_, bytes_;
+    std::vector<uint8_t> scratch_;
+};
+
 // 0, 255/(2^depth - 1), ... 255: grey steps of 1-, 2-, 4- and 8-bit samples on the 8-bit scale.
 inline uint8_t greyStep(unsigned v, int depth) { return static_cast<uint8_t>(v * 255u / ((1u << depth) - 1)); }
 inline uint8_t from16(unsigned v) { return static_cast<uint8_t>((v * 255u + 32767u) / 65535u); }

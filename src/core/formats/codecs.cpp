@@ -193,10 +193,33 @@ NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int 
         uint8_t* e = info.data() + kHeaderSize + 4 * i;
         e[0] = table[i].b; e[1] = table[i].g; e[2] = table[i].r; e[3] = 0;
     }
-    bits.clear();
-    bits.reserve(size);
+    // A fresh block: zero without being written, so only the rows a reader fills cost memory.
+    bits = PixelBytes();
+    bits = PixelBytes(size);
     adviseLargePages(bits.data(), size);
-    bits.resize(size, 0);
+}
+
+OrientedRows::OrientedRows(NewPicture& pic, int orientation, int storedWidth, int storedHeight)
+    : pic_(pic), orientation_(orientation >= 1 && orientation <= 8 ? orientation : 1), width_(storedWidth),
+      height_(storedHeight), bytes_(int(pic.stride / std::max(pic.width, 1)) >= 3 ? 3 : 1),
+      scratch_(size_t(storedWidth) * bytes_) {}
+
+void OrientedRows::put(int y, const uint8_t* row) {
+    const int n = bytes_, w = width_;
+    if (orientation_ <= 4) {
+        uint8_t* d = pic_.row(orientation_ <= 2 ? y : height_ - 1 - y);
+        if (orientation_ == 1 || orientation_ == 4) {
+            std::memcpy(d, row, size_t(w) * n);
+            return;
+        }
+        for (int x = 0; x < w; ++x) std::memcpy(d + size_t(w - 1 - x) * n, row + size_t(x) * n, n);
+        return;
+    }
+    // Stored row y becomes a column: 5 and 8 put it at x = y, 6 and 7 at x = height - 1 - y;
+    // 5 and 6 run it downwards, 7 and 8 upwards.
+    const size_t column = size_t(orientation_ == 5 || orientation_ == 8 ? y : height_ - 1 - y) * n;
+    const bool down = orientation_ == 5 || orientation_ == 6;
+    for (int x = 0; x < w; ++x) std::memcpy(pic_.row(down ? x : w - 1 - x) + column, row + size_t(x) * n, n);
 }
 
 std::vector<Rgb> greyTable() {

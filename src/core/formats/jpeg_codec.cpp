@@ -10,8 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "core/formats/codec_detail.h"
 
@@ -38,52 +40,11 @@ int exifOrientation(const uint8_t* data, size_t size) {
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
-// Turns the picture (1 or 3 bytes a pixel) as an EXIF orientation asks: 2 mirrors, 3 turns
-// half round, 4 flips, 5 transposes, 6 turns a quarter clockwise, 7 transverses, 8 a quarter
-// anticlockwise.
-void applyOrientation(int orientation, int bytesPerPixel, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
-    if (orientation == 1) return;
-    BitmapInfoHeader h;
-    std::memcpy(&h, info.data(), kHeaderSize);
-    const int w = h.biWidth, ht = h.biHeight, n = bytesPerPixel;
-    const bool swap = orientation >= 5;
-    const int ow = swap ? ht : w, oh = swap ? w : ht;
-    const int64_t inStride = strideFor(w, 8 * n), outStride = strideFor(ow, 8 * n);
-    std::vector<uint8_t> out(static_cast<size_t>(outStride * oh));
-    for (int y = 0; y < oh; ++y) {
-        uint8_t* dst = out.data() + (oh - 1 - y) * outStride;
-        for (int x = 0; x < ow; ++x) {
-            int sx = x, sy = y;
-            switch (orientation) {
-            case 2: sx = w - 1 - x; break;
-            case 3: sx = w - 1 - x; sy = ht - 1 - y; break;
-            case 4: sy = ht - 1 - y; break;
-            case 5: sx = y; sy = x; break;
-            case 6: sx = y; sy = ht - 1 - x; break;
-            case 7: sx = w - 1 - y; sy = ht - 1 - x; break;
-            case 8: sx = w - 1 - y; sy = x; break;
-            }
-            std::memcpy(dst + int64_t(x) * n, bits.data() + (ht - 1 - sy) * inStride + int64_t(sx) * n, n);
-        }
-    }
-    h.biWidth = ow;
-    h.biHeight = oh;
-    h.biSizeImage = static_cast<uint32_t>(out.size());
-    std::memcpy(info.data(), &h, kHeaderSize);
-    bits = std::move(out);
-}
-
-// True when an end-of-image marker is present: a file without one was cut short.
-bool hasEndMarker(const uint8_t* data, size_t size) {
-    for (size_t i = size; i >= 2; --i)
-        if (data[i - 2] == 0xFF && data[i - 1] == 0xD9) return true;
-    return false;
-}
-
 struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool rowsDone = false;  // every row has been read out: a missing end marker no longer matters
 };
 
 void onJpegError(j_common_ptr c) {
@@ -92,6 +53,30 @@ void onJpegError(j_common_ptr c) {
     std::longjmp(e->jump, 1);
 }
 void quietly(j_common_ptr) {}
+
+// Warnings while reading: data that ends (or reaches a marker) before the last row was coded
+// means the rest of the picture is not in the file, so the read stops there; other warnings
+// (stray bytes between segments, say) leave every row decoded and are passed over.
+void onJpegMessage(j_common_ptr c, int level) {
+    if (level != -1) return;
+    auto* e = reinterpret_cast<JpegError*>(c->err);
+    ++c->err->num_warnings;
+    const int code = c->err->msg_code;
+    if ((code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && !e->rowsDone) {
+        std::snprintf(e->message, sizeof e->message, "data ends early");
+        std::longjmp(e->jump, 1);
+    }
+}
+
+// A limit on progressive scans keeps a crafted file from taking minutes.
+void limitScans(j_common_ptr c) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(c);
+    if (d->is_decompressor && d->input_scan_number > 500) {
+        auto* e = reinterpret_cast<JpegError*>(c->err);
+        std::snprintf(e->message, sizeof e->message, "more than 500 scans");
+        std::longjmp(e->jump, 1);
+    }
+}
 
 // Compresses top-down BGR rows; *out is malloc'ed. Only plain data lives in this frame,
 // as libjpeg reports errors by a long jump.
@@ -126,48 +111,102 @@ bool compressRows(const uint8_t* const* rows, int w, int h, int quality, unsigne
 
 }  // namespace
 
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
-    Tj tj(tjInitDecompress());
-    if (!tj) return refuse(ImageError::NotBitmap, "out of memory");
-    auto* buffer = const_cast<unsigned char*>(data);
-    const auto length = static_cast<unsigned long>(size);
-    int w = 0, h = 0, subsampling = 0, colourspace = 0;
-    if (tjDecompressHeader3(tj.get(), buffer, length, &w, &h, &subsampling, &colourspace) != 0)
-        return damaged("JPEG", tjMessage(tj.get()));
-    if (w <= 0 || h <= 0) return damaged("JPEG", "no picture size");
-    if (CodecResult r = checkSize(w, h); !r) return r;
-    const bool grey = colourspace == TJCS_GRAY;
-    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
-    // A limit on progressive scans keeps a crafted file from taking minutes.
-    const int flags = TJFLAG_BOTTOMUP | TJFLAG_LIMITSCANS;
-    auto check = [&](int status) -> CodecResult {
-        if (status == 0) return {};
-        if (tjGetErrorCode(tj.get()) == TJERR_WARNING && hasEndMarker(data, size)) return {};
-        return damaged("JPEG", tjMessage(tj.get()));
-    };
-    if (cmyk) {
-        std::vector<uint8_t> raw(size_t(4) * w * h);
-        if (CodecResult r = check(tjDecompress2(tj.get(), buffer, length, raw.data(), w, 4 * w, h, TJPF_CMYK, TJFLAG_LIMITSCANS)); !r)
-            return r;
-        // Stored inverted, as CMYK JPEG files are written: each ink value is 255 minus the ink.
-        NewPicture pic(info, bits, w, h, 24);
-        for (int y = 0; y < h; ++y) {
-            const uint8_t* s = raw.data() + size_t(4) * w * y;
-            uint8_t* d = pic.row(y);
-            for (int x = 0; x < w; ++x, s += 4, d += 3) {
-                d[0] = static_cast<uint8_t>((s[2] * s[3] + 127) / 255);
-                d[1] = static_cast<uint8_t>((s[1] * s[3] + 127) / 255);
-                d[2] = static_cast<uint8_t>((s[0] * s[3] + 127) / 255);
-            }
-        }
-    } else {
-        NewPicture pic(info, bits, w, h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{});
-        if (CodecResult r = check(tjDecompress2(tj.get(), buffer, length, bits.data(), w, static_cast<int>(pic.stride), h,
-                                                grey ? TJPF_GRAY : TJPF_BGR, flags));
-            !r)
-            return r;
+namespace {
+
+// Decodes into the picture's rows as they come, so memory follows the data actually in the
+// file. Only plain data lives in this frame, as libjpeg reports errors by a long jump; the
+// picture is created through `make` once the header is known.
+template <class Make>
+bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, char* message) {
+    jpeg_decompress_struct d;
+    JpegError error;
+    d.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = onJpegError;
+    error.manager.emit_message = onJpegMessage;
+    error.manager.output_message = quietly;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = limitScans;
+    uint8_t* cmykRow = nullptr;  // malloc'ed: nothing with a destructor may live in this frame
+    if (setjmp(error.jump)) {
+        std::memcpy(message, error.message, sizeof error.message);
+        std::free(cmykRow);
+        jpeg_destroy_decompress(&d);
+        return false;
     }
-    applyOrientation(exifOrientation(data, size), grey ? 1 : 3, info, bits);
+    jpeg_create_decompress(&d);
+    d.progress = &progress;
+    jpeg_mem_src(&d, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&d, TRUE);
+    const bool grey = d.jpeg_color_space == JCS_GRAYSCALE;
+    const bool cmyk = d.jpeg_color_space == JCS_CMYK || d.jpeg_color_space == JCS_YCCK;
+    d.out_color_space = grey ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    OrientedRows* rows = make(int(d.image_width), int(d.image_height), grey, message);
+    if (!rows) {
+        jpeg_destroy_decompress(&d);
+        return false;
+    }
+    jpeg_start_decompress(&d);
+    const JDIMENSION w = d.output_width;
+    if (cmyk && !(cmykRow = static_cast<uint8_t*>(std::malloc(size_t(7) * w)))) {
+        std::snprintf(error.message, sizeof error.message, "out of memory");
+        std::longjmp(error.jump, 1);
+    }
+    uint8_t* bgr = cmyk ? cmykRow + size_t(4) * w : nullptr;
+    while (d.output_scanline < d.output_height) {
+        const int y = static_cast<int>(d.output_scanline);
+        if (cmyk) {
+            JSAMPROW row = cmykRow;
+            jpeg_read_scanlines(&d, &row, 1);
+            // Stored inverted, as CMYK JPEG files are written: each ink value is 255 minus the ink.
+            const uint8_t* s = cmykRow;
+            for (JDIMENSION x = 0; x < w; ++x, s += 4) {
+                bgr[3 * x] = static_cast<uint8_t>((s[2] * s[3] + 127) / 255);
+                bgr[3 * x + 1] = static_cast<uint8_t>((s[1] * s[3] + 127) / 255);
+                bgr[3 * x + 2] = static_cast<uint8_t>((s[0] * s[3] + 127) / 255);
+            }
+            rows->put(y, bgr);
+        } else if (orientation == 1) {
+            JSAMPROW row = rows->direct(y);
+            jpeg_read_scanlines(&d, &row, 1);
+        } else {
+            JSAMPROW row = rows->scratch();
+            jpeg_read_scanlines(&d, &row, 1);
+            rows->put(y, row);
+        }
+    }
+    error.rowsDone = true;
+    jpeg_finish_decompress(&d);
+    std::free(cmykRow);
+    jpeg_destroy_decompress(&d);
+    return true;
+}
+
+}  // namespace
+
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
+    const int orientation = exifOrientation(data, size);
+    std::optional<NewPicture> pic;
+    std::optional<OrientedRows> rows;
+    CodecResult refusal;
+    auto make = [&](int w, int h, bool grey, char*) -> OrientedRows* {
+        if (w <= 0 || h <= 0) {
+            refusal = damaged("JPEG", "no picture size");
+            return nullptr;
+        }
+        if (CodecResult r = checkSize(w, h); !r) {
+            refusal = r;
+            return nullptr;
+        }
+        const bool turned = orientation >= 5;
+        pic.emplace(info, bits, turned ? h : w, turned ? w : h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{});
+        rows.emplace(*pic, orientation, w, h);
+        return &*rows;
+    };
+    char message[JMSG_LENGTH_MAX] = "";
+    if (!decompressRows(data, size, orientation, make, message)) {
+        if (!refusal) return refusal;
+        return damaged("JPEG", message);
+    }
     return {};
 }
 
@@ -188,8 +227,17 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
     return ok ? CodecResult{} : refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + message);
 }
 
-CodecResult probeJpeg(const uint8_t*, size_t, PictureShape&) {
-    return refuse(ImageError::Unsupported, "Jpeg header not probed yet");
+CodecResult probeJpeg(const uint8_t* data, size_t size, PictureShape& shape) {
+    Tj tj(tjInitDecompress());
+    if (!tj) return refuse(ImageError::NotBitmap, "out of memory");
+    int w = 0, h = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj.get(), data, static_cast<unsigned long>(size), &w, &h, &subsampling, &colourspace) != 0)
+        return damaged("JPEG", tjMessage(tj.get()));
+    const bool turned = exifOrientation(data, size) >= 5;
+    shape.width = turned ? h : w;
+    shape.height = turned ? w : h;
+    shape.bitCount = colourspace == TJCS_GRAY ? 8 : 24;
+    return checkSize(shape.width, shape.height);
 }
 
 }  // namespace qel::codec

@@ -395,8 +395,17 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     return {};
 }
 
-CodecResult probePng(const uint8_t*, size_t, PictureShape&) {
-    return refuse(ImageError::Unsupported, "Png header not probed yet");
+CodecResult probePng(const uint8_t* data, size_t size, PictureShape& shape) {
+    // The signature, then IHDR: length, type, width, height, depth, colour type.
+    if (size < 8 + 8 + 13 || std::memcmp(data + 12, "IHDR", 4) != 0) return damaged("PNG", "header missing");
+    shape.width = be32(data + 16);
+    shape.height = be32(data + 20);
+    const int depth = data[24], type = data[25];
+    shape.bitCount = type == SPNG_COLOR_TYPE_INDEXED ? (depth == 2 ? 4 : depth)
+                     : type == SPNG_COLOR_TYPE_GRAYSCALE && depth == 1 ? 1
+                     : type == SPNG_COLOR_TYPE_GRAYSCALE || type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ? 8
+                                                                                                  : 24;
+    return checkSize(shape.width, shape.height);
 }
 
 }  // namespace qel::codec

@@ -91,7 +91,7 @@ CodecResult tiffError(const MemoryFile& file, const char* what) {
 }
 
 // The page through libtiff's RGBA reader, alpha (associated there) over white.
-CodecResult readRgba(TIFF* tif, MemoryFile& file, int w, int h, std::vector<uint8_t>& info, std::vector<uint8_t>& bits) {
+CodecResult readRgba(TIFF* tif, MemoryFile& file, int w, int h, std::vector<uint8_t>& info, PixelBytes& bits) {
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif, message)) return refuse(ImageError::Unsupported, std::string("TIFF layout not supported: ") + message);
     std::vector<uint32_t> raster(size_t(w) * h);

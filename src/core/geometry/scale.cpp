@@ -76,7 +76,7 @@ bool sizeAcceptable(int32_t width, int32_t height) {
 }
 
 // Installs a width x height pixel block, keeping the rest of the header block.
-OpResult install(DibImage& image, int32_t width, int32_t height, std::vector<uint8_t> bits) {
+OpResult install(DibImage& image, int32_t width, int32_t height, PixelBytes bits) {
     std::vector<uint8_t> info = image.info;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -104,7 +104,7 @@ OpResult scaleNearest(DibImage& image, int32_t width, int32_t height) {
     const auto cols = nearestMap(src.width, width);
     const auto rows = nearestMap(src.height, height);
     const int64_t stride = strideFor(width, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * height), 0);
+    PixelBytes bits(static_cast<size_t>(stride * height));
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* out = bits.data() + (height - 1 - y) * stride;
         if (rows[y] < 0) continue;
@@ -128,7 +128,7 @@ OpResult scaleAverage(DibImage& image, int32_t width, int32_t height) {
     const auto cols = averageMap(src.width, width);
     const auto rows = averageMap(src.height, height);
     const int64_t stride = strideFor(width, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * height), 0);
+    PixelBytes bits(static_cast<size_t>(stride * height));
     std::vector<uint32_t> counts(static_cast<size_t>(width), 0);  // samples so far, per pixel of the current row
     int32_t current = -1;
     for (int32_t y = 0; y < src.height; ++y) {
@@ -165,7 +165,7 @@ OpResult scaleDoubledAverage(DibImage& image, int32_t width, int32_t height) {
         return (row && sx >= 0) ? row + 3 * int64_t(sx) : black;
     };
     const int64_t stride = strideFor(width, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * height), 0);
+    PixelBytes bits(static_cast<size_t>(stride * height));
     for (int32_t y = 0; y < height; ++y) {
         uint8_t* out = bits.data() + (height - 1 - y) * stride;
         const int32_t r0 = rows[2 * size_t(y)], r1 = rows[2 * size_t(y) + 1];

@@ -24,7 +24,7 @@ OpResult fromScreen(DibImage& image, const DisplayBitmap& screen, const CaptureR
     if (!sizeWithinLimits(rect.cx, rect.cy)) return OpResult::refused("the rectangle is beyond the size limits");
     const int64_t w = rect.cx, h = rect.cy;
     const int64_t stride = strideFor(w, 24);
-    std::vector<uint8_t> bits(static_cast<size_t>(stride * h), 0);
+    PixelBytes bits(static_cast<size_t>(stride * h));
     const bool rasterWhole = screen.width >= 0 && screen.height >= 0 &&
                              screen.pixels.size() >= size_t(int64_t(screen.width) * screen.height);
     for (int64_t y = 0; y < h && rasterWhole; ++y) {

@@ -79,7 +79,7 @@ bool isClassic(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                    std::string* why) {
     info.clear();
     bits.clear();
@@ -94,7 +94,7 @@ ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info,
     return ImageError::None;
 }
 
-ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmp(PixelBytes&& file, std::vector<uint8_t>& info, PixelBytes& bits,
                    std::string* why) {
     if (!isClassic(file.data(), file.size())) return readBmp(file.data(), file.size(), info, bits, why);
     info.clear();
@@ -118,7 +118,7 @@ bool readAt(std::FILE* f, long offset, uint8_t* out, size_t size) {
 // A classic file read straight into its two blocks: the header and table first, then
 // the pixel rows into their own buffer, so the rows are neither copied nor moved.
 // False (blocks untouched) when the file is not classic or changed while being read.
-bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& info, PixelBytes& bits,
                      std::string* why) {
     if (std::fseek(f, 0, SEEK_END) != 0) return false;
     const long end = std::ftell(f);
@@ -131,10 +131,8 @@ bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& inf
     if (result != ImageError::None) return true;
     std::vector<uint8_t> newInfo(static_cast<size_t>(infoBytes));
     const size_t bitsBytes = size - kFileHeaderSize - static_cast<size_t>(infoBytes);
-    std::vector<uint8_t> newBits;
-    newBits.reserve(bitsBytes);
+    PixelBytes newBits(bitsBytes);
     adviseLargePages(newBits.data(), bitsBytes);
-    newBits.resize(bitsBytes);
     if (!readAt(f, kFileHeaderSize, newInfo.data(), newInfo.size())) return false;
     if (!newBits.empty() && std::fread(newBits.data(), 1, newBits.size(), f) != newBits.size()) return false;
     if (std::fgetc(f) != EOF) return false;  // the file grew meanwhile
@@ -145,7 +143,7 @@ bool readClassicFile(std::FILE* f, ImageError& result, std::vector<uint8_t>& inf
 
 }  // namespace
 
-ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, PixelBytes& bits,
                        std::string* why) {
     info.clear();
     bits.clear();
@@ -172,12 +170,12 @@ ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std:
     if (!ec && fileSize > kMaxVariantFileBytes)
         return refuse(ImageError::TooLarge, why,
                       std::to_string(fileSize) + " bytes is beyond the largest file read whole");
-    std::vector<uint8_t> data;
+    PixelBytes data;
     if (ImageError e = readWholeFile(path, data); e != ImageError::None) return refuse(e, why, "cannot be read");
     return readBmp(std::move(data), info, bits, why);
 }
 
-ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+ImageError readWholeFile(const std::string& path, PixelBytes& out) {
     return readFileBytes(path, out) ? ImageError::None : ImageError::MissLoad;
 }
 
@@ -193,7 +191,7 @@ std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsS
     return out;
 }
 
-std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const PixelBytes& bits) {
     const auto header = bmpFileHeader(info.size(), bits.size());
     std::vector<uint8_t> out(kFileHeaderSize + info.size() + bits.size());
     std::memcpy(out.data(), header.data(), kFileHeaderSize);

@@ -31,19 +31,19 @@ constexpr uint64_t kMaxVariantFileBytes = (uint64_t(1) << 30) + (uint64_t(1) << 
 bool readInfoHeader(const uint8_t* data, size_t size, BitmapInfoHeader& h, std::string* why = nullptr);
 
 // Parses a whole BMP file held in memory into a header block and pixel rows.
-ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                    std::string* why = nullptr);
 // Same, taking over the file's buffer: a classic file's pixel rows stay where
 // they were read instead of being copied (large pictures load with one buffer).
-ImageError readBmp(std::vector<uint8_t>&& file, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmp(PixelBytes&& file, std::vector<uint8_t>& info, PixelBytes& bits,
                    std::string* why = nullptr);
 
 // Reads a BMP file into the two blocks, with the same results as readBmp on the file's
 // bytes. A classic file's pixel rows are read straight into `bits` (one buffer, no copy).
-ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmpFile(const std::string& path, std::vector<uint8_t>& info, PixelBytes& bits,
                        std::string* why = nullptr);
 // Reads a file's bytes (MissLoad when it cannot be opened or read).
-ImageError readWholeFile(const std::string& path, std::vector<uint8_t>& out);
+ImageError readWholeFile(const std::string& path, PixelBytes& out);
 
 // A reader's refusal: stores `reason` in *why when asked and returns `error`.
 template <typename Error>
@@ -59,7 +59,7 @@ std::string beyondSizeLimits(int64_t width, int64_t height);
 inline constexpr const char* kNotBm = "bfType is not BM";
 
 // File header + info + bits, with bfSize and bfOffBits computed.
-std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const PixelBytes& bits);
 // The 14-byte file header alone.
 std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsSize);
 

@@ -169,7 +169,7 @@ std::vector<Rgb> readTable(const uint8_t* data, const Layout& L, uint64_t pixelO
 
 // Uncompressed rows of any depth into output rows (bottom-up), flipping top-down files.
 ImageError convertRows(const uint8_t* pixels, uint64_t available, const Layout& L, int outBc,
-                       std::vector<uint8_t>& out, std::string* why) {
+                       PixelBytes& out, std::string* why) {
     const int64_t w = L.width, h = L.height, bc = L.bitCount;
     const int64_t inStride = strideFor(w, L.bitCount);
     const int64_t rowBytes = (w * bc + 7) / 8;
@@ -178,7 +178,7 @@ ImageError convertRows(const uint8_t* pixels, uint64_t available, const Layout& 
     if (needed > available) return refuse(ImageError::NotBitmap, why, endsEarly("pixel data", needed - available));
 
     const int64_t outStride = strideFor(w, outBc);
-    out.assign(static_cast<size_t>(outStride * h), 0);
+    out = PixelBytes(static_cast<size_t>(outStride * h));
     const std::array<Channel, 3> ch{Channel(L.masks[0]), Channel(L.masks[1]), Channel(L.masks[2])};
 
     for (int64_t r = 0; r < h; ++r) {
@@ -204,7 +204,7 @@ ImageError convertRows(const uint8_t* pixels, uint64_t available, const Layout& 
 // stay index 0; runs are clipped at the row end, deltas and rows beyond the
 // picture write nothing. A stream that stops inside a command, or ends before
 // the end-of-bitmap mark while rows remain, is truncated.
-ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std::vector<uint8_t>& out,
+ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, PixelBytes& out,
                      std::string* why) {
     const auto cut = [&](const char* where) {
         return refuse(ImageError::NotBitmap, why,
@@ -213,7 +213,7 @@ ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std:
     const bool rle8 = L.compression == kRle8;
     const int64_t w = L.width, h = L.height;
     const int64_t stride = strideFor(w, rle8 ? 8 : 4);
-    out.assign(static_cast<size_t>(stride * h), 0);
+    out = PixelBytes(static_cast<size_t>(stride * h));
 
     int64_t x = 0, y = 0;
     const auto put = [&](uint8_t index) {
@@ -269,7 +269,7 @@ ImageError decodeRle(const uint8_t* p, uint64_t available, const Layout& L, std:
 
 }  // namespace
 
-ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                           std::string* why) {
     info.clear();
     bits.clear();
@@ -299,7 +299,7 @@ ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>
     std::vector<Rgb> table;
     if (L.bitCount <= 8) table = readTable(data, L, pixelOffset);
 
-    std::vector<uint8_t> rows;
+    PixelBytes rows;
     const ImageError e = L.compression == kRle8 || L.compression == kRle4
                              ? decodeRle(data + pixelOffset, size - pixelOffset, L, rows, why)
                              : convertRows(data + pixelOffset, size - pixelOffset, L, outBc, rows, why);

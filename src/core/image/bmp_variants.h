@@ -26,7 +26,7 @@
 namespace qel {
 
 // Given `why`, a refusal stores its reason there.
-ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, std::vector<uint8_t>& bits,
+ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                           std::string* why = nullptr);
 
 }  // namespace qel

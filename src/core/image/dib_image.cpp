@@ -141,7 +141,7 @@ const DisplayBitmap* DibImage::display() {
     return displayBitmap.get();
 }
 
-const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, std::vector<uint8_t> newBits) {
+const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, PixelBytes newBits) {
     info = std::move(newInfo);
     bits = std::move(newBits);
     return rebuildDisplay();
@@ -236,7 +236,7 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
     return ok ? ImageError::None : ImageError::WriteFailed;
 }
 
-const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlock, const std::vector<uint8_t>& pixelBlock) {
+const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlock, const PixelBytes& pixelBlock) {
     if (headerBlock.size() < kHeaderSize) return nullptr;
     BitmapInfoHeader h;
     std::memcpy(&h, headerBlock.data(), kHeaderSize);
@@ -246,8 +246,8 @@ const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlo
     std::vector<uint8_t> newInfo(infoBytes, 0);
     std::memcpy(newInfo.data(), headerBlock.data(), std::min(infoBytes, headerBlock.size()));
     const bool bitsInPlace = bits.size() == h.biSizeImage;
-    std::vector<uint8_t> newBits;
-    if (!bitsInPlace) newBits.assign(h.biSizeImage, 0);
+    PixelBytes newBits;
+    if (!bitsInPlace) newBits = PixelBytes(h.biSizeImage);
     std::unique_ptr<DisplayBitmap> newDisplay;
     const bool displayInPlace =
         deferDisplay || (displayBitmap && displayBitmap->width == h.biWidth && displayBitmap->height == h.biHeight);
@@ -257,7 +257,7 @@ const DisplayBitmap* DibImage::restoreFrom(const std::vector<uint8_t>& headerBlo
         newDisplay->height = h.biHeight;
         newDisplay->pixels.resize(static_cast<size_t>(int64_t(h.biWidth) * h.biHeight));
     }
-    std::vector<uint8_t>& target = bitsInPlace ? bits : newBits;
+    PixelBytes& target = bitsInPlace ? bits : newBits;
     std::fill(target.begin(), target.end(), uint8_t(0));
     if (!pixelBlock.empty() && h.biSizeImage != 0)
         std::memcpy(target.data(), pixelBlock.data(), std::min<size_t>(h.biSizeImage, pixelBlock.size()));

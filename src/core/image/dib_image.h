@@ -16,13 +16,12 @@
 
 #include "core/image/display_bitmap.h"
 #include "core/image/op_result.h"
+#include "core/image/pixel_bytes.h"
 
 static_assert(std::endian::native == std::endian::little, "BMP blocks are handled in host order");
 
 namespace qel {
 
-// A picture's pixel block (bottom-up padded rows).
-using PixelBytes = std::vector<uint8_t>;
 
 // BITMAPINFOHEADER as stored in files and in `info` (little-endian, 40 bytes, no padding).
 struct BitmapInfoHeader {
@@ -175,7 +174,7 @@ public:
     // The BMP file bytes saveFile writes for .bmp.
     std::vector<uint8_t> fileBytes() const;
     // Becomes a copy of a saved header block and pixel block (undo and redo).
-    const DisplayBitmap* restoreFrom(const std::vector<uint8_t>& headerBlock, const std::vector<uint8_t>& pixelBlock);
+    const DisplayBitmap* restoreFrom(const std::vector<uint8_t>& headerBlock, const PixelBytes& pixelBlock);
     // Rebuilds the image as a 24-bit picture from a display bitmap (paste, 24-bit conversion).
     const DisplayBitmap* fromBitmap(const DisplayBitmap& source);
     // Re-reads the picture at 8 bits through the device table (line-art filters).
@@ -185,7 +184,7 @@ public:
     // Rebuilds the logical palette from the colour table.
     void rebuildPalette();
     // Replaces both blocks at once (header + table, pixels) and rebuilds the display bitmap.
-    const DisplayBitmap* replace(std::vector<uint8_t> newInfo, std::vector<uint8_t> newBits);
+    const DisplayBitmap* replace(std::vector<uint8_t> newInfo, PixelBytes newBits);
 
 private:
     const DisplayBitmap* finishLoad(ImageError e, ImageError* error, std::string* why);

@@ -30,7 +30,7 @@ void expandIndexedRow(const uint8_t* row, int64_t w, int bitCount, const std::ar
 
 }  // namespace
 
-bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+bool displayable(const std::vector<uint8_t>& info, const PixelBytes& bits) {
     if (info.size() < kHeaderSize) return false;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -40,7 +40,7 @@ bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& b
     return static_cast<int64_t>(bits.size()) >= strideFor(h.biWidth, bc) * int64_t(h.biHeight);
 }
 
-std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const PixelBytes& bits) {
     if (!displayable(info, bits)) return nullptr;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -52,7 +52,7 @@ std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& in
     return bm;
 }
 
-bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const PixelBytes& bits) {
     if (!displayable(info, bits)) return false;
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -102,10 +102,10 @@ bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, co
     return true;
 }
 
-std::vector<uint8_t> readBack24(const DisplayBitmap& bm) {
+PixelBytes readBack24(const DisplayBitmap& bm) {
     const int64_t w = bm.width, h = bm.height;
     const int64_t stride = strideFor(w, 24);
-    std::vector<uint8_t> rows(static_cast<size_t>(stride * h), 0);
+    PixelBytes rows(static_cast<size_t>(stride * h));
     for (int64_t y = 0; y < h; ++y) {
         uint8_t* out = rows.data() + (h - 1 - y) * stride;
         const uint32_t* in = bm.pixels.data() + y * w;
@@ -158,10 +158,10 @@ uint8_t nearestDeviceIndex(Rgb c) {
     return static_cast<uint8_t>(best);
 }
 
-std::vector<uint8_t> readBack8(const DisplayBitmap& bm) {
+PixelBytes readBack8(const DisplayBitmap& bm) {
     const int64_t w = bm.width, h = bm.height;
     const int64_t stride = strideFor(w, 8);
-    std::vector<uint8_t> rows(static_cast<size_t>(stride * h), kDeviceWhite);
+    PixelBytes rows(static_cast<size_t>(stride * h), kDeviceWhite);
     // Pictures hold few distinct colours next to each other; remember the last one.
     uint32_t lastPixel = 0;
     uint8_t lastIndex = kDeviceBlack;
@@ -182,7 +182,7 @@ std::vector<uint8_t> readBack8(const DisplayBitmap& bm) {
     return rows;
 }
 
-std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+PixelBytes readBack8FromBlocks(const std::vector<uint8_t>& info, const PixelBytes& bits) {
     if (!displayable(info, bits)) return {};
     BitmapInfoHeader h;
     std::memcpy(&h, info.data(), kHeaderSize);
@@ -190,7 +190,7 @@ std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const
     const int64_t w = h.biWidth, ht = h.biHeight;
     const int64_t inStride = strideFor(w, bc);
     const int64_t stride = strideFor(w, 8);
-    std::vector<uint8_t> rows(static_cast<size_t>(stride * ht), kDeviceWhite);
+    PixelBytes rows(static_cast<size_t>(stride * ht), kDeviceWhite);
     // Device index of every colour index: the colour the display shows for it, read back.
     std::array<uint8_t, 256> device;
     const int present = static_cast<int>((info.size() - kHeaderSize) / 4);

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/image/pixel_bytes.h"
+
 #include "core/image/memory_hint.h"
 
 namespace qel {
@@ -67,22 +69,22 @@ constexpr uint32_t packRgb(Rgb c) { return 0xFF000000u | (uint32_t(c.r) << 16) |
 // Builds the display bitmap of a header block (header + table) and pixel rows.
 // Depths 1, 4, 8 and 24; indices beyond the table show black. Returns null for
 // a block it cannot show (other depths, missing rows).
-std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+std::unique_ptr<DisplayBitmap> buildDisplayBitmap(const std::vector<uint8_t>& info, const PixelBytes& bits);
 // Rebuilds `bm` in place from the blocks when they have its size; false (bm untouched) otherwise. A
 // picture at the size limits then never holds two display rasters, and nothing is allocated.
-bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+bool refillDisplayBitmap(DisplayBitmap& bm, const std::vector<uint8_t>& info, const PixelBytes& bits);
 // Whether buildDisplayBitmap can show these blocks, without building anything.
-bool displayable(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+bool displayable(const std::vector<uint8_t>& info, const PixelBytes& bits);
 
 // 24-bit bottom-up rows (stride 3w rounded up to 4, padding 0), exact colours.
-std::vector<uint8_t> readBack24(const DisplayBitmap& bm);
+PixelBytes readBack24(const DisplayBitmap& bm);
 
 // 8-bit bottom-up rows (stride (w+3)&~3) as device-table indices; padding bytes hold white (215).
-std::vector<uint8_t> readBack8(const DisplayBitmap& bm);
+PixelBytes readBack8(const DisplayBitmap& bm);
 
 // readBack8 of the display bitmap these blocks would build, without building it (empty
 // when they are not displayable).
-std::vector<uint8_t> readBack8FromBlocks(const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits);
+PixelBytes readBack8FromBlocks(const std::vector<uint8_t>& info, const PixelBytes& bits);
 
 // The device's 256 colours: 0..215 the cube 36r+6g+b over 0,51,...,255,
 // 216..255 the greys round(255k/41), k = 1..40.

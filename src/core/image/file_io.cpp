@@ -24,7 +24,8 @@ std::string temporaryNameBeside(const std::filesystem::path& target) {
 
 void setRawWriteForTesting(RawWrite write) { rawWrite = write; }
 
-bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes) {
+template <class Bytes>
+bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes) {
     out.clear();
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return false;
@@ -69,6 +70,9 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t ma
     if (!ok) out.clear();
     return ok;
 }
+
+template bool readFileBytes(const std::string&, std::vector<uint8_t>&, size_t);
+template bool readFileBytes(const std::string&, PixelBytes&, size_t);
 
 bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
     return writeFileAtomically(path, {FilePart{data, size}});

@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "core/image/pixel_bytes.h"
+
 namespace qel {
 
 // Reads the whole file; false when it cannot be opened or read, or holds more than maxBytes.
-bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, size_t maxBytes = SIZE_MAX);
+template <class Bytes>
+bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes = SIZE_MAX);
 // Largest palette or formula file read: far beyond any real one, small enough to hold in memory.
 constexpr size_t kMaxTextFileBytes = size_t(16) << 20;
 

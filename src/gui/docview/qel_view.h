@@ -43,8 +43,8 @@ public:
     // --- undo store ---
     std::optional<std::vector<uint8_t>> undoInfo;
     std::optional<std::vector<uint8_t>> redoInfo;
-    std::optional<std::vector<uint8_t>> undoBits;
-    std::optional<std::vector<uint8_t>> redoBits;
+    std::optional<qel::PixelBytes> undoBits;
+    std::optional<qel::PixelBytes> redoBits;
     // --- windows owned by the view: the palette window (CPaletteDlg) exists for the view's life once the
     // colour commands' set-up has made it; the capture window only while a capture runs ---
     QWidget* paletteWindow = nullptr;

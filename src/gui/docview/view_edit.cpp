@@ -28,10 +28,11 @@ std::function<void(size_t)>& allocationHook() {
 }
 
 using Block = std::optional<std::vector<uint8_t>>;
+using PixelBlock = std::optional<qel::PixelBytes>;
 
 // Keeps a copy of both blocks of the record, biSizeImage set to the pixel block's size first.
 // False, with both copies dropped, when memory runs short.
-bool copyBlocks(qel::DibImage& image, Block& info, Block& bits) {
+bool copyBlocks(qel::DibImage& image, Block& info, PixelBlock& bits) {
     info.reset();
     bits.reset();
     try {
@@ -41,7 +42,7 @@ bool copyBlocks(qel::DibImage& image, Block& info, Block& bits) {
         }
         image.stampSizeImage();
         std::vector<uint8_t> infoCopy = image.info;
-        std::vector<uint8_t> bitsCopy = image.bits;
+        qel::PixelBytes bitsCopy = image.bits;
         info = std::move(infoCopy);
         bits = std::move(bitsCopy);
     } catch (const std::bad_alloc&) {
@@ -53,7 +54,7 @@ bool copyBlocks(qel::DibImage& image, Block& info, Block& bits) {
 }
 
 // Puts stored blocks back as the document's picture; false when memory runs short, the picture as it was.
-bool restoreBlocks(CQelDoc& doc, const std::vector<uint8_t>& info, const std::vector<uint8_t>& bits) {
+bool restoreBlocks(CQelDoc& doc, const std::vector<uint8_t>& info, const qel::PixelBytes& bits) {
     try {
         const qel::DisplayBitmap* restored = doc.image->restoreFrom(info, bits);
         doc.bitmap = restored ? restored : doc.image->displayBitmap.get();

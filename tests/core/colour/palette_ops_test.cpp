@@ -51,7 +51,8 @@ TEST(PaletteOpsGuards, WrongDepthOrCountLeavesPictureAlone) {
             pal.count = c.count;
             pal.setEntry(0, {9, 9, 9});
             pal.setEntry(1, {1, 2, 3});
-            const auto info = img->info, bits = img->bits;
+            const auto info = img->info;
+        const auto bits = img->bits;
             EXPECT_EQ(op(*img, pal).status, OpStatus::Refused) << c.name << " " << opName;
             EXPECT_EQ(img->info, info) << c.name << " " << opName;
             EXPECT_EQ(img->bits, bits) << c.name << " " << opName;
@@ -128,7 +129,8 @@ TEST(OrganiseColours, NothingToMergeChangesNothing) {
     auto t = tenWithDuplicate();
     t[7] = Rgb{1, 1, 1};
     auto img = makeIndexed(8, {"0123456789"}, t, {}, true);
-    const auto info = img->info, bits = img->bits;
+    const auto info = img->info;
+        const auto bits = img->bits;
     organiseColours(*img, paletteOf(*img));
     EXPECT_EQ(img->info, info);
     EXPECT_EQ(img->bits, bits);
@@ -212,7 +214,7 @@ TEST(RemapColours, SortThenRemapKeepsThePictureWithSortedTable) {
         auto h = newHeader(16, 16, 8, 0, 256);
         auto info = img->info;
         std::memcpy(info.data(), &h, 40);
-        std::vector<uint8_t> bits(256);
+        PixelBytes bits(256);
         for (int i = 0; i < 256; ++i) bits[i] = uint8_t(i);
         img->replace(info, bits);
     }

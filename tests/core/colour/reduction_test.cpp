@@ -211,7 +211,8 @@ TEST(ReduceColours, LeavesOtherDepthsAndEmptyPicturesAlone) {
     cases.push_back({"no pixels", picture(2, 2, {{1, 2, 3}})});
     { auto h = cases.back().img->header(); h.biHeight = 0; cases.back().img->setHeader(h); }
     for (auto& c : cases) {
-        const auto info = c.img->info, bits = c.img->bits;
+        const auto info = c.img->info;
+        const auto bits = c.img->bits;
         EXPECT_EQ(reduceColours(*c.img).status, OpStatus::Refused) << c.what;
         EXPECT_EQ(c.img->info, info) << c.what;
         EXPECT_EQ(c.img->bits, bits) << c.what;

@@ -18,7 +18,7 @@ std::unique_ptr<DibImage> gradient(int w, int h, Rgb (*colour)(int, int) = nullp
     auto img = std::make_unique<DibImage>();
     const auto stride = strideFor(w, 24);
     img->replace(makeInfoBlock(newHeader(w, h, 24, 0, uint32_t(stride * h)), 0),
-                 std::vector<uint8_t>(size_t(stride * h), 0));
+                 PixelBytes(size_t(stride * h)));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const Rgb c = colour ? colour(x, y) : Rgb{uint8_t(2 * x + 1), uint8_t(3 * y + 2), 7};

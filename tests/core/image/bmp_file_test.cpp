@@ -186,7 +186,8 @@ TEST(BmpRead, MissingFileIsMissLoadAndMessagesAreTheUsersTexts) {
 
 TEST(BmpRead, EmptyMissingAndDirectoryPaths) {
     test::TempDir dir;
-    std::vector<uint8_t> info, bits;
+    std::vector<uint8_t> info;
+    PixelBytes bits;
     ASSERT_TRUE(test::writeBytes(dir.file("empty.bmp"), {}));
     EXPECT_EQ(readBmpFile(dir.file("empty.bmp"), info, bits), ImageError::NotBitmap);
     EXPECT_EQ(readBmpFile(dir.file("none.bmp"), info, bits), ImageError::MissLoad);

@@ -10,14 +10,14 @@ namespace qel {
 namespace {
 
 // Random blocks of any depth: tables full, short, longer than the depth needs or absent.
-std::pair<std::vector<uint8_t>, std::vector<uint8_t>> randomBlocks(std::mt19937& rng) {
+std::pair<std::vector<uint8_t>, PixelBytes> randomBlocks(std::mt19937& rng) {
     const int depths[] = {1, 4, 8, 24};
     const int depth = depths[rng() % 4];
     const int w = 1 + rng() % 70, h = 1 + rng() % 20;
     const int entries = depth == 24 ? int(rng() % 3) : int(rng() % 300);
     auto info = makeInfoBlock(newHeader(w, h, uint16_t(depth), uint32_t(entries), 0), entries);
     for (size_t i = kHeaderSize; i < info.size(); ++i) info[i] = rng() % 3 ? uint8_t(rng()) : uint8_t(51 * (rng() % 6));
-    std::vector<uint8_t> bits(static_cast<size_t>(strideFor(w, depth) * h) + rng() % 3);
+    PixelBytes bits(static_cast<size_t>(strideFor(w, depth) * h) + rng() % 3);
     for (auto& b : bits) b = rng() % 4 ? uint8_t(rng()) : uint8_t(rng() % 2 * 255);
     return {info, bits};
 }

@@ -211,7 +211,7 @@ TEST(RestoreFrom, ShortBlocksNeverReadPastTheirEnd) {
     std::vector<uint8_t> header(40);
     std::memcpy(header.data(), &h, 40);
     DibImage img;
-    img.restoreFrom(header, std::vector<uint8_t>(10, 7));
+    img.restoreFrom(header, PixelBytes(10, 7));
     EXPECT_EQ(img.infoSize(), 40 + 1024);
     EXPECT_EQ(img.bitsSize(), 64);
     EXPECT_EQ(img.bits[9], 7);

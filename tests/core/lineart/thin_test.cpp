@@ -139,7 +139,8 @@ TEST(Thin, EveryByteEndsBlackOrWhiteIncludingRowPadding) {
 
 TEST(Thin, LeavesOtherDepthsUnchanged) {
     auto img = test::make24({"....", ".##.", ".##.", "...."});
-    const auto info = img->info, bits = img->bits;
+    const auto info = img->info;
+        const auto bits = img->bits;
     EXPECT_EQ(thin(*img).status, OpStatus::Refused);
     EXPECT_EQ(img->info, info);
     EXPECT_EQ(img->bits, bits);
