@@ -366,8 +366,9 @@ CodecResult readRgba(TIFF* tif, MemoryFile& file, const Layout& l, std::vector<u
     // Bands of whole strips or tiles where they are small enough, else of as many rows as fit 32 MB.
     const uint64_t rowBytes = uint64_t(l.w) * 4, most = std::max<uint64_t>(1, (uint64_t(32) << 20) / rowBytes);
     const auto band = static_cast<uint32_t>(std::clamp<uint64_t>(unitRows, 1, std::min<uint64_t>(l.h, most)));
-    Scratch raster;
-    auto* px = reinterpret_cast<uint32_t*>(raster.reserve(static_cast<size_t>(rowBytes * band)));
+    // Not zero-filled: each band is written whole before it is read.
+    const auto raster = std::make_unique_for_overwrite<uint32_t[]>(static_cast<size_t>(uint64_t(l.w) * band));
+    uint32_t* px = raster.get();
     NewPicture pic(info, bits, int(l.w), int(l.h), 24);
     for (uint32_t y0 = 0; y0 < l.h; y0 += band) {
         const uint32_t n = std::min(band, l.h - y0);
