@@ -57,5 +57,9 @@ struct PictureShape {
 CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, ImageFormat* format = nullptr);
 // The file bytes of the record in a format other than BMP.
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out);
+// Saving a TIFF over an existing one: `out`, a one-page TIFF, gets pages 2..N of the existing
+// file's bytes after its page, copied as they are coded; unchanged when that file has one page or
+// is not a readable TIFF. Refused when a page cannot be copied.
+CodecResult keepLaterTiffPages(const uint8_t* existing, size_t size, std::vector<uint8_t>& out);
 
 }  // namespace qel

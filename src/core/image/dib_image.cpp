@@ -226,6 +226,11 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
     if (format != ImageFormat::Bmp) {
         std::vector<uint8_t> bytes;
         CodecResult r = encodePicture(*this, format, options.quality, bytes);
+        // A TIFF written over a TIFF of several pages keeps the pages after the first.
+        std::vector<uint8_t> existing;
+        if (r && format == ImageFormat::Tiff && std::filesystem::is_regular_file(path, ec) && readFileBytes(path, existing) &&
+            formatByContent(existing.data(), existing.size()) == ImageFormat::Tiff)
+            r = keepLaterTiffPages(existing.data(), existing.size(), bytes);
         refusalReason = std::move(r.reason);
         if (!r) return r.error;
         return writeFileAtomically(path, bytes.data(), bytes.size()) ? ImageError::None : ImageError::WriteFailed;

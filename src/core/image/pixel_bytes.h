@@ -2,6 +2,7 @@
 // written, so a large new picture commits only the pages its rows are written to.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -38,5 +39,10 @@ struct ZeroPageAllocator {
 
 // A picture's pixel block (bottom-up padded rows).
 using PixelBytes = std::vector<uint8_t, ZeroPageAllocator<uint8_t>>;
+
+// Same bytes, whatever holds them.
+inline bool operator==(const PixelBytes& a, const std::vector<uint8_t>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
 
 }  // namespace qel
