@@ -35,7 +35,10 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
     bytes.resize(bytes.size() - 3);
     ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), bytes));
     ASSERT_TRUE(test::writeBytes(dir.file("art.bmp"), test::makeLineArt({"....", ".##.", "...."})->fileBytes()));
-    ASSERT_TRUE(test::writeBytes(dir.file("notes.pdf"), {'%', 'P', 'D', 'F', '-', '1', '.', '7', '\n'}));
+    for (auto [name, text] : {std::pair{"notes.pdf", std::string("%PDF-1.7\n")},
+                              {"photo.heic", std::string("\0\0\0\x18" "ftypheic", 12)},
+                              {"tag.webp", std::string("RIFF\x1a\0\0\0WEBQVP8L", 16)}})
+        ASSERT_TRUE(test::writeBytes(dir.file(name), {text.begin(), text.end()}));
     ASSERT_TRUE(test::writeBytes(dir.file("cut.gif"), {'G', 'I', 'F', '8', '9', 'a', 4, 0, 3, 0, 0x80, 0, 0}));
     for (const char* name : {"cut.png", "cut.jpg", "cut.tif", "cut.webp"}) {
         ASSERT_EQ(img->saveFile(dir.file(name)), ImageError::None);
@@ -50,6 +53,8 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
          "--tidy: the colour table lacks red, blue"},
         {{dir.file("missing.bmp")}, kExitInput, "cannot be opened"},
         {{dir.file("notes.pdf")}, kExitInput, "notes.pdf: the content is not a picture format Qel reads (BMP, PNG, JPEG, TIFF, WebP, GIF)\n"},
+        {{dir.file("photo.heic")}, kExitInput, "photo.heic: the content is not a picture format Qel reads"},
+        {{dir.file("tag.webp")}, kExitInput, "tag.webp: the content is not a picture format Qel reads"},
         {{dir.file("cut.png")}, kExitInput, "cut.png: PNG file damaged"},
         {{dir.file("cut.jpg")}, kExitInput, "cut.jpg: JPEG file damaged"},
         {{dir.file("cut.tif")}, kExitInput, "cut.tif: TIFF file damaged"},
