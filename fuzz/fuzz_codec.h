@@ -29,7 +29,9 @@ inline int checkCodec(const uint8_t* data, size_t size, ImageFormat format) {
     again.deferDisplay = true;
     if (!again.loadBytes(png.data(), png.size())) __builtin_trap();
     if (again.bitCount() != image.bitCount() || again.bits != image.bits) __builtin_trap();
-    if (canWrite(format)) {
+    // An animation's canvas may be larger than the 16383 pixels a side WebP pictures are written at.
+    const bool writable = format != ImageFormat::Webp || (image.width <= 16383 && image.height <= 16383);
+    if (canWrite(format) && writable) {
         std::vector<uint8_t> own;
         if (!encodePicture(image, format, 0, own)) __builtin_trap();
         DibImage back;

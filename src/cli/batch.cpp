@@ -2,6 +2,7 @@
 #include "cli/batch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -105,6 +106,21 @@ Registry allOperations() {
     return r;
 }
 
+namespace {
+
+// True when the file's content is for the BMP reader: it starts with "BM" and is no embedded stream.
+bool readByBmpReader(const std::string& path) {
+    uint8_t head[64];
+    size_t n = 0;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        n = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    return formatByContent(head, n) == ImageFormat::Bmp && !needsCodec(head, n);
+}
+
+}  // namespace
+
 Result loadPicture(Context& ctx, const std::string& path) {
     ctx.inputName = path;
     ImageError e = ImageError::None;
@@ -117,6 +133,9 @@ Result loadPicture(Context& ctx, const std::string& path) {
     case ImageError::Unsupported: why = "format not supported: " + reason; break;
     default: why = reason.empty() ? "not a picture file, or truncated or damaged" : reason; break;
     }
+    // The window program's "Not Bitmap!!" is kept for files the BMP reader refused; other formats'
+    // reasons, and content of no format read, say it all.
+    if (e == ImageError::NotBitmap && !readByBmpReader(path)) return fail(kExitInput, path + ": " + why);
     return fail(kExitInput, path + ": " + why + " (" + messageFor(e).text + ")");
 }
 

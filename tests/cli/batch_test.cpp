@@ -35,6 +35,16 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
     bytes.resize(bytes.size() - 3);
     ASSERT_TRUE(test::writeBytes(dir.file("cut.bmp"), bytes));
     ASSERT_TRUE(test::writeBytes(dir.file("art.bmp"), test::makeLineArt({"....", ".##.", "...."})->fileBytes()));
+    for (auto [name, text] : {std::pair{"notes.pdf", std::string("%PDF-1.7\n")},
+                              {"photo.heic", std::string("\0\0\0\x18" "ftypheic", 12)},
+                              {"tag.webp", std::string("RIFF\x1a\0\0\0WEBQVP8L", 16)}})
+        ASSERT_TRUE(test::writeBytes(dir.file(name), {text.begin(), text.end()}));
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.gif"), {'G', 'I', 'F', '8', '9', 'a', 4, 0, 3, 0, 0x80, 0, 0}));
+    for (const char* name : {"cut.png", "cut.jpg", "cut.tif", "cut.webp"}) {
+        ASSERT_EQ(img->saveFile(dir.file(name)), ImageError::None);
+        const auto b = test::readBytes(dir.file(name));
+        ASSERT_TRUE(test::writeBytes(dir.file(name), {b.begin(), b.begin() + b.size() / 2}));
+    }
     struct Case { std::vector<std::string> args; int status; const char* mentions; };
     const Case cases[] = {
         {{dir.file("cut.bmp")}, kExitInput, "cut.bmp: pixel data ends 3 bytes early (Not Bitmap!!)"},
@@ -42,6 +52,14 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
         {{dir.file("art.bmp"), "--thin", "--grey", "--tidy", "-o", dir.file("tidy.bmp")}, kExitInput,
          "--tidy: the colour table lacks red, blue"},
         {{dir.file("missing.bmp")}, kExitInput, "cannot be opened"},
+        {{dir.file("notes.pdf")}, kExitInput, "notes.pdf: the content is not a picture format Qel reads (BMP, PNG, JPEG, TIFF, WebP, GIF)\n"},
+        {{dir.file("photo.heic")}, kExitInput, "photo.heic: the content is not a picture format Qel reads"},
+        {{dir.file("tag.webp")}, kExitInput, "tag.webp: the content is not a picture format Qel reads"},
+        {{dir.file("cut.png")}, kExitInput, "cut.png: PNG file damaged"},
+        {{dir.file("cut.jpg")}, kExitInput, "cut.jpg: JPEG file damaged"},
+        {{dir.file("cut.tif")}, kExitInput, "cut.tif: TIFF file damaged"},
+        {{dir.file("cut.webp")}, kExitInput, "cut.webp: WebP file damaged"},
+        {{dir.file("cut.gif")}, kExitInput, "cut.gif: GIF file damaged"},
         {{}, kExitUsage, "no input"},
         {{"--new=3x2", "--bogus"}, kExitUsage, "unknown option --bogus"},
         {{"--new=0x2"}, kExitInput, "out of range"},
@@ -54,6 +72,8 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
         auto r = run(c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        // The window program's "Not Bitmap!!" is left to files of the BMP reader.
+        EXPECT_TRUE(r.err.find("Not Bitmap!!") == std::string::npos || r.err.find(".bmp: ") != std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("tidy.bmp")));
 }
@@ -149,6 +169,8 @@ TEST(Batch, ReadsAnyFormatByContentAndWritesByExtension) {
         auto r = run(c.args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        // The window program's "Not Bitmap!!" is left to files of the BMP reader.
+        EXPECT_TRUE(r.err.find("Not Bitmap!!") == std::string::npos || r.err.find(".bmp: ") != std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.bmp")));
 }

@@ -79,6 +79,11 @@ bool canWrite(ImageFormat format) { return format != ImageFormat::Unknown && for
 
 const char* writableExtensions() { return ".bmp .png .jpg .jpeg .tif .tiff .webp"; }
 
+std::string notAPicture(size_t size) {
+    const std::string formats = "a picture format Qel reads (BMP, PNG, JPEG, TIFF, WebP, GIF)";
+    return size == 0 ? "the file is empty, not " + formats : "the content is not " + formats;
+}
+
 bool needsCodec(const uint8_t* data, size_t size) {
     const ImageFormat f = formatByContent(data, size);
     size_t offset = 0, length = 0;
@@ -110,7 +115,7 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
     case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits); break;
     case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
     case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;
-    default: r = codec::refuse(ImageError::NotBitmap, "not a picture file of a known format"); break;
+    default: r = codec::refuse(ImageError::NotBitmap, notAPicture(size)); break;
     }
     if (!r) {
         info.clear();
@@ -150,7 +155,7 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
     case ImageFormat::Gif: return codec::probeGif(data, size, shape);
     default: break;
     }
-    return codec::refuse(ImageError::NotBitmap, "not a picture file of a known format");
+    return codec::refuse(ImageError::NotBitmap, notAPicture(size));
 }
 
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {

@@ -37,6 +37,10 @@ bool canWrite(ImageFormat format);
 // The extensions saving knows, as shown to users: ".bmp .png .jpg .jpeg .tif .tiff .webp".
 const char* writableExtensions();
 
+// Why content that no reader takes is refused ("the file is empty", or not a picture format
+// Qel reads), naming the formats that are read.
+std::string notAPicture(size_t size);
+
 // True when the bytes are for decodePicture rather than the BMP reader: a PNG, JPEG,
 // TIFF, WebP or GIF file, or a BMP file whose pixels are an embedded JPEG or PNG stream.
 bool needsCodec(const uint8_t* data, size_t size);

@@ -150,6 +150,10 @@ const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, PixelBytes 
 const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error, std::string* why) {
     clear();
     fileFormat = ImageFormat::Unknown;
+    if (formatByContent(data, size) == ImageFormat::Unknown) {
+        if (why) *why = notAPicture(size);
+        return finishLoad(ImageError::NotBitmap, error, why);
+    }
     if (needsCodec(data, size)) {
         ImageFormat format = ImageFormat::Unknown;
         CodecResult r = decodePicture(data, size, info, bits, &format);
@@ -200,10 +204,17 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
         headSize = std::fread(head, 1, sizeof head, f);
         std::fclose(f);
     }
+    // Content no reader recognises (an empty file among it) is refused here, naming the formats read.
+    std::error_code ec;
+    const bool empty =
+        headSize == 0 && std::filesystem::is_regular_file(path, ec) && std::filesystem::file_size(path, ec) == 0 && !ec;
+    if (empty || (headSize > 0 && formatByContent(head, headSize) == ImageFormat::Unknown)) {
+        if (why) *why = notAPicture(headSize);
+        return finishLoad(ImageError::NotBitmap, error, why);
+    }
     if (headSize > 0 && needsCodec(head, headSize)) {
         std::vector<uint8_t> data;
         if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
-            std::error_code ec;
             const bool tooLarge = std::filesystem::file_size(path, ec) > kMaxVariantFileBytes && !ec;
             if (why) *why = tooLarge ? "the file is larger than any picture within the limits" : "the file cannot be read";
             return finishLoad(tooLarge ? ImageError::TooLarge : ImageError::MissLoad, error, why);

@@ -190,8 +190,8 @@ TEST(FormatRead, EachLayoutTakesTheDepthThatKeepsItsPixels) {
         {"tiff rgba: transparent shows white", tiff(dir, 2, 1, PHOTOMETRIC_RGB, 8, 4, {255, 0, 0, 255, 0, 0, 0, 0}, {}, true),
          24, {}, {0xFF0000, 0xFFFFFF}, ImageFormat::Tiff},
         {"gif: transparent index and the screen around the frame white",
-         gif(dir, 3, 2, 1, 0, 2, 1, {0, 1}, {kRed, kBlue}, 1), 8, {kRed, kWhite}, {1, 0, 1, 1, 1, 1}, ImageFormat::Gif},
-        {"gif without transparency", gif(dir, 2, 1, 0, 0, 2, 1, {1, 0}, {kRed, kBlue}, NO_TRANSPARENT_COLOR), 8,
+         gif(dir, 3, 2, 1, 0, 2, 1, {0, 1}, {kRed, kBlue}, 1), 1, {kRed, kWhite}, {1, 0, 1, 1, 1, 1}, ImageFormat::Gif},
+        {"gif without transparency", gif(dir, 2, 1, 0, 0, 2, 1, {1, 0}, {kRed, kBlue}, NO_TRANSPARENT_COLOR), 1,
          {kRed, kBlue}, {1, 0}, ImageFormat::Gif},
     };
     for (const Case& c : cases) {

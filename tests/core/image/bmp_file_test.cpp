@@ -105,9 +105,9 @@ TEST(BmpRead, RefusesWhatTheLayoutCannotHold) {
     };
     struct Case { const char* name; std::vector<uint8_t> bytes; ImageError error; const char* says; };
     std::vector<Case> cases = {
-        {"empty file", {}, ImageError::NotBitmap, "bfType is not BM"},
+        {"empty file", {}, ImageError::NotBitmap, "the file is empty"},
         {"not BM", {'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         ImageError::NotBitmap, "bfType is not BM"},
+         ImageError::NotBitmap, "not a picture format Qel reads"},
         {"header only", std::vector<uint8_t>(good.begin(), good.begin() + 14),
          ImageError::NotBitmap, "ends within its headers"},
         {"table cut short", std::vector<uint8_t>(good.begin(), good.begin() + 14 + 40 + 100),
