@@ -1,6 +1,7 @@
 // The palette window driven by mouse events and its buttons: grid geometry and
 // drawing, drag copy, colour edit, check-colour preview, history, sort, fill,
 // near-colour merge, approximate replacement and the requests to the view.
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -282,7 +283,7 @@ TEST_F(PaletteWindowTest, RightButtonPreviewsTheCheckColourWithoutAnEdit) {
     EXPECT_EQ(image().info, before);
 }
 
-TEST_F(PaletteWindowTest, SortKeepsThePictureTakesNoSnapshotAndIsStable) {
+TEST_F(PaletteWindowTest, SortKeepsThePictureTakesASnapshotAndIsStable) {
     // Sums descending, with a tie between entries 1 and 2.
     std::vector<Rgb> t = {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}};
     t.resize(16, Rgb{200, 200, 200});
@@ -295,7 +296,7 @@ TEST_F(PaletteWindowTest, SortKeepsThePictureTakesNoSnapshotAndIsStable) {
     EXPECT_EQ(image().tableColour(3), t[0]);
     EXPECT_EQ(colourRows(image(), {{'a', t[0]}, {'b', t[1]}, {'c', t[2]}, {'d', t[3]}}), before);
     EXPECT_EQ(doc()->bitmap->colour(0, 0), t[0]);
-    EXPECT_FALSE(view()->undoInfo);
+    EXPECT_TRUE(view()->undoInfo);  // the indices changed: 元に戻す brings them back
     EXPECT_EQ(pal().historyPos, 0);
     EXPECT_EQ(dlg()->m_request, 0);
 
@@ -448,6 +449,81 @@ TEST_F(PaletteWindowTest, ReplaceShowsInTheDocumentAndLeavesOtherPanesWindowsAlo
         if (v->paletteWindow != d) {
             EXPECT_FALSE(v->paletteWindow->isVisible());
         }
+}
+
+// However the window closes while the right button holds a check-colour preview, the picture gets its own
+// table back first: nothing of the preview is saved, stays in the picture or comes back later.
+TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
+    enum How { Escape, CloseBox, CloseDocument, Quit };
+    for (How how : {Escape, CloseBox, CloseDocument, Quit}) {
+        const auto t = distinctTable(16);
+        const QString path = writePicture(*makeIndexed(4, {"0120"}, t), QStringLiteral("held%1.bmp").arg(how));
+        frame->openDocumentFile(path);
+        doc()->setModified(true);
+        frame->runCommand(ID_PALETTE);
+        const auto before = image().info;
+        mouse(dlg(), QEvent::MouseButtonPress, Qt::RightButton, centre(1));
+        ASSERT_EQ(image().tableColour(1), (Rgb{255, 255, 255})) << how;
+        dialogs->clear();
+        dialogs->answer(qel::ui::Answer::Yes);  // save when asked
+        if (how == Escape) {
+            QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(dlg(), &esc);
+        } else if (how == CloseBox) {
+            dlg()->close();
+        } else if (how == CloseDocument) {
+            frame->runCommand(ID_FILE_CLOSE);
+        } else {
+            frame->close();
+        }
+        processEvents();
+        if (how == Escape || how == CloseBox) {
+            EXPECT_FALSE(dlg()->isVisible()) << how;
+            EXPECT_EQ(image().info, before) << how;
+            EXPECT_FALSE(dlg()->infoBeforePreview) << how;
+            EXPECT_EQ(dlg()->workingPalette().heldIndex, -1) << how;
+            frame->runCommand(ID_FILE_CLOSE);
+            processEvents();
+        } else {
+            DibImage saved;
+            ASSERT_TRUE(saved.loadFile(path.toStdString())) << how;
+            EXPECT_EQ(saved.tableColour(1), t[1]) << how;
+            EXPECT_EQ(saved.tableColour(2), t[2]) << how;
+        }
+        dialogs->clear();
+    }
+}
+
+// The palette window's commands that change the picture take a snapshot as image commands do: one 元に戻す
+// after the window is closed brings the picture back.
+TEST_F(PaletteWindowTest, CommandsThatChangeThePictureAreUndoneByOneUndoAfterClosing) {
+    struct Case {
+        const char* name;
+        std::function<void()> run;
+    };
+    const Case cases[] = {
+        {"並べ替え*", [this] { press(Ctl::IDC_SORT); }},
+        {"パレットに合せる", [this] {
+             pal().setEntry(0, PaletteColour{1, 2, 3});
+             frame->runCommand(ID_FIT_PALETTE);
+         }},
+    };
+    for (const Case& c : cases) {
+        std::vector<Rgb> t = {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}};
+        t.resize(16, Rgb{200, 200, 200});
+        openPalette(*makeIndexed(4, {"0123", "3210"}, t));
+        const auto info = image().info;
+        const auto bits = image().bits;
+        c.run();
+        EXPECT_TRUE(image().info != info || image().bits != bits) << c.name;
+        dlg()->close();
+        ASSERT_TRUE(enabled(ID_EDIT_UNDO)) << c.name;
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(image().info, info) << c.name;
+        EXPECT_EQ(image().bits, bits) << c.name;
+        frame->runCommand(ID_FILE_CLOSE);
+        processEvents();
+    }
 }
 
 }  // namespace

@@ -20,8 +20,12 @@
 #include <QSettings>
 
 #include <gif_lib.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "core/formats/codecs.h"
+#include "core/image/file_io.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
@@ -111,7 +115,8 @@ TEST_F(ShellTest, UnreadableFileFailsStartUpWithTheReadersMessage) {
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(bad)}), CQelApp::StartResult::Failed);
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(dir.file("missing.bmp"))}),
               CQelApp::StartResult::Failed);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!", "error: Miss Load!!"}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!\n" + QString::fromStdString(bad),
+                                                "error: Miss Load!!\n" + QString::fromStdString(dir.file("missing.bmp"))}));
     EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 
@@ -160,6 +165,7 @@ TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
     const QStringList filters = qel::ui::qtNameFilters(dialogs->shown()[0].file.filter).split(";;");
     ASSERT_EQ(filters.size(), 3);
     EXPECT_TRUE(filters[0].startsWith("BMP (*.bmp"));
+    EXPECT_EQ(dialogs->shown()[0].file.selectedFilter, "画像ファイル");  // every readable format first
     for (const char* ext : {"*.bmp", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.webp", "*.gif"})
         EXPECT_TRUE(filters[1].startsWith("画像ファイル (") && filters[1].contains(ext)) << ext;
     EXPECT_EQ(filters[2], "すべてのファイル (*)");
@@ -206,6 +212,9 @@ TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
     frame->runCommand(ID_FILE_SAVE);
     ASSERT_EQ(dialogs->shown().size(), 1u);
     EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
+    // It proposes PNG, which keeps every pixel, under the document's own name.
+    EXPECT_EQ(dialogs->shown()[0].file.defaultExtension, "png");
+    EXPECT_EQ(dialogs->shown()[0].file.initialName, "g.png");
 }
 
 TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
@@ -215,13 +224,41 @@ TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
     EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
 }
 
-TEST_F(ShellTest, FailedSaveNamesTheFile) {
+size_t diskFull(const void*, size_t, std::FILE*) {
+    errno = ENOSPC;
+    return 0;
+}
+
+// A failed save names the file, then the reason and the path or folder it concerns.
+TEST_F(ShellTest, FailedSaveNamesTheFileAndTheReason) {
     open(*pattern(6, 3, 24));
-    const QString target = QString::fromStdString(dir.file("no/such/dir/x.bmp"));
-    dialogs->answerPath(target);
-    frame->runCommand(ID_FILE_SAVE_AS);
-    ASSERT_EQ(dialogs->messages().size(), 1);
-    EXPECT_EQ(dialogs->messages()[0], "エラー: " + target + "に保存できませんでした。");
+    const QString missingFolder = QString::fromStdString(dir.file("no/such/dir"));
+    const QString readOnlyFolder = QString::fromStdString(dir.file("read-only"));
+    QDir().mkpath(readOnlyFolder);
+    QFile::setPermissions(readOnlyFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    struct Case {
+        QString target;
+        qel::RawWrite write;
+        QString reason;
+    };
+    std::vector<Case> cases = {
+        {missingFolder + "/x.bmp", nullptr, "フォルダがありません: " + missingFolder},
+        {QString::fromStdString(dir.file("full.bmp")), diskFull,
+         "ディスクの空きが足りません: " + QString::fromStdString(dir.file("full.bmp"))},
+    };
+    if (geteuid() != 0)  // permissions do not hold the administrator back
+        cases.push_back({readOnlyFolder + "/x.bmp", nullptr, "書き込みの許可がありません: " + readOnlyFolder + "/x.bmp"});
+    for (const Case& c : cases) {
+        dialogs->clear();
+        dialogs->answerPath(c.target);
+        qel::setRawWriteForTesting(c.write);
+        frame->runCommand(ID_FILE_SAVE_AS);
+        qel::setRawWriteForTesting(nullptr);
+        ASSERT_EQ(dialogs->messages().size(), 1);
+        EXPECT_EQ(dialogs->messages()[0], "エラー: " + c.target + "に保存できませんでした。\n" + c.reason);
+        EXPECT_FALSE(QFile::exists(c.target));
+    }
+    QFile::setPermissions(readOnlyFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(ShellTest, OpenedFilesEnterTheRecentListNewestFirstFourAtMost) {
@@ -389,7 +426,7 @@ TEST_F(ShellExtrasTest, SeveralFilesOpenThoseThatCanBeRead) {
     const QString missing = QString::fromStdString(dir.file("missing.bmp"));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {missing, good}), CQelApp::StartResult::Run);
     EXPECT_EQ(frame->childFrames().size(), 1);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!"}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!\n" + missing}));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {"--bogus"}), CQelApp::StartResult::Failed);
 }
 
