@@ -146,7 +146,6 @@ TEST_F(WindowProgramTest, CloseAnsweredNoAsksOnceAndWritesNothing) {
     const QString path = writePicture(*pattern(4, 4, 24), "picture.bmp");
     const auto before = readBytes(path.toStdString());
     QPointer<CQelDoc> d = frame->openDocumentFile(path);
-    frame->runCommand(ID_WINDOW_NEW);
     frame->runCommand(ID_TO_GREY);
     dialogs->clear();
     dialogs->answer(Answer::No);
