@@ -47,7 +47,7 @@ foreach(element "<screenshot" "<url type=\"homepage\">" "<developer_name>")
 endforeach()
 # Debian's own checks: any error or warning fails (information and pedantic notes do not).
 if(LINTIAN)
-  execute_process(COMMAND ${LINTIAN} --no-tag-display-limit ${deb} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  execute_process(COMMAND ${LINTIAN} --tag-display-limit 0 ${deb} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
   string(REGEX MATCHALL "(^|\n)[EW]: [^\n]*" complaints "${out}")
   if(complaints OR NOT rc EQUAL 0)
     string(APPEND problems "lintian:\n${out}\n")
