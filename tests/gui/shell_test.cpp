@@ -20,8 +20,9 @@
 #include <QSettings>
 
 #include <gif_lib.h>
-#include <unistd.h>
 
+#include <QClipboard>
+#include <QStandardPaths>
 #include <cerrno>
 
 #include "core/formats/codecs.h"
@@ -212,9 +213,7 @@ TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
     frame->runCommand(ID_FILE_SAVE);
     ASSERT_EQ(dialogs->shown().size(), 1u);
     EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
-    // It proposes PNG, which keeps every pixel, under the document's own name.
-    EXPECT_EQ(dialogs->shown()[0].file.defaultExtension, "png");
-    EXPECT_EQ(dialogs->shown()[0].file.initialName, "g.png");
+    EXPECT_EQ(dialogs->shown()[0].file.initialName, "g.png");  // PNG keeps every pixel
 }
 
 TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
@@ -229,36 +228,78 @@ size_t diskFull(const void*, size_t, std::FILE*) {
     return 0;
 }
 
-// A failed save names the file, then the reason and the path or folder it concerns.
 TEST_F(ShellTest, FailedSaveNamesTheFileAndTheReason) {
     open(*pattern(6, 3, 24));
-    const QString missingFolder = QString::fromStdString(dir.file("no/such/dir"));
-    const QString readOnlyFolder = QString::fromStdString(dir.file("read-only"));
-    QDir().mkpath(readOnlyFolder);
-    QFile::setPermissions(readOnlyFolder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    struct Case {
-        QString target;
-        qel::RawWrite write;
-        QString reason;
-    };
-    std::vector<Case> cases = {
-        {missingFolder + "/x.bmp", nullptr, "フォルダがありません: " + missingFolder},
-        {QString::fromStdString(dir.file("full.bmp")), diskFull,
-         "ディスクの空きが足りません: " + QString::fromStdString(dir.file("full.bmp"))},
-    };
-    if (geteuid() != 0)  // permissions do not hold the administrator back
-        cases.push_back({readOnlyFolder + "/x.bmp", nullptr, "書き込みの許可がありません: " + readOnlyFolder + "/x.bmp"});
-    for (const Case& c : cases) {
+    const QString folder = QString::fromStdString(dir.file("no/such/dir")), full = QString::fromStdString(dir.file("full.bmp"));
+    for (qel::RawWrite write : {qel::RawWrite(nullptr), qel::RawWrite(diskFull)}) {
+        const QString target = write ? full : folder + "/x.bmp";
         dialogs->clear();
-        dialogs->answerPath(c.target);
-        qel::setRawWriteForTesting(c.write);
+        dialogs->answerPath(target);
+        qel::setRawWriteForTesting(write);
         frame->runCommand(ID_FILE_SAVE_AS);
         qel::setRawWriteForTesting(nullptr);
-        ASSERT_EQ(dialogs->messages().size(), 1);
-        EXPECT_EQ(dialogs->messages()[0], "エラー: " + c.target + "に保存できませんでした。\n" + c.reason);
-        EXPECT_FALSE(QFile::exists(c.target));
+        const QString why = write ? "ディスクの空きが足りません: " + full : "フォルダがありません: " + folder;
+        EXPECT_EQ(dialogs->messages(), QStringList("エラー: " + target + "に保存できませんでした。\n" + why));
     }
-    QFile::setPermissions(readOnlyFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Open and Save As start in the active document's folder, else the last folder used (also in a later
+// run), else the picture folder; Save As proposes the document's name.
+TEST_F(ShellTest, FileDialogsStartWhereTheUsersFilesAre) {
+    auto last = [this] { return dialogs->shown().back().file.directory + "|" + dialogs->shown().back().file.initialName; };
+    frame->runCommand(ID_FILE_OPEN);
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    EXPECT_TRUE(last() == pictures + "|" || last() == QDir::homePath() + "|") << last().toStdString();
+    const QString a = QString::fromStdString(dir.path), b = a + "/b";
+    QDir().mkpath(b);
+    open(*pattern(3, 2, 24), "one.bmp");
+    frame->newDocument();
+    frame->runCommand(ID_FILE_SAVE_AS);
+    EXPECT_EQ(last(), a + "|Qel1.bmp");
+    open(*pattern(3, 2, 24), "b/two.png");
+    frame->runCommand(ID_FILE_OPEN);
+    EXPECT_EQ(last(), b + "|");
+    dialogs->answerPath(a + "/three.png");
+    frame->runCommand(ID_FILE_SAVE_AS);
+    EXPECT_EQ(dialogs->shown().back().file.initialName, "two.png");
+    frame = std::make_unique<CMainFrame>();
+    frame->runCommand(ID_FILE_OPEN);
+    EXPECT_EQ(last(), a + "|");
+}
+
+// はい on closing a document whose file cannot be written keeps it open and changed.
+TEST_F(ShellTest, YesToTheSaveQuestionKeepsADocumentThatCannotBeWritten) {
+    for (int how = 0; how < 3; ++how) {
+        QPointer<CQelDoc> d = open(*pattern(4, 4, 24), QStringLiteral("kept%1.bmp").arg(how));
+        frame->runCommand(ID_TO_GREY);
+        dialogs->clear();
+        dialogs->answer(qel::ui::Answer::Yes);
+        qel::setRawWriteForTesting(diskFull);
+        if (how == 0) frame->runCommand(ID_FILE_CLOSE);
+        else if (how == 1) frame->activeChild()->close();
+        else frame->close();
+        qel::setRawWriteForTesting(nullptr);
+        processEvents();
+        ASSERT_FALSE(d.isNull()) << how;
+        EXPECT_TRUE(d->isModified() && frame->isVisible()) << how;
+        EXPECT_EQ(dialogs->messages().size(), 2) << how;  // the question and why the save failed
+        d->setModified(false);
+    }
+}
+
+// 閉じる answered いいえ asks once and writes nothing, even were a second question answered はい.
+TEST_F(ShellTest, CloseAnsweredNoAsksOnceAndWritesNothing) {
+    const QString path = writePicture(*pattern(4, 4, 24), "picture.bmp");
+    const auto before = readBytes(path.toStdString());
+    frame->openDocumentFile(path);
+    frame->runCommand(ID_TO_GREY);
+    dialogs->answer(qel::ui::Answer::No);
+    dialogs->answer(qel::ui::Answer::Yes);
+    frame->runCommand(ID_FILE_CLOSE);
+    processEvents();
+    EXPECT_EQ(dialogs->messages().size(), 1);
+    EXPECT_EQ(readBytes(path.toStdString()), before);
+    EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 
 TEST_F(ShellTest, OpenedFilesEnterTheRecentListNewestFirstFourAtMost) {
@@ -352,6 +393,9 @@ TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {
     EXPECT_EQ(frame->activeDocument(), d);
     processEvents();
     EXPECT_EQ(frame->activeChild()->windowTitle(), "picture.bmp:2");
+    frame->runCommand(ID_TO_GREY);  // both windows show the change
+    EXPECT_EQ(frame->childFrames()[0]->windowTitle() + frame->childFrames()[1]->windowTitle(), "picture.bmp:1 *picture.bmp:2 *");
+    d->setModified(false);
     QPointer<CQelDoc> alive(d);
     frame->runCommand(ID_FILE_CLOSE);  // 閉じる closes the document, every window showing it
     processEvents();
@@ -436,6 +480,21 @@ TEST_F(ShellExtrasTest, DroppedFilesOpenAsDocuments) {
     ASSERT_EQ(frame->childFrames().size(), 1);
     EXPECT_EQ(doc()->title(), "dropped.bmp");
     EXPECT_EQ(frame->windowTitle(), "Zenpa - dropped.bmp");
+    const std::string notes = dir.file("notes.txt");  // no picture: named in the message
+    writeBytes(notes, {'h', 'i', '\n'});
+    frame->openDroppedFiles({QUrl::fromLocalFile(QString::fromStdString(notes))});
+    EXPECT_TRUE(dialogs->messages().value(0).endsWith("\n" + QString::fromStdString(notes)));
+}
+
+// A pasted picture's window takes the picture's size, as an opened file's window does.
+TEST_F(ShellExtrasTest, APastedPicturesWindowHasTheSizeOfAnOpenedOnes) {
+    open(*pattern(300, 200, 24));
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QApplication::clipboard()->setImage(picture);
+    frame->newDocument();
+    frame->runCommand(ID_EDIT_PASTE);
+    EXPECT_EQ(frame->childFrames()[1]->size(), frame->childFrames()[0]->size());
 }
 
 TEST_F(ShellExtrasTest, AboutBoxAndJapaneseHelpPage) {
