@@ -344,8 +344,7 @@ TEST_F(MixCommandTest, AFileThatCannotBeMixedSaysWhyAndChangesNothing) {
         EXPECT_EQ(doc()->image->bits, before) << path.toStdString();
         EXPECT_NE(doc()->bitmap, nullptr);
         ASSERT_EQ(dialogs->messages().size(), 1);
-        const QString reader = path == oneBit ? "error: Not Bitmap!!\n" : "error: Miss Load!!\n";
-        EXPECT_TRUE(dialogs->messages()[0].startsWith(reader + path + ": ")) << dialogs->messages()[0].toStdString();
+        EXPECT_TRUE(dialogs->messages()[0].startsWith((path == oneBit ? "error: Not Bitmap!!\n" : "error: Miss Load!!\n") + path + ": "));
         EXPECT_FALSE(view()->undoInfo);
     }
     frame->runCommand(ID_EDIT_UNDO);

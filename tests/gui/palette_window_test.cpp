@@ -462,16 +462,13 @@ TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
         frame->runCommand(ID_PALETTE);
         mouse(dlg(), QEvent::MouseButtonPress, Qt::RightButton, centre(1));
         dialogs->answer(qel::ui::Answer::Yes);  // to the save question (after Escape and the close box: Save)
-        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-        if (how == 0) QApplication::sendEvent(dlg(), &escape);
+        if (QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier); how == 0) QApplication::sendEvent(dlg(), &escape);
         else if (how == 1) dlg()->close();
         else if (how == 2) frame->runCommand(ID_FILE_CLOSE);
         else frame->close();
         processEvents();
-        if (how < 2) {
-            EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
-            frame->runCommand(ID_FILE_SAVE);
-        }
+        if (how < 2) EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
+        if (how < 2) frame->runCommand(ID_FILE_SAVE);
         DibImage saved;
         ASSERT_TRUE(saved.loadFile(path.toStdString())) << how;
         EXPECT_EQ(saved.tableColour(1), t[1]) << how;
@@ -482,11 +479,9 @@ TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
 TEST_F(PaletteWindowTest, SortAndFitAreUndoneByOneUndoAfterClosing) {
     for (int fit = 0; fit < 2; ++fit) {
         openPalette(*makeIndexed(4, {"0123", "3210"}, {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}}));
-        const auto info = image().info;
-        const auto bits = image().bits;
+        const auto info = image().info, bits = image().bits;
         pal().setEntry(0, PaletteColour{1, 2, 3});
-        if (fit) frame->runCommand(ID_FIT_PALETTE);
-        else press(Ctl::IDC_SORT);
+        fit ? frame->runCommand(ID_FIT_PALETTE) : press(Ctl::IDC_SORT);
         EXPECT_NE(image().tableColour(0), (Rgb{90, 90, 90})) << fit;
         dlg()->close();
         frame->runCommand(ID_EDIT_UNDO);

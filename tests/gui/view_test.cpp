@@ -161,8 +161,8 @@ TEST_F(ViewTest, CtrlWheelZoomsAboutThePointerAndTheReadoutFollowsAtOnce) {
         CQelView* v = smallView(400, 300);
         v->zoomIn();
         v->setScrollPosition(scroll);
-        const QPointF at(pointer);
-        QWheelEvent wheel(at, at, QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel{QPointF(pointer), QPointF(pointer), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false};
         QApplication::sendEvent(v->viewport(), &wheel);
         EXPECT_TRUE(frame->infoPaneText().startsWith(readout)) << frame->infoPaneText().toStdString();
         frame->activeChild()->close();
