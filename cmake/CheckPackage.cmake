@@ -1,6 +1,8 @@
 # Builds the Debian package of a configured and built tree into a scratch directory and checks its
-# name, its files and its dependencies. Run as:
-#   cmake -DBUILD_DIR=<build> -DSCRATCH=<dir> -DVERSION=<x.y> -DAPP_ID=<id> -DMETAINFO=<file> -P CheckPackage.cmake
+# name, its files and its dependencies, and with LINTIAN set (the program's path) that lintian reports
+# no error and no warning. Run as:
+#   cmake -DBUILD_DIR=<build> -DSCRATCH=<dir> -DVERSION=<x.y> -DAPP_ID=<id> -DMETAINFO=<file>
+#         [-DLINTIAN=<lintian>] -P CheckPackage.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
 execute_process(COMMAND ${CMAKE_CPACK_COMMAND} -G DEB --config ${BUILD_DIR}/CPackConfig.cmake -B ${SCRATCH}
@@ -17,7 +19,8 @@ endif()
 execute_process(COMMAND dpkg-deb -c ${deb} OUTPUT_VARIABLE contents)
 execute_process(COMMAND dpkg-deb -f ${deb} Depends OUTPUT_VARIABLE depends)
 set(problems "")
-foreach(path usr/bin/qel usr/bin/qel-batch usr/share/applications/${APP_ID}.desktop
+foreach(path usr/bin/qel usr/bin/qel-batch usr/share/man/man1/qel.1.gz usr/share/man/man1/qel-batch.1.gz
+             usr/share/doc/qel/changelog.gz usr/share/doc/qel/copyright usr/share/applications/${APP_ID}.desktop
              usr/share/metainfo/${APP_ID}.metainfo.xml usr/share/icons/hicolor/48x48/apps/${APP_ID}.png
              usr/share/icons/hicolor/scalable/apps/${APP_ID}.svg usr/share/qel/samples/photo.bmp)
   if(NOT contents MATCHES " \\./${path}\n")
@@ -42,6 +45,14 @@ foreach(element "<screenshot" "<url type=\"homepage\">" "<developer_name>")
     string(APPEND problems "the metainfo lacks ${element}\n")
   endif()
 endforeach()
+# Debian's own checks: any error or warning fails (information and pedantic notes do not).
+if(LINTIAN)
+  execute_process(COMMAND ${LINTIAN} --tag-display-limit 0 ${deb} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX MATCHALL "(^|\n)[EW]: [^\n]*" complaints "${out}")
+  if(complaints OR NOT rc EQUAL 0)
+    string(APPEND problems "lintian:\n${out}\n")
+  endif()
+endif()
 if(problems)
   message(FATAL_ERROR "${deb}:\n${problems}")
 endif()

@@ -1,16 +1,27 @@
 // Desktop integration of the window program: the help pages and F1, the desktop entry's id and icon,
-// and painting at a device pixel ratio of 2 (run by the gui_hidpi test with QT_SCALE_FACTOR=2; the
-// HiDpi tests skip at other ratios).
+// painting at a device pixel ratio of 2 (run by the gui_hidpi test with QT_SCALE_FACTOR=2; the HiDpi
+// tests skip at other ratios), dark themes and dialogs at the desktop's font size.
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <QToolButton>
 #include <cmath>
 #include <cstdlib>
 #include <set>
 
+#include "gui/commands/colour/approx_replace_dlg.h"
+#include "gui/commands/colour/near_colour_dlg.h"
+#include "gui/commands/colour/palette_dlg.h"
+#include "gui/commands/colour/threshold_dlg.h"
+#include "gui/commands/expr/calculator_dlg.h"
+#include "gui/commands/expr/transform_dlg.h"
+#include "gui/commands/geometry/mix_dlg.h"
+#include "gui/commands/geometry/scale_dlg.h"
+#include "gui/commands/lineart/straighten_dlg.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
 #include "gui/shell/qel_app.h"
@@ -112,6 +123,17 @@ TEST_F(DesktopTest, HelpPagesNameEveryMenuCommand) {
     EXPECT_TRUE(missing.empty()) << QStringList(missing.begin(), missing.end()).join(", ").toStdString();
 }
 
+// A help page listing formats lists all six Qel opens (none claims BMP alone); 閉じる asks before discarding.
+TEST_F(DesktopTest, HelpPagesNameEveryFormatAndTheCloseQuestion) {
+    for (const QString& page : helpPages()) {
+        const QString text = resourceText(":/qel/help/" + page);
+        EXPECT_FALSE(text.contains("保存の確認はありません") || text.contains("BMP 画像を開")) << page.toStdString();
+        for (const char* format : {"BMP", "PNG", "JPEG", "TIFF", "WebP", "GIF"})
+            EXPECT_TRUE(text.contains(format) || !(page == "index.html" || page == "file.html" || text.contains("BMP・"))) << format;
+    }
+    EXPECT_TRUE(resourceText(":/qel/help/file.html").section("<h2>閉じる</h2>", 1).section("<h2>", 0, 0).contains("への変更を保存しますか？"));
+}
+
 TEST_F(DesktopTest, WindowsCarryTheDesktopEntryIdAndItsIcon) {
     EXPECT_EQ(QGuiApplication::desktopFileName(), "io.github.qel_editor.Qel");
     const QIcon icon = applicationIcon();
@@ -198,7 +220,7 @@ TEST_F(HiDpiTest, PointerPositionStaysInWindowPixels) {
     EXPECT_EQ(shot.pixel(2 * at.x(), 2 * at.y()) & 0xFFFFFF, doc()->bitmap->pixel(18, 10) & 0xFFFFFF);
 }
 
-TEST_F(DesktopTest, ToolbarGlyphsStandOutOnADarkTheme) {
+TEST_F(DesktopTest, ToolbarGlyphsStandOutAndKeepTheirOutlinesOnADarkTheme) {
     open(*pattern(4, 4, 24));
     const QPalette light = QApplication::palette();
     QPalette dark = light;
@@ -220,8 +242,52 @@ TEST_F(DesktopTest, ToolbarGlyphsStandOutOnADarkTheme) {
         EXPECT_GE(contrast, 150) << a->toolTip().toStdString();
         ++checked;
     }
+    // A sheet's fill stands apart from its outline (the copy glyph is no blob): glyph, outline, inside.
+    const std::tuple<int, QPoint, QPoint> sheets[] = {{ID_EDIT_COPY, {6, 8}, {10, 8}}, {ID_EDIT_PASTE, {7, 10}, {10, 10}},
+                                                      {ID_FILE_PRINT, {4, 3}, {8, 3}}, {ID_FILE_PRINT, {1, 9}, {8, 9}}};
+    for (const auto& [id, outline, inside] : sheets) {  // drawn glyphs, not the desktop theme's
+        const QImage g = frame->action(id)->icon().pixmap(QSize(16, 15)).toImage();
+        EXPECT_TRUE(!frame->action(id)->icon().name().isEmpty() || std::abs(grey(g.pixel(outline)) - grey(g.pixel(inside))) >= 100);
+    }
     QApplication::setPalette(light);
     EXPECT_GE(checked, 5);
+}
+
+// A button at least the size its caption asks for; a label's contents at least its text (wrapped: in height).
+bool holdsItsText(QWidget* w) {
+    if (auto* button = qobject_cast<QAbstractButton*>(w); button && !qobject_cast<QToolButton*>(w))
+        return button->width() >= button->sizeHint().width() && button->height() >= button->sizeHint().height();
+    auto* label = qobject_cast<QLabel*>(w);
+    if (!label || label->text().isEmpty()) return true;
+    if (label->wordWrap()) return label->height() >= label->heightForWidth(label->width());
+    const QSize text = label->fontMetrics().boundingRect(QRect(0, 0, 10000, 10000), 0, label->text()).size();
+    return label->contentsRect().width() >= text.width() && label->contentsRect().height() >= text.height();
+}
+
+// Every dialog the program draws, at 9, 11 and 14 pt: no button or label narrower or lower than its text.
+TEST(DialogText, EveryButtonAndLabelHoldsItsTextAtNineElevenAndFourteenPoints) {
+    const std::function<QDialog*()> dialogs[] = {[] { return new CPaletteDlg(nullptr); }, [] { return new CApproxReplaceDlg; },
+        [] { return new CNearColourDlg; }, [] { return new CThresholdDlg; }, [] { return new CCalculatorDlg; },
+        [] { return new CTransformDlg; }, [] { return new CScaleDlg(640, 480); }, [] { return new CStraightenDlg; },
+        [] { return new CMixDlg; }, [] { return new CAboutDlg; }, [] { return new CHelpWindow; }};
+    const QFont original = QApplication::font();
+    for (int points : {9, 11, 14}) {
+        QFont font = original;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        for (const auto& make : dialogs) {
+            std::unique_ptr<QDialog> dialog(make());
+            dialog->show();
+            processEvents();
+            for (QWidget* w : dialog->findChildren<QWidget*>())
+                EXPECT_TRUE(!w->isVisible() || holdsItsText(w)) << dialog->windowTitle().toStdString() << points;
+        }
+        // The About box's title beside the title bar's icon and three buttons, each a square of two text lines.
+        CAboutDlg about;
+        font.setBold(true);
+        EXPECT_GE(about.width(), QFontMetrics(font).horizontalAdvance(about.windowTitle()) + 8 * about.fontMetrics().height());
+    }
+    QApplication::setFont(original);
 }
 
 }  // namespace

@@ -329,11 +329,13 @@ TEST_F(MixCommandTest, EmptyFileNameOrCancelDoesNothing) {
     EXPECT_FALSE(view()->undoInfo.has_value());
 }
 
-TEST_F(MixCommandTest, AFileThatCannotBeMixedLeavesThePictureAndOneUndoStep) {
+// The reader's message, the file and the reason; the picture and the undo store stay as they were.
+TEST_F(MixCommandTest, AFileThatCannotBeMixedSaysWhyAndChangesNothing) {
     open(*pattern(4, 4, 24));
     const auto before = bitsOf(*doc()->image);
     const QString oneBit = writePicture(*makeIndexed(1, {"0101", "1010"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}}), "one.bmp");
     for (const QString& path : {oneBit, QString::fromStdString(dir.file("missing.bmp"))}) {
+        dialogs->clear();
         whenShown<CMixDlg>([&](CMixDlg& dlg) {
             fill(dlg, path, "1");
             dlg.accept();
@@ -341,7 +343,9 @@ TEST_F(MixCommandTest, AFileThatCannotBeMixedLeavesThePictureAndOneUndoStep) {
         frame->runCommand(ID_MIX);
         EXPECT_EQ(doc()->image->bits, before) << path.toStdString();
         EXPECT_NE(doc()->bitmap, nullptr);
-        EXPECT_TRUE(dialogs->messages().isEmpty());
+        ASSERT_EQ(dialogs->messages().size(), 1);
+        EXPECT_TRUE(dialogs->messages()[0].startsWith((path == oneBit ? "error: Not Bitmap!!\n" : "error: Miss Load!!\n") + path + ": "));
+        EXPECT_FALSE(view()->undoInfo);
     }
     frame->runCommand(ID_EDIT_UNDO);
     EXPECT_EQ(doc()->image->bits, before);

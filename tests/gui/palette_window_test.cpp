@@ -1,6 +1,7 @@
 // The palette window driven by mouse events and its buttons: grid geometry and
 // drawing, drag copy, colour edit, check-colour preview, history, sort, fill,
 // near-colour merge, approximate replacement and the requests to the view.
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -282,7 +283,7 @@ TEST_F(PaletteWindowTest, RightButtonPreviewsTheCheckColourWithoutAnEdit) {
     EXPECT_EQ(image().info, before);
 }
 
-TEST_F(PaletteWindowTest, SortKeepsThePictureTakesNoSnapshotAndIsStable) {
+TEST_F(PaletteWindowTest, SortKeepsThePictureTakesASnapshotAndIsStable) {
     // Sums descending, with a tie between entries 1 and 2.
     std::vector<Rgb> t = {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}};
     t.resize(16, Rgb{200, 200, 200});
@@ -295,7 +296,7 @@ TEST_F(PaletteWindowTest, SortKeepsThePictureTakesNoSnapshotAndIsStable) {
     EXPECT_EQ(image().tableColour(3), t[0]);
     EXPECT_EQ(colourRows(image(), {{'a', t[0]}, {'b', t[1]}, {'c', t[2]}, {'d', t[3]}}), before);
     EXPECT_EQ(doc()->bitmap->colour(0, 0), t[0]);
-    EXPECT_FALSE(view()->undoInfo);
+    EXPECT_TRUE(view()->undoInfo);  // the indices changed: 元に戻す brings them back
     EXPECT_EQ(pal().historyPos, 0);
     EXPECT_EQ(dlg()->m_request, 0);
 
@@ -448,6 +449,46 @@ TEST_F(PaletteWindowTest, ReplaceShowsInTheDocumentAndLeavesOtherPanesWindowsAlo
         if (v->paletteWindow != d) {
             EXPECT_FALSE(v->paletteWindow->isVisible());
         }
+}
+
+// Escape, the close box, 閉じる or quitting under a held check-colour preview: the picture gets its own
+// table back before anything is saved.
+TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
+    const auto t = distinctTable(16);
+    for (int how = 0; how < 4; ++how) {
+        const QString path = writePicture(*makeIndexed(4, {"0120"}, t), QStringLiteral("held%1.bmp").arg(how));
+        frame->openDocumentFile(path);
+        doc()->setModified(true);
+        frame->runCommand(ID_PALETTE);
+        mouse(dlg(), QEvent::MouseButtonPress, Qt::RightButton, centre(1));
+        dialogs->answer(qel::ui::Answer::Yes);  // to the save question (after Escape and the close box: Save)
+        if (QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier); how == 0) QApplication::sendEvent(dlg(), &escape);
+        else if (how == 1) dlg()->close();
+        else if (how == 2) frame->runCommand(ID_FILE_CLOSE);
+        else frame->close();
+        processEvents();
+        if (how < 2) EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
+        if (how < 2) frame->runCommand(ID_FILE_SAVE);
+        DibImage saved;
+        ASSERT_TRUE(saved.loadFile(path.toStdString())) << how;
+        EXPECT_EQ(saved.tableColour(1), t[1]) << how;
+    }
+}
+
+// Sorting and fitting change the picture's indices or table: one 元に戻す after closing the window undoes them.
+TEST_F(PaletteWindowTest, SortAndFitAreUndoneByOneUndoAfterClosing) {
+    for (int fit = 0; fit < 2; ++fit) {
+        openPalette(*makeIndexed(4, {"0123", "3210"}, {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}}));
+        const auto info = image().info, bits = image().bits;
+        pal().setEntry(0, PaletteColour{1, 2, 3});
+        fit ? frame->runCommand(ID_FIT_PALETTE) : press(Ctl::IDC_SORT);
+        EXPECT_NE(image().tableColour(0), (Rgb{90, 90, 90})) << fit;
+        dlg()->close();
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(image().info, info) << fit;
+        EXPECT_EQ(image().bits, bits) << fit;
+        frame->runCommand(ID_FILE_CLOSE);  // changes discarded
+    }
 }
 
 }  // namespace

@@ -20,8 +20,10 @@
 #include <QSettings>
 
 #include <gif_lib.h>
+#include <cerrno>
 
 #include "core/formats/codecs.h"
+#include "core/image/file_io.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"
@@ -111,7 +113,8 @@ TEST_F(ShellTest, UnreadableFileFailsStartUpWithTheReadersMessage) {
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(bad)}), CQelApp::StartResult::Failed);
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(dir.file("missing.bmp"))}),
               CQelApp::StartResult::Failed);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!", "error: Miss Load!!"}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!\n" + QString::fromStdString(bad),
+                                                "error: Miss Load!!\n" + QString::fromStdString(dir.file("missing.bmp"))}));
     EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 
@@ -160,6 +163,7 @@ TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
     const QStringList filters = qel::ui::qtNameFilters(dialogs->shown()[0].file.filter).split(";;");
     ASSERT_EQ(filters.size(), 3);
     EXPECT_TRUE(filters[0].startsWith("BMP (*.bmp"));
+    EXPECT_EQ(dialogs->shown()[0].file.selectedFilter, "画像ファイル");  // every readable format first
     for (const char* ext : {"*.bmp", "*.png", "*.jpg", "*.jpeg", "*.tif", "*.tiff", "*.webp", "*.gif"})
         EXPECT_TRUE(filters[1].startsWith("画像ファイル (") && filters[1].contains(ext)) << ext;
     EXPECT_EQ(filters[2], "すべてのファイル (*)");
@@ -206,6 +210,7 @@ TEST_F(ShellTest, OpenOffersEveryFormatAndSaveKeepsTheDocumentsOwn) {
     frame->runCommand(ID_FILE_SAVE);
     ASSERT_EQ(dialogs->shown().size(), 1u);
     EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
+    EXPECT_EQ(dialogs->shown()[0].file.initialName, "g.png");  // PNG keeps every pixel
 }
 
 TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
@@ -215,13 +220,45 @@ TEST_F(ShellTest, SaveOfDocumentWithoutFileRunsSaveAs) {
     EXPECT_EQ(dialogs->shown()[0].kind, qel::ui::ShownDialog::SaveFile);
 }
 
-TEST_F(ShellTest, FailedSaveNamesTheFile) {
+size_t diskFull(const void*, size_t, std::FILE*) {
+    errno = ENOSPC;
+    return 0;
+}
+
+TEST_F(ShellTest, FailedSaveNamesTheFileAndTheReason) {
     open(*pattern(6, 3, 24));
-    const QString target = QString::fromStdString(dir.file("no/such/dir/x.bmp"));
-    dialogs->answerPath(target);
+    const QString folder = QString::fromStdString(dir.file("no/such/dir")), full = QString::fromStdString(dir.file("full.bmp"));
+    for (qel::RawWrite write : {qel::RawWrite(nullptr), qel::RawWrite(diskFull)}) {
+        const QString target = write ? full : folder + "/x.bmp";
+        dialogs->clear();
+        dialogs->answerPath(target);
+        qel::setRawWriteForTesting(write);
+        frame->runCommand(ID_FILE_SAVE_AS);
+        qel::setRawWriteForTesting(nullptr);
+        EXPECT_EQ(dialogs->messages(), QStringList("エラー: " + target + "に保存できませんでした。\n" +
+                                                   (write ? "ディスクの空きが足りません: " + full : "フォルダがありません: " + folder)));
+    }
+}
+
+// Open and Save As start in the active document's folder, else the last folder used (also in a later
+// run); Save As proposes the document's name.
+TEST_F(ShellTest, FileDialogsStartWhereTheUsersFilesAre) {
+    auto last = [this] { return dialogs->shown().back().file.directory + "|" + dialogs->shown().back().file.initialName; };
+    const QString a = QString::fromStdString(dir.path), b = a + "/b";
+    QDir(a).mkdir("b");
+    open(*pattern(3, 2, 24), "one.bmp");
+    frame->newDocument();
     frame->runCommand(ID_FILE_SAVE_AS);
-    ASSERT_EQ(dialogs->messages().size(), 1);
-    EXPECT_EQ(dialogs->messages()[0], "エラー: " + target + "に保存できませんでした。");
+    EXPECT_EQ(last(), a + "|Qel1.bmp");
+    open(*pattern(3, 2, 24), "b/two.png");
+    frame->runCommand(ID_FILE_OPEN);
+    EXPECT_EQ(last(), b + "|");
+    dialogs->answerPath(a + "/three.png");
+    frame->runCommand(ID_FILE_SAVE_AS);
+    EXPECT_EQ(dialogs->shown().back().file.initialName, "two.png");
+    frame = std::make_unique<CMainFrame>();
+    frame->runCommand(ID_FILE_OPEN);
+    EXPECT_EQ(last(), a + "|");
 }
 
 TEST_F(ShellTest, OpenedFilesEnterTheRecentListNewestFirstFourAtMost) {
@@ -315,6 +352,9 @@ TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {
     EXPECT_EQ(frame->activeDocument(), d);
     processEvents();
     EXPECT_EQ(frame->activeChild()->windowTitle(), "picture.bmp:2");
+    frame->runCommand(ID_TO_GREY);  // both windows show the change
+    EXPECT_EQ(frame->childFrames()[0]->windowTitle() + frame->childFrames()[1]->windowTitle(), "picture.bmp:1 *picture.bmp:2 *");
+    d->setModified(false);
     QPointer<CQelDoc> alive(d);
     frame->runCommand(ID_FILE_CLOSE);  // 閉じる closes the document, every window showing it
     processEvents();
@@ -323,8 +363,8 @@ TEST_F(ShellTest, NewWindowShowsTheSameDocumentAndCloseEndsBothWindows) {
     EXPECT_TRUE(dialogs->shown().empty());  // an unchanged document closes without a question
 }
 
-// A changed document is marked in its titles and asked about when its last window, 閉じる or the
-// program closes it: Yes saves, No discards, Cancel keeps it open.
+// A changed document is marked in its titles and asked about once when its last window, 閉じる or the
+// program closes it: Yes saves, No discards, Cancel keeps it open, and so does a save that fails.
 TEST_F(ShellTest, ClosingAChangedDocumentAsksWhetherToSaveIt) {
     using qel::ui::Answer;
     struct Case {
@@ -332,11 +372,14 @@ TEST_F(ShellTest, ClosingAChangedDocumentAsksWhetherToSaveIt) {
         Answer answer;
         bool closes;
         bool saved;
+        bool unwritable = false;
     };
     const Case cases[] = {
         {"last window", Answer::Cancel, false, false}, {"last window", Answer::No, true, false},
         {"close", Answer::Yes, true, true},            {"close", Answer::Cancel, false, false},
         {"program", Answer::Yes, true, true},          {"program", Answer::Cancel, false, false},
+        {"close", Answer::No, true, false},            {"close", Answer::Yes, false, false, true},
+        {"last window", Answer::Yes, false, false, true}, {"program", Answer::Yes, false, false, true},
     };
     auto readFile = [](const QString& path) {
         QFile f(path);
@@ -350,12 +393,16 @@ TEST_F(ShellTest, ClosingAChangedDocumentAsksWhetherToSaveIt) {
         EXPECT_EQ(frame->windowTitle(), "Zenpa - changed.bmp *") << c.how;
         dialogs->clear();
         dialogs->answer(c.answer);
+        dialogs->answer(Answer::Yes);  // a second question would save
+        qel::setRawWriteForTesting(c.unwritable ? diskFull : nullptr);
         if (QString(c.how) == "last window") frame->activeChild()->close();
         else if (QString(c.how) == "close") frame->runCommand(ID_FILE_CLOSE);
         else frame->close();
+        qel::setRawWriteForTesting(nullptr);
         processEvents();
-        EXPECT_EQ(dialogs->messages(), QStringList({"Zenpa: " + QDir::toNativeSeparators(path) + " への変更を保存しますか？"}))
+        EXPECT_EQ(dialogs->messages().mid(0, 1), QStringList("Zenpa: " + QDir::toNativeSeparators(path) + " への変更を保存しますか？"))
             << c.how;
+        EXPECT_EQ(dialogs->messages().size(), c.unwritable ? 2 : 1) << c.how;  // asked once; the failure said
         EXPECT_EQ(d.isNull(), c.closes && QString(c.how) != "program") << c.how;
         EXPECT_EQ(readFile(path) != before, c.saved) << c.how;
         if (d) {
@@ -389,7 +436,7 @@ TEST_F(ShellExtrasTest, SeveralFilesOpenThoseThatCanBeRead) {
     const QString missing = QString::fromStdString(dir.file("missing.bmp"));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {missing, good}), CQelApp::StartResult::Run);
     EXPECT_EQ(frame->childFrames().size(), 1);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!"}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!\n" + missing}));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {"--bogus"}), CQelApp::StartResult::Failed);
 }
 
@@ -399,6 +446,19 @@ TEST_F(ShellExtrasTest, DroppedFilesOpenAsDocuments) {
     ASSERT_EQ(frame->childFrames().size(), 1);
     EXPECT_EQ(doc()->title(), "dropped.bmp");
     EXPECT_EQ(frame->windowTitle(), "Zenpa - dropped.bmp");
+    const std::string notes = dir.file("notes.txt");  // no picture: named in the message
+    writeBytes(notes, {'h', 'i', '\n'});
+    frame->openDroppedFiles({QUrl::fromLocalFile(QString::fromStdString(notes))});
+    EXPECT_TRUE(dialogs->messages().value(0).endsWith("\n" + QString::fromStdString(notes)));
+}
+
+// A pasted picture's window takes the picture's size, as an opened file's window does.
+TEST_F(ShellExtrasTest, APastedPicturesWindowHasTheSizeOfAnOpenedOnes) {
+    open(*pattern(300, 200, 24));
+    frame->runCommand(ID_EDIT_COPY);
+    frame->newDocument();
+    frame->runCommand(ID_EDIT_PASTE);
+    EXPECT_EQ(frame->childFrames()[1]->size(), frame->childFrames()[0]->size());
 }
 
 TEST_F(ShellExtrasTest, AboutBoxAndJapaneseHelpPage) {

@@ -153,6 +153,23 @@ TEST_F(ViewTest, CtrlWheelZoomsAndTheSecondPaneShowsZoomPositionAndColour) {
     }
 }
 
+// Ctrl + wheel keeps the picture pixel under the pointer where it is, and the readout names it at once.
+TEST_F(ViewTest, CtrlWheelZoomsAboutThePointerAndTheReadoutFollowsAtOnce) {
+    const std::tuple<int, QPoint, QPoint, QString> cases[] = {  // notches, scroll at zoom 2, pointer, readout
+        {1, {20, 10}, {30, 40}, "400%   25, 25  "}, {-1, {100, 60}, {30, 40}, "100%   65, 50  "}, {1, {0, 0}, {7, 3}, "400%   3, 1  "}};
+    for (const auto& [notches, scroll, pointer, readout] : cases) {
+        CQelView* v = smallView(400, 300);
+        v->zoomIn();
+        v->setScrollPosition(scroll);
+        QWheelEvent wheel{QPointF(pointer), QPointF(pointer), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false};
+        QApplication::sendEvent(v->viewport(), &wheel);
+        EXPECT_TRUE(frame->infoPaneText().startsWith(readout)) << frame->infoPaneText().toStdString();
+        frame->activeChild()->close();
+        processEvents();
+    }
+}
+
 TEST_F(ViewTest, LeftClickChangesNothing) {
     CQelView* v = smallView(100, 80);
     const auto before = doc()->image->bits;

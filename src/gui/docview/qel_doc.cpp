@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "core/formats/codecs.h"
+#include "gui/docview/qel_view.h"
 #include "gui/kit/dialog_service.h"
 
 using qel::ui::Answer;
@@ -21,7 +24,8 @@ const char* const kSaveFilter =
 
 QString extensionOf(qel::ImageFormat format) {
     switch (format) {
-    case qel::ImageFormat::Png: return QStringLiteral("png");
+    case qel::ImageFormat::Png:
+    case qel::ImageFormat::Gif: return QStringLiteral("png");  // GIF is read only: PNG keeps every pixel
     case qel::ImageFormat::Jpeg: return QStringLiteral("jpg");
     case qel::ImageFormat::Tiff: return QStringLiteral("tif");
     case qel::ImageFormat::Webp: return QStringLiteral("webp");
@@ -61,9 +65,10 @@ bool CQelDoc::onOpenDocument(const QString& path) {
         return false;
     }
     if (!bitmap) {
+        // The reader's message, then the file: a drop or a command line of several files says which one.
         const auto m = qel::messageFor(error);
-        dialogs().message(nullptr, QString::fromUtf8(m.text), QString::fromUtf8(m.title), Buttons::Ok,
-                          qel::ui::Icon::Error);
+        dialogs().message(nullptr, QString::fromUtf8(m.text) + QLatin1Char('\n') + QDir::toNativeSeparators(path),
+                          QString::fromUtf8(m.title), Buttons::Ok, qel::ui::Icon::Error);
         return false;
     }
     setSizesFromHeader();
@@ -81,12 +86,37 @@ void CQelDoc::setSizesFromHeader() {
     emit sizeChanged();
 }
 
+namespace {
+// Why writing `path` failed, with the path or folder concerned: a missing folder, no permission, a full
+// disk, else the system's or the writer's own reason. `error` is errno just after the write.
+QString saveFailureReason(const QString& path, int error, const std::string& writerReason) {
+    const QFileInfo file(path);
+    const QFileInfo folder(file.absolutePath());
+    const QString native = QDir::toNativeSeparators(file.absoluteFilePath());
+    if (!folder.exists()) return QStringLiteral("フォルダがありません: ") + QDir::toNativeSeparators(folder.absoluteFilePath());
+    if (file.isDir()) return QStringLiteral("同じ名前のフォルダがあります: ") + native;
+    if (error == EACCES || error == EPERM || error == EROFS || !folder.isWritable() ||
+        (file.exists() && !file.isWritable()))
+        return QStringLiteral("書き込みの許可がありません: ") + native;
+    if (error == ENOSPC || error == EDQUOT) return QStringLiteral("ディスクの空きが足りません: ") + native;
+    if (!writerReason.empty()) return QString::fromStdString(writerReason) + QStringLiteral(": ") + native;
+    if (error != 0) return QString::fromLocal8Bit(std::strerror(error)) + QStringLiteral(": ") + native;
+    return native;
+}
+}  // namespace
+
 bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format) {
+    errno = 0;
     const qel::ImageError error = image->saveFile(QFile::encodeName(path).toStdString(), {format, 0});
+    const int savedErrno = errno;
     if (error == qel::ImageError::None) return true;
     QString text = QDir::toNativeSeparators(path) + QStringLiteral("に保存できませんでした。");
     if (error == qel::ImageError::UnknownFormat)
         text += QStringLiteral("\n保存の形式は拡張子で選びます: ") + QString::fromLatin1(qel::writableExtensions());
+    else if (error == qel::ImageError::NoPicture)
+        text += QLatin1Char('\n') + QString::fromUtf8(qel::messageFor(error).text);
+    else
+        text += QLatin1Char('\n') + saveFailureReason(path, savedErrno, image->refusalReason);
     dialogs().message(nullptr, text, QStringLiteral("エラー"), Buttons::Ok, qel::ui::Icon::Error);
     return false;
 }
@@ -108,10 +138,15 @@ bool CQelDoc::onFileSaveAs() {
     qel::ui::FileRequest request;
     request.filter = QString::fromLatin1(kSaveFilter);
     request.defaultExtension = extensionOf(image->fileFormat);
-    request.initialName = QStringLiteral("*.") + request.defaultExtension;
+    // The document's own name with the extension of a format that can be written, in its own folder.
+    const QString base = pathName_.isEmpty() ? title_ : QFileInfo(pathName_).completeBaseName();
+    request.initialName = base + QLatin1Char('.') + request.defaultExtension;
+    request.directory = qel::ui::startFolder(pathName_);
     request.overwritePrompt = true;
     const QString path = dialogs().saveFile(nullptr, request);
-    if (path.isEmpty() || !writeTo(path, qel::ImageFormat::Unknown)) return false;
+    if (path.isEmpty()) return false;
+    qel::ui::rememberFolder(path);
+    if (!writeTo(path, qel::ImageFormat::Unknown)) return false;
     setModified(false);  // the work is kept in the chosen file
     return true;
 }
@@ -122,7 +157,13 @@ void CQelDoc::setModified(bool modified) {
     emit titleChanged();
 }
 
+void CQelDoc::closePaletteWindows() {
+    for (CQelView* v : views_)
+        if (v->paletteWindow && v->paletteWindow->isVisible()) v->paletteWindow->close();
+}
+
 bool CQelDoc::saveModified() {
+    closePaletteWindows();  // a check-colour preview must not be what is saved
     if (!modified_) return true;
     const QString name = pathName_.isEmpty() ? title_ : QDir::toNativeSeparators(pathName_);
     switch (dialogs().message(nullptr, name + QStringLiteral(" への変更を保存しますか？"), QStringLiteral("Zenpa"),
@@ -143,6 +184,7 @@ void CQelDoc::pasteBitmap(const qel::DisplayBitmap* source) {
     imageHeight = 0;
     bitmap = image->fromBitmap(*source);
     setSizesFromHeader();
+    if (bitmap) emit pictureArrived();
 }
 
 void CQelDoc::addView(CQelView* view) { views_.push_back(view); }

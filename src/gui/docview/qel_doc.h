@@ -29,7 +29,8 @@ public:
 
     // An empty document with a 1 x 1 scroll area and the next title Qel1, Qel2, ...
     bool onNewDocument();
-    // Loads a picture file of any readable format; on failure shows the reader's message and returns false.
+    // Loads a picture file of any readable format; on failure shows the reader's message and the
+    // file's path and returns false.
     bool onOpenDocument(const QString& path);
     // Asks before overwriting the document's file and writes it in the format it was read in; a
     // document without a file, or read from a format that cannot be written, runs Save As.
@@ -47,10 +48,13 @@ public:
     void setModified(bool modified);
     // The title with the changed mark.
     QString displayTitle() const { return modified_ ? title_ + QStringLiteral(" *") : title_; }
-    // Before a modified document closes: asks whether to save it. Yes saves (to its file, or through
-    // Save As without one), No discards. False when the document must stay open (Cancel, or a save
-    // that did not happen).
+    // Before a document closes: closes its palette windows and, when it has changed, asks whether to
+    // save it. Yes saves (to its file, or through Save As without one), No discards. False when the
+    // document must stay open (Cancel, or a save that did not happen).
     bool saveModified();
+    // Closes the palette windows of the document's views; one showing a check-colour preview gives the
+    // picture its own table back first.
+    void closePaletteWindows();
 
     QString pathName() const { return pathName_; }
     QString title() const { return title_; }
@@ -71,6 +75,9 @@ signals:
     void pictureChanged();
     // The picture's size changed (setSizesFromHeader): every view takes new scroll sizes.
     void sizeChanged();
+    // An empty document got its picture (paste, screen capture): its windows take the picture's size,
+    // as an opened file's window does.
+    void pictureArrived();
 
 private:
     // Unknown: the format by the name's extension.

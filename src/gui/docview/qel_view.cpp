@@ -85,6 +85,8 @@ CQelView::CQelView(CQelDoc* document, QWidget* parent) : QAbstractScrollArea(par
 }
 
 CQelView::~CQelView() {
+    // Closing the palette window first ends a check-colour preview it may show in the picture.
+    if (paletteWindow && paletteWindow->isVisible()) paletteWindow->close();
     delete paletteWindow;
     delete captureWindow;
     if (document_) document_->removeView(this);
@@ -209,8 +211,17 @@ void CQelView::wheelEvent(QWheelEvent* event) {
     if (!(event->modifiers() & Qt::ControlModifier)) return QAbstractScrollArea::wheelEvent(event);
     const int delta = event->angleDelta().y();
     if (document_ && document_->bitmap && delta != 0) {
+        // The picture point under the pointer stays under it: the scroll position follows the zoom.
+        const QPoint at = event->position().toPoint();
+        const QPoint content = at + scrollPosition();
+        const float before = zoom;
         if (delta > 0) zoomIn();
         else zoomOut();
+        const double scale = double(zoom) / double(before);
+        setScrollPosition(QPoint(static_cast<int>(std::floor(content.x() * scale)) - at.x(),
+                                 static_cast<int>(std::floor(content.y() * scale)) - at.y()));
+        // The readout names what is under the pointer now, without waiting for the mouse to move.
+        emit infoText(pointerInfo(at));
     }
     event->accept();
 }

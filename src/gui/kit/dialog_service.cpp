@@ -1,6 +1,7 @@
 #include "gui/kit/dialog_service.h"
 
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -8,6 +9,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 
 namespace qel::ui {
 
@@ -41,10 +44,15 @@ QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptM
     dialog.setNameFilters(filters);
     if (!r.defaultExtension.isEmpty()) dialog.setDefaultSuffix(r.defaultExtension);
     if (!r.overwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!r.directory.isEmpty()) dialog.setDirectory(r.directory);
     if (!r.initialName.isEmpty() && !r.initialName.contains('*')) dialog.selectFile(r.initialName);
-    if (!r.defaultExtension.isEmpty() && filters.size() > 1) {
+    if (!r.selectedFilter.isEmpty())
         for (const QString& f : filters)
-            if (firstExtension(f) == r.defaultExtension) dialog.selectNameFilter(f);
+            if (f.startsWith(r.selectedFilter + QLatin1Char(' '))) dialog.selectNameFilter(f);
+    if (!r.defaultExtension.isEmpty() && filters.size() > 1) {
+        if (r.selectedFilter.isEmpty())
+            for (const QString& f : filters)
+                if (firstExtension(f) == r.defaultExtension) dialog.selectNameFilter(f);
         QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& f) {
             if (const QString ext = firstExtension(f); !ext.isEmpty()) dialog.setDefaultSuffix(ext);
         });
@@ -55,6 +63,28 @@ QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptM
 }  // namespace
 
 DialogService& dialogs() { return *current(); }
+
+namespace {
+const char* const kLastFolderKey = "Settings/LastFolder";
+}
+
+QString startFolder(const QString& documentPath) {
+    if (!documentPath.isEmpty()) {
+        const QFileInfo folder(QFileInfo(documentPath).absolutePath());
+        if (folder.isDir()) return folder.absoluteFilePath();
+    }
+    const QString last = QSettings().value(QString::fromLatin1(kLastFolderKey)).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return !pictures.isEmpty() && QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+void rememberFolder(const QString& chosenPath) {
+    if (chosenPath.isEmpty()) return;
+    QSettings settings;
+    settings.setValue(QString::fromLatin1(kLastFolderKey), QFileInfo(chosenPath).absolutePath());
+    settings.sync();
+}
 
 std::unique_ptr<DialogService> installDialogService(std::unique_ptr<DialogService> service) {
     auto previous = std::move(current());

@@ -22,14 +22,25 @@ enum class Icon { None, Information, Warning, Error, Question };
 // A file dialog request. `filter` is written as "Name|pattern|Name|pattern|"
 // (e.g. "BMP(*.bmp)|*.bmp|"); `defaultExtension` has no dot and is appended
 // when the chosen name has none; `initialName` may be a wildcard such as
-// "*.bmp", which only selects the filter.
+// "*.bmp", which only selects the filter. `directory` is the folder the dialog
+// starts in (empty: wherever Qt starts); `selectedFilter` names the filter
+// selected at the start (empty: the one of the default extension).
 struct FileRequest {
     QString filter;
     QString defaultExtension;
     QString initialName;
     QString title;
     bool overwritePrompt = true;
+    QString directory;
+    QString selectedFilter;
 };
+
+// Where Open and Save As start: the folder of `documentPath` when the document has a file, else the
+// last folder a picture was opened from or saved to (kept in the settings, so also in later runs),
+// else the user's picture folder.
+QString startFolder(const QString& documentPath);
+// Remembers the folder of a file chosen in Open or Save As.
+void rememberFolder(const QString& chosenPath);
 
 enum class PrinterDialog { Print, Setup };
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -26,7 +27,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
-    setFixedSize(sizeHint());
+    // Wide enough for its contents and for the whole title beside the title bar's icon and buttons.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const int titleBar = QFontMetrics(titleFont).horizontalAdvance(windowTitle()) +
+                         4 * std::max(style()->pixelMetric(QStyle::PM_TitleBarHeight), 2 * fontMetrics().height());
+    setFixedSize(sizeHint().expandedTo(QSize(titleBar, 0)));
 }
 
 CHelpWindow::CHelpWindow(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser) {

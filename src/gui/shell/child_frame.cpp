@@ -22,6 +22,13 @@ CChildFrame::CChildFrame(CQelDoc* document, QWidget* parent) : QMdiSubWindow(par
     setWindowIcon(applicationIcon());
     setActiveView(first);
     setFocusProxy(first);
+    connect(document, &CQelDoc::pictureArrived, this, &CChildFrame::fitToPicture);
+}
+
+void CChildFrame::fitToPicture() {
+    if (isMaximized() || isMinimized()) return;
+    resize(std::min(std::max(document_->scrollWidth + 40, 200), 640),
+           std::min(std::max(document_->scrollHeight + 60, 150), 480));
 }
 
 CChildFrame::~CChildFrame() {

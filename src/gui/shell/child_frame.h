@@ -36,6 +36,9 @@ public:
     // Remove a row / column of panes; false when it is the only one.
     bool removeRow(int row);
     bool removeColumn(int column);
+    // The window's size for the document's picture (its scroll size plus frame and scroll bars), within
+    // 640 x 480: for a new window and when an empty document gets its picture.
+    void fitToPicture();
     // F6 / Shift+F6: activate the next or previous pane.
     void activateNextPane(bool previous);
 

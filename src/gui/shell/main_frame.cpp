@@ -36,8 +36,15 @@ constexpr int kRecentFiles = 4;
 const char* const kRecentGroup = "Recent File List";
 
 // A 16 x 15 toolbar glyph for the edit, print and about buttons, its lines in `ink` (the palette's text
-// colour, so that they show on light and dark themes alike).
-QIcon drawnIcon(int id, const QColor& ink) {
+// colour, so that they show on light and dark themes alike). Sheets of paper are filled with a colour
+// that stands apart from the ink (white under dark ink, the window colour or black under light ink),
+// so that an outline never melts into its fill.
+QIcon drawnIcon(int id, const QColor& ink, const QColor& window) {
+    const bool lightInk = ink.lightness() >= 128;
+    const QColor paper = !lightInk ? QColor(Qt::white) : window.lightness() < 80 ? window : QColor(Qt::black);
+    // The printer's body: a quarter of the way from the paper to the ink (light grey on a light theme).
+    const QColor body = QColor::fromRgbF(paper.redF() * 0.75f + ink.redF() * 0.25f, paper.greenF() * 0.75f + ink.greenF() * 0.25f,
+                                         paper.blueF() * 0.75f + ink.blueF() * 0.25f);
     QPixmap pm(16, 15);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
@@ -50,21 +57,21 @@ QIcon drawnIcon(int id, const QColor& ink) {
         p.drawLine(10, 9, 4, 1);
         break;
     case ID_EDIT_COPY:
-        p.fillRect(QRect(1, 1, 8, 9), Qt::white);
+        p.fillRect(QRect(1, 1, 8, 9), paper);
         p.drawRect(QRect(1, 1, 8, 9));
-        p.fillRect(QRect(6, 4, 8, 9), Qt::white);
+        p.fillRect(QRect(6, 4, 8, 9), paper);
         p.drawRect(QRect(6, 4, 8, 9));
         break;
     case ID_EDIT_PASTE:
         p.fillRect(QRect(2, 2, 10, 12), QColor(160, 120, 60));
         p.drawRect(QRect(2, 2, 10, 12));
-        p.fillRect(QRect(7, 6, 7, 8), Qt::white);
+        p.fillRect(QRect(7, 6, 7, 8), paper);
         p.drawRect(QRect(7, 6, 7, 8));
         break;
     case ID_FILE_PRINT:
-        p.fillRect(QRect(4, 1, 8, 5), Qt::white);
+        p.fillRect(QRect(4, 1, 8, 5), paper);
         p.drawRect(QRect(4, 1, 8, 5));
-        p.fillRect(QRect(1, 6, 14, 6), Qt::lightGray);
+        p.fillRect(QRect(1, 6, 14, 6), body);
         p.drawRect(QRect(1, 6, 14, 6));
         break;
     default:
@@ -76,18 +83,18 @@ QIcon drawnIcon(int id, const QColor& ink) {
 }
 
 // The desktop theme's icon where it has one, else the style's or a drawn one.
-QIcon toolbarIcon(QStyle* style, int id, const QColor& ink) {
+QIcon toolbarIcon(QStyle* style, int id, const QColor& ink, const QColor& window) {
     switch (id) {
     case ID_FILE_NEW: return QIcon::fromTheme(QStringLiteral("document-new"), style->standardIcon(QStyle::SP_FileIcon));
     case ID_FILE_OPEN:
         return QIcon::fromTheme(QStringLiteral("document-open"), style->standardIcon(QStyle::SP_DialogOpenButton));
     case ID_FILE_SAVE:
         return QIcon::fromTheme(QStringLiteral("document-save"), style->standardIcon(QStyle::SP_DialogSaveButton));
-    case ID_EDIT_CUT: return QIcon::fromTheme(QStringLiteral("edit-cut"), drawnIcon(id, ink));
-    case ID_EDIT_COPY: return QIcon::fromTheme(QStringLiteral("edit-copy"), drawnIcon(id, ink));
-    case ID_EDIT_PASTE: return QIcon::fromTheme(QStringLiteral("edit-paste"), drawnIcon(id, ink));
-    case ID_FILE_PRINT: return QIcon::fromTheme(QStringLiteral("document-print"), drawnIcon(id, ink));
-    default: return QIcon::fromTheme(QStringLiteral("help-about"), drawnIcon(id, ink));
+    case ID_EDIT_CUT: return QIcon::fromTheme(QStringLiteral("edit-cut"), drawnIcon(id, ink, window));
+    case ID_EDIT_COPY: return QIcon::fromTheme(QStringLiteral("edit-copy"), drawnIcon(id, ink, window));
+    case ID_EDIT_PASTE: return QIcon::fromTheme(QStringLiteral("edit-paste"), drawnIcon(id, ink, window));
+    case ID_FILE_PRINT: return QIcon::fromTheme(QStringLiteral("document-print"), drawnIcon(id, ink, window));
+    default: return QIcon::fromTheme(QStringLiteral("help-about"), drawnIcon(id, ink, window));
     }
 }
 
@@ -316,8 +323,9 @@ QList<QMenu*> CMainFrame::currentMenus() const { return documentMenuShown_ ? doc
 
 void CMainFrame::updateToolbarIcons() {
     const QColor ink = palette().color(QPalette::ButtonText);
+    const QColor window = palette().color(QPalette::Button);
     for (int id : toolbarButtons())
-        if (QAction* a = id != kSeparator ? action(id) : nullptr) a->setIcon(toolbarIcon(style(), id, ink));
+        if (QAction* a = id != kSeparator ? action(id) : nullptr) a->setIcon(toolbarIcon(style(), id, ink, window));
 }
 
 void CMainFrame::changeEvent(QEvent* event) {
@@ -373,8 +381,7 @@ CChildFrame* CMainFrame::createFrame(CQelDoc* document) {
     connect(document, &CQelDoc::titleChanged, frame, retitle);
     connect(frame, &QObject::destroyed, document, retitle, Qt::QueuedConnection);
     retitle();
-    frame->resize(std::min(std::max(document->scrollWidth + 40, 200), 640),
-                  std::min(std::max(document->scrollHeight + 60, 150), 480));
+    frame->fitToPicture();
     frame->show();
     mdi_->setActiveSubWindow(frame);
     if (frame->activeView()) frame->activeView()->setFocus();
@@ -427,6 +434,7 @@ CQelDoc* CMainFrame::openDocumentFile(const QString& path) {
         return nullptr;
     }
     addRecentFile(absolute);
+    qel::ui::rememberFolder(absolute);
     createFrame(document);
     return document;
 }
@@ -498,6 +506,10 @@ void CMainFrame::onFileOpen() {
     request.filter = QStringLiteral(
         "BMP|*.bmp|画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.webp;*.gif|すべてのファイル|*.*|");
     request.overwritePrompt = true;
+    // Every readable format is what a user looks for first; the BMP filter stays in the list.
+    request.selectedFilter = QStringLiteral("画像ファイル");
+    CQelDoc* active = activeDocument();
+    request.directory = qel::ui::startFolder(active ? active->pathName() : QString());
     const QString path = qel::ui::dialogs().openFile(this, request);
     if (!path.isEmpty()) openDocumentFile(path);
 }

@@ -76,6 +76,7 @@ void takeCapture(CQelView& view, const QRect& rect) {
         for (CQelView* v : doc->views())
             if (v != &view) v->updateScrollSizesForZoom();
         view.setScrollSizes(h.biWidth, h.biHeight);
+        emit doc->pictureArrived();
     }
     view.eraseClient();
     doc->updateAllViews();

@@ -85,16 +85,13 @@ void pickPaletteColour(CQelView& view, const QPoint& position) {
 void fitPalette(CQelView& view) {
     CPaletteDlg* dlg = paletteOf(view);
     if (!dlg || !isIndexed(view.document())) return;
-    CQelDoc* doc = view.document();
-    DibImage& image = *doc->image;
-    // A palette never filled would make the whole picture its empty-mark grey, with no undo:
-    // it starts as the picture's own table instead.
-    if (!dlg->isFilled()) dlg->loadFromImage(image);
-    if (fitToPalette(image, dlg->workingPalette()).isChanged()) {
-        doc->bitmap = image.displayBitmap.get();
-        doc->setModified(true);
-        doc->updateAllViews();
-    }
+    // A palette never filled would make the whole picture its empty-mark grey: it starts as the
+    // picture's own table instead.
+    if (!dlg->isFilled()) dlg->loadFromImage(*view.document()->image);
+    // A picture command like any other: the snapshot lets 元に戻す bring the colours back once the
+    // palette window is closed.
+    view.runImageCommand([dlg](DibImage& image) { return fitToPalette(image, dlg->workingPalette()); },
+                         commandOptions(cmd::ID_FIT_PALETTE));
     dlg->showWindow();
     view.paletteOpened();
 }
@@ -129,6 +126,9 @@ void paletteRequest(CQelView& view, int code) {
         CQelDoc* doc = view.document();
         DibImage& image = *doc->image;
         bool changed = false;
+        // Every request that changes the picture's indices or table is undoable; the core takes no
+        // snapshot for the remap after a sort, so it is taken here.
+        if (code == kRequestRemap) view.takeSnapshot();
         try {
             changed = runPaletteRequest(image, dlg->workingPalette(), code, [&view] { view.takeSnapshot(); }).isChanged();
         } catch (const std::bad_alloc&) {

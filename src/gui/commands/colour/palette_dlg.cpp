@@ -38,11 +38,12 @@ qel::ui::FileRequest paletteFileRequest() {
 
 std::string localPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
+// The smallest button and window of the design; buttons grow with their captions in the font in use,
+// the window with them and with the status line.
 constexpr int kButtonWidth = 92;
 constexpr int kButtonHeight = 24;
 constexpr int kButtonLeft = 272;
-constexpr int kButtonStep = 28;
-constexpr int kWindowWidth = kButtonLeft + 2 * kButtonWidth + 14;
+constexpr int kButtonGap = 4;
 constexpr int kWindowHeight = 292;
 
 }  // namespace
@@ -50,7 +51,6 @@ constexpr int kWindowHeight = 292;
 CPaletteDlg::CPaletteDlg(QWidget* view) : QDialog(view) {
     setWindowTitle(QString::fromUtf8(qel::kPaletteWindowTitle));
     setModal(false);
-    setFixedSize(kWindowWidth, kWindowHeight);
     QPalette background = QWidget::palette();
     background.setColor(QPalette::Window, QColor::fromRgb(kBackground));
     background.setColor(QPalette::WindowText, Qt::black);  // the specified grey, whatever the theme
@@ -81,15 +81,41 @@ CPaletteDlg::CPaletteDlg(QWidget* view) : QDialog(view) {
     for (const ButtonDef& s : buttonDefs) {
         auto* b = new QPushButton(QString::fromUtf8(s.caption), this);
         b->setObjectName(QStringLiteral("button%1").arg(int(s.id)));
-        b->setGeometry(kButtonLeft + s.column * (kButtonWidth + 4), 7 + s.row * kButtonStep, kButtonWidth, kButtonHeight);
         // No default button: Enter must not end the window behind the view's back.
         b->setAutoDefault(false);
         b->setDefault(false);
         if (s.handler) connect(b, &QPushButton::clicked, this, s.handler);
         else connect(b, &QPushButton::clicked, this, &QDialog::reject);
         buttons_.insert(s.id, b);
+        cells_.insert(s.id, QPoint(s.column, s.row));
     }
+    layOutButtons();
     hide();
+}
+
+void CPaletteDlg::layOutButtons() {
+    // One size for every button: the design's, or the widest caption's in the font in use.
+    QSize button(kButtonWidth, kButtonHeight);
+    for (QPushButton* b : std::as_const(buttons_)) button = button.expandedTo(b->sizeHint());
+    // The buttons start right of the grid and of the widest status line.
+    const QFontMetrics metrics(font());
+    const QString widestStatus = QStringLiteral("R:  255 G:  255 B:  255  No: 255   ");
+    const int left = std::max(kButtonLeft, qel::kStatusLineX + metrics.horizontalAdvance(widestStatus) + kButtonGap);
+    int bottom = 0;
+    for (auto it = buttons_.cbegin(); it != buttons_.cend(); ++it) {
+        const QPoint cell = cells_.value(it.key());
+        const QRect r(left + cell.x() * (button.width() + kButtonGap), 7 + cell.y() * (button.height() + kButtonGap),
+                      button.width(), button.height());
+        it.value()->setGeometry(r);
+        bottom = std::max(bottom, r.bottom());
+    }
+    const int statusBottom = qel::kStatusLineY + metrics.height() + kButtonGap;
+    setFixedSize(left + 2 * button.width() + kButtonGap + 10, std::max({kWindowHeight, bottom + 8, statusBottom}));
+}
+
+void CPaletteDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) layOutButtons();
 }
 
 void CPaletteDlg::loadFromImage(const qel::DibImage& image) {
@@ -107,6 +133,9 @@ void CPaletteDlg::showWindow() {
 QString CPaletteDlg::statusText() const { return QString::fromStdString(qel::paletteStatusLine(palette_)); }
 
 void CPaletteDlg::done(int result) {
+    // A check-colour preview whose release never comes (Escape while the button is held, the window
+    // closed under it) ends here: the picture gets its own table back before the window goes.
+    if (qel::endCheckPreview(palette_)) sendRequest(qel::kRequestPreviewEnd);
     if (isVisible()) sendRequest(qel::kRequestClose);
     QDialog::done(result);
 }

@@ -14,6 +14,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPoint>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -76,8 +77,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A new font or style sizes the buttons and the window again.
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Places the buttons in their two columns, each as wide as the widest caption needs, and sizes the
+    // window around them, the grid and the status line.
+    void layOutButtons();
     // Stores the code and has the view carry it out before returning.
     void sendRequest(int32_t code);
     int hitTest(const QPoint& p) const;
@@ -98,4 +104,5 @@ private:
     qel::WorkingPalette palette_;
     bool filled_ = false;
     QHash<int, QPushButton*> buttons_;
+    QHash<int, QPoint> cells_;  // column and row of each button
 };

@@ -1,6 +1,7 @@
 // Geometry commands of the view: scale, mix and fractal.
 #include "gui/commands/geometry/geometry_commands.h"
 
+#include <QDir>
 #include <QFile>
 #include <cmath>
 
@@ -9,6 +10,7 @@
 #include "gui/commands/geometry/mix_dlg.h"
 #include "gui/commands/geometry/scale_dlg.h"
 #include "gui/docview/qel_doc.h"
+#include "gui/kit/dialog_service.h"
 
 namespace qel::ui {
 
@@ -33,6 +35,25 @@ void scale(CQelView& view) {
     }
 }
 
+// Why the file named in 混合 cannot be mixed, or empty when it can: the reader's message, the file and the
+// reason. The file is read on its own first (onto a 1 x 1 picture, copying nothing), so a file that
+// cannot be mixed changes nothing, not even the undo store.
+QString mixRefusal(const QString& fileName, const std::string& path) {
+    DibImage probe;
+    probe.replace(makeInfoBlock(newHeader(1, 1, 24, 0, 4), 0), std::vector<uint8_t>(4, 0));
+    MixStatus status = MixStatus::NotApplied;
+    const OpResult r = mixFile(probe, path, 0, 0, 0, 0, 0, 0, 1.0f, 0, &status);
+    if (status == MixStatus::Mixed) return {};
+    QString why = QString::fromStdString(r.reason);
+    if (status == MixStatus::CannotOpen) {
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly)) why = file.errorString();
+    }
+    const UserMessage m = messageFor(status == MixStatus::CannotOpen ? ImageError::MissLoad : ImageError::NotBitmap);
+    return QString::fromUtf8(m.text) + QLatin1Char('\n') + QDir::toNativeSeparators(fileName) +
+           (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+}
+
 void mix(CQelView& view) {
     CMixDlg dlg(&view);
     dlg.m_startX = dlg.m_startY = dlg.m_copyX = dlg.m_copyY = 0;
@@ -40,6 +61,11 @@ void mix(CQelView& view) {
     dlg.m_rectHeight = view.document()->imageHeight;
     if (dlg.exec() != QDialog::Accepted || dlg.m_fileName.isEmpty()) return;
     const std::string path = QFile::encodeName(dlg.m_fileName).toStdString();
+    if (const QString refusal = mixRefusal(dlg.m_fileName, path); !refusal.isEmpty()) {
+        dialogs().message(&view, refusal, QString::fromUtf8(messageFor(ImageError::MissLoad).title), Buttons::Ok,
+                          Icon::Error);
+        return;
+    }
     const uint32_t transparent = packColourRef(dlg.m_keyRed, dlg.m_keyGreen, dlg.m_keyBlue);
     view.runImageCommand(
         [&](DibImage& image) {
