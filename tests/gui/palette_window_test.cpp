@@ -479,7 +479,8 @@ TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
 TEST_F(PaletteWindowTest, SortAndFitAreUndoneByOneUndoAfterClosing) {
     for (int fit = 0; fit < 2; ++fit) {
         openPalette(*makeIndexed(4, {"0123", "3210"}, {{90, 90, 90}, {50, 50, 50}, {100, 50, 0}, {10, 10, 10}}));
-        const auto info = image().info, bits = image().bits;
+        const auto info = image().info;
+        const auto bits = image().bits;
         pal().setEntry(0, PaletteColour{1, 2, 3});
         fit ? frame->runCommand(ID_FIT_PALETTE) : press(Ctl::IDC_SORT);
         EXPECT_NE(image().tableColour(0), (Rgb{90, 90, 90})) << fit;

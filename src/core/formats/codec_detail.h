@@ -60,6 +60,8 @@ std::vector<Rgb> greyTable();
 
 // The record's pixels as top-down rows of 8-bit R, G, B (or B, G, R), tightly packed.
 std::vector<uint8_t> colourRows(const DibImage& image, bool bgr);
+// True for an 8-bit picture whose table is the 256-step grey table: written as grey, not palette.
+bool hasGreyTable(const DibImage& image);
 // True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
 CodecResult checkWritable(const DibImage& image);
 

@@ -233,6 +233,13 @@ std::vector<Rgb> greyTable() {
     return t;
 }
 
+bool hasGreyTable(const DibImage& image) {
+    if (image.bitCount() != 8 || image.tableSize() != 256) return false;
+    for (int i = 0; i < 256; ++i)
+        if (!(image.tableColour(i) == Rgb{uint8_t(i), uint8_t(i), uint8_t(i)})) return false;
+    return true;
+}
+
 CodecResult checkWritable(const DibImage& image) {
     if (!image.hasBlocks()) return refuse(ImageError::NoPicture, "no picture");
     const auto h = image.header();

@@ -80,8 +80,8 @@ void limitScans(j_common_ptr c) {
 
 // Compresses top-down BGR rows; *out is malloc'ed. Only plain data lives in this frame,
 // as libjpeg reports errors by a long jump.
-bool compressRows(const uint8_t* const* rows, int w, int h, int quality, unsigned char** out, unsigned long* size,
-                  char* message) {
+bool compressRows(const uint8_t* const* rows, int w, int h, bool grey, int quality, unsigned char** out,
+                  unsigned long* size, char* message) {
     jpeg_compress_struct c;
     JpegError error;
     c.err = jpeg_std_error(&error.manager);
@@ -96,8 +96,8 @@ bool compressRows(const uint8_t* const* rows, int w, int h, int quality, unsigne
     jpeg_mem_dest(&c, out, size);
     c.image_width = static_cast<JDIMENSION>(w);
     c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_EXT_BGR;
+    c.input_components = grey ? 1 : 3;
+    c.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
     jpeg_set_defaults(&c);  // 4:2:0 chroma, accurate integer DCT
     jpeg_set_quality(&c, quality, TRUE);
     c.optimize_coding = TRUE;
@@ -213,15 +213,17 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
 CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight;
-    // 24-bit rows are read where they are; indexed pictures are written as colour.
+    // 24-bit rows and grey ones (one component) are read where they are; other indexed pictures
+    // are written as colour.
+    const bool grey = hasGreyTable(image);
     std::vector<uint8_t> colour;
-    if (hd.biBitCount != 24) colour = colourRows(image, true);
+    if (hd.biBitCount != 24 && !grey) colour = colourRows(image, true);
     std::vector<const uint8_t*> rows(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) rows[y] = colour.empty() ? image.rowFromTop(y) : colour.data() + size_t(3) * w * y;
     unsigned char* jpeg = nullptr;
     unsigned long length = 0;
     char message[JMSG_LENGTH_MAX] = "";
-    const bool ok = compressRows(rows.data(), w, h, quality, &jpeg, &length, message);
+    const bool ok = compressRows(rows.data(), w, h, grey, quality, &jpeg, &length, message);
     if (ok) out.assign(jpeg, jpeg + length);
     std::free(jpeg);
     return ok ? CodecResult{} : refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + message);

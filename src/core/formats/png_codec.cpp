@@ -26,17 +26,42 @@ using Ctx = std::unique_ptr<spng_ctx, CtxDeleter>;
 
 uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 
-// The bytes of all IDAT chunks. Deflate expands at most about 1032 times, so a header
-// claiming more pixels than that can hold is refused before anything is inflated.
-uint64_t compressedBytes(const uint8_t* data, size_t size) {
-    uint64_t total = 0;
+// Limits on what libspng keeps of a file besides the pixels: ancillary chunks it stores (text,
+// EXIF, ...) by count, and their bytes (inflated text included).
+constexpr int kStoredChunkLimit = 10000;
+constexpr size_t kChunkBytesLimit = size_t(64) << 20;
+
+// What a walk over the chunks finds: the bytes of all IDAT chunks (deflate expands at most
+// about 1032 times, so a header claiming more pixels than that can hold is refused before
+// anything is inflated) and the text chunks, to name the limit a file passes.
+struct ChunkWalk {
+    uint64_t idatBytes = 0;
+    uint64_t textChunks = 0;
+};
+ChunkWalk walkChunks(const uint8_t* data, size_t size) {
+    ChunkWalk walk;
     for (size_t at = 8; at + 12 <= size;) {
         const uint32_t length = be32(data + at);
-        if (std::memcmp(data + at + 4, "IDAT", 4) == 0) total += length;
-        if (std::memcmp(data + at + 4, "IEND", 4) == 0) break;
+        const uint8_t* type = data + at + 4;
+        if (std::memcmp(type, "IDAT", 4) == 0) walk.idatBytes += length;
+        if (std::memcmp(type, "tEXt", 4) == 0 || std::memcmp(type, "zTXt", 4) == 0 || std::memcmp(type, "iTXt", 4) == 0)
+            ++walk.textChunks;
+        if (std::memcmp(type, "IEND", 4) == 0) break;
         at += uint64_t(length) + 12;
     }
-    return total;
+    return walk;
+}
+
+// libspng's error as a refusal, naming the limit where one was passed.
+CodecResult pngRefusal(int e, const ChunkWalk& walk) {
+    if (e == SPNG_ECHUNK_LIMITS) {
+        if (walk.textChunks > uint64_t(kStoredChunkLimit))
+            return refuse(ImageError::Unsupported, "PNG file holds " + std::to_string(walk.textChunks) +
+                                                    " text chunks, more than the " + std::to_string(kStoredChunkLimit) +
+                                                    " read");
+        return refuse(ImageError::Unsupported, "PNG file holds a chunk or compressed text larger than the 64 MB read");
+    }
+    return damaged("PNG", spng_strerror(e));
 }
 
 int channelsOf(uint8_t colourType) {
@@ -121,27 +146,32 @@ void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, u
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
     Ctx ctx(spng_ctx_new(0));
     if (!ctx) return refuse(ImageError::NotBitmap, "out of memory");
-    spng_set_chunk_limits(ctx.get(), size_t(64) << 20, size_t(64) << 20);
+    spng_set_chunk_limits(ctx.get(), kChunkBytesLimit, kChunkBytesLimit);
+    spng_set_option(ctx.get(), SPNG_CHUNK_COUNT_LIMIT, kStoredChunkLimit);
+    const ChunkWalk walk = walkChunks(data, size);
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
     // Mutated inputs reach the pixel data only when checksums are not checked.
     spng_set_crc_action(ctx.get(), SPNG_CRC_USE, SPNG_CRC_USE);
 #endif
     spng_set_png_buffer(ctx.get(), data, size);
     spng_ihdr ihdr{};
-    if (int e = spng_get_ihdr(ctx.get(), &ihdr)) return damaged("PNG", spng_strerror(e));
+    if (int e = spng_get_ihdr(ctx.get(), &ihdr)) return pngRefusal(e, walk);
     if (CodecResult r = checkSize(ihdr.width, ihdr.height); !r) return r;
     const int w = static_cast<int>(ihdr.width), h = static_cast<int>(ihdr.height);
     const int depth = ihdr.bit_depth, channels = channelsOf(ihdr.color_type);
     const uint64_t leastRaw = uint64_t(w) * h * depth * channels / 8;
-    if (leastRaw > 1100 * compressedBytes(data, size) + 4096)
+    if (leastRaw > 1100 * walk.idatBytes + 4096)
         return damaged("PNG", "too little image data for " + std::to_string(w) + " x " + std::to_string(h) + " pixels");
 
+    // The chunks before the pixels are read here: a checksum or limit failing among them is the reason.
     spng_trns trns{};
-    const bool hasTrns = spng_get_trns(ctx.get(), &trns) == 0;
+    const int trnsError = spng_get_trns(ctx.get(), &trns);
+    if (trnsError != 0 && trnsError != SPNG_ECHUNKAVAIL) return pngRefusal(trnsError, walk);
+    const bool hasTrns = trnsError == 0;
     std::vector<Rgb> table;
     if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED) {
         spng_plte plte{};
-        if (int e = spng_get_plte(ctx.get(), &plte)) return damaged("PNG", spng_strerror(e));
+        if (int e = spng_get_plte(ctx.get(), &plte)) return pngRefusal(e, walk);
         for (uint32_t i = 0; i < plte.n_entries; ++i) {
             const auto& p = plte.entries[i];
             const unsigned a = hasTrns && i < trns.n_type3_entries ? trns.type3_alpha[i] : 255;
@@ -150,7 +180,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     }
 
     size_t rawSize = 0;
-    if (int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_PNG, &rawSize)) return damaged("PNG", spng_strerror(e));
+    if (int e = spng_decoded_image_size(ctx.get(), SPNG_FMT_PNG, &rawSize)) return pngRefusal(e, walk);
     // Rows of a plain PNG are decoded one at a time into one row buffer and mapped straight into
     // the picture; an interlaced one is decoded whole first (its rows arrive pass by pass).
     const size_t rawStride = rawSize / h;
@@ -158,7 +188,12 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     std::vector<uint8_t> raw(interlaced ? rawSize : rawStride);
     if (int e = spng_decode_image(ctx.get(), interlaced ? raw.data() : nullptr, interlaced ? raw.size() : 0,
                                   SPNG_FMT_PNG, interlaced ? 0 : SPNG_DECODE_PROGRESSIVE))
-        return damaged("PNG", spng_strerror(e));
+        return pngRefusal(e, walk);
+    // The chunks after the pixels, up to IEND, with the last IDAT's checksum.
+    auto finish = [&]() -> CodecResult {
+        if (int e = spng_decode_chunks(ctx.get())) return pngRefusal(e, walk);
+        return {};
+    };
     int rowError = 0;
     // Row y's samples (rows are asked for top down, each once), or null when the data ends early.
     auto rowAt = [&](int y) -> const uint8_t* {
@@ -177,7 +212,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         NewPicture pic(info, bits, w, h, depth == 2 ? 4 : depth, table);
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = rowAt(y);
-            if (!src) return damaged("PNG", spng_strerror(rowError));
+            if (!src) return pngRefusal(rowError, walk);
             uint8_t* dst = pic.row(y);
             if (depth != 2) {
                 std::memcpy(dst, src, rawStride);
@@ -191,14 +226,14 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
             if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED && hasTrns && trns.gray == 0)
                 for (size_t i = 0; i < rawStride; ++i) dst[i] = 0xFF;
         }
-        return {};
+        return finish();
     }
     if (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE || ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA) {
         NewPicture pic(info, bits, w, h, 8, greyTable());
         const bool alpha = channels == 2;
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = rowAt(y);
-            if (!src) return damaged("PNG", spng_strerror(rowError));
+            if (!src) return pngRefusal(rowError, walk);
             const auto* src16 = reinterpret_cast<const uint16_t*>(src);
             uint8_t* dst = pic.row(y);
             for (int x = 0; x < w; ++x) {
@@ -216,7 +251,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
                 dst[x] = static_cast<uint8_t>(v);
             }
         }
-        return {};
+        return finish();
     }
     // Colour, 8 or 16 bits per sample, with or without alpha.
     NewPicture pic(info, bits, w, h, 24);
@@ -234,18 +269,24 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     };
     for (int y = 0; y < h; ++y) {
         const uint8_t* src = rowAt(y);
-        if (!src) return damaged("PNG", spng_strerror(rowError));
+        if (!src) return pngRefusal(rowError, walk);
         if (depth == 8)
             convertRow(src, pic.row(y), [](unsigned v) { return uint8_t(v); }, overWhite8);
         else
             convertRow(reinterpret_cast<const uint16_t*>(src), pic.row(y), from16, overWhite16);
     }
-    return {};
+    return finish();
 }
 
 CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
+    // Grey pictures (the 256-step grey table) and black/white ones are written as grey PNG,
+    // the grey ones filtered like colour rows; reading them back gives the same table.
+    const bool grey = hasGreyTable(image);
+    const bool blackWhite = bc == 1 && image.tableSize() == 2 && image.tableColour(0) == Rgb{0, 0, 0} &&
+                            image.tableColour(1) == Rgb{255, 255, 255};
+    const bool filterRows = bc == 24 || grey;
     const size_t bytesPerPixel = bc == 24 ? 3 : 1;
     const size_t rowBytes = bc == 24 ? size_t(3) * w : (size_t(w) * bc + 7) / 8;
     const size_t lineBytes = rowBytes + 1;  // each row behind its filter byte
@@ -256,7 +297,7 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     std::atomic<bool> shortOfMemory{false};
     try {
         filtered.resize(lineBytes * h);
-        if (bc != 24) {
+        if (bc != 24 && !grey && !blackWhite) {
             // The table as the palette, long enough for every index the pixels use.
             int maxIndex = 0;
             for (int y = 0; y < h && maxIndex < (1 << bc) - 1; ++y) {
@@ -278,9 +319,9 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
                     if (y == first && y > 0) colourRow(image, static_cast<int>(y - 1), above.data());
                     colourRow(image, static_cast<int>(y), current.data());
                     uint8_t* line = filtered.data() + lineBytes * y;
-                    // Palette rows are stored unfiltered (filters rarely help indices); colour rows
-                    // take the filter whose output is smallest as signed bytes.
-                    if (bc != 24) {
+                    // Palette rows are stored unfiltered (filters rarely help indices); colour and grey
+                    // rows take the filter whose output is smallest as signed bytes.
+                    if (!filterRows) {
                         line[0] = 0;
                         std::memcpy(line + 1, current.data(), rowBytes);
                     } else {
@@ -298,7 +339,10 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
 
     // Slices of about a megabyte are deflated side by side, each primed with the 32 KB before
-    // it, and joined into one zlib stream: one IDAT chunk per slice.
+    // it, and joined into one zlib stream: one IDAT chunk per slice. Level 7 keeps smooth
+    // pictures (gradients, drawings) as small as other writers make them; on photos it costs
+    // little more than the fast levels, whose short match search falls apart on gradients.
+    constexpr int kLevel = 7;
     constexpr size_t kSlice = size_t(1) << 20, kWindow = size_t(1) << 15;
     const size_t total = filtered.size();
     const int64_t slices = int64_t((total + kSlice - 1) / kSlice);
@@ -310,7 +354,7 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             const size_t begin = size_t(i) * kSlice, length = std::min(kSlice, total - begin);
             const bool final = i + 1 == slices;
             z_stream z{};
-            if (deflateInit2(&z, 4, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK) {
+            if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) {
                 failed = true;
                 return;
             }
@@ -329,7 +373,7 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             }
             if (i == 0) {
                 dst[8] = 0x78;  // deflate, 32 KB window
-                dst[9] = 0x5E;  // "fast" level hint; 0x785E is a multiple of 31
+                dst[9] = 0xDA;  // "best" level hint; 0x78DA is a multiple of 31
             }
             z.next_in = filtered.data() + begin;
             z.avail_in = static_cast<uInt>(length);
@@ -365,7 +409,7 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
         put32(body.data(), static_cast<uint32_t>(w));
         put32(body.data() + 4, static_cast<uint32_t>(h));
         body[8] = static_cast<uint8_t>(bc == 24 ? 8 : bc);
-        body[9] = bc == 24 ? 2 : 3;  // truecolour or indexed; compression, filter, interlace 0
+        body[9] = bc == 24 ? 2 : grey || blackWhite ? 0 : 3;  // truecolour, grey or indexed; the rest 0
         appendChunk(out, "IHDR", body);
         if (!palette.empty()) {
             body.clear();

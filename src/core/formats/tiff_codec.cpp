@@ -521,8 +521,7 @@ CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out) {
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
     // Grey pictures (the 256-step grey table) are written as grey, black/white ones as bilevel: both
     // read back with the same table. Other indexed pictures keep their palette.
-    bool grey = bc == 8 && image.tableSize() == 256;
-    for (int i = 0; grey && i < 256; ++i) grey = image.tableColour(i) == Rgb{uint8_t(i), uint8_t(i), uint8_t(i)};
+    const bool grey = hasGreyTable(image);
     const Rgb black{0, 0, 0}, white{255, 255, 255};
     const bool bilevel = bc == 1 && image.tableSize() == 2 &&
                          ((image.tableColour(0) == black && image.tableColour(1) == white) ||

@@ -40,7 +40,7 @@ void scale(CQelView& view) {
 // cannot be mixed changes nothing, not even the undo store.
 QString mixRefusal(const QString& fileName, const std::string& path) {
     DibImage probe;
-    probe.replace(makeInfoBlock(newHeader(1, 1, 24, 0, 4), 0), std::vector<uint8_t>(4, 0));
+    probe.replace(makeInfoBlock(newHeader(1, 1, 24, 0, 4), 0), qel::PixelBytes(4));
     MixStatus status = MixStatus::NotApplied;
     const OpResult r = mixFile(probe, path, 0, 0, 0, 0, 0, 0, 1.0f, 0, &status);
     if (status == MixStatus::Mixed) return {};
