@@ -44,7 +44,6 @@ struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
-    bool rowsDone = false;  // every row has been read out: a missing end marker no longer matters
 };
 
 void onJpegError(j_common_ptr c) {
@@ -54,15 +53,15 @@ void onJpegError(j_common_ptr c) {
 }
 void quietly(j_common_ptr) {}
 
-// Warnings while reading: data that ends (or reaches a marker) before the last row was coded
-// means the rest of the picture is not in the file, so the read stops there; other warnings
-// (stray bytes between segments, say) leave every row decoded and are passed over.
+// Warnings while reading: a file that ends before its end marker, or scan data that reaches a
+// marker early, has lost the rest of the picture, so the read stops there; other warnings (stray
+// bytes between segments, say) leave every row decoded and are passed over.
 void onJpegMessage(j_common_ptr c, int level) {
     if (level != -1) return;
     auto* e = reinterpret_cast<JpegError*>(c->err);
     ++c->err->num_warnings;
     const int code = c->err->msg_code;
-    if ((code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) && !e->rowsDone) {
+    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) {
         std::snprintf(e->message, sizeof e->message, "data ends early");
         std::longjmp(e->jump, 1);
     }
@@ -174,7 +173,6 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
             rows->put(y, row);
         }
     }
-    error.rowsDone = true;
     jpeg_finish_decompress(&d);
     std::free(cmykRow);
     jpeg_destroy_decompress(&d);
