@@ -125,7 +125,9 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
     error.manager.output_message = quietly;
     jpeg_progress_mgr progress{};
     progress.progress_monitor = limitScans;
-    uint8_t* cmykRow = nullptr;  // malloc'ed: nothing with a destructor may live in this frame
+    // malloc'ed, as nothing with a destructor may live in this frame; volatile, as it is set
+    // after setjmp and freed after the jump.
+    uint8_t* volatile cmykRow = nullptr;
     if (setjmp(error.jump)) {
         std::memcpy(message, error.message, sizeof error.message);
         std::free(cmykRow);
