@@ -37,14 +37,14 @@ b = io.BytesIO(); noise(16, 16).save(b, 'WEBP', lossless=True); w = bytearray(b.
 bits = struct.unpack('<I', w[21:25])[0] & 0xF0000000 | 16383 << 14 | 16383
 w[21:25] = struct.pack('<I', bits); open('tiny.webp', 'wb').write(w[:600])
 # GIF: a 16383 x 16383 screen and frame, its data cut.
-b = io.BytesIO(); noise(16, 16).convert('P').save(b, 'GIF'); g = bytearray(b.getvalue())
+b = io.BytesIO(); noise(64, 64).convert('1').save(b, 'GIF'); g = bytearray(b.getvalue())
 g[6:10] = struct.pack('<HH', 16383, 16383)
 k = 13 + (3 << ((g[10] & 7) + 1) if g[10] & 0x80 else 0)
 while g[k] == 0x21:  # extensions: label, then sub-blocks up to a zero length
     k += 2
     while g[k]: k += g[k] + 1
     k += 1
-g[k + 5:k + 9] = struct.pack('<HH', 16383, 16383); open('tiny.gif', 'wb').write(g[:700])
+g[k + 5:k + 9] = struct.pack('<HH', 16383, 16383); open('tiny.gif', 'wb').write(g[:k + 70])
 # PNG: IHDR patched to 16384 x 16384 (refused from the sizes alone).
 b = io.BytesIO(); noise(16, 16).save(b, 'PNG'); p = bytearray(b.getvalue())
 p[16:24] = struct.pack('>II', 16384, 16384)
