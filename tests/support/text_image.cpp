@@ -1,6 +1,11 @@
 #include "support/text_image.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <random>
 
@@ -157,6 +162,16 @@ bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (!f) return false;
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
+}
+
+long peakKbOfRefusedLoad(const std::vector<uint8_t>& file, int* status) {
+    long resident = 0;
+    std::ifstream("/proc/self/statm") >> resident >> resident;
+    const pid_t child = fork();
+    if (child == 0) _exit(DibImage().loadBytes(file.data(), file.size()) ? 1 : 0);
+    rusage use{};
+    wait4(child, status, 0, &use);
+    return use.ru_maxrss - resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 std::vector<uint8_t> readBytes(const std::string& path) {

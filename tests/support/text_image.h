@@ -46,5 +46,8 @@ struct TempDir {
 
 bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> readBytes(const std::string& path);
+// Peak memory, in KB above what it starts with, of a child process loading the bytes as a
+// picture; the child's exit status is 0 when the picture was refused.
+long peakKbOfRefusedLoad(const std::vector<uint8_t>& file, int* status);
 
 }  // namespace qel::test
