@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "core/formats/codecs.h"
+#include "support/text_image.h"
 
 namespace qel {
 namespace {
