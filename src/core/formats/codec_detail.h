@@ -24,7 +24,7 @@ struct NewPicture {
     NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int width, int height, int bitCount,
                const std::vector<Rgb>& table = {});
     uint8_t* row(int y) const { return bits_.data() + (height - 1 - y) * stride; }
-    int width, height;
+    int width, height, bitCount;
     int64_t stride;
     PixelBytes& bits_;
 };

@@ -190,7 +190,7 @@ CodecResult checkSize(int64_t width, int64_t height) {
 
 NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int h, int bitCount,
                        const std::vector<Rgb>& table)
-    : width(w), height(h), stride(strideFor(w, bitCount)), bits_(bits) {
+    : width(w), height(h), bitCount(bitCount), stride(strideFor(w, bitCount)), bits_(bits) {
     const int entries = bitCount == 24 ? 0 : static_cast<int>(table.size());
     const auto size = static_cast<uint32_t>(stride * h);
     info = makeInfoBlock(newHeader(w, h, static_cast<uint16_t>(bitCount), static_cast<uint32_t>(entries), size), entries);
@@ -206,7 +206,7 @@ NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int 
 
 OrientedRows::OrientedRows(NewPicture& pic, int orientation, int storedWidth, int storedHeight)
     : pic_(pic), orientation_(orientation >= 1 && orientation <= 8 ? orientation : 1), width_(storedWidth),
-      height_(storedHeight), bytes_(int(pic.stride / std::max(pic.width, 1)) >= 3 ? 3 : 1),
+      height_(storedHeight), bytes_(pic.bitCount == 24 ? 3 : 1),
       scratch_(size_t(storedWidth) * bytes_) {}
 
 void OrientedRows::put(int y, const uint8_t* row) {

@@ -273,6 +273,16 @@ TEST(FormatRead, ExifOrientationTurnsThePhotoUpright) {
         }
         EXPECT_EQ(cells, want) << "orientation " << orientation;
     }
+    // A grey line turned into a one-pixel column: each row holds its pixel and zero padding.
+    const Bytes line = jpeg(8, 1, Bytes(8, 200), TJPF_GRAY);
+    for (int orientation = 5; orientation <= 8; ++orientation) {
+        const Bytes file = withOrientation(line, orientation);
+        DibImage img;
+        ASSERT_NE(img.loadBytes(file.data(), file.size()), nullptr) << orientation;
+        std::vector<uint8_t> want;
+        for (int y = 0; y < 8; ++y) want.insert(want.end(), {200, 0, 0, 0});
+        EXPECT_EQ(img.bits, want) << "orientation " << orientation;
+    }
 }
 
 TEST(FormatWrite, LosslessFormatsKeepEveryPixelAndTable) {
