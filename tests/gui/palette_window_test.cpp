@@ -462,10 +462,16 @@ TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
         frame->runCommand(ID_PALETTE);
         mouse(dlg(), QEvent::MouseButtonPress, Qt::RightButton, centre(1));
         dialogs->answer(qel::ui::Answer::Yes);  // to the save question (after Escape and the close box: Save)
-        if (QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier); how == 0) QApplication::sendEvent(dlg(), &escape);
-        else if (how == 1) dlg()->close();
-        else if (how == 2) frame->runCommand(ID_FILE_CLOSE);
-        else frame->close();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        if (how == 0) {
+            QApplication::sendEvent(dlg(), &escape);
+        } else if (how == 1) {
+            dlg()->close();
+        } else if (how == 2) {
+            frame->runCommand(ID_FILE_CLOSE);
+        } else {
+            frame->close();
+        }
         processEvents();
         if (how < 2) EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
         if (how < 2) frame->runCommand(ID_FILE_SAVE);

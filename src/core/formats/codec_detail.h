@@ -65,9 +65,11 @@ bool hasGreyTable(const DibImage& image);
 // True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
 CodecResult checkWritable(const DibImage& image);
 
-CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                      const InputPassed& passed);
 CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
-CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                       const InputPassed& passed);
 CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
 CodecResult decodeGif(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
 

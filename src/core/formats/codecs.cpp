@@ -92,7 +92,8 @@ bool needsCodec(const uint8_t* data, size_t size) {
 }
 
 CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                          ImageFormat* format) {
+                          ImageFormat* format, const InputPassed& passed) {
+    InputPassed streamPassed = passed;
     info.clear();
     bits.clear();
     ImageFormat f = formatByContent(data, size);
@@ -107,12 +108,13 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
         data += offset;
         size = length;
         f = inner;
+        if (passed) streamPassed = [&passed, offset](size_t at) { passed(offset + at); };
     }
     CodecResult r;
     switch (f) {
-    case ImageFormat::Png: r = codec::decodePng(data, size, info, bits); break;
+    case ImageFormat::Png: r = codec::decodePng(data, size, info, bits, streamPassed); break;
     case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits); break;
-    case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits); break;
+    case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits, streamPassed); break;
     case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
     case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;
     default: r = codec::refuse(ImageError::NotBitmap, notAPicture(size)); break;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,9 +45,11 @@ std::string notAPicture(size_t size);
 // True when the bytes are for decodePicture rather than the BMP reader: a PNG, JPEG,
 // TIFF, WebP or GIF file, or a BMP file whose pixels are an embedded JPEG or PNG stream.
 bool needsCodec(const uint8_t* data, size_t size);
+// Told by a reader that it needs no byte before the given offset any more (it may still read them).
+using InputPassed = std::function<void(size_t offset)>;
 // Reads such a file into a header block and pixel rows (both cleared on refusal).
 CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                          ImageFormat* format = nullptr);
+                          ImageFormat* format = nullptr, const InputPassed& passed = {});
 
 // What a file's header declares, read without decoding its pixels: the size and the
 // depth the reader would give the picture (1, 4, 8 or 24).

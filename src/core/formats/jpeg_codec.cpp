@@ -148,9 +148,12 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
     }
     jpeg_start_decompress(&d);
     const JDIMENSION w = d.output_width;
-    if (cmyk && !(cmykRow = static_cast<uint8_t*>(std::malloc(size_t(7) * w)))) {
-        std::snprintf(error.message, sizeof error.message, "out of memory");
-        std::longjmp(error.jump, 1);
+    if (cmyk) {
+        cmykRow = static_cast<uint8_t*>(std::malloc(size_t(7) * w));
+        if (!cmykRow) {
+            std::snprintf(error.message, sizeof error.message, "out of memory");
+            std::longjmp(error.jump, 1);
+        }
     }
     uint8_t* bgr = cmyk ? cmykRow + size_t(4) * w : nullptr;
     while (d.output_scanline < d.output_height) {

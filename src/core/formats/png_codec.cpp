@@ -143,7 +143,23 @@ void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, u
 
 }  // namespace
 
-CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
+// The file's bytes handed to libspng as it asks for them, telling the input which it has passed.
+struct PngInput {
+    const uint8_t* data;
+    size_t size, at = 0;
+    const InputPassed* passed;
+};
+int readPng(spng_ctx*, void* user, void* dst, size_t length) {
+    auto* in = static_cast<PngInput*>(user);
+    if (length > in->size - in->at) return SPNG_IO_EOF;
+    std::memcpy(dst, in->data + in->at, length);
+    in->at += length;
+    if (*in->passed) (*in->passed)(in->at);
+    return 0;
+}
+
+CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                      const InputPassed& passed) {
     Ctx ctx(spng_ctx_new(0));
     if (!ctx) return refuse(ImageError::NotBitmap, "out of memory");
     spng_set_chunk_limits(ctx.get(), kChunkBytesLimit, kChunkBytesLimit);
@@ -153,7 +169,10 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     // Mutated inputs reach the pixel data only when checksums are not checked.
     spng_set_crc_action(ctx.get(), SPNG_CRC_USE, SPNG_CRC_USE);
 #endif
-    spng_set_png_buffer(ctx.get(), data, size);
+    // The walk touched every chunk's header; the pixels are read from the start again.
+    if (passed) passed(size);
+    PngInput input{data, size, 0, &passed};
+    spng_set_png_stream(ctx.get(), readPng, &input);
     spng_ihdr ihdr{};
     if (int e = spng_get_ihdr(ctx.get(), &ihdr)) return pngRefusal(e, walk);
     if (CodecResult r = checkSize(ihdr.width, ihdr.height); !r) return r;

@@ -23,6 +23,7 @@ struct MemoryFile {
     const uint8_t* data = nullptr;
     size_t size = 0;
     std::vector<uint8_t>* out = nullptr;
+    const InputPassed* passed = nullptr;  // set when reading a mapped file: told where each read starts
     uint64_t pos = 0;
     std::string error;
     // libtiff's JPEG coding warns, and goes on, when a strip's or tile's JPEG data holds fewer rows or
@@ -36,6 +37,7 @@ tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
     const uint8_t* data = f->out ? f->out->data() : f->data;
     if (n < 0 || f->pos >= size) return 0;
     const auto count = static_cast<size_t>(std::min<uint64_t>(uint64_t(n), size - f->pos));
+    if (f->passed) (*f->passed)(f->pos);
     std::memcpy(buf, data + f->pos, count);
     f->pos += count;
     return static_cast<tmsize_t>(count);
@@ -64,7 +66,7 @@ int closeProc(thandle_t) { return 0; }
 // it then decodes strips and tiles straight from them.
 int mapProc(thandle_t h, void** base, toff_t* size) {
     auto* f = static_cast<MemoryFile*>(h);
-    if (f->out) return 0;
+    if (f->out || f->passed) return 0;
     *base = const_cast<uint8_t*>(f->data);
     *size = f->size;
     return 1;
@@ -481,10 +483,12 @@ CodecResult pageTable(TIFF* tif, const Layout& l, std::vector<Rgb>& table) {
 
 }  // namespace
 
-CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
+CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                       const InputPassed& passed) {
     MemoryFile file;
     file.data = data;
     file.size = size;
+    if (passed) file.passed = &passed;
     Tiff tif = openMemory(file, "r");
     if (!tif) return tiffError(file, "the first page's directory cannot be read");
     Layout l;

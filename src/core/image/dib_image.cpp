@@ -148,6 +148,11 @@ const DisplayBitmap* DibImage::replace(std::vector<uint8_t> newInfo, PixelBytes 
 }
 
 const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, ImageError* error, std::string* why) {
+    return loadFrom(data, size, {}, error, why);
+}
+
+const DisplayBitmap* DibImage::loadFrom(const uint8_t* data, size_t size, const std::function<void(size_t)>& passed,
+                                        ImageError* error, std::string* why) {
     clear();
     fileFormat = ImageFormat::Unknown;
     if (formatByContent(data, size) == ImageFormat::Unknown) {
@@ -156,7 +161,7 @@ const DisplayBitmap* DibImage::loadBytes(const uint8_t* data, size_t size, Image
     }
     if (needsCodec(data, size)) {
         ImageFormat format = ImageFormat::Unknown;
-        CodecResult r = decodePicture(data, size, info, bits, &format);
+        CodecResult r = decodePicture(data, size, info, bits, &format, passed);
         if (why) *why = std::move(r.reason);
         if (r) fileFormat = format;
         return finishLoad(r.error, error, why);
@@ -213,6 +218,10 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
         return finishLoad(ImageError::NotBitmap, error, why);
     }
     if (headSize > 0 && needsCodec(head, headSize)) {
+        // Mapped rather than read, so the readers that go through a file in order give back what
+        // they have passed; files that cannot be mapped are read whole.
+        if (const MappedFile mapped(path); mapped.ok() && mapped.size() <= kMaxVariantFileBytes)
+            return loadFrom(mapped.data(), mapped.size(), [&mapped](size_t at) { mapped.passed(at); }, error, why);
         std::vector<uint8_t> data;
         if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
             const bool tooLarge = std::filesystem::file_size(path, ec) > kMaxVariantFileBytes && !ec;

@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,6 +189,9 @@ public:
 
 private:
     const DisplayBitmap* finishLoad(ImageError e, ImageError* error, std::string* why);
+    // loadBytes, telling `passed` (when set) how far a format reader has gone through the bytes.
+    const DisplayBitmap* loadFrom(const uint8_t* data, size_t size, const std::function<void(size_t)>& passed,
+                                  ImageError* error, std::string* why);
     bool displayPending_ = false;  // displayBitmap holds the size only; display() fills it
 };
 

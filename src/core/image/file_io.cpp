@@ -1,6 +1,12 @@
 // File reading and atomic writing.
 #include "core/image/file_io.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <random>
@@ -73,6 +79,35 @@ bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes) {
 
 template bool readFileBytes(const std::string&, std::vector<uint8_t>&, size_t);
 template bool readFileBytes(const std::string&, PixelBytes&, size_t);
+
+MappedFile::MappedFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        void* map = ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            ::madvise(map, size_t(st.st_size), MADV_SEQUENTIAL);
+            data_ = static_cast<const uint8_t*>(map);
+            size_ = size_t(st.st_size);
+        }
+    }
+    ::close(fd);
+}
+
+MappedFile::~MappedFile() {
+    if (data_) ::munmap(const_cast<uint8_t*>(data_), size_);
+}
+
+void MappedFile::passed(size_t offset) const {
+    // Given back in steps of 1 MB: few calls, and a reader stepping back a little finds its bytes
+    // still there. A reader that jumped ahead and came back (a directory at the end) is followed.
+    constexpr size_t kStep = size_t(1) << 20;
+    const size_t end = std::min(offset, size_) / kStep * kStep;
+    if (!data_ || end == 0 || end == released_) return;
+    ::madvise(const_cast<uint8_t*>(data_), end, MADV_DONTNEED);
+    released_ = end;
+}
 
 bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
     return writeFileAtomically(path, {FilePart{data, size}});

@@ -33,6 +33,28 @@ inline bool writeFileAtomically(const std::string& path, const std::string& text
     return writeFileAtomically(path, text.data(), text.size());
 }
 
+// A file's bytes mapped read-only for a reader to go through, so a large input is not copied and
+// the pages a reader has passed can be given back (`passed`): the input then does not sit in
+// memory beside the picture made from it. Empty when the file cannot be mapped (see ok()).
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    bool ok() const { return data_ != nullptr; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+    // The reader needs no byte before `offset` any more (it may still read them: they come back
+    // from the file). Not for use by several threads at once.
+    void passed(size_t offset) const;
+
+private:
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    mutable size_t released_ = 0;
+};
+
 // Tests replace the raw write to simulate a full disk; nullptr restores fwrite.
 using RawWrite = size_t (*)(const void* data, size_t size, std::FILE* file);
 void setRawWriteForTesting(RawWrite write);
