@@ -473,8 +473,10 @@ TEST_F(PaletteWindowTest, APreviewEndsHoweverTheWindowCloses) {
             frame->close();
         }
         processEvents();
-        if (how < 2) EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
-        if (how < 2) frame->runCommand(ID_FILE_SAVE);
+        if (how < 2) {
+            EXPECT_FALSE(dlg()->infoBeforePreview) << how;  // nothing left for a later preview to put back
+            frame->runCommand(ID_FILE_SAVE);
+        }
         DibImage saved;
         ASSERT_TRUE(saved.loadFile(path.toStdString())) << how;
         EXPECT_EQ(saved.tableColour(1), t[1]) << how;
