@@ -27,6 +27,8 @@ if not os.path.exists('grey.bmp'):
     Image.fromarray(g, 'RGB').save('gradient.bmp')
     photo.save('photo.png'); photo.save('photo.jpg', quality=90)
     photo.save('photo.tif', compression='tiff_deflate'); photo.save('photo.webp', lossless=True)
+if not os.path.exists('photo-lossy.webp'):
+    photo.save('photo-lossy.webp', quality=90)
 rng = np.random.default_rng(1)
 def noise(w, h): return Image.fromarray(rng.integers(0, 256, (h, w, 3), dtype=np.uint8), 'RGB')
 # JPEG: frame header patched to 16384 x 16384, cut in its scan.
@@ -57,8 +59,9 @@ for f in tiny.jpg tiny.webp tiny.gif tiny.png; do
   printf '  %-10s %5d bytes  %4d MB\n' "$f" "$(stat -c %s "$f")" "$(peak "$f" -o out.bmp)"
 done
 echo "valid 4000 x 3000 files read to BMP: peak MB (picture 36 MB, goal <= 54)"
-for f in photo.png photo.jpg photo.tif photo.webp; do
-  printf '  %-10s %4d MB\n' "$f" "$(peak "$f" -o out.bmp)"
+# Lossless WebP is the exception: libwebp's decoder keeps its own 32-bit copy of the whole picture.
+for f in photo.png photo.jpg photo.tif photo-lossy.webp photo.webp; do
+  printf '  %-16s %4d MB\n' "$f" "$(peak "$f" -o out.bmp)"
 done
 
 echo "sizes in bytes (goal: qel PNG <= 1.15 x the smaller peer)"
