@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times qel-batch against the tools people would otherwise use, on the same
-# 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine).
+# 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine), each with its
+# peak memory (one more run).
 #   bench/compare-peers.sh [--runs N] [--slow] [--formats]
 #   (--slow also times the very slow peers; --formats times only the file-format jobs)
 # Installs the peers from Debian's packages when they are missing. Not part of the tests.
@@ -11,7 +12,7 @@ while [ $# -gt 0 ]; do
   case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; --formats) formats_only=1 ;; esac; shift
 done
 ./scripts/setup.sh
-. bench/peers-setup.sh imagemagick python3-pil python3-numpy python3-opencv python3-skimage hyperfine
+. bench/peers-setup.sh imagemagick graphicsmagick libvips-tools python3-pil python3-numpy python3-opencv python3-skimage hyperfine
 # Debian's interpreter: the peers are its packages.
 PY=/usr/bin/python3
 work="${TMPDIR:-/tmp}/qel-peers"
@@ -60,14 +61,21 @@ median() {
   hyperfine -N --style none --warmup 1 --runs "$n" --export-json "$name.json" "$@" >/dev/null 2>&1 || { echo "nan"; return; }
   python3 -c "import json,statistics;print('%.3f'%statistics.median(json.load(open('$name.json'))['results'][0]['times']))"
 }
+# peak CMD: the command's peak resident memory in MB (words split as hyperfine -N does, no globbing)
+peak() {
+  set -f
+  /usr/bin/time -f %M -o peak.txt $1 >/dev/null 2>&1 || true
+  set +f
+  echo "$(( $(tail -n 1 peak.txt) / 1024 )) MB"
+}
 row() {  # job goal-ratio qel-command peer-name peer-command [peer-name peer-command ...]
   local job="$1" goal="$2" qcmd="$3"; shift 3
   local q; q=$(median "q-$job" "$qcmd")
-  local best="" bestname="" line="$job | qel $q s"
+  local best="" bestname="" line="$job | qel $q s $(peak "$qcmd")"
   while [ $# -gt 0 ]; do
     local pn="$1" pc="$2"; shift 2
     local t; t=$(median "p-$job-$pn" "$pc")
-    line="$line | $pn $t s"
+    line="$line | $pn $t s $(peak "$pc")"
     if [ "$t" != "nan" ] && { [ -z "$best" ] || python3 -c "import sys;sys.exit(0 if $t < $best else 1)"; }; then best="$t"; bestname="$pn"; fi
   done
   local ratio="n/a"
@@ -90,25 +98,36 @@ sizes() {
 
 echo "job | times (median of $runs) | ratio of qel to the fastest peer"
 # File formats: load+save in the same format at equal settings, and conversion to and from BMP.
-row "png load+save" 0.8 "$Q photo.png -o q.png" pillow "$PY peers.py copy photo.png pil.png" im "convert photo.png im.png"
-sizes q.png pil.png im.png
+# libvips twice: its default (no row filters, a larger file) and with filters (a file of matching size).
+row "png load+save" 0.8 "$Q photo.png -o q.png" pillow "$PY peers.py copy photo.png pil.png" im "convert photo.png im.png" \
+  vips "vips copy photo.png vips.png" vips-filtered "vips copy photo.png vipsf.png[filter=all]" gm "gm convert photo.png gm.png"
+sizes q.png pil.png im.png vipsf.png gm.png
 row "jpeg load+save q90" 0.8 "$Q photo.jpg --quality=90 -o q.jpg" pillow "$PY peers.py jpeg90 photo.jpg pil.jpg" \
-  im "convert photo.jpg -quality 90 -sampling-factor 4:2:0 im.jpg"
-sizes q.jpg pil.jpg im.jpg
-row "png->bmp" 0.8 "$Q photo.png -o q.bmp" pillow "$PY peers.py copy photo.png pil.bmp" im "convert photo.png im.bmp"
-row "bmp->png" 0.8 "$Q photo.bmp -o q.png" pillow "$PY peers.py copy photo.bmp pil.png" im "convert photo.bmp im.png"
-sizes q.png pil.png im.png
+  im "convert photo.jpg -quality 90 -sampling-factor 4:2:0 im.jpg" vips "vips copy photo.jpg vips.jpg[Q=90]" \
+  gm "gm convert photo.jpg -quality 90 -sampling-factor 2x2 gm.jpg"
+sizes q.jpg pil.jpg im.jpg vips.jpg gm.jpg
+row "png->bmp" 0.8 "$Q photo.png -o q.bmp" pillow "$PY peers.py copy photo.png pil.bmp" im "convert photo.png im.bmp" \
+  vips "vips copy photo.png vips.bmp" gm "gm convert photo.png gm.bmp"
+row "bmp->png" 0.8 "$Q photo.bmp -o q.png" pillow "$PY peers.py copy photo.bmp pil.png" im "convert photo.bmp im.png" \
+  vips-filtered "vips copy photo.bmp vipsf.png[filter=all]" gm "gm convert photo.bmp gm.png"
+sizes q.png pil.png im.png vipsf.png gm.png
 [ "$formats_only" = 1 ] && exit 0
-row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "$PY peers.py copy photo.bmp pil.bmp"
-row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp"
-row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "$PY peers.py copy photo.bmp pil.bmp" \
+  vips "vips copy photo.bmp vips.bmp" gm "gm convert photo.bmp gm.bmp"
+row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp" \
+  vips "vips colourspace photo.bmp vips.bmp b-w" gm "gm convert photo.bmp -colorspace Gray gm.bmp"
+row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp" \
+  vips-palette-png "vips pngsave photo.bmp vipsp.png --palette" gm "gm convert photo.bmp -colors 256 gm.bmp"
 row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
 row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
 row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "$PY peers.py skeleton lines.bmp sk.bmp"
 row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "$PY peers.py cvremap photo.bmp cv.bmp"
-row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "$PY peers.py box photo.bmp pil.bmp"
-row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "$PY peers.py nearest2 photo.bmp pil.bmp" im "convert photo.bmp -sample 200% im.bmp"
-row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "$PY peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp"
+row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "$PY peers.py box photo.bmp pil.bmp" \
+  vips "vips shrink photo.bmp vips.bmp 4 4" gm "gm convert photo.bmp -scale 1000x750! gm.bmp"
+row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "$PY peers.py nearest2 photo.bmp pil.bmp" im "convert photo.bmp -sample 200% im.bmp" \
+  vips "vips zoom photo.bmp vips.bmp 2 2" gm "gm convert photo.bmp -sample 200% gm.bmp"
+row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "$PY peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp" \
+  gm "gm composite -dissolve 50 photo2.bmp photo.bmp gm.bmp"
 thin=$(median q-thin2 "$Q lines.bmp --thin -o q.bmp")
 for f in "--tidy2" "--thin --tidy" "--thin --straighten=10"; do
   t=$(median "q-line-$f" "$Q lines.bmp $f -o q.bmp")

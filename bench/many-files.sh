@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures per second of qel-batch over a folder of generated pictures (half photo-like, half line
-# drawings, all 24-bit) at -j 1 and -j all cores, against GNU parallel running ImageMagick's convert
-# and a Python loop over Pillow doing the nearest equivalent job; peak memory of the largest process.
+# drawings, all 24-bit) at -j 1 and -j all cores, against GNU parallel running ImageMagick's convert,
+# GraphicsMagick and libvips, and a Python loop over Pillow doing the nearest equivalent job; peak
+# memory of the largest process.
 #   bench/many-files.sh [--count N] [--size WxH] [--slow] [--only grey|reduce|thin]
 #   (defaults 200, 2000x1500, every chain; --slow also times ImageMagick's thinning, minutes per picture)
 # Installs the peers from Debian's packages when they are missing. Not part of the tests.
@@ -11,7 +12,7 @@ count=200; size=2000x1500; slow=0; only=""
 while [ $# -gt 0 ]; do
   case "$1" in --count) count="$2"; shift ;; --size) size="$2"; shift ;; --slow) slow=1 ;; --only) only="$2"; shift ;; esac; shift
 done
-. bench/peers-setup.sh imagemagick python3-pil python3-numpy python3-skimage parallel bc
+. bench/peers-setup.sh imagemagick graphicsmagick libvips-tools python3-pil python3-numpy python3-skimage parallel bc
 PY=/usr/bin/python3  # Debian's interpreter: the peers are its packages
 cores=$(nproc)
 work="${TMPDIR:-/tmp}/qel-many-$size"
@@ -65,6 +66,10 @@ time_run() {
 chains=("--grey" "--reduce-256 --to-256" "--to-256 --thin --tidy")
 im=("-colorspace Gray" "-colors 256 -type Palette" "-colorspace Gray -threshold 50% -negate -morphology Thinning:-1 Skeleton -negate")
 py=(grey reduce thin)
+# GraphicsMagick does both colour jobs; libvips has a grey conversion (its palette output is PNG only,
+# and neither has a thinning).
+gm=("-colorspace Gray" "-colors 256 -type Palette" "")
+vips=("colourspace {} out/{/} b-w" "" "")
 echo "$count pictures of $size, $cores cores (load $(cut -d' ' -f1 /proc/loadavg))"
 for k in 0 1 2; do
   [ -z "$only" ] || [ "$only" = "${py[$k]}" ] || continue
@@ -78,8 +83,10 @@ for k in 0 1 2; do
     echo "  parallel + convert           not timed: its thinning takes minutes per picture (--slow)"
   fi
   time_run "python loop + Pillow" $PY loop.py "${py[$k]}" in out
+  [ -n "${gm[$k]}" ] && time_run "parallel + gm convert" sh -c "ls in/*.bmp | parallel --will-cite -j $cores gm convert {} ${gm[$k]} BMP3:out/{/}"
+  [ -n "${vips[$k]}" ] && time_run "parallel + vips" sh -c "ls in/*.bmp | parallel --will-cite -j $cores vips ${vips[$k]}"
   best=0
-  for peer in "parallel + convert" "python loop + Pillow"; do
+  for peer in "parallel + convert" "python loop + Pillow" "parallel + gm convert" "parallel + vips"; do
     [ -n "${rate[$peer]:-}" ] && [ "$(echo "${rate[$peer]} > $best" | bc)" = 1 ] && best=${rate[$peer]}
   done
   j1=${rate["qel-batch -j 1"]:-0}; jn=${rate["qel-batch -j $cores"]:-0}
