@@ -27,19 +27,20 @@ import os, re, sys
 load, thin, svg, pot = map(float, sys.argv[1:])
 def paths(name):
     return re.findall(r' d="([^"]*)"', open(name).read())
-def pairs(name):  # coordinate pairs of every path command (potrace: m, l, c; qel: M, l)
+def pairs(name):  # coordinate pairs of every path command (potrace: M, m, l, c; qel: m with pairs)
     return sum(len(re.findall(r'-?[0-9.]+', d)) for d in paths(name)) // 2
 def nodes(name):  # ends and junctions: where one, or three or more, open subpaths end
     ends = {}
     loops = dots = 0
     for d in paths(name):
-        for sub in re.findall(r'M[^M]*', d):
-            if sub.endswith('h0'): dots += 1; continue
-            if sub.endswith('z'): loops += 1; continue
+        x = y = 0.0
+        for sub in re.findall(r'm[^m]*', d):
             n = [float(v) for v in re.findall(r'-?[0-9.]+', sub)]
-            x, y = n[0], n[1]
+            x += n[0]; y += n[1]
             sx, sy = x, y
+            if sub.endswith('h0'): dots += 1; continue
             for i in range(2, len(n), 2): x += n[i]; y += n[i + 1]
+            if sub.endswith('z'): loops += 1; x, y = sx, sy; continue
             for p in ((round(sx, 2), round(sy, 2)), (round(x, 2), round(y, 2))): ends[p] = ends.get(p, 0) + 1
     return sum(v == 1 for v in ends.values()), sum(v >= 3 for v in ends.values()), loops, dots
 trace, thinning = svg - thin, thin - load

@@ -24,17 +24,17 @@ std::vector<uint8_t> deviceInfo(int w, int h) {
     return info;
 }
 
-// Path points in hundredths, checked against the picture's extent; false on anything unexpected.
+// Counts the path points and checks they lie on the picture; false on anything unexpected.
 bool pointsOnPicture(const std::string& svg, int w, int h, int64_t& points) {
     for (size_t at = 0; (at = svg.find(" d=\"", at)) != std::string::npos;) {
         const char* p = svg.c_str() + at + 4;
-        double x = 0, y = 0;
-        char cmd = 0;
+        double x = 0, y = 0, sx = 0, sy = 0;  // the current point and the subpath's first
+        bool pending = false;                 // a moveto whose pair is still to come
         while (*p != '"') {
-            if (*p == 'M' || *p == 'l' || *p == 'h' || *p == 'z') {
-                cmd = *p++;
-                if (cmd == 'z') ++points;
-                if (cmd == 'h' && *p++ != '0') return false;
+            if (*p == 'm' || *p == 'h' || *p == 'z') {
+                if (*p == 'z') ++points, x = sx, y = sy;
+                pending = *p == 'm';
+                if (*p++ == 'h' && *p++ != '0') return false;
                 continue;
             }
             if (*p == ' ') {
@@ -46,9 +46,9 @@ bool pointsOnPicture(const std::string& svg, int w, int h, int64_t& points) {
             if (end == p || *end == '"') return false;
             const double b = std::strtod(end, &end);
             p = end;
-            if (cmd == 'M') x = a, y = b;
-            else if (cmd == 'l') x += a, y += b;
-            else return false;
+            x += a, y += b;
+            if (pending) sx = x, sy = y;
+            pending = false;
             ++points;
             if (x < -0.005 || y < -0.005 || x > w - 1 + 0.005 || y > h - 1 + 0.005) return false;
         }

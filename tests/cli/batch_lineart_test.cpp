@@ -52,9 +52,9 @@ TEST(BatchLineart, SvgOutputNeedsAThinnedPicture) {
         int rc;
         const char* d;  // the path data written, or nullptr for no file
     } cases[] = {
-        {{art, "--thin", "-o", svg}, batch::kExitOk, "M1 1l3 0"},
-        {{art, "--tidy2", "--svg-width=2", "--svg-tolerance=0", "-o", svg}, batch::kExitOk, "M1 1l3 0"},
-        {{art, "--thinned", "-o", svg}, batch::kExitOk, "M1 1l3 0"},
+        {{art, "--thin", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
+        {{art, "--tidy2", "--svg-width=2", "--svg-tolerance=0", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
+        {{art, "--thinned", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
         {{art, "-o", svg}, batch::kExitInput, nullptr},                        // not thinned
         {{art, "--thin", "--to-24bit", "-o", svg}, batch::kExitInput, nullptr},  // the conversion clears the flag
         {{art, "--thin", "--svg-width=2", "-o", dir.file("out.png")}, batch::kExitUsage, nullptr},

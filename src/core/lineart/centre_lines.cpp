@@ -95,7 +95,13 @@ private:
     std::vector<uint32_t> nodePixels_;          // positions of dots, ends and junction pixels, ascending
     std::vector<uint32_t> nodeOfPixel_;         // node index of each entry of nodePixels_ (kNoNode for dots)
     std::vector<Node> nodes_;
-    std::map<uint32_t, std::string> paths_;     // path data by colour
+    // Path data of one colour. Every subpath starts with a relative moveto (the first one from the origin)
+    // whose further pairs are relative linetos: the shortest form of short polylines.
+    struct PathData {
+        std::string d;
+        int64_t x = 0, y = 0;  // the current point
+    };
+    std::map<uint32_t, PathData> paths_;  // by colour
     int64_t points_ = 0;
 
     bool isStroke(size_t p) const { return plane_[p] & kStroke; }
@@ -333,39 +339,42 @@ private:
         number(d, v);
     }
 
-    void moveTo(std::string& d, const Point& p) {
-        d += 'M';
-        number(d, p.x);
-        nextNumber(d, p.y);
+    void moveTo(PathData& path, const Point& p) {
+        path.d += 'm';
+        number(path.d, p.x - path.x);
+        nextNumber(path.d, p.y - path.y);
+        path.x = p.x;
+        path.y = p.y;
         ++points_;
     }
 
     void writeDot(const Point& p) {
-        std::string& d = paths_[p.colour];
-        moveTo(d, p);
-        d += "h0";
+        PathData& path = paths_[p.colour];
+        moveTo(path, p);
+        path.d += "h0";
     }
 
     void writeRun(const std::vector<Point>& chain, size_t first, size_t last, const std::vector<uint8_t>& keep,
                   bool closed) {
-        std::string& d = paths_[chain[first].colour];
-        moveTo(d, chain[first]);
-        d += 'l';
-        Point at = chain[first];
-        bool firstPair = true;
+        PathData& path = paths_[chain[first].colour];
+        moveTo(path, chain[first]);
+        const Point start = chain[first];
+        bool any = false;
         const size_t stop = closed ? last - 1 : last;  // a closed path ends on "z" instead of its first point
         for (size_t k = first + 1; k <= stop; ++k) {
             if (!keep[k]) continue;
-            if (firstPair) number(d, chain[k].x - at.x);
-            else nextNumber(d, chain[k].x - at.x);
-            nextNumber(d, chain[k].y - at.y);
-            firstPair = false;
-            at = chain[k];
+            nextNumber(path.d, chain[k].x - path.x);
+            nextNumber(path.d, chain[k].y - path.y);
+            path.x = chain[k].x;
+            path.y = chain[k].y;
+            any = true;
             ++points_;
         }
-        if (firstPair) d += "0 0";  // a closed ring simplified to its one point
+        if (!any) path.d += " 0 0";  // a closed ring simplified to its one point
         if (closed) {
-            d += 'z';
+            path.d += 'z';
+            path.x = start.x;
+            path.y = start.y;
             ++points_;
         }
     }
@@ -378,13 +387,13 @@ private:
         svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" + width + "\" height=\"" + height +
               "\" viewBox=\"-0.5 -0.5 " + width + " " + height + "\">\n";
-        for (const auto& [colour, d] : paths_) {
+        for (const auto& [colour, path] : paths_) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "#%06x", colour);
             svg += "<path fill=\"none\" stroke=\"";
             svg += hex;
             svg += "\" stroke-width=\"" + strokeWidth +
-                   "\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"" + d + "\"/>\n";
+                   "\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"" + path.d + "\"/>\n";
         }
         svg += "</svg>\n";
     }

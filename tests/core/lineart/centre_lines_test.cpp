@@ -32,17 +32,17 @@ TEST(CentreLines, PathsOfTinyDrawings) {
         CentreLineOptions options;
         std::string d;  // path data, "|" between colours
     } cases[] = {
-        {"a dot and a line", {"#.....", "......", ".####."}, {}, "M0 0h0M1 2l3 0"},
-        {"a stair is one segment", {"##....", "..###.", ".....#"}, {}, "M0 0l5 2"},
-        {"an L keeps its corner", {"#...", "#...", "###."}, {}, "M0 0l0 2 2 0"},
-        {"a one-pixel bump is within 0.5", {"...#...", "###.###"}, {}, "M0 1l6 0"},
-        {"tolerance 0 keeps it", {"...#...", "###.###"}, {0, 1, false}, "M0 1l3-1 3 1"},
-        {"a T meets at one point", {"#####", "..#..", "..#.."}, {}, "M0 0l2 0M2 0l2 0M2 0l0 2"},
+        {"a dot and a line", {"#.....", "......", ".####."}, {}, "m0 0h0m1 2 3 0"},
+        {"a stair is one segment", {"##....", "..###.", ".....#"}, {}, "m0 0 5 2"},
+        {"an L keeps its corner", {"#...", "#...", "###."}, {}, "m0 0 0 2 2 0"},
+        {"a one-pixel bump is within 0.5", {"...#...", "###.###"}, {}, "m0 1 6 0"},
+        {"tolerance 0 keeps it", {"...#...", "###.###"}, {0, 1, false}, "m0 1 3-1 3 1"},
+        {"a T meets at one point", {"#####", "..#..", "..#.."}, {}, "m0 0 2 0m0 0 2 0m-2 0 0 2"},
         {"touching junction pixels meet at their mean", {"#..#", ".##.", "#..#"}, {},
-         "M0 0l1.5 1M3 0l-1.5 1M1.5 1l-1.5 1M1.5 1l1.5 1"},
-        {"a ring is closed", {".##.", "#..#", ".##."}, {}, "M1 0l2 1-2 1z"},
-        {"marks turn black", {"r###b"}, {}, "M0 0l4 0"},
-        {"marks kept", {"r###b"}, {0.5, 2, true}, "M1 0l3 0|M4 0h0|M0 0l1 0"},  // by colour: black, blue, red
+         "m0 0 1.5 1m1.5-1-1.5 1m0 0-1.5 1m1.5-1 1.5 1"},
+        {"a ring is closed", {".##.", "#..#", ".##."}, {}, "m1 0 2 1-2 1z"},
+        {"marks turn black", {"r###b"}, {}, "m0 0 4 0"},
+        {"marks kept", {"r###b"}, {0.5, 2, true}, "m1 0 3 0|m4 0h0|m0 0 1 0"},  // by colour: black, blue, red
     };
     for (const auto& c : cases) {
         auto img = test::makeLineArt(c.rows, {{'r', 180}, {'b', 5}});
@@ -54,7 +54,7 @@ TEST(CentreLines, PathsOfTinyDrawings) {
     traceCentreLines(*test::makeLineArt({"#."}), {0.5, 2.5, false}, svg);
     EXPECT_EQ(svg, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
                    "width=\"2\" height=\"1\" viewBox=\"-0.5 -0.5 2 1\">\n<path fill=\"none\" stroke=\"#000000\" "
-                   "stroke-width=\"2.5\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"M0 0h0\"/>\n</svg>\n");
+                   "stroke-width=\"2.5\" stroke-linecap=\"round\" stroke-linejoin=\"round\" d=\"m0 0h0\"/>\n</svg>\n");
 }
 
 // ---- generated drawings: ink within `r` of a curve, thinned ----
@@ -192,28 +192,26 @@ std::map<std::string, int> skeletonCounts(const std::set<std::pair<int, int>>& i
     return count;
 }
 
-// The same counts from path data: dots are "h0" subpaths, loops closed ones; an end is a point where one
-// open subpath ends, a junction one where three or more do.
+// The same counts from path data (subpaths "m x y" with relative pairs): dots are "h0" subpaths, loops
+// closed ones; an end is a point where one open subpath ends, a junction one where three or more do.
 std::map<std::string, int> pathCounts(const std::string& d) {
     std::map<std::string, int> count{{"ends", 0}, {"junctions", 0}, {"loops", 0}, {"dots", 0}};
     std::map<std::pair<long, long>, int> endsAt;
     const char* p = d.c_str();
-    long x = 0, y = 0, sx = 0, sy = 0;
-    char cmd = 0;
+    long x = 0, y = 0, sx = 0, sy = 0, pairs = 0;
     auto num = [&] { return std::lround(std::strtod(p, const_cast<char**>(&p)) * 100); };
-    auto finish = [&] { if (cmd == 'l') ++endsAt[{sx, sy}], ++endsAt[{x, y}]; };
+    auto finish = [&] { if (pairs > 1) ++endsAt[{sx, sy}], ++endsAt[{x, y}]; pairs = 0; };
     while (*p) {
-        if (*p == ' ') { ++p; continue; }
-        if (std::isalpha(static_cast<unsigned char>(*p))) {
-            const char c = *p++;
-            if (c == 'M') { finish(); x = sx = num(); y = sy = num(); cmd = 'M'; }
-            else if (c == 'h') { num(); count["dots"]++; cmd = 'h'; }
-            else if (c == 'z') { count["loops"]++; cmd = 'z'; }
-            else cmd = c;
+        if (*p == 'm') finish();
+        if (*p == 'h') count["dots"]++, pairs = 0;
+        if (*p == 'z') count["loops"]++, pairs = 0, x = sx, y = sy;
+        if (std::isalpha(static_cast<unsigned char>(*p)) || *p == ' ') {
+            p += *p == 'h' ? 2 : 1;
             continue;
         }
         x += num();
         y += num();
+        if (++pairs == 1) sx = x, sy = y;
     }
     finish();
     for (const auto& [pt, n] : endsAt) count[n == 1 ? "ends" : n >= 3 ? "junctions" : "through"] += 1;
