@@ -87,7 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!qel::traceCentreLines(image, options, svg, &stats).isChanged()) std::abort();
     if (!qel::traceCentreLines(image, options, again).isChanged() || again != svg) std::abort();
     int64_t points = 0;
-    if (!pointsOnPicture(svg, w, h, points) || points != stats.points) std::abort();
+    const bool onPicture = pointsOnPicture(svg, w, h, points);
+    qel::fuzz::sayWhy("svg", svg);
+    if (!onPicture || points != stats.points) std::abort();
     if (stats.ends < 0 || stats.junctions < 0 || stats.loops < 0 || stats.dots < 0) std::abort();
     return 0;
 }

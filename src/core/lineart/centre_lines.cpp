@@ -370,7 +370,10 @@ private:
             any = true;
             ++points_;
         }
-        if (!any) path.d += " 0 0";  // a closed ring simplified to its one point
+        if (!any) {  // a closed ring simplified to its one point
+            path.d += " 0 0";
+            ++points_;
+        }
         if (closed) {
             path.d += 'z';
             path.x = start.x;
