@@ -34,6 +34,9 @@ TEST(CentreLines, PathsOfTinyDrawings) {
     } cases[] = {
         {"a dot and a line", {"#.....", "......", ".####."}, {}, "m0 0h0m1 2 3 0"},
         {"a stair is one segment", {"##....", "..###.", ".....#"}, {}, "m0 0 5 2"},
+        {"two segments drawn by straightening stay two, the corner within a pixel",  // (0,0)-(7,2)-(9,9)
+         {"####......", "....###...", ".......#..", ".......#..", ".......#..", ".......#..", "........#.",
+          "........#.", "........#.", ".........#"}, {}, "m0 0 6 1 3 8"},
         {"an L keeps its corner", {"#...", "#...", "###."}, {}, "m0 0 0 2 2 0"},
         {"a one-pixel bump is within 0.5", {"...#...", "###.###"}, {}, "m0 1 6 0"},
         {"tolerance 0 keeps it", {"...#...", "###.###"}, {0, 1, false}, "m0 1 3-1 3 1"},
@@ -104,11 +107,14 @@ std::vector<Drawing> drawings() {
     d.push_back({"dots and gaps", drawing(30, 12, {segment(3, 3, 3, 3, 0), segment(8, 3, 8, 3, 0), segment(3, 7, 12, 7, 0),
                                                    segment(14, 7, 26, 7, 0), segment(14, 3, 26, 5, 0.4)})});
     DibImage sample;
-    if (sample.loadFile(std::string(QEL_TEST_DATA) + "/../../samples/lineart.bmp")) {
-        auto copy = test::makeLineArt(test::lineArtRows(sample, {{0, '#'}}));
-        thin(*copy);
-        d.push_back({"line-art sample", std::move(copy)});
-    }
+    EXPECT_NE(sample.loadFile(std::string(QEL_TEST_DATA) + "/../../samples/lineart.bmp"), nullptr);
+    auto copy = std::make_unique<DibImage>(), straight = std::make_unique<DibImage>();
+    copy->replace(sample.info, sample.bits);
+    thin(*copy);
+    straight->replace(copy->info, copy->bits);
+    straighten(*straight, 10);
+    d.push_back({"line-art sample", std::move(copy)});
+    d.push_back({"line-art sample straightened", std::move(straight)});
     return d;
 }
 
