@@ -60,13 +60,11 @@ public:
             colourOf_[i] = uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
         }
         plane_.assign(s_ * (static_cast<size_t>(h_) + 2), 0);
-        index_.assign(plane_.size(), 0);
-        const int64_t stride = strideFor(w_, 8);
+        bits_ = image.bits.data();
+        stride_ = static_cast<size_t>(strideFor(w_, 8));
         for (int y = 0; y < h_; ++y) {
-            const uint8_t* src = image.bits.data() + static_cast<int64_t>(h_ - 1 - y) * stride;
+            const uint8_t* src = bits_ + static_cast<size_t>(h_ - 1 - y) * stride_;
             uint8_t* dst = &plane_[(static_cast<size_t>(y) + 1) * s_ + 1];
-            uint8_t* idx = &index_[(static_cast<size_t>(y) + 1) * s_ + 1];
-            std::copy(src, src + w_, idx);
             for (int x = 0; x < w_; ++x) dst[x] = stroke[src[x]] ? kStroke : 0;
         }
         offset_[0] = 1;
@@ -89,7 +87,8 @@ private:
     int w_ = 0, h_ = 0;
     size_t s_ = 0;
     std::vector<uint8_t> plane_;  // kStroke, degree, kSeen
-    std::vector<uint8_t> index_;  // colour index of each pixel
+    const uint8_t* bits_ = nullptr;  // the picture's rows, bottom row first
+    size_t stride_ = 0;
     uint32_t colourOf_[256];
     ptrdiff_t offset_[4];                       // right, up, left, down
     std::vector<uint32_t> nodePixels_;          // positions of dots, ends and junction pixels, ascending
@@ -106,7 +105,11 @@ private:
 
     bool isStroke(size_t p) const { return plane_[p] & kStroke; }
     int degree(size_t p) const { return plane_[p] >> kDegreeShift & 7; }
-    uint32_t colour(size_t p) const { return colourOf_[index_[p]]; }
+    // The colour of plane position p.
+    uint32_t colour(size_t p) const {
+        const size_t x = p % s_ - 1, y = p / s_ - 1;
+        return colourOf_[bits_[(static_cast<size_t>(h_) - 1 - y) * stride_ + x]];
+    }
     Point pixelPoint(size_t p) const {
         return {static_cast<int64_t>(p % s_ - 1) * 100, static_cast<int64_t>(p / s_ - 1) * 100, colour(p)};
     }
