@@ -209,7 +209,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
                     double& v = name == "--svg-width" ? svgOptions.strokeWidth : svgOptions.tolerance;
                     if (!parseNumber(value, v)) return usage(name + " needs a number, for example " + name + "=1");
                 } else {
-                    return usage("unknown option " + a);
+                    return usage(name == "--svg-keep-colours" ? name + " takes no value" : "unknown option " + name);
                 }
                 if (const std::string why = checkCentreLineOptions(svgOptions); !why.empty()) return usage(name + ": " + why);
                 if (svgOption.empty()) svgOption = name;
