@@ -12,6 +12,7 @@
 #include "core/commands/command_table.h"
 #include "core/formats/codecs.h"
 #include "core/image/bmp_file.h"
+#include "core/lineart/centre_lines.h"
 
 namespace qel::batch {
 
@@ -29,8 +30,12 @@ std::string usageText(const Registry& ops, const CLI::App& app) {
          "Without -o nothing is written.\n\n"
          "Options:\n"
          "  -o FILE                 write the result; the extension picks the format:\n"
-         "                          .bmp .png .jpg .jpeg .tif .tiff .webp\n"
+         "                          .bmp .png .jpg .jpeg .tif .tiff .webp, or .svg: centre lines of a\n"
+         "                          thinned picture (after --thin or --tidy2, or with --thinned)\n"
          "  --quality=Q             JPEG quality, or lossy WebP at Q (1-100; default: JPEG 90, WebP lossless)\n"
+         "  --svg-tolerance=T       .svg: how far (pixels) a line may pass from its pixels (default 0.5)\n"
+         "  --svg-width=W           .svg: stroke width (default 1)\n"
+         "  --svg-keep-colours      .svg: red, green and blue marks keep their colour instead of black\n"
          "  --new=WxH               start from a white 24-bit picture\n"
          "  --help, --version\n\n"
          "Many files:\n"
@@ -161,6 +166,8 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     };
     std::vector<std::string> inputs, outputs, newSizes;
     SaveOptions saveOptions;
+    CentreLineOptions svgOptions;
+    std::string svgOption;  // the first --svg-... option given, for the refusal without an .svg output
     Plan plan;
     ManyFiles many;
     CLI::App app{"qel-batch"};
@@ -192,6 +199,20 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 int q = 0;
                 if (!parseNumber(a.substr(10), q) || q < 1 || q > 100) return usage("--quality needs a number from 1 to 100");
                 saveOptions.quality = q;
+            } else if (a.rfind("--svg-", 0) == 0) {
+                // How centre lines are written to an .svg output; no operation either.
+                const auto eq = a.find('=');
+                const std::string name = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
+                if (name == "--svg-keep-colours" && eq == std::string::npos) {
+                    svgOptions.keepColours = true;
+                } else if (name == "--svg-tolerance" || name == "--svg-width") {
+                    double& v = name == "--svg-width" ? svgOptions.strokeWidth : svgOptions.tolerance;
+                    if (!parseNumber(value, v)) return usage(name + " needs a number, for example " + name + "=1");
+                } else {
+                    return usage(name == "--svg-keep-colours" ? name + " takes no value" : "unknown option " + name);
+                }
+                if (const std::string why = checkCentreLineOptions(svgOptions); !why.empty()) return usage(name + ": " + why);
+                if (svgOption.empty()) svgOption = name;
             } else {
                 marked.push_back(a);
             }
@@ -234,7 +255,9 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (outputs.size() > 1) return usage("-o given twice");
     if (outputs.size() == 1 && outputs[0].empty()) return usage("-o needs a file name");
-    if (outputs.size() == 1) {
+    const bool svgOutput = outputs.size() == 1 && isSvgName(outputs[0]);
+    if (!svgOption.empty() && !svgOutput) return usage(svgOption + " applies to an .svg output (-o NAME.svg)");
+    if (outputs.size() == 1 && !svgOutput) {
         saveOptions.format = formatByExtension(outputs[0]);
         if (saveOptions.format == ImageFormat::Gif) return usage("-o " + outputs[0] + ": GIF files are read only");
         if (saveOptions.format == ImageFormat::Unknown)
@@ -290,7 +313,19 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return r->exitCode;
     }
 
-    if (haveOutput) {
+    if (svgOutput) {
+        // Centre lines need one-pixel strokes: the state in which straightening and line tidy run.
+        if (!ctx.thinned) {
+            err << "qel-batch: " << output << ": SVG needs a thinned picture: run --thin or --tidy2 first (or give --thinned)\n";
+            return kExitInput;
+        }
+        std::string why;
+        const ImageError e = saveCentreLineSvg(ctx.image, output, svgOptions, &why);
+        if (e != ImageError::None) {
+            err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";
+            return e == ImageError::WriteFailed ? kExitOutput : kExitInput;
+        }
+    } else if (haveOutput) {
         if (ctx.image.saveFile(output, saveOptions) != ImageError::None) {
             const std::string& why = ctx.image.refusalReason;
             err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";

@@ -1,6 +1,8 @@
 // qel-batch options of the line-art filters: enabling rules and the thinned flag.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core/lineart/lineart.h"
 #include "support/batch_run.h"
 #include "support/text_image.h"
@@ -39,6 +41,34 @@ TEST(BatchLineart, OptionsFollowTheMenuEnablingRules) {
     auto expected = test::makeLineArt({"......", ".####.", ".####.", "......"});
     thin(*expected);
     EXPECT_EQ(result.bits, expected->bits);
+}
+
+TEST(BatchLineart, SvgOutputNeedsAThinnedPicture) {
+    test::TempDir dir;
+    const std::string art = dir.file("art.bmp"), svg = dir.file("out.svg");
+    ASSERT_TRUE(test::writeBytes(art, test::makeLineArt({"......", ".####.", "......"})->fileBytes()));
+    struct Case {
+        std::vector<std::string> args;
+        int rc;
+        const char* d;  // the path data written, or nullptr for no file
+    } cases[] = {
+        {{art, "--thin", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
+        {{art, "--tidy2", "--svg-width=2", "--svg-tolerance=0", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
+        {{art, "--thinned", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
+        {{art, "-o", svg}, batch::kExitInput, nullptr},                        // not thinned
+        {{art, "--thin", "--to-24bit", "-o", svg}, batch::kExitInput, nullptr},  // the conversion clears the flag
+        {{art, "--thin", "--svg-width=2", "-o", dir.file("out.png")}, batch::kExitUsage, nullptr},
+        {{art, "--thin", "--svg-tolerance=-1", "-o", svg}, batch::kExitUsage, nullptr},
+        {{art, "--thin", "--svg-width=x", "-o", svg}, batch::kExitUsage, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::remove(svg.c_str());
+        const auto r = test::runCli(c.args);
+        EXPECT_EQ(r.status, c.rc) << c.args[1] << " " << r.err;
+        const auto bytes = test::readBytes(svg);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(text.empty() ? "" : text.substr(text.find(" d=\"") + 4, 8), c.d ? c.d : "") << c.args[1];
+    }
 }
 
 }  // namespace

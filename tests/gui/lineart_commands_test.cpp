@@ -1,6 +1,7 @@
 // The line-art commands in the window program: enabling through the thinned
 // flag, the pictures they leave, the straightening dialog and its refusals.
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QTimer>
 #include <functional>
@@ -171,6 +172,28 @@ TEST_F(LineArtCommandTest, StraightenDialogRefusesLengthsBelowOne) {
             EXPECT_NE(dlg.result(), QDialog::Accepted) << c.text.toStdString();
             EXPECT_EQ(dlg.lengthEdit()->selectedText(), dlg.lengthEdit()->text()) << c.text.toStdString();
         }
+    }
+}
+
+TEST_F(LineArtCommandTest, SaveAsOffersSvgCentreLinesOnlyForAThinnedPicture) {
+    const QString svg = QString::fromStdString(dir.file("lines.svg"));
+    struct Case {
+        int command;  // run before Save As (0: none)
+        bool written;
+    } cases[] = {{0, false}, {ID_THIN, true}, {ID_TIDY2, true}};
+    for (const Case& c : cases) {
+        openDrawing();
+        if (c.command) frame->runCommand(c.command);
+        const auto before = doc()->image->bits;
+        dialogs->clear();
+        dialogs->answerPath(svg);
+        frame->runCommand(ID_FILE_SAVE_AS);
+        ASSERT_EQ(dialogs->shown().size(), c.written ? 1u : 2u) << c.command;  // the file dialog, and a refusal
+        EXPECT_EQ(dialogs->shown()[0].file.filter.contains("SVG (*.svg)|*.svg|"), c.written) << c.command;
+        EXPECT_EQ(QFile::exists(svg), c.written) << c.command;
+        EXPECT_EQ(doc()->image->bits, before);
+        EXPECT_EQ(doc()->isModified(), c.written) << "the picture itself is still unsaved";
+        QFile::remove(svg);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/formats/codecs.h"
+#include "core/lineart/centre_lines.h"
 #include "gui/docview/qel_view.h"
 #include "gui/kit/dialog_service.h"
 
@@ -105,9 +106,13 @@ QString saveFailureReason(const QString& path, int error, const std::string& wri
 }
 }  // namespace
 
-bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format) {
+bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format, bool thinned) {
     errno = 0;
-    const qel::ImageError error = image->saveFile(QFile::encodeName(path).toStdString(), {format, 0});
+    const std::string file = QFile::encodeName(path).toStdString();
+    // A thinned picture saved as .svg becomes its centre lines; the picture itself is not written.
+    const bool svg = thinned && format == qel::ImageFormat::Unknown && qel::isSvgName(file);
+    const qel::ImageError error = svg ? qel::saveCentreLineSvg(*image, file, {}, &image->refusalReason)
+                                      : image->saveFile(file, {format, 0});
     const int savedErrno = errno;
     if (error == qel::ImageError::None) return true;
     QString text = QDir::toNativeSeparators(path) + QStringLiteral("に保存できませんでした。");
@@ -134,9 +139,10 @@ void CQelDoc::onFileSave() {
         setModified(false);
 }
 
-bool CQelDoc::onFileSaveAs() {
+bool CQelDoc::onFileSaveAs(bool thinned) {
     qel::ui::FileRequest request;
     request.filter = QString::fromLatin1(kSaveFilter);
+    if (thinned) request.filter += QStringLiteral("SVG (*.svg)|*.svg|");
     request.defaultExtension = extensionOf(image->fileFormat);
     // The document's own name with the extension of a format that can be written, in its own folder.
     const QString base = pathName_.isEmpty() ? title_ : QFileInfo(pathName_).completeBaseName();
@@ -146,7 +152,8 @@ bool CQelDoc::onFileSaveAs() {
     const QString path = dialogs().saveFile(nullptr, request);
     if (path.isEmpty()) return false;
     qel::ui::rememberFolder(path);
-    if (!writeTo(path, qel::ImageFormat::Unknown)) return false;
+    if (!writeTo(path, qel::ImageFormat::Unknown, thinned)) return false;
+    if (thinned && qel::isSvgName(QFile::encodeName(path).toStdString())) return true;  // the picture is not kept there
     setModified(false);  // the work is kept in the chosen file
     return true;
 }

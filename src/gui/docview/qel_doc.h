@@ -36,8 +36,8 @@ public:
     // document without a file, or read from a format that cannot be written, runs Save As.
     void onFileSave();
     // Saves under a chosen name in the format its extension names; the document keeps its own path and
-    // title. True when it was written.
-    bool onFileSaveAs();
+    // title. True when it was written. A thinned picture is also offered as SVG centre lines.
+    bool onFileSaveAs(bool thinned = false);
     // Makes the picture a 24-bit copy of `source` (paste, screen grab); does nothing for null.
     void pasteBitmap(const qel::DisplayBitmap* source);
     // Sets imageWidth/Height and scrollWidth/Height from the image header.
@@ -81,7 +81,7 @@ signals:
 
 private:
     // Unknown: the format by the name's extension.
-    bool writeTo(const QString& path, qel::ImageFormat format);
+    bool writeTo(const QString& path, qel::ImageFormat format, bool thinned = false);
     QString pathName_;
     QString title_;
     bool modified_ = false;

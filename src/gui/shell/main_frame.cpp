@@ -189,7 +189,7 @@ void CMainFrame::registerFrameCommands() {
         if (CQelDoc* d = activeDocument()) d->onFileSave();
     }, true);
     add(ID_FILE_SAVE_AS, [this] {
-        if (CQelDoc* d = activeDocument()) d->onFileSaveAs();
+        if (CQelDoc* d = activeDocument()) d->onFileSaveAs(activeView() && activeView()->thinned);
     }, true);
     for (int i = 0; i < kRecentFiles; ++i)
         add(ID_FILE_MRU_FILE1 + i, [this, i] {
