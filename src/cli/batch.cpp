@@ -10,6 +10,7 @@
 #include "cli/many_files.h"
 #include "cli/parse.h"
 #include "core/commands/command_table.h"
+#include "core/expr/formula.h"
 #include "core/formats/codecs.h"
 #include "core/image/bmp_file.h"
 
@@ -140,6 +141,9 @@ Result loadPicture(Context& ctx, const std::string& path) {
 }
 
 Result runPlan(Context& ctx, const Plan& plan) {
+    // The picture's own random sequence: rand gives it the same numbers whatever runs beside it.
+    RandomSequence sequence;
+    RandomScope scope(sequence);
     for (const auto& [op, value] : plan) {
         Result r;
         ++ctx.operationIndex;
