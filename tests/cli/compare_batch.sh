@@ -23,7 +23,7 @@ done
 "$old" --new=37x23 --fractal --to-256 --black-white=128 -o "$in/f1.bmp"
 "$old" --new=37x23 --fractal -o "$in/f24.png"
 "$old" --new=37x23 --fractal --quality=80 -o "$in/f24.jpg"
-"$old" "$in/lineart.bmp" --to-256 --thin -o "$in/thin8.bmp"
+"$old" "$in/lineart.bmp" --thin -o "$in/thin8.bmp"
 "$old" "$in/colours16.bmp" --save-palette="$in/pal.pal"
 printf 'BM\x10\x00\x00\x00garbage' > "$in/bad.bmp"
 printf 'not a picture' > "$in/text.bmp"
@@ -47,9 +47,9 @@ for p in f24.bmp f8.bmp f4.bmp f1.bmp photo.bmp colours16.bmp pal8os2.bmp rgb16-
     done
 done
 # Chains: the thinned flag, the working palette kept between options, outputs of every format.
-add "$in/lineart.bmp --to-256 --thin --tidy --straighten=5 --tidy -o out.bmp"
-add "$in/lineart.bmp --to-256 --tidy2 --straighten=3 -o out.png"
-add "$in/lineart.bmp --to-256 --thin --to-24bit --to-256 --tidy"
+add "$in/lineart.bmp --thin --tidy --straighten=5 --tidy -o out.bmp"
+add "$in/lineart.bmp --tidy2 --straighten=3 -o out.png"
+add "$in/lineart.bmp --thin --to-24bit --to-256 --tidy"
 add "$in/thin8.bmp --tidy"
 add "$in/thin8.bmp --thinned --tidy -o out.bmp"
 add "$in/colours16.bmp --palette=$in/pal.pal --merge-near=3000 --organise --save-palette=p.pal -o out.bmp"
@@ -189,7 +189,7 @@ run() {  # run BINARY CHAIN DIR
     # --json reports the time each file took: the only thing allowed to differ.
     sed -i 's/"milliseconds":[0-9]*/"milliseconds":T/' "$3/../stdout"
     # Several workers report files in the order they finish.
-    case "$2" in *--out-dir*) for f in stdout stderr; do sort -o "$3/../$f" "$3/../$f"; done ;; esac
+    case "$2" in *--out-dir*|*/dir*) for f in stdout stderr; do sort -o "$3/../$f" "$3/../$f"; done ;; esac
 }
 failed=0
 n=0

@@ -1,5 +1,5 @@
 // File reading and atomic writing.
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 
 #include <atomic>
 #include <filesystem>
