@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/geometry/geometry.h"
-#include "core/image/bmp_file.h"
-#include "core/image/file_io.h"
+#include "core/formats/bmp_file.h"
+#include "core/formats/file_io.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/image/dib_image.h"
 #include "gui/docview/qel_doc.h"
 #include "gui/docview/qel_view.h"

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -10,8 +11,9 @@
 #include "cli/many_files.h"
 #include "cli/parse.h"
 #include "core/commands/command_table.h"
+#include "core/expr/formula.h"
 #include "core/formats/codecs.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/lineart/centre_lines.h"
 
 namespace qel::batch {
@@ -21,7 +23,7 @@ namespace {
 constexpr const char* kVersion = "qel-batch 0.20";
 
 // The help text: the operations from the registry, the other options from the parser's table.
-std::string usageText(const Registry& ops, const CLI::App& app) {
+std::string usageText(const std::vector<const Operation*>& ops, const CLI::App& app) {
     std::ostringstream s;
     s << "usage: qel-batch INPUT [OPERATION ...] [-o OUTPUT]\n"
          "       qel-batch --new=WIDTHxHEIGHT [OPERATION ...] [-o OUTPUT]\n"
@@ -53,7 +55,8 @@ std::string usageText(const Registry& ops, const CLI::App& app) {
             line(o->get_name(false, true) + (o->get_type_size_max() > 0 ? " " + o->get_type_name().substr(0, o->get_type_name().find(':')) : ""),
                  o->get_description());
     s << "\nOperations:\n";
-    for (const auto& op : ops) line(op.name + (op.arg == Operation::Arg::Required ? "=" + op.valueName : ""), op.help);
+    for (const Operation* op : ops)
+        line(optionName(*op) + (op->arg.kind != OperationArg::Kind::None ? std::string("=") + op->arg.valueName : ""), op->help);
     s << "\nExit status: 0 ok, 1 usage, 2 input unreadable or invalid, 3 output not writable,\n"
          "4 some files of many failed, 130 interrupted (Ctrl+C) before all files were done.\n";
     return s.str();
@@ -76,14 +79,14 @@ Result requirePicture(const Context& ctx, const std::string& op) {
 
 Result requireEnabled(const Context& ctx) {
     if (!ctx.current) return fail(kExitUsage, "an option ran outside runOperation");
-    const std::string& op = ctx.current->name;
+    const cmd::Rule rule = ctx.current->rule;
+    if (rule == cmd::Rule::Always) return std::nullopt;
+    const std::string op = optionName(*ctx.current);
     if (auto r = requirePicture(ctx, op)) return r;
-    const cmd::Command* command = cmd::findCommand(ctx.current->command);
-    if (!command) return std::nullopt;
     const int d = ctx.image.bitCount();
     const cmd::CommandContext state{.documentWindow = true, .picture = true, .depth = d, .thinned = ctx.thinned};
-    if (cmd::isEnabled(command->rule, state)) return std::nullopt;
-    const std::vector<int> depths = cmd::depthsAccepted(command->rule);
+    if (cmd::isEnabled(rule, state)) return std::nullopt;
+    const std::vector<int> depths = cmd::depthsAccepted(rule);
     if (std::find(depths.begin(), depths.end(), d) != depths.end())
         return fail(kExitInput, op + " needs a thinned picture: run --thin or --tidy2 first");
     std::string list;
@@ -91,23 +94,62 @@ Result requireEnabled(const Context& ctx) {
     return fail(kExitInput, op + " needs a " + list + "-bit picture; " + ctx.inputName + " is " + std::to_string(d) + "-bit");
 }
 
-Result runOperation(Context& ctx, const Operation& op, const std::string& value) {
-    ctx.current = &op;
-    Result r = op.run(ctx, value);
-    ctx.current = nullptr;
-    // The option's side effect on the thinned flag, as its menu command has.
-    const cmd::Command* command = cmd::findCommand(op.command);
-    if (!r && command && command->thinned != cmd::Thinned::Keep) ctx.thinned = command->thinned == cmd::Thinned::Set;
-    return r;
+namespace {
+
+// The refusal of a number the option does not take, its placeholders filled in.
+std::string numberRefusal(const Operation& op, const char* pattern, const std::string& value) {
+    std::string text = pattern;
+    const std::pair<std::string, std::string> fills[] = {{"{option}", optionName(op)},
+                                                         {"{value}", value},
+                                                         {"{min}", std::to_string(op.arg.min)},
+                                                         {"{max}", std::to_string(op.arg.max)}};
+    for (const auto& [key, fill] : fills)
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + fill.size()))
+            text.replace(at, key.size(), fill);
+    return text;
 }
 
-Registry allOperations() {
-    Registry r;
-    registerImageOperations(r);
-    registerColourOperations(r);
-    registerLineartOperations(r);
-    registerExprOperations(r);
-    registerGeometryOperations(r);
+// Reads the option's value as its descriptor says; options of several fields go to their parser,
+// which also checks the rule.
+Result readValue(Context& ctx, const Operation& op, const std::string& value, std::any& out) {
+    using Kind = OperationArg::Kind;
+    switch (op.arg.kind) {
+    case Kind::None: break;
+    case Kind::Text: out = value; break;
+    case Kind::Int: {
+        int32_t n = 0;
+        const bool number = parseNumber(value, n);
+        if (!number || n < op.arg.min || n > op.arg.max)
+            return fail(kExitUsage, numberRefusal(op, !number && op.arg.notNumber ? op.arg.notNumber : op.arg.outOfRange, value));
+        out = n;
+        break;
+    }
+    case Kind::Record: {
+        static const std::map<std::string, Result (*)(Context&, const std::string&, std::any&)> parsers = {
+            {"transform", parseTransform}, {"scale", parseScale}, {"mix", parseMix}};
+        const auto parser = parsers.find(op.name);
+        if (parser == parsers.end()) return fail(kExitUsage, optionName(op) + " has no parser");
+        return parser->second(ctx, value, out);
+    }
+    }
+    return requireEnabled(ctx);
+}
+
+}  // namespace
+
+Result runOperation(Context& ctx, const Operation& op, const std::string& value) {
+    ctx.current = &op;
+    OperationRun run{.image = ctx.image, .out = ctx.out, .snapshot = [&ctx] { ctx.takeSnapshot(); },
+                     .familyState = &ctx.familyState, .index = ctx.operationIndex};
+    Result r = readValue(ctx, op, value, run.value);
+    if (!r) {
+        if (op.snapshot) ctx.takeSnapshot();
+        const OpResult done = op.run(run);
+        if (done.isRefused()) r = fail(op.writes ? kExitOutput : kExitInput, optionName(op) + ": " + done.reason);
+    }
+    ctx.current = nullptr;
+    // The option's side effect on the thinned flag, as its menu command has.
+    if (!r && op.thinned != cmd::Thinned::Keep) ctx.thinned = op.thinned == cmd::Thinned::Set;
     return r;
 }
 
@@ -145,13 +187,16 @@ Result loadPicture(Context& ctx, const std::string& path) {
 }
 
 Result runPlan(Context& ctx, const Plan& plan) {
+    // The picture's own random sequence: rand gives it the same numbers whatever runs beside it.
+    RandomSequence sequence;
+    RandomScope scope(sequence);
     for (const auto& [op, value] : plan) {
         Result r;
         ++ctx.operationIndex;
         try {
             r = runOperation(ctx, *op, value);
         } catch (const std::bad_alloc&) {
-            r = fail(kExitInput, op->name + ": not enough memory");
+            r = fail(kExitInput, optionName(*op) + ": not enough memory");
         }
         if (r) return fail(r->exitCode, ctx.inputName + ": " + r->message);
     }
@@ -159,7 +204,7 @@ Result runPlan(Context& ctx, const Plan& plan) {
 }
 
 int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const Registry ops = allOperations();
+    const std::vector<const Operation*>& ops = operations();
     auto usage = [&](const std::string& why) {
         err << "qel-batch: " << why << "\n" << "Try 'qel-batch --help'.\n";
         return kExitUsage;
@@ -187,7 +232,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::vector<std::vector<std::string>> values(ops.size());
     std::vector<CLI::Option*> options(ops.size());
     app.add_flag("--new{" + kNoValue + "}", newSizes);
-    for (size_t i = 0; i < ops.size(); ++i) options[i] = app.add_flag(ops[i].name + "{" + kNoValue + "}", values[i]);
+    for (size_t i = 0; i < ops.size(); ++i) options[i] = app.add_flag(optionName(*ops[i]) + "{" + kNoValue + "}", values[i]);
     many.addOptions(app);
     app.add_option("INPUT", inputs)->expected(0, -1);
     try {
@@ -222,7 +267,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             if (a.size() > 2 && a.rfind("-o", 0) == 0) return usage("unknown option " + a);
             const std::string name = a.substr(0, a.size() - 1);
             if (!a.empty() && a.back() == '=' &&
-                (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto& op) { return op.name == name; })))
+                (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto* op) { return optionName(*op) == name; })))
                 a += kEmptyValue;
         }
         std::vector<std::string> reversed(marked.rbegin(), marked.rend());  // the order the parser takes
@@ -247,10 +292,11 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         const size_t i = size_t(std::find(options.begin(), options.end(), o) - options.begin());
         if (i == ops.size()) continue;
         const std::string& value = values[i][taken[i]++];
-        const Operation& op = ops[i];
-        if (op.arg == Operation::Arg::Required && value == kNoValue)
-            return usage(op.name + " needs a value: " + op.name + "=" + op.valueName);
-        if (op.arg == Operation::Arg::None && value != kNoValue) return usage(op.name + " takes no value");
+        const Operation& op = *ops[i];
+        const std::string option = optionName(op);
+        const bool takesValue = op.arg.kind != OperationArg::Kind::None;
+        if (takesValue && value == kNoValue) return usage(option + " needs a value: " + option + "=" + op.arg.valueName);
+        if (!takesValue && value != kNoValue) return usage(option + " takes no value");
         plan.emplace_back(&op, value == kEmptyValue ? "" : value);
     }
     if (outputs.size() > 1) return usage("-o given twice");

@@ -1,8 +1,9 @@
-// qel-batch: the command-line tool. Each operation family registers its
-// options here; an option maps onto one core operation run the way the menu
-// command runs it, without dialogs.
+// qel-batch: the command-line tool. Every operation descriptor of the core is
+// an option, run the way the menu command runs it, without dialogs; only
+// options of several fields have a parser here.
 #pragma once
 
+#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/image/dib_image.h"
+#include "core/ops/operation.h"
 
 namespace qel::batch {
 
@@ -23,8 +25,6 @@ struct Failure {
 };
 using Result = std::optional<Failure>;
 
-struct Operation;
-
 // State kept between operations, like a document with one view.
 struct Context {
     DibImage image;
@@ -32,37 +32,22 @@ struct Context {
     std::ostream* out = nullptr;
     bool thinned = false;  // the view's flag enabling straightening and line tidy
     int operationIndex = 0;  // 1 for the first operation of the command line, 2 for the next, ...
-    const Operation* current = nullptr;  // the option running now
+    const Operation* current = nullptr;  // the operation running now
     // Family-specific state lives behind this pointer (the palette window's working palette, ...).
-    std::shared_ptr<void> paletteState;
+    std::shared_ptr<void> familyState;
 
     // What the command's snapshot does to the record before the operation runs.
     void takeSnapshot();
 };
 
-struct Operation {
-    enum class Arg { None, Required };
-    std::string name;       // "--grey"
-    Arg arg = Arg::None;
-    std::string valueName;  // "T" in --black-white=T
-    std::string help;
-    std::function<Result(Context&, const std::string& value)> run;
-    bool standalone = false;  // needs no picture: a command line of only such options takes no input
-    // The menu command the option runs as (0: none). Its row in the command table says on which
-    // pictures the option is refused and what it does to the thinned flag.
-    int command = 0;
-};
+// The command-line option of an operation: "--grey".
+inline std::string optionName(const Operation& op) { return std::string("--") + op.name; }
 
-using Registry = std::vector<Operation>;
-
-void registerImageOperations(Registry& r);
-void registerColourOperations(Registry& r);
-void registerLineartOperations(Registry& r);
-void registerExprOperations(Registry& r);
-void registerGeometryOperations(Registry& r);
-
-// Builds the full table in the order the help text lists it.
-Registry allOperations();
+// Read the value of an option of several fields into its operation's settings record. Each refuses the
+// option where its menu command would be disabled (requireEnabled) at the point its messages need.
+Result parseTransform(Context& ctx, const std::string& value, std::any& record);  // ops_expr.cpp
+Result parseScale(Context& ctx, const std::string& value, std::any& record);      // ops_geometry.cpp
+Result parseMix(Context& ctx, const std::string& value, std::any& record);        // ops_geometry.cpp
 
 // Failure helpers.
 inline Result fail(int code, std::string message) { return Failure{code, std::move(message)}; }
@@ -77,8 +62,9 @@ inline Result reportRefusal(const std::string& op, const OpResult& result) {
     return std::nullopt;
 }
 
-// Runs one option on the context as the command line does: refusals where its menu command would be
-// disabled, then its effect on the thinned flag. Throws what the operation throws (std::bad_alloc).
+// Runs one option on the context as the command line does: its value read, refusals where its menu
+// command would be disabled, the snapshot, the operation, the core's refusal reported and the effect on
+// the thinned flag. Throws what the operation throws (std::bad_alloc).
 Result runOperation(Context& ctx, const Operation& op, const std::string& value);
 
 // The operations of a command line with their values, in the order given.

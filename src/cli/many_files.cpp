@@ -17,7 +17,7 @@
 
 #include "cli/progress.h"
 #include "core/formats/codecs.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/image/parallel_rows.h"
 
 namespace qel::batch {

@@ -1,10 +1,10 @@
-// qel-batch options of the formula language: the calculator and the transform by formula.
+// The value of qel-batch's --transform.
+#include <any>
 #include <string_view>
 #include <vector>
 
 #include "cli/batch.h"
 #include "cli/parse.h"
-#include "core/commands/command_table.h"
 #include "core/expr/calculator.h"
 #include "core/expr/transform.h"
 
@@ -13,7 +13,7 @@ namespace qel::batch {
 namespace {
 
 // Reads "XF;YF;ZF[;WR,WG,WB[;forward|inverse]]" into settings, as the dialog's OK would accept them.
-Result parseTransform(const std::string& value, TransformSettings& s) {
+Result readTransform(const std::string& value, TransformSettings& s) {
     const std::string op = "--transform";
     const auto parts = split(value, ';');
     if (parts.size() < 3 || parts.size() > 5)
@@ -53,24 +53,12 @@ Result parseTransform(const std::string& value, TransformSettings& s) {
 
 }  // namespace
 
-void registerExprOperations(Registry& r) {
-    r.push_back({"--calc", Operation::Arg::Required, "FORMULA",
-                 "print the calculator's answer for FORMULA (x=3.141592, y=2.718282, z=0)",
-                 [](Context& ctx, const std::string& value) -> Result {
-                     *ctx.out << calculatorAnswer(value) << "\n";
-                     return std::nullopt;
-                 },
-                 /*standalone=*/true});
-    r.push_back({"--transform", Operation::Arg::Required, "XF;YF;ZF[;WR,WG,WB[;forward]]",
-                 "move and recolour pixels by x'=, y'=, z'= (24-bit; inverse mapping unless forward)",
-                 [](Context& ctx, const std::string& value) -> Result {
-                     if (auto f = requireEnabled(ctx)) return f;
-                     TransformSettings settings;
-                     if (auto f = parseTransform(value, settings)) return f;
-                     ctx.takeSnapshot();
-                     return reportRefusal("--transform", transformByFormula(ctx.image, settings));
-                 }});
-    r.back().command = cmd::ID_TRANSFORM;
+Result parseTransform(Context& ctx, const std::string& value, std::any& record) {
+    if (auto f = requireEnabled(ctx)) return f;
+    TransformSettings settings;
+    if (auto f = readTransform(value, settings)) return f;
+    record = settings;
+    return std::nullopt;
 }
 
 }  // namespace qel::batch

@@ -13,7 +13,7 @@
 #include "core/expr/transform.h"
 #include "core/geometry/geometry.h"
 #include "core/geometry/screen_grab.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/lineart/lineart.h"
 #include "support/text_image.h"
 

@@ -69,6 +69,24 @@ TEST(ManyFiles, OutputsKeepTheirRelativePathsAndMatchTheOneFileForm) {
     EXPECT_TRUE(fs::exists(d.file("o/sub/deep/line.bmp")));
 }
 
+TEST(ManyFiles, RandomFormulasGiveEachPictureItsOneFileBytesAtAnyWorkerCount) {
+    test::TempDir d;
+    const std::string rand = "--transform=x;y;rand(200);-1,-1,-1";
+    fs::create_directories(d.file("in"));
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(test::make24({"#..#", ".##.", "#..."})->saveFile(d.file("in/p" + std::to_string(i) + ".bmp")),
+                  ImageError::None);
+    for (const char* workers : {"1", "4"}) {
+        const std::string out = d.file(std::string("out") + workers);
+        ASSERT_EQ(run({rand, "-j", workers, "--out-dir", out, d.file("in")}).status, kExitOk);
+        for (int i = 0; i < 6; ++i) {
+            const std::string name = "/p" + std::to_string(i) + ".bmp";
+            ASSERT_EQ(run({d.file("in") + name, rand, "-o", d.file("single.bmp")}).status, kExitOk);
+            EXPECT_EQ(test::readBytes(out + name), test::readBytes(d.file("single.bmp"))) << workers << name;
+        }
+    }
+}
+
 TEST(ManyFiles, ExistingOutputsAndInputsAreKeptUnlessAllowed) {
     struct Case { std::vector<std::string> args; int status; bool replaced; };
     const Case cases[] = {

@@ -131,14 +131,12 @@ TEST(PaletteBatch, RefusalsAndFailures) {
     }
 }
 
-const batch::Operation& op(const batch::Registry& ops, const std::string& name) {
-    for (const auto& o : ops)
-        if (o.name == name) return o;
+const Operation& op(const std::string& name) {
+    if (const Operation* o = findOperation(name.substr(2))) return *o;
     throw std::runtime_error("no option " + name);
 }
 
 TEST(PaletteBatch, WorkingPaletteReloadsAtTheFirstPaletteOptionAfterAnyOther) {
-    const auto ops = batch::allOperations();
     std::ostringstream out;
     auto fresh = [&] {
         auto ctx = std::make_unique<batch::Context>();
@@ -150,7 +148,7 @@ TEST(PaletteBatch, WorkingPaletteReloadsAtTheFirstPaletteOptionAfterAnyOther) {
     // Runs one option the way the command line does.
     auto step = [&](batch::Context& ctx, const std::string& name, const std::string& value) {
         ++ctx.operationIndex;
-        return batch::runOperation(ctx, op(ops, name), value);
+        return batch::runOperation(ctx, op(name), value);
     };
     // Merge and organise in one go: the merge survives (entries 3 and 7 join entry 1).
     auto ctx = fresh();

@@ -185,12 +185,12 @@ TEST_F(ColourCommandsTest, EveryWayOfClosingDropsThePaletteOpenMark) {
         frame->runCommand(ID_PALETTE);  // shown twice, marked once
         EXPECT_TRUE(palette()->isVisible()) << name;
         EXPECT_EQ(palette()->windowTitle(), "パレット");
-        EXPECT_EQ(view()->undoState, 100) << name;
+        EXPECT_TRUE(palette()->holdsUndo) << name;
         EXPECT_FALSE(enabled(ID_EDIT_UNDO)) << name;
         closeIt(palette());
         processEvents();
         EXPECT_FALSE(palette()->isVisible()) << name;
-        EXPECT_EQ(view()->undoState, 0) << name;
+        EXPECT_FALSE(palette()->holdsUndo) << name;
         EXPECT_EQ(palette()->m_request, 0) << name;
         EXPECT_TRUE(enabled(ID_EDIT_UNDO)) << name;
     }
@@ -204,7 +204,7 @@ TEST_F(ColourCommandsTest, EnterNeitherHidesTheWindowNorDropsTheMark) {
         pressKey(palette(), key);
         pressKey(palette()->button(CPaletteDlg::IDC_SORT), key);
         EXPECT_TRUE(palette()->isVisible());
-        EXPECT_EQ(view()->undoState, 100);
+        EXPECT_TRUE(palette()->holdsUndo);
     }
     for (int id : {CPaletteDlg::IDC_CLOSE, CPaletteDlg::IDC_REPLACE, CPaletteDlg::IDC_SORT})
         EXPECT_FALSE(palette()->button(CPaletteDlg::Control(id))->autoDefault()) << id;
@@ -245,7 +245,7 @@ TEST_F(ColourCommandsTest, DoubleClickOnThePictureSelectsTheNearestEntryOfTheSho
         QApplication::sendEvent(view()->viewport(), &dbl);
         EXPECT_TRUE(palette()->isVisible());
         EXPECT_EQ(palette()->workingPalette().selected, c.selected) << c.at.x() << "," << c.at.y() << " zoom " << c.zoom;
-        EXPECT_EQ(view()->undoState, 100);
+        EXPECT_TRUE(palette()->holdsUndo);
     }
 }
 
@@ -255,7 +255,7 @@ TEST_F(ColourCommandsTest, DoubleClickOnA24BitPictureOpensNothing) {
                     Qt::NoModifier);
     QApplication::sendEvent(view()->viewport(), &dbl);
     EXPECT_FALSE(palette()->isVisible());
-    EXPECT_EQ(view()->undoState, 0);
+    EXPECT_FALSE(palette()->holdsUndo);
 }
 
 TEST_F(ColourCommandsTest, FitToPaletteRecoloursAtOnceWithASnapshot) {
@@ -265,7 +265,7 @@ TEST_F(ColourCommandsTest, FitToPaletteRecoloursAtOnceWithASnapshot) {
     frame->runCommand(ID_FIT_PALETTE);
     EXPECT_EQ(image().info, info);
     EXPECT_TRUE(palette()->isVisible());
-    EXPECT_EQ(view()->undoState, 100);
+    EXPECT_TRUE(palette()->holdsUndo);
     palette()->close();
 
     // Working palette with red gone: red entries move to the nearest remaining colour.
@@ -282,9 +282,9 @@ TEST_F(ColourCommandsTest, FitToPaletteRecoloursAtOnceWithASnapshot) {
     EXPECT_EQ(pal.selected, 0);
     EXPECT_EQ(pal.entry(0), (PaletteColour{1, 2, 3}));  // the working palette is not reloaded
     EXPECT_TRUE(view()->undoInfo);  // undone once the palette window is closed
-    EXPECT_EQ(view()->undoState, 100);
+    EXPECT_TRUE(palette()->holdsUndo);
     palette()->close();
-    EXPECT_EQ(view()->undoState, 0);
+    EXPECT_FALSE(palette()->holdsUndo);
 }
 
 // Fit to palette changes the picture every view of the document shows: two windows, one split in two panes.

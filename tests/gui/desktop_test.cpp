@@ -105,20 +105,43 @@ TEST_F(DesktopTest, EveryHelpPageIsBundledAndEveryLinkReachesABundledPage) {
     }
 }
 
-TEST_F(DesktopTest, HelpPagesNameEveryMenuCommand) {
+// A menu item as a reader sees it: no accelerator, mnemonic or ellipsis, full-width kana, no blanks.
+QString readerText(const QString& text) {
+    QString name = text.section('\t', 0, 0);
+    name.remove(QRegularExpression(QStringLiteral("\\(&.\\)|\\.\\.\\.|&|\\(Qel\\)")));
+    return name.normalized(QString::NormalizationForm_KC).remove(' ');
+}
+
+// The program's own commands each have a heading on the page of their menu ("<h1>効果 メニュー</h1>"):
+// a submenu's item as "線 › 細線化", a heading naming several items splitting them with "・" or " / ",
+// conditions in brackets after them. The framework's items are named somewhere in the help.
+TEST_F(DesktopTest, HelpPagesNameEveryMenuCommandUnderItsOwnHeading) {
     QString all;
     for (const QString& page : helpPages()) all += resourceText(":/qel/help/" + page);
-    all = all.normalized(QString::NormalizationForm_KC).remove(' ');
+    const QString allText = all.normalized(QString::NormalizationForm_KC).remove(' ');
     std::set<QString> missing;
     for (const auto* table : {&documentMenu(), &startMenu()})
         for (const Command& c : *table) {
             if (c.id == kSeparator || !c.menu || c.id == ID_FILE_MRU_FILE1) continue;
-            // The item as a reader sees it: no accelerator, mnemonic or ellipsis, full-width kana.
-            QString name = QString::fromUtf8(c.text).section('\t', 0, 0);
-            name.remove(QRegularExpression(QStringLiteral("\\(&.\\)|\\.\\.\\.|&")));
-            name.remove(QRegularExpression(QStringLiteral("\\(Qel\\)")));
-            name = name.normalized(QString::NormalizationForm_KC).remove(' ');
-            if (!all.contains(name, Qt::CaseInsensitive)) missing.insert(name);
+            const QString name = readerText(QString::fromUtf8(c.text));
+            QStringList path = QString::fromUtf8(c.menu).split('>');
+            const QString top = readerText(path.takeFirst());
+            if (c.id >= 0xE000) {
+                if (!allText.contains(name, Qt::CaseInsensitive)) missing.insert(name);
+                continue;
+            }
+            // The section of the menu's page, up to the next page heading.
+            const QString section = all.section("<h1>" + top + " メニュー</h1>", 1).section("<h1>", 0, 0);
+            const QString prefix = path.isEmpty() ? QString() : readerText(path.join(" › ")) + "›";
+            bool found = false;
+            for (auto m = QRegularExpression("<h2>(.*?)</h2>").globalMatch(section); m.hasNext() && !found;) {
+                // Conditions in full-width brackets and keys in brackets go first.
+                QString heading = readerText(m.next().captured(1).remove(QRegularExpression("（[^）]*）| \\([^)]*\\)")));
+                if (!heading.startsWith(prefix) || (prefix.isEmpty() && heading.contains("›"))) continue;
+                for (const QString& item : heading.mid(prefix.size()).split(QRegularExpression("・|/")))
+                    found = found || item == name;
+            }
+            if (!found) missing.insert(top + ">" + name);
         }
     EXPECT_TRUE(missing.empty()) << QStringList(missing.begin(), missing.end()).join(", ").toStdString();
 }

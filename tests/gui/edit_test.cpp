@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/commands/command_table.h"
+#include "gui/commands/colour/palette_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {
@@ -113,13 +114,13 @@ TEST_F(EditTest, PaletteWindowOpenTwiceClosedOnceReenablesUndo) {
     open(*pattern(7, 5, 8));
     CQelView* v = view();
     v->runImageCommand(invert);
-    v->paletteOpened();
-    EXPECT_EQ(v->undoState, 100);
+    auto* palette = static_cast<CPaletteDlg*>(v->paletteWindow);
+    frame->runCommand(ID_PALETTE);
+    EXPECT_TRUE(palette->holdsUndo);
     EXPECT_FALSE(enabled(ID_EDIT_UNDO));
-    v->paletteOpened();
-    EXPECT_EQ(v->undoState, 100);
-    v->paletteClosed();
-    EXPECT_EQ(v->undoState, 0);
+    frame->runCommand(ID_PALETTE);
+    palette->close();
+    EXPECT_FALSE(palette->holdsUndo);
     EXPECT_TRUE(enabled(ID_EDIT_UNDO));
 }
 
@@ -128,12 +129,14 @@ TEST_F(EditTest, SnapshotWhilePaletteOpenKeepsTheMark) {
     CQelView* v = view();
     v->runImageCommand(invert);
     frame->runCommand(ID_EDIT_UNDO);
-    v->paletteOpened();
-    EXPECT_EQ(v->undoState, 101);
+    frame->runCommand(ID_PALETTE);
+    EXPECT_EQ(v->undoState, 1);
     v->runImageCommand(addOne);
-    EXPECT_EQ(v->undoState, 100);
+    EXPECT_EQ(v->undoState, 0);
+    const auto changed = doc()->image->bits;
     v->onEditUndo();  // refused while the palette window is open
-    EXPECT_EQ(v->undoState, 100);
+    EXPECT_EQ(doc()->image->bits, changed);
+    EXPECT_TRUE(static_cast<CPaletteDlg*>(v->paletteWindow)->holdsUndo);
 }
 
 TEST_F(EditTest, SnapshotWithoutMemoryWarnsAndTheOperationStillRuns) {

@@ -35,6 +35,8 @@ struct Entry {
 
 class TransformCommandTest : public GuiTest {
 protected:
+    // The settings the expr family keeps for the view.
+    TransformSettings& remembered() { return view()->familyState<TransformSettings>(); }
     void openPicture() { open(*make24(kPicture, kColours)); }
 
     // Runs "関数で変換", answering the dialog with `entry` (OK) or cancelling it; `seen` receives what the
@@ -117,8 +119,8 @@ TEST_F(TransformCommandTest, CancelLeavesPictureSnapshotAndSettings) {
     runTransform({.x = "x+1", .keep = true}, false);
     EXPECT_EQ(doc()->image->bits, before);
     EXPECT_FALSE(view()->undoBits.has_value());
-    EXPECT_EQ(view()->formulaX, "x");
-    EXPECT_EQ(view()->keepSettings, 0);
+    EXPECT_EQ(remembered().formulaX, "x");
+    EXPECT_EQ(remembered().keepSettings, 0);
 }
 
 TEST_F(TransformCommandTest, TheDialogOpensWithTheLastSettingsOnlyWhenKeepWasTicked) {
@@ -127,14 +129,14 @@ TEST_F(TransformCommandTest, TheDialogOpensWithTheLastSettingsOnlyWhenKeepWasTic
     Entry seen;
     runTransform(kept, true, &seen);
     EXPECT_EQ(seen.x, "x");  // first run: defaults
-    EXPECT_EQ(view()->formulaX, "x+1");
-    EXPECT_EQ(view()->formulaY, "y*1");
-    EXPECT_EQ(view()->formulaZ, "z/2");
-    EXPECT_FLOAT_EQ(view()->weightRed, 0.5f);
-    EXPECT_FLOAT_EQ(view()->weightGreen, -1.0f);
-    EXPECT_FLOAT_EQ(view()->weightBlue, 2.0f);
-    EXPECT_EQ(view()->inverseTransform, 0);
-    EXPECT_EQ(view()->keepSettings, 1);
+    EXPECT_EQ(remembered().formulaX, "x+1");
+    EXPECT_EQ(remembered().formulaY, "y*1");
+    EXPECT_EQ(remembered().formulaZ, "z/2");
+    EXPECT_FLOAT_EQ(remembered().weightRed, 0.5f);
+    EXPECT_FLOAT_EQ(remembered().weightGreen, -1.0f);
+    EXPECT_FLOAT_EQ(remembered().weightBlue, 2.0f);
+    EXPECT_EQ(remembered().inverseTransform, 0);
+    EXPECT_EQ(remembered().keepSettings, 1);
 
     // Kept: the next dialog shows them; this run unticks "保存".
     Entry plain = kept;
@@ -148,7 +150,7 @@ TEST_F(TransformCommandTest, TheDialogOpensWithTheLastSettingsOnlyWhenKeepWasTic
     EXPECT_EQ(seen.blue, "2");
     EXPECT_FALSE(seen.inverse);
     EXPECT_TRUE(seen.keep);
-    EXPECT_EQ(view()->keepSettings, 0);
+    EXPECT_EQ(remembered().keepSettings, 0);
 
     // Not kept: defaults again, though the view still remembers the last values.
     runTransform({}, false, &seen);
@@ -157,7 +159,7 @@ TEST_F(TransformCommandTest, TheDialogOpensWithTheLastSettingsOnlyWhenKeepWasTic
     EXPECT_EQ(seen.red, "1");
     EXPECT_TRUE(seen.inverse);
     EXPECT_FALSE(seen.keep);
-    EXPECT_EQ(view()->formulaX, "x+1");
+    EXPECT_EQ(remembered().formulaX, "x+1");
 
     // Each window remembers its own settings.
     runTransform(kept);

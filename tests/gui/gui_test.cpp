@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QSettings>
 
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 
 namespace qel::test {
 

@@ -23,7 +23,7 @@
 #include <cerrno>
 
 #include "core/formats/codecs.h"
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/shell/about_dlg.h"
 #include "core/commands/command_table.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <random>
 
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 
 namespace qel::test {
 

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <vector>
 
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 
 namespace qel {
 

@@ -1,39 +1,27 @@
 #include "core/commands/command_table.h"
 
+#include <stdexcept>
+#include <string>
+
+#include "core/ops/operation.h"
+
 namespace qel::cmd {
 
-bool isEnabled(Rule rule, const CommandContext& c) {
-    switch (rule) {
-    case Rule::Always: return true;
-    case Rule::DocumentWindow: return c.documentWindow;
-    case Rule::Never: return false;
-    case Rule::Picture: return c.documentWindow && c.picture;
-    case Rule::NoPicture: return c.documentWindow && !c.picture;
-    case Rule::Depth24: return c.documentWindow && c.picture && c.depth == 24;
-    case Rule::DepthNot24: return c.documentWindow && c.picture && c.depth != 24;
-    case Rule::DepthAbove4: return c.documentWindow && c.picture && c.depth > 4;
-    case Rule::Depth4Or8: return c.documentWindow && c.picture && (c.depth == 4 || c.depth == 8);
-    case Rule::Depth8: return c.documentWindow && c.picture && c.depth == 8;
-    case Rule::Depth8Thinned: return c.documentWindow && c.picture && c.depth == 8 && c.thinned;
-    case Rule::Undo: return c.documentWindow && c.undoEnabled;
-    case Rule::Redo: return c.documentWindow && c.redoEnabled;
-    }
-    return false;
-}
-
-std::vector<int> depthsAccepted(Rule rule) {
-    switch (rule) {
-    case Rule::Depth24: return {24};
-    case Rule::DepthNot24: return {1, 4, 8};
-    case Rule::DepthAbove4: return {8, 24};
-    case Rule::Depth4Or8: return {8, 4};
-    case Rule::Depth8:
-    case Rule::Depth8Thinned: return {8};
-    default: return {};
-    }
-}
-
 namespace {
+
+// A row that runs an operation takes its id, rule and thinned effect from the operation.
+std::vector<Command> withOperations(std::vector<Command> rows) {
+    for (Command& row : rows) {
+        if (!row.operation) continue;
+        const Operation* op = findOperation(row.operation);
+        if (!op || op->command == 0) throw std::logic_error(std::string("no menu operation ") + row.operation);
+        row.id = op->command;
+        row.rule = op->rule;
+        row.thinned = op->thinned;
+    }
+    return rows;
+}
+
 constexpr const char* kFile = "ﾌｧｲﾙ(&F)";
 constexpr const char* kEdit = "編集(&E)";
 constexpr const char* kView = "表示(&V)";
@@ -47,79 +35,79 @@ constexpr const char* kHelp = "ﾍﾙﾌﾟ(&H)";
 }  // namespace
 
 const std::vector<Command>& documentMenu() {
-    static const std::vector<Command> table = {
-        {ID_FILE_NEW, kFile, "新規作成(&N)\tCtrl+N", Rule::Always, "Ctrl+N", "新規にﾌｧｲﾙを作成します"},
-        {ID_FILE_OPEN, kFile, "開く(&O)...\tCtrl+O", Rule::Always, "Ctrl+O", "既存のﾌｧｲﾙを開きます"},
-        {ID_FILE_CLOSE, kFile, "閉じる(&C)", Rule::DocumentWindow, "", "作業中のﾌｧｲﾙを閉じます"},
-        {ID_FILE_SAVE, kFile, "上書き保存(&S)\tCtrl+S", Rule::Always, "Ctrl+S", "作業中のﾌｧｲﾙを保存します"},
-        {ID_FILE_SAVE_AS, kFile, "名前を付けて保存(&A)...", Rule::Always, "", "作業中のﾌｧｲﾙを新しい名前で保存します"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_FILE_PRINT, kFile, "印刷(&P)...\tCtrl+P", Rule::DocumentWindow, "Ctrl+P", "作業中のﾌｧｲﾙを印刷します"},
-        {ID_FILE_PRINT_PREVIEW, kFile, "印刷ﾌﾟﾚﾋﾞｭｰ(&V)", Rule::DocumentWindow, "", "ﾌﾙ ﾍﾟｰｼﾞ表示します"},
-        {ID_FILE_PRINT_SETUP, kFile, "ﾌﾟﾘﾝﾀの設定(&R)...", Rule::Always, "", "ﾌﾟﾘﾝﾀおよびﾌﾟﾘﾝﾀ接続の設定を変更します"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_FILE_MRU_FILE1, kFile, "最新のﾌｧｲﾙ", Rule::Always, "", "指定のﾌｧｲﾙを開きます"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_APP_EXIT, kFile, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", Rule::Always, "", "ｱﾌﾟﾘｹｰｼｮﾝを終了します"},
-        {ID_EDIT_UNDO, kEdit, "元に戻す(&U)\tCtrl+Z", Rule::Undo, "Ctrl+Z;Alt+Backspace", "直前に行った動作を元に戻します"},
-        {ID_EDIT_REDO, kEdit, "やり直し \tCtrl+Y", Rule::Redo, "Ctrl+Y;Ctrl+Space", "直前に行った動作を繰り返します"},
-        {kSeparator, kEdit, nullptr, Rule::Always, ""},
-        {ID_EDIT_CUT, kEdit, "切り取り(&T)\tCtrl+X", Rule::Never, "Ctrl+X;Shift+Del", "選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動します"},
-        {ID_EDIT_COPY, kEdit, "ｺﾋﾟｰ(&C)\tCtrl+C", Rule::Picture, "Ctrl+C;Ctrl+Ins", "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存します"},
-        {ID_EDIT_PASTE, kEdit, "貼り付け(&P)\tCtrl+V", Rule::NoPicture, "Ctrl+V;Shift+Ins", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付けます"},
-        {ID_ZOOM_IN, kView, "拡大表示", Rule::Picture, ""},
-        {ID_ZOOM_OUT, kView, "縮小表示", Rule::Picture, ""},
-        {ID_IMAGE_INFO, kView, "画面情報", Rule::Always, ""},
-        {kSeparator, kView, nullptr, Rule::Always, ""},
-        {ID_VIEW_TOOLBAR, kView, "ﾂｰﾙ ﾊﾞｰ(&T)", Rule::Always, "", "ﾂｰﾙ ﾊﾞｰの表示/非表示を切り替えます"},
-        {ID_VIEW_STATUS_BAR, kView, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", Rule::Always, "", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます"},
-        {ID_TRANSFORM, kEffect, "関数で変換", Rule::Depth24, ""},
-        {ID_THIN, kLine, "細線化", Rule::Depth8, "", nullptr, Thinned::Set},
-        {ID_STRAIGHTEN, kLine, "直線化", Rule::Depth8Thinned, ""},
-        {ID_TIDY, kLine, "整線", Rule::Depth8Thinned, "", nullptr, Thinned::Keep, true},
-        {ID_TIDY2, kLine, "整線2", Rule::Depth8, "", nullptr, Thinned::Set},
-        {ID_SCALE, kEffect, "伸縮", Rule::Depth24, ""},
-        {ID_MIX, kEffect, "混合", Rule::Depth24, ""},
-        {ID_FRACTAL, kEffect, "フラクタル", Rule::Depth24, ""},
-        {ID_COUNT_COLOURS, kColour, "色数", Rule::Picture, ""},
-        {ID_PALETTE, kColour, "パレット", Rule::Depth4Or8, ""},
-        {ID_REDUCE_256, kColour, "減色(256色)", Rule::Depth24, ""},
-        {ID_FIT_PALETTE, kColour, "パレットに合せる", Rule::Depth4Or8, ""},
-        {ID_TO_24BIT, kDepth, "２４ｂｉｔ", Rule::DepthNot24, "", nullptr, Thinned::Clear, true},
-        {ID_TO_256, kDepth, "256色", Rule::Depth24, "", nullptr, Thinned::Clear, true},
-        {ID_TO_16, kDepth, "16色", Rule::DepthAbove4, "", nullptr, Thinned::Clear, true},
-        {ID_TO_GREY, kDepth, "灰色", Rule::Picture, ""},
-        {ID_TO_BLACK_WHITE, kDepth, "白黒", Rule::Depth4Or8, ""},
-        {ID_WINDOW_NEW, kWindow, "新しいｳｨﾝﾄﾞｳを開く(&N)", Rule::DocumentWindow, "", "作業中のｳｨﾝﾄﾞｳを複写して表示します"},
-        {ID_WINDOW_CASCADE, kWindow, "重ねて表示(&C)", Rule::DocumentWindow, "", "ｳｨﾝﾄﾞｳを重ねて表示します"},
-        {ID_WINDOW_TILE_HORZ, kWindow, "並べて表示(&T)", Rule::DocumentWindow, "", "ｳｨﾝﾄﾞｳを並べて表示します"},
-        {ID_WINDOW_ARRANGE, kWindow, "ｱｲｺﾝの整列(&A)", Rule::DocumentWindow, "", "ｱｲｺﾝを整列します"},
-        {ID_SCREEN_CAPTURE, kOther, "画面キャプチャ", Rule::NoPicture, ""},
-        {ID_CALCULATOR, kOther, "関数電卓", Rule::Always, ""},
-        {ID_HELP_INDEX, kHelp, "ヘルプ", Rule::Always, "", "ﾍﾙﾌﾟを表示します"},
-        {kSeparator, kHelp, nullptr, Rule::Always, ""},
-        {ID_APP_ABOUT, kHelp, "ﾊﾞｰｼﾞｮﾝ情報(Qel) (&A)...", Rule::Always, "", "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示します"},
-        {ID_NEXT_PANE, nullptr, "次のﾍﾟｲﾝ", Rule::DocumentWindow, "F6", "次のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替えます"},
-        {ID_PREV_PANE, nullptr, "前のﾍﾟｲﾝ", Rule::DocumentWindow, "Shift+F6", "前のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替えます"},
-    };
+    static const std::vector<Command> table = withOperations({
+        {.id = ID_FILE_NEW, .menu = kFile, .text = "新規作成(&N)\tCtrl+N", .keys = "Ctrl+N", .prompt = "新規にﾌｧｲﾙを作成します"},
+        {.id = ID_FILE_OPEN, .menu = kFile, .text = "開く(&O)...\tCtrl+O", .keys = "Ctrl+O", .prompt = "既存のﾌｧｲﾙを開きます"},
+        {.id = ID_FILE_CLOSE, .menu = kFile, .text = "閉じる(&C)", .rule = Rule::DocumentWindow, .prompt = "作業中のﾌｧｲﾙを閉じます"},
+        {.id = ID_FILE_SAVE, .menu = kFile, .text = "上書き保存(&S)\tCtrl+S", .keys = "Ctrl+S", .prompt = "作業中のﾌｧｲﾙを保存します"},
+        {.id = ID_FILE_SAVE_AS, .menu = kFile, .text = "名前を付けて保存(&A)...", .prompt = "作業中のﾌｧｲﾙを新しい名前で保存します"},
+        {.menu = kFile},
+        {.id = ID_FILE_PRINT, .menu = kFile, .text = "印刷(&P)...\tCtrl+P", .rule = Rule::DocumentWindow, .keys = "Ctrl+P", .prompt = "作業中のﾌｧｲﾙを印刷します"},
+        {.id = ID_FILE_PRINT_PREVIEW, .menu = kFile, .text = "印刷ﾌﾟﾚﾋﾞｭｰ(&V)", .rule = Rule::DocumentWindow, .prompt = "ﾌﾙ ﾍﾟｰｼﾞ表示します"},
+        {.id = ID_FILE_PRINT_SETUP, .menu = kFile, .text = "ﾌﾟﾘﾝﾀの設定(&R)...", .prompt = "ﾌﾟﾘﾝﾀおよびﾌﾟﾘﾝﾀ接続の設定を変更します"},
+        {.menu = kFile},
+        {.id = ID_FILE_MRU_FILE1, .menu = kFile, .text = "最新のﾌｧｲﾙ", .prompt = "指定のﾌｧｲﾙを開きます"},
+        {.menu = kFile},
+        {.id = ID_APP_EXIT, .menu = kFile, .text = "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", .prompt = "ｱﾌﾟﾘｹｰｼｮﾝを終了します"},
+        {.id = ID_EDIT_UNDO, .menu = kEdit, .text = "元に戻す(&U)\tCtrl+Z", .rule = Rule::Undo, .keys = "Ctrl+Z;Alt+Backspace", .prompt = "直前に行った動作を元に戻します"},
+        {.id = ID_EDIT_REDO, .menu = kEdit, .text = "やり直し \tCtrl+Y", .rule = Rule::Redo, .keys = "Ctrl+Y;Ctrl+Space", .prompt = "直前に行った動作を繰り返します"},
+        {.menu = kEdit},
+        {.id = ID_EDIT_CUT, .menu = kEdit, .text = "切り取り(&T)\tCtrl+X", .rule = Rule::Never, .keys = "Ctrl+X;Shift+Del", .prompt = "選択範囲を切り取ってｸﾘｯﾌﾟﾎﾞｰﾄﾞに移動します"},
+        {.id = ID_EDIT_COPY, .menu = kEdit, .text = "ｺﾋﾟｰ(&C)\tCtrl+C", .rule = Rule::Picture, .keys = "Ctrl+C;Ctrl+Ins", .prompt = "選択範囲をｺﾋﾟｰしてｸﾘｯﾌﾟﾎﾞｰﾄﾞに保存します"},
+        {.id = ID_EDIT_PASTE, .menu = kEdit, .text = "貼り付け(&P)\tCtrl+V", .rule = Rule::NoPicture, .keys = "Ctrl+V;Shift+Ins", .prompt = "ｸﾘｯﾌﾟﾎﾞｰﾄﾞの内容を貼り付けます"},
+        {.id = ID_ZOOM_IN, .menu = kView, .text = "拡大表示", .rule = Rule::Picture},
+        {.id = ID_ZOOM_OUT, .menu = kView, .text = "縮小表示", .rule = Rule::Picture},
+        {.id = ID_IMAGE_INFO, .menu = kView, .text = "画面情報"},
+        {.menu = kView},
+        {.id = ID_VIEW_TOOLBAR, .menu = kView, .text = "ﾂｰﾙ ﾊﾞｰ(&T)", .prompt = "ﾂｰﾙ ﾊﾞｰの表示/非表示を切り替えます"},
+        {.id = ID_VIEW_STATUS_BAR, .menu = kView, .text = "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", .prompt = "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます"},
+        {.menu = kEffect, .text = "関数で変換", .operation = "transform"},
+        {.menu = kLine, .text = "細線化", .operation = "thin"},
+        {.menu = kLine, .text = "直線化", .operation = "straighten"},
+        {.menu = kLine, .text = "整線", .announce = true, .operation = "tidy"},
+        {.menu = kLine, .text = "整線2", .operation = "tidy2"},
+        {.menu = kEffect, .text = "伸縮", .operation = "scale"},
+        {.menu = kEffect, .text = "混合", .operation = "mix"},
+        {.menu = kEffect, .text = "フラクタル", .operation = "fractal"},
+        {.menu = kColour, .text = "色数", .operation = "count-colours"},
+        {.id = ID_PALETTE, .menu = kColour, .text = "パレット", .rule = Rule::Depth4Or8},
+        {.menu = kColour, .text = "減色(256色)", .operation = "reduce-256"},
+        {.menu = kColour, .text = "パレットに合せる", .operation = "fit-palette"},
+        {.menu = kDepth, .text = "２４ｂｉｔ", .announce = true, .operation = "to-24bit"},
+        {.menu = kDepth, .text = "256色", .announce = true, .operation = "to-256"},
+        {.menu = kDepth, .text = "16色", .announce = true, .operation = "to-16"},
+        {.menu = kDepth, .text = "灰色", .operation = "grey"},
+        {.menu = kDepth, .text = "白黒", .operation = "black-white"},
+        {.id = ID_WINDOW_NEW, .menu = kWindow, .text = "新しいｳｨﾝﾄﾞｳを開く(&N)", .rule = Rule::DocumentWindow, .prompt = "作業中のｳｨﾝﾄﾞｳを複写して表示します"},
+        {.id = ID_WINDOW_CASCADE, .menu = kWindow, .text = "重ねて表示(&C)", .rule = Rule::DocumentWindow, .prompt = "ｳｨﾝﾄﾞｳを重ねて表示します"},
+        {.id = ID_WINDOW_TILE_HORZ, .menu = kWindow, .text = "並べて表示(&T)", .rule = Rule::DocumentWindow, .prompt = "ｳｨﾝﾄﾞｳを並べて表示します"},
+        {.id = ID_WINDOW_ARRANGE, .menu = kWindow, .text = "ｱｲｺﾝの整列(&A)", .rule = Rule::DocumentWindow, .prompt = "ｱｲｺﾝを整列します"},
+        {.id = ID_SCREEN_CAPTURE, .menu = kOther, .text = "画面キャプチャ", .rule = Rule::NoPicture},
+        {.id = ID_CALCULATOR, .menu = kOther, .text = "関数電卓"},
+        {.id = ID_HELP_INDEX, .menu = kHelp, .text = "ヘルプ", .prompt = "ﾍﾙﾌﾟを表示します"},
+        {.menu = kHelp},
+        {.id = ID_APP_ABOUT, .menu = kHelp, .text = "ﾊﾞｰｼﾞｮﾝ情報(Qel) (&A)...", .prompt = "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示します"},
+        {.id = ID_NEXT_PANE, .menu = nullptr, .text = "次のﾍﾟｲﾝ", .rule = Rule::DocumentWindow, .keys = "F6", .prompt = "次のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替えます"},
+        {.id = ID_PREV_PANE, .menu = nullptr, .text = "前のﾍﾟｲﾝ", .rule = Rule::DocumentWindow, .keys = "Shift+F6", .prompt = "前のｳｨﾝﾄﾞｳ ﾍﾟｲﾝに切り替えます"},
+    });
     return table;
 }
 
 const std::vector<Command>& startMenu() {
     static const std::vector<Command> table = {
-        {ID_FILE_NEW, kFile, "新規作成(&N)\tCtrl+N", Rule::Always, "Ctrl+N", "新規にﾌｧｲﾙを作成します"},
-        {ID_FILE_OPEN, kFile, "開く(&O)...\tCtrl+O", Rule::Always, "Ctrl+O", "既存のﾌｧｲﾙを開きます"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_FILE_PRINT_SETUP, kFile, "ﾌﾟﾘﾝﾀの設定(&R)...", Rule::Always, "", "ﾌﾟﾘﾝﾀおよびﾌﾟﾘﾝﾀ接続の設定を変更します"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_FILE_MRU_FILE1, kFile, "最新のﾌｧｲﾙ", Rule::Always, "", "指定のﾌｧｲﾙを開きます"},
-        {kSeparator, kFile, nullptr, Rule::Always, ""},
-        {ID_APP_EXIT, kFile, "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", Rule::Always, "", "ｱﾌﾟﾘｹｰｼｮﾝを終了します"},
-        {ID_VIEW_TOOLBAR, kView, "ﾂｰﾙ ﾊﾞｰ(&T)", Rule::Always, "", "ﾂｰﾙ ﾊﾞｰの表示/非表示を切り替えます"},
-        {ID_VIEW_STATUS_BAR, kView, "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", Rule::Always, "", "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます"},
-        {ID_HELP_INDEX, kHelp, "ヘルプ", Rule::Always, "", "ﾍﾙﾌﾟを表示します"},
-        {kSeparator, kHelp, nullptr, Rule::Always, ""},
-        {ID_APP_ABOUT, kHelp, "ﾊﾞｰｼﾞｮﾝ情報(Qel)(&A)...", Rule::Always, "", "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示します"},
+        {.id = ID_FILE_NEW, .menu = kFile, .text = "新規作成(&N)\tCtrl+N", .keys = "Ctrl+N", .prompt = "新規にﾌｧｲﾙを作成します"},
+        {.id = ID_FILE_OPEN, .menu = kFile, .text = "開く(&O)...\tCtrl+O", .keys = "Ctrl+O", .prompt = "既存のﾌｧｲﾙを開きます"},
+        {.menu = kFile},
+        {.id = ID_FILE_PRINT_SETUP, .menu = kFile, .text = "ﾌﾟﾘﾝﾀの設定(&R)...", .prompt = "ﾌﾟﾘﾝﾀおよびﾌﾟﾘﾝﾀ接続の設定を変更します"},
+        {.menu = kFile},
+        {.id = ID_FILE_MRU_FILE1, .menu = kFile, .text = "最新のﾌｧｲﾙ", .prompt = "指定のﾌｧｲﾙを開きます"},
+        {.menu = kFile},
+        {.id = ID_APP_EXIT, .menu = kFile, .text = "ｱﾌﾟﾘｹｰｼｮﾝの終了(&X)", .prompt = "ｱﾌﾟﾘｹｰｼｮﾝを終了します"},
+        {.id = ID_VIEW_TOOLBAR, .menu = kView, .text = "ﾂｰﾙ ﾊﾞｰ(&T)", .prompt = "ﾂｰﾙ ﾊﾞｰの表示/非表示を切り替えます"},
+        {.id = ID_VIEW_STATUS_BAR, .menu = kView, .text = "ｽﾃｰﾀｽ ﾊﾞｰ(&S)", .prompt = "ｽﾃｰﾀｽ ﾊﾞｰの表示/非表示を切り替えます"},
+        {.id = ID_HELP_INDEX, .menu = kHelp, .text = "ヘルプ", .prompt = "ﾍﾙﾌﾟを表示します"},
+        {.menu = kHelp},
+        {.id = ID_APP_ABOUT, .menu = kHelp, .text = "ﾊﾞｰｼﾞｮﾝ情報(Qel)(&A)...", .prompt = "ﾌﾟﾛｸﾞﾗﾑの情報、ﾊﾞｰｼﾞｮﾝそして著作権を表示します"},
     };
     return table;
 }

@@ -1,113 +1,31 @@
 // The command table: every menu item of the two menus (128 without a document
-// window, 129 with one), its identifier, its text, its accelerators, the rule
-// that enables it and what it does besides changing the picture. Menus,
-// toolbar, shortcuts and the enabling of every action are built from these
-// tables, and qel-batch refuses an operation exactly where the menu item would
-// be disabled.
+// window, 129 with one), its text, its accelerators and where it stands. A row
+// that runs an operation names it and takes its identifier, the rule that
+// enables it and its effect on the thinned flag from the operation's
+// descriptor; the other rows state them. Menus, toolbar, shortcuts and the
+// enabling of every action are built from these tables.
 #pragma once
 
 #include <vector>
 
+#include "core/ops/command_ids.h"
+#include "core/ops/rules.h"
+
 namespace qel::cmd {
-
-// Framework commands.
-constexpr int ID_FILE_NEW = 57600;
-constexpr int ID_FILE_OPEN = 57601;
-constexpr int ID_FILE_CLOSE = 57602;
-constexpr int ID_FILE_SAVE = 57603;
-constexpr int ID_FILE_SAVE_AS = 57604;
-constexpr int ID_FILE_PRINT_SETUP = 57606;
-constexpr int ID_FILE_PRINT = 57607;
-constexpr int ID_FILE_PRINT_PREVIEW = 57609;
-constexpr int ID_FILE_MRU_FILE1 = 57616;  // up to four: 57616 .. 57619
-constexpr int ID_APP_ABOUT = 57664;
-constexpr int ID_APP_EXIT = 57665;
-constexpr int ID_HELP_INDEX = 57666;
-constexpr int ID_EDIT_COPY = 57634;
-constexpr int ID_EDIT_CUT = 57635;
-constexpr int ID_EDIT_PASTE = 57637;
-constexpr int ID_EDIT_UNDO = 57643;
-constexpr int ID_EDIT_REDO = 57644;
-constexpr int ID_WINDOW_NEW = 57648;
-constexpr int ID_WINDOW_ARRANGE = 57649;
-constexpr int ID_WINDOW_CASCADE = 57650;
-constexpr int ID_WINDOW_TILE_HORZ = 57651;
-constexpr int ID_NEXT_PANE = 57680;
-constexpr int ID_PREV_PANE = 57681;
-constexpr int ID_VIEW_TOOLBAR = 59392;
-constexpr int ID_VIEW_STATUS_BAR = 59393;
-
-// The program's own commands.
-constexpr int ID_THIN = 32771;
-constexpr int ID_COUNT_COLOURS = 32772;
-constexpr int ID_TO_256 = 32773;
-constexpr int ID_TO_16 = 32774;
-constexpr int ID_STRAIGHTEN = 32775;
-constexpr int ID_ZOOM_IN = 32776;
-constexpr int ID_ZOOM_OUT = 32777;
-constexpr int ID_TO_24BIT = 32778;
-constexpr int ID_TIDY = 32779;
-constexpr int ID_REDUCE_256 = 32781;
-constexpr int ID_PALETTE = 32782;
-constexpr int ID_TO_GREY = 32783;
-constexpr int ID_TO_BLACK_WHITE = 32784;
-constexpr int ID_SCREEN_CAPTURE = 32785;
-constexpr int ID_SCALE = 32786;
-constexpr int ID_TRANSFORM = 32787;
-constexpr int ID_CALCULATOR = 32788;
-constexpr int ID_MIX = 32790;
-constexpr int ID_IMAGE_INFO = 32791;
-constexpr int ID_FRACTAL = 32792;
-constexpr int ID_TIDY2 = 32793;
-constexpr int ID_FIT_PALETTE = 32794;
 
 constexpr int kSeparator = 0;
 
-// When a command is enabled.
-enum class Rule {
-    Always,
-    DocumentWindow,  // framework commands that need an active document window
-    Never,
-    Picture,
-    NoPicture,      // an empty document is active
-    Depth24,        // picture of 24 bits per pixel
-    DepthNot24,
-    DepthAbove4,
-    Depth4Or8,
-    Depth8,
-    Depth8Thinned,  // 8 bits and the view's thinned flag set
-    Undo,
-    Redo,
-};
-
-// What the rules look at: the active document window, its picture and its view.
-struct CommandContext {
-    bool documentWindow = false;
-    bool picture = false;
-    int depth = 0;
-    bool thinned = false;
-    bool undoEnabled = false;
-    bool redoEnabled = false;
-};
-
-bool isEnabled(Rule rule, const CommandContext& context);
-
-// The picture depths a rule accepts, in the order messages name them (empty: any picture, or no
-// depth rule at all).
-std::vector<int> depthsAccepted(Rule rule);
-
-// What a picture command does to the view's thinned flag, which offers straightening and line tidy.
-enum class Thinned { Keep, Set, Clear };
-
 struct Command {
-    int id;            // kSeparator for a separator line
-    const char* menu;  // popup path, levels separated by '>' ("効果>線"); nullptr: keyboard only
-    const char* text;  // item text, "\t" then the accelerator shown
-    Rule rule;
-    const char* keys;  // accelerators, ';'-separated, in QKeySequence portable form
+    int id = kSeparator;        // kSeparator for a separator line
+    const char* menu = nullptr; // popup path, levels separated by '>' ("効果>線"); nullptr: keyboard only
+    const char* text = nullptr; // item text, "\t" then the accelerator shown
+    Rule rule = Rule::Always;
+    const char* keys = "";      // accelerators, ';'-separated, in QKeySequence portable form
     const char* prompt = nullptr;  // fly-by status text
     Thinned thinned = Thinned::Keep;
-    bool announce = false;  // says "終了しました" when done
+    bool announce = false;      // says "終了しました" when done
+    // The operation the command runs ("thin"): the row takes its id, rule and thinned effect from it.
+    const char* operation = nullptr;
 };
 
 // Menu 129, in menu order, plus the keyboard-only pane commands.

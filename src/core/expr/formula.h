@@ -71,11 +71,28 @@ public:
     static int32_t randomBelow(int32_t n);
 };
 
-// The process-wide random generator shared by rand and frand: state' = state *
-// 214013 + 2531011 (mod 2^32), result (state' >> 16) & 0x7FFF. The state starts
-// at 1 and is never reseeded, so every run draws the same sequence. Not thread-safe.
+// The random generator of rand and frand: state' = state * 214013 + 2531011 (mod 2^32),
+// result (state' >> 16) & 0x7FFF, the state starting at 1.
+struct RandomSequence {
+    uint32_t state = 1;
+};
+// While a scope lives, rand and frand on its thread draw from its sequence: a run of operations on
+// one picture owns its sequence, so the picture gets the same bytes alone, among many, on any
+// worker. Without a scope a thread draws from the process's sequence, which the window program
+// continues from run to run (its first run draws what a scope's fresh sequence does).
+class RandomScope {
+public:
+    explicit RandomScope(RandomSequence& sequence);
+    ~RandomScope();
+    RandomScope(const RandomScope&) = delete;
+    RandomScope& operator=(const RandomScope&) = delete;
+
+private:
+    RandomSequence* previous_;
+};
+// The next number of the thread's current sequence.
 int nextRandom();
-// Tests only: reads and sets the generator state.
+// Tests only: reads and sets the state of the thread's current sequence.
 uint32_t randomStateForTesting();
 void setRandomStateForTesting(uint32_t state);
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 
 namespace qel {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/formats/codec_detail.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/image/memory_hint.h"
 
 namespace qel {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "core/formats/codec_detail.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/image/parallel_rows.h"
 
 namespace qel::codec {

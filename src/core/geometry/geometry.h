@@ -42,6 +42,12 @@ ScaleRoute scaleRoute(int32_t fromWidth, int32_t fromHeight, int32_t toWidth, in
 // Runs the scale command's operation on the picture (route from its current size).
 OpResult scaleByCommand(DibImage& image, int32_t width, int32_t height, bool interpolate);
 
+// The scale operation's settings.
+struct ScaleSettings {
+    int32_t width = 0, height = 0;
+    bool interpolate = true;
+};
+
 // Range the scale dialog accepts for each side.
 constexpr int32_t kScaleMin = 1;
 constexpr int32_t kScaleMax = 30000;
@@ -107,6 +113,14 @@ enum class MixStatus {
 OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY, int32_t width,
                  int32_t height, int32_t copyX, int32_t copyY, float ratio, uint32_t transparent,
                  MixStatus* status = nullptr);
+
+// The mix operation's settings; its refusal names the file and what is wrong with it.
+struct MixSettings {
+    std::string path;
+    int32_t startX = 0, startY = 0, width = 0, height = 0, copyX = 0, copyY = 0;
+    float ratio = 0.5f;
+    uint32_t transparent = packColourRef(205, 205, 205);
+};
 
 // Same, with the file's bytes already in memory.
 OpResult mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t startX, int32_t startY, int32_t width,

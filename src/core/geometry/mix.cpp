@@ -11,8 +11,8 @@
 
 #include "core/geometry/geometry.h"
 #include "core/geometry/picture24.h"
-#include "core/image/bmp_file.h"
-#include "core/image/file_io.h"
+#include "core/formats/bmp_file.h"
+#include "core/formats/file_io.h"
 
 namespace qel {
 

@@ -10,7 +10,7 @@
 
 #include "core/geometry/geometry.h"
 #include "core/geometry/picture24.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 
 namespace qel {
 

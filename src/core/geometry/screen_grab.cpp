@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 
 namespace qel {
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 #include "core/lineart/lineart_detail.h"
 
 namespace qel {

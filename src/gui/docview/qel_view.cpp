@@ -13,6 +13,7 @@
 #include <new>
 
 #include "core/commands/command_table.h"
+#include "core/ops/operation.h"
 #include "gui/docview/view_commands.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/docview/qel_doc.h"
@@ -303,6 +304,17 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
     return !outOfMemory;
 }
 
+bool CQelView::runOperation(int id, std::any value) {
+    const qel::Operation* op = qel::operationForCommand(id);
+    if (!op) return false;
+    return runImageCommand(
+        [&](qel::DibImage& image) {
+            qel::OperationRun run{.image = image, .value = std::move(value), .snapshot = [this] { takeSnapshot(); }};
+            return op->run(run);
+        },
+        qel::ui::commandOptions(id));
+}
+
 // ---------------------------------------------------------------- dispatch
 
 bool CQelView::hasHandler(int id) const { return qel::ui::viewCommands().find(id) != nullptr; }
@@ -333,8 +345,10 @@ CQelView::CommandOptions commandOptions(int id) {
     return options;
 }
 
-void ViewCommands::addImageCommand(int id, CQelView::ImageOperation operation) {
-    add(id, [id, operation = std::move(operation)](CQelView& view) { view.runImageCommand(operation, commandOptions(id)); });
+void ViewCommands::addOperations() {
+    for (const Operation* op : operations())
+        if (op->command != 0 && op->arg.kind == OperationArg::Kind::None && !find(op->command))
+            add(op->command, [id = op->command](CQelView& view) { view.runOperation(id); });
 }
 
 void registerViewCommands(ViewCommands& commands) {

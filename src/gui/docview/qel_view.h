@@ -1,21 +1,25 @@
 // CQelView: one pane showing a document's picture at a zoom factor. It owns
 // the per-pane state the commands need (zoom, the one-level undo store, the
-// palette and capture windows, the thinned flag, the transform settings) and
+// palette and capture windows, the thinned flag, what families keep per view) and
 // runs every image command. The command families register their handlers in
 // view_commands.h; the view itself handles undo, redo, the clipboard, zoom,
 // image information and printing.
 //
-// A picture-changing command is a few lines on top of runImageCommand:
-//     view.runImageCommand([](qel::DibImage& image) { return qel::toGrey(image); });
-//     view.runImageCommand([](qel::DibImage& image) { return qel::thin(image); }, commandOptions(ID_THIN));
+// A command that is one core operation needs no code here: its descriptor registers it. A command
+// with a dialog collects the values and runs the same operation:
+//     view.runOperation(cmd::ID_STRAIGHTEN, int32_t(dlg.m_length));
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QRect>
 #include <QString>
+#include <any>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <typeindex>
 #include <vector>
 
 #include "core/image/dib_image.h"
@@ -50,17 +54,15 @@ public:
     QWidget* paletteWindow = nullptr;
     QWidget* captureWindow = nullptr;
     int32_t thinned = 0;
-    int32_t undoState = 0;  // 0 undo offered, 1 redo offered; +100 while the palette window is open
+    int32_t undoState = 0;  // 0 undo offered, 1 redo offered
     float zoom = 1.0f;
-    // --- remembered settings of the formula transform ---
-    QString formulaX = QStringLiteral("x");
-    QString formulaY = QStringLiteral("y");
-    QString formulaZ = QStringLiteral("0");
-    float weightRed = 1.0f;
-    float weightGreen = 1.0f;
-    float weightBlue = 1.0f;
-    int32_t inverseTransform = 1;
-    int32_t keepSettings = 0;
+    // State a command family keeps for each view (the transform's remembered settings), made on first use.
+    template <class T>
+    T& familyState() {
+        std::shared_ptr<void>& slot = familyStates_[std::type_index(typeid(T))];
+        if (!slot) slot = std::make_shared<T>();
+        return *static_cast<T*>(slot.get());
+    }
 
     // Zoom runs through powers of two within these bounds.
     static constexpr float kMinZoom = 1.0f / 256.0f;
@@ -86,6 +88,9 @@ public:
     // thinned flag, optional announcement, repaint of every view of the document.
     bool runImageCommand(const ImageOperation& operation, const CommandOptions& options);
     bool runImageCommand(const ImageOperation& operation) { return runImageCommand(operation, CommandOptions{}); }
+    // Runs the operation that is menu command `id` as that command, with the value its dialog collected
+    // (see qel::OperationRun::value).
+    bool runOperation(int id, std::any value = {});
 
     // --- zoom and scrolling ---
     void zoomIn();
@@ -111,9 +116,7 @@ public:
     // --- undo state ---
     bool canUndo() const;
     bool canRedo() const;
-    // The palette window was shown / closed: undo and redo are offered only while it is closed.
-    void paletteOpened();
-    void paletteClosed();
+    // Undo and redo are offered only while no family holds them (the open palette window does).
 
     // --- printing: the picture at four times its pixel size at the page's top left ---
     bool printPicture(QPrinter& printer);
@@ -175,4 +178,5 @@ private:
 
     CQelDoc* document_;
     QSize scrollSize_{1, 1};
+    std::map<std::type_index, std::shared_ptr<void>> familyStates_;
 };

@@ -1,6 +1,7 @@
-// The commands views run. Each command family registers, in its own file, a
-// handler for each of its command ids and, where it needs one, a set-up run on
-// every new view (the palette window, connections to the view's signals). The
+// The commands views run. A command that is one core operation taking no value
+// runs its descriptor (addOperations); each command family registers, in its own
+// file, a handler for each command with a dialog and, where it needs one, a
+// set-up run on every new view (the palette window, connections to the view's signals). The
 // frame enables and runs commands through this registry; CQelView::runCommand
 // looks handlers up here.
 #pragma once
@@ -19,9 +20,16 @@ public:
     using Setup = std::function<void(CQelView&)>;
 
     void add(int id, Handler handler) { handlers_[id] = std::move(handler); }
-    // A picture command whose whole work is one core operation, run with the options its table row states.
-    void addImageCommand(int id, CQelView::ImageOperation operation);
     void addSetup(Setup setup) { setups_.push_back(std::move(setup)); }
+    // A family that may hold a view's undo and redo (the palette window while it is open).
+    void addUndoHold(std::function<bool(const CQelView&)> hold) { undoHolds_.push_back(std::move(hold)); }
+    bool holdsUndo(const CQelView& view) const {
+        for (const auto& hold : undoHolds_)
+            if (hold(view)) return true;
+        return false;
+    }
+    // Every command that is one core operation taking no value and has no handler yet runs its operation.
+    void addOperations();
 
     const Handler* find(int id) const {
         auto it = handlers_.find(id);
@@ -34,6 +42,7 @@ public:
 private:
     std::map<int, Handler> handlers_;
     std::vector<Setup> setups_;
+    std::vector<std::function<bool(const CQelView&)>> undoHolds_;
 };
 
 // The registry of the process; the shell fills it once before the first view is made.

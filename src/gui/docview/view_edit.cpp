@@ -10,9 +10,10 @@
 #include <cmath>
 #include <new>
 
+#include "gui/docview/view_commands.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/docview/qel_doc.h"
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 #include "core/image/image_info.h"
 #include "gui/docview/qel_view.h"
 #include "gui/kit/qt_bitmap.h"
@@ -104,7 +105,7 @@ bool CQelView::takeSnapshot() {
     if (!document_) return false;
     // The picture is about to change, so what redo would bring back is gone even when no copy is kept;
     // its blocks go before the copy is made, so a large picture is never held four times.
-    undoState -= undoState % 2;
+    undoState = 0;
     redoInfo.reset();
     redoBits.reset();
     if (copyBlocks(*document_->image, undoInfo, undoBits)) return true;
@@ -112,18 +113,12 @@ bool CQelView::takeSnapshot() {
     return false;
 }
 
-bool CQelView::canUndo() const { return undoInfo && undoBits && undoState != 1 && undoState < 100; }
-
-bool CQelView::canRedo() const { return redoInfo && redoBits && undoState != 0 && undoState < 100; }
-
-void CQelView::paletteOpened() {
-    if (undoState < 100) undoState += 100;
-    emit commandFinished();
+bool CQelView::canUndo() const {
+    return undoInfo && undoBits && undoState != 1 && !qel::ui::viewCommands().holdsUndo(*this);
 }
 
-void CQelView::paletteClosed() {
-    if (undoState >= 100) undoState -= 100;
-    emit commandFinished();
+bool CQelView::canRedo() const {
+    return redoInfo && redoBits && undoState != 0 && !qel::ui::viewCommands().holdsUndo(*this);
 }
 
 void CQelView::onEditUndo() {

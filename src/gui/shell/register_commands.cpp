@@ -17,6 +17,7 @@ void registerAllCommands() {
         registerExprCommands(commands);
         registerGeometryCommands(commands);
         registerCaptureCommands(commands);
+        commands.addOperations();
         return true;
     }();
     (void)done;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/colour/palette_file.h"
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 #include "support/text_image.h"
 
 namespace qel {

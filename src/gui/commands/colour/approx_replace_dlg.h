@@ -3,7 +3,7 @@
 // palette colour).
 #pragma once
 
-#include "gui/commands/colour/int_entry_dlg.h"
+#include "gui/kit/int_entry_dlg.h"
 
 class CApproxReplaceDlg : public IntEntryDlg {
     Q_OBJECT

@@ -7,7 +7,6 @@
 #include <QPixmap>
 #include <new>
 
-#include "core/colour/conversions.h"
 #include "core/colour/palette_ops.h"
 #include "core/colour/reduction.h"
 #include "core/commands/command_table.h"
@@ -22,23 +21,16 @@ namespace {
 
 CPaletteDlg* paletteOf(const CQelView& view) { return qobject_cast<CPaletteDlg*>(view.paletteWindow); }
 
+// The palette window holds the view's undo and redo from when a command shows it until it closes.
+void paletteShown(CQelView& view, CPaletteDlg& dlg) {
+    dlg.holdsUndo = true;
+    emit view.commandFinished();
+}
+
 bool isIndexed(const CQelDoc* doc) {
     if (!doc || !doc->bitmap) return false;
     const int depth = doc->image->bitCount();
     return depth == 8 || depth == 4;
-}
-
-void to24Bit(CQelView& view) {
-    // The picture as the screen shows it, read back at 24 bits.
-    CQelDoc* doc = view.document();
-    view.runImageCommand(
-        [doc](DibImage& image) {
-            if (!doc->bitmap) return OpResult::refused(kNoPicture);
-            // No copy of the shown raster: fromBitmap reads it completely before it replaces the picture.
-            image.fromBitmap(*doc->bitmap);
-            return OpResult::changed();
-        },
-        commandOptions(cmd::ID_TO_24BIT));
 }
 
 void toBlackWhite(CQelView& view) {
@@ -48,8 +40,7 @@ void toBlackWhite(CQelView& view) {
         if (dlg.exec() != QDialog::Accepted) return;
         threshold = dlg.m_threshold;
     }
-    view.runImageCommand([threshold](DibImage& image) { return qel::toBlackWhite(image, threshold); },
-                         commandOptions(cmd::ID_TO_BLACK_WHITE));
+    view.runOperation(cmd::ID_TO_BLACK_WHITE, threshold);
 }
 
 void countColours(CQelView& view) {
@@ -65,7 +56,7 @@ void openPalette(CQelView& view) {
     if (!dlg || !isIndexed(view.document())) return;
     dlg->loadFromImage(*view.document()->image);
     dlg->showWindow();
-    view.paletteOpened();
+    paletteShown(view, *dlg);
 }
 
 // A double click on the picture opens the palette window with the entry nearest the colour there.
@@ -79,7 +70,7 @@ void pickPaletteColour(CQelView& view, const QPoint& position) {
     WorkingPalette& pal = dlg->workingPalette();
     pal.selected = nearestEntryBySum(pal, Rgb{uint8_t(qRed(c)), uint8_t(qGreen(c)), uint8_t(qBlue(c))});
     dlg->showWindow();
-    view.paletteOpened();
+    paletteShown(view, *dlg);
 }
 
 void fitPalette(CQelView& view) {
@@ -93,7 +84,7 @@ void fitPalette(CQelView& view) {
     view.runImageCommand([dlg](DibImage& image) { return fitToPalette(image, dlg->workingPalette()); },
                          commandOptions(cmd::ID_FIT_PALETTE));
     dlg->showWindow();
-    view.paletteOpened();
+    paletteShown(view, *dlg);
 }
 
 // The check-colour preview is no edit: the picture shows the check colour while the right button is
@@ -119,7 +110,8 @@ void paletteRequest(CQelView& view, int code) {
     CPaletteDlg* dlg = paletteOf(view);
     if (!dlg) return;
     if (code == kRequestClose) {
-        view.paletteClosed();
+        dlg->holdsUndo = false;
+        emit view.commandFinished();
     } else if ((code == kRequestPreview || code == kRequestPreviewEnd) && view.document()) {
         previewCheckColour(view, *dlg, code);
     } else if (code >= kRequestSetTable && code <= kRequestRemap && view.document()) {
@@ -156,14 +148,12 @@ void setUpPaletteWindow(CQelView& view) {
 void registerColourCommands(ViewCommands& commands) {
     using namespace qel::cmd;
     commands.addSetup(setUpPaletteWindow);
-    commands.add(ID_TO_24BIT, to24Bit);
-    commands.addImageCommand(ID_TO_256, [](DibImage& image) { return toIndexed(image, 256); });
-    // The header width may change; runImageCommand then resizes the document and every view.
-    commands.addImageCommand(ID_TO_16, [](DibImage& image) { return toIndexed(image, 16); });
-    commands.addImageCommand(ID_TO_GREY, [](DibImage& image) { return toGrey(image); });
+    commands.addUndoHold([](const CQelView& view) {
+        const CPaletteDlg* dlg = paletteOf(view);
+        return dlg && dlg->holdsUndo;
+    });
     commands.add(ID_TO_BLACK_WHITE, toBlackWhite);
     commands.add(ID_COUNT_COLOURS, countColours);
-    commands.addImageCommand(ID_REDUCE_256, [](DibImage& image) { return reduceColours(image); });
     commands.add(ID_PALETTE, openPalette);
     commands.add(ID_FIT_PALETTE, fitPalette);
 }

@@ -2,7 +2,7 @@
 // the near-colour merge makes palette colours equal (0 .. 10,000,000).
 #pragma once
 
-#include "gui/commands/colour/int_entry_dlg.h"
+#include "gui/kit/int_entry_dlg.h"
 
 class CNearColourDlg : public IntEntryDlg {
     Q_OBJECT

@@ -50,6 +50,7 @@ public:
     qel::WorkingPalette& workingPalette() { return palette_; }
     const qel::WorkingPalette& workingPalette() const { return palette_; }
     int32_t m_request = 0;
+    bool holdsUndo = false;  // shown by a colour command: the view offers no undo or redo until it closes
     // The picture's header and colour table from before a check-colour preview, while one shows.
     std::optional<std::vector<uint8_t>> infoBeforePreview;
 

@@ -4,24 +4,17 @@
 
 #include <cstdint>
 
-#include "gui/kit/ddx.h"
+#include "gui/kit/int_entry_dlg.h"
 
-class QLineEdit;
-
-class CThresholdDlg : public qel::ui::DdxDialog {
+class CThresholdDlg : public IntEntryDlg {
     Q_OBJECT
 public:
     explicit CThresholdDlg(QWidget* parent = nullptr);
 
     int32_t m_threshold = 1;
-    QLineEdit* thresholdEdit() const { return edit_; }
-
     // OK: a value outside 0 .. 255 is refused with "0-255の数を入れてください。" before the field checks.
-    void accept() override;
+    QLineEdit* thresholdEdit() const { return valueEdit(); }
 
 protected:
-    void doDataExchange(qel::ui::DataExchange& dx) override;
-
-private:
-    QLineEdit* edit_;
+    int32_t& value() override { return m_threshold; }
 };

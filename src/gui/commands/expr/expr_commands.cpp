@@ -10,39 +10,34 @@ namespace qel::ui {
 
 namespace {
 
-// The transform settings a view remembers, copied into the dialog or back from it.
-enum class Direction { ToDialog, ToView };
-void exchangeSettings(CQelView& v, CTransformDlg& d, Direction direction) {
-    auto sync = [direction](auto& viewField, auto& dialogField) {
-        if (direction == Direction::ToDialog) dialogField = viewField;
-        else viewField = dialogField;
+// The settings in the dialog's fields, or back from them.
+enum class Direction { ToDialog, FromDialog };
+void exchangeSettings(qel::TransformSettings& s, CTransformDlg& d, Direction direction) {
+    auto sync = [direction](auto& setting, auto& field, auto toField, auto fromField) {
+        if (direction == Direction::ToDialog) field = toField(setting);
+        else setting = fromField(field);
     };
-    sync(v.formulaX, d.m_formulaX);
-    sync(v.formulaY, d.m_formulaY);
-    sync(v.formulaZ, d.m_formulaZ);
-    sync(v.weightRed, d.m_weightRed);
-    sync(v.weightGreen, d.m_weightGreen);
-    sync(v.weightBlue, d.m_weightBlue);
-    sync(v.inverseTransform, d.m_inverse);
-    sync(v.keepSettings, d.m_keep);
+    auto same = [](auto v) { return v; };
+    auto toText = [](const std::string& t) { return QString::fromStdString(t); };
+    auto fromText = [](const QString& t) { return t.toStdString(); };
+    sync(s.formulaX, d.m_formulaX, toText, fromText);
+    sync(s.formulaY, d.m_formulaY, toText, fromText);
+    sync(s.formulaZ, d.m_formulaZ, toText, fromText);
+    sync(s.weightRed, d.m_weightRed, same, same);
+    sync(s.weightGreen, d.m_weightGreen, same, same);
+    sync(s.weightBlue, d.m_weightBlue, same, same);
+    sync(s.inverseTransform, d.m_inverse, same, same);
+    sync(s.keepSettings, d.m_keep, same, same);
 }
 
 void transform(CQelView& view) {
-    // The dialog opens with its defaults unless "保存" was ticked at the last OK.
+    // The dialog opens with its defaults unless "保存" was ticked at the last OK; each view remembers its own.
+    qel::TransformSettings& remembered = view.familyState<qel::TransformSettings>();
     CTransformDlg dlg(&view);
-    if (view.keepSettings == 1) exchangeSettings(view, dlg, Direction::ToDialog);
+    if (remembered.keepSettings == 1) exchangeSettings(remembered, dlg, Direction::ToDialog);
     if (dlg.exec() == QDialog::Accepted) {
-        qel::TransformSettings settings;
-        settings.formulaX = dlg.m_formulaX.toStdString();
-        settings.formulaY = dlg.m_formulaY.toStdString();
-        settings.formulaZ = dlg.m_formulaZ.toStdString();
-        settings.weightRed = dlg.m_weightRed;
-        settings.weightGreen = dlg.m_weightGreen;
-        settings.weightBlue = dlg.m_weightBlue;
-        settings.inverseTransform = dlg.m_inverse;
-        view.runImageCommand([&settings](qel::DibImage& image) { return qel::transformByFormula(image, settings); },
-                             commandOptions(cmd::ID_TRANSFORM));
-        exchangeSettings(view, dlg, Direction::ToView);
+        exchangeSettings(remembered, dlg, Direction::FromDialog);
+        view.runOperation(cmd::ID_TRANSFORM, remembered);
     }
     view.refresh();
 }

@@ -1,4 +1,4 @@
-// Geometry commands of the view: scale, mix and fractal.
+// Geometry commands of the view with a dialog: scale and mix.
 #include "gui/commands/geometry/geometry_commands.h"
 
 #include <QDir>
@@ -26,9 +26,7 @@ void scale(CQelView& view) {
     const bool interpolate = dlg.m_interpolate != 0;
     // runImageCommand gives the document and every view the new size; the document's scroll size is
     // the new size at this view's zoom.
-    const bool done = view.runImageCommand(
-        [&](DibImage& picture) { return scaleByCommand(picture, width, height, interpolate); },
-        commandOptions(cmd::ID_SCALE));
+    const bool done = view.runOperation(cmd::ID_SCALE, ScaleSettings{width, height, interpolate});
     if (done && doc->bitmap) {
         doc->scrollWidth = static_cast<int32_t>(std::trunc(doc->imageWidth * double(view.zoom)));
         doc->scrollHeight = static_cast<int32_t>(std::trunc(doc->imageHeight * double(view.zoom)));
@@ -67,12 +65,10 @@ void mix(CQelView& view) {
         return;
     }
     const uint32_t transparent = packColourRef(dlg.m_keyRed, dlg.m_keyGreen, dlg.m_keyBlue);
-    view.runImageCommand(
-        [&](DibImage& image) {
-            return mixFile(image, path, dlg.m_startX, dlg.m_startY, dlg.m_rectWidth, dlg.m_rectHeight, dlg.m_copyX,
-                           dlg.m_copyY, dlg.m_ratio, transparent);
-        },
-        commandOptions(cmd::ID_MIX));
+    view.runOperation(cmd::ID_MIX, MixSettings{.path = path, .startX = dlg.m_startX, .startY = dlg.m_startY,
+                                               .width = dlg.m_rectWidth, .height = dlg.m_rectHeight,
+                                               .copyX = dlg.m_copyX, .copyY = dlg.m_copyY, .ratio = dlg.m_ratio,
+                                               .transparent = transparent});
 }
 
 }  // namespace
@@ -80,9 +76,6 @@ void mix(CQelView& view) {
 void registerGeometryCommands(ViewCommands& commands) {
     commands.add(cmd::ID_SCALE, scale);
     commands.add(cmd::ID_MIX, mix);
-    commands.addImageCommand(cmd::ID_FRACTAL, [](DibImage& image) {
-        return drawFractal(image, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
-    });
 }
 
 }  // namespace qel::ui

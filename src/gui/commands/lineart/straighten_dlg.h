@@ -4,25 +4,18 @@
 
 #include <cstdint>
 
-#include "gui/kit/ddx.h"
+#include "gui/kit/int_entry_dlg.h"
 
-class QLineEdit;
-
-class CStraightenDlg : public qel::ui::DdxDialog {
+class CStraightenDlg : public IntEntryDlg {
     Q_OBJECT
 public:
     explicit CStraightenDlg(QWidget* parent = nullptr);
 
     int32_t m_length = 0;
-    QLineEdit* lengthEdit() const { return edit_; }
-
     // OK: a length below 1 (or text that is no integer) is refused with "1以上の数を入れてください。"
     // and the dialog stays open on the field.
-    void accept() override;
+    QLineEdit* lengthEdit() const { return valueEdit(); }
 
 protected:
-    void doDataExchange(qel::ui::DataExchange& dx) override;
-
-private:
-    QLineEdit* edit_;
+    int32_t& value() override { return m_length; }
 };

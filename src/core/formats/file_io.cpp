@@ -1,5 +1,5 @@
 // File reading and atomic writing.
-#include "core/image/file_io.h"
+#include "core/formats/file_io.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -18,7 +18,8 @@ namespace {
 std::atomic<RawWrite> rawWrite{nullptr};
 
 std::string temporaryNameBeside(const std::filesystem::path& target) {
-    static std::mt19937_64 gen{std::random_device{}()};
+    // One generator per thread: workers saving at once draw names without sharing its state.
+    thread_local std::mt19937_64 gen{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
     std::string suffix = ".qel-";
     uint64_t r = gen();

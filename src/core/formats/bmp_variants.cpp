@@ -1,12 +1,12 @@
 // Conversion of non-classic BMP layouts into the classic one.
-#include "core/image/bmp_variants.h"
+#include "core/formats/bmp_variants.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 
 namespace qel {
 

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "core/image/bmp_file.h"
-#include "core/image/file_io.h"
+#include "core/formats/bmp_file.h"
+#include "core/formats/file_io.h"
 #include "support/text_image.h"
 
 namespace qel {

@@ -7,8 +7,8 @@
 #include <random>
 #include <sstream>
 
-#include "core/image/bmp_file.h"
-#include "core/image/bmp_variants.h"
+#include "core/formats/bmp_file.h"
+#include "core/formats/bmp_variants.h"
 #include "support/text_image.h"
 
 namespace qel {

@@ -1,12 +1,12 @@
 // Classic BMP reader, file writer and the safe save.
-#include "core/image/bmp_file.h"
+#include "core/formats/bmp_file.h"
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
-#include "core/image/bmp_variants.h"
-#include "core/image/file_io.h"
+#include "core/formats/bmp_variants.h"
+#include "core/formats/file_io.h"
 #include "core/image/memory_hint.h"
 
 namespace qel {

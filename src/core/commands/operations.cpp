@@ -1,0 +1,30 @@
+// Every family's operations in one list: the order of qel-batch's help.
+#include "core/ops/operation.h"
+
+namespace qel {
+
+const std::vector<const Operation*>& operations() {
+    static const std::vector<const Operation*> all = [] {
+        std::vector<const Operation*> list;
+        for (const auto* family : {&pictureOperations(), &colourOperations(), &lineartOperations(), &exprOperations(),
+                                   &geometryOperations()})
+            for (const Operation& op : *family) list.push_back(&op);
+        return list;
+    }();
+    return all;
+}
+
+const Operation* findOperation(const std::string& name) {
+    for (const Operation* op : operations())
+        if (name == op->name) return op;
+    return nullptr;
+}
+
+const Operation* operationForCommand(int id) {
+    if (id == 0) return nullptr;
+    for (const Operation* op : operations())
+        if (op->command == id) return op;
+    return nullptr;
+}
+
+}  // namespace qel

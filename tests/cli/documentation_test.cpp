@@ -1,0 +1,48 @@
+// Every operation is documented where a user looks for it: qel-batch --help, the manual page and
+// README's option table, each naming its value as the descriptor does.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/batch_run.h"
+
+namespace qel {
+namespace {
+
+std::string sourceFile(const std::string& path) {
+    std::ifstream f(std::string(QEL_TEST_DATA) + "/../../" + path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+// "--black-white=T" as the man page writes it: ".BR \-\-black\-white =\fIT\fR".
+std::string manEntry(const Operation& op) {
+    std::string name;
+    for (char c : batch::optionName(op)) name += c == '-' ? std::string("\\-") : std::string(1, c);
+    if (op.arg.kind == OperationArg::Kind::None) return ".TP\n.B " + name + "\n";
+    return ".TP\n.BR " + name + " =\\fI" + op.arg.valueName + "\\fR\n";
+}
+
+TEST(Documentation, HelpManualPageAndReadmeNameEveryOperationWithItsValue) {
+    const std::string help = test::runCli({"--help"}).out;
+    const std::string man = sourceFile("docs/qel-batch.1");
+    std::string table;  // README's option table
+    std::istringstream readme(sourceFile("README.md"));
+    for (std::string line; std::getline(readme, line);)
+        if (line.rfind("| `--", 0) == 0) table += line + "\n";
+    ASSERT_FALSE(man.empty());
+    ASSERT_FALSE(table.empty());
+    for (const Operation* op : operations()) {
+        const std::string option = batch::optionName(*op) +
+                                   (op->arg.kind == OperationArg::Kind::None ? "" : std::string("=") + op->arg.valueName);
+        EXPECT_NE(help.find("\n  " + option + " "), std::string::npos) << option;
+        EXPECT_NE(help.find(std::string(" ") + op->help + "\n"), std::string::npos) << option;
+        EXPECT_NE(man.find(manEntry(*op)), std::string::npos) << option;
+        EXPECT_NE(table.find("`" + option + "`"), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace qel
