@@ -34,7 +34,7 @@ bool isIndexed(const CQelDoc* doc) {
 }
 
 void toBlackWhite(CQelView& view) {
-    int32_t threshold = 1;
+    int32_t threshold = 0;
     {
         CThresholdDlg dlg;
         if (dlg.exec() != QDialog::Accepted) return;

@@ -1,5 +1,7 @@
 #include "gui/commands/colour/threshold_dlg.h"
 
+#include "core/ops/operation.h"
+
 CThresholdDlg::CThresholdDlg(QWidget* parent)
     : IntEntryDlg({.title = QStringLiteral("白黒にする"),
                    .prompt = QStringLiteral("しきい値を入れて下さい。"),
@@ -11,4 +13,7 @@ CThresholdDlg::CThresholdDlg(QWidget* parent)
                    .refusalTitle = QStringLiteral("エラー"),
                    .refusalIcon = qel::ui::Icon::Warning,
                    .fieldBounds = std::pair{0, 255}},
-                  parent) {}
+                  parent) {
+    // Offered first: the value the black-and-white operation declares.
+    m_threshold = qel::operationForCommand(qel::cmd::ID_TO_BLACK_WHITE)->arg.initial;
+}

@@ -11,7 +11,7 @@ class CThresholdDlg : public IntEntryDlg {
 public:
     explicit CThresholdDlg(QWidget* parent = nullptr);
 
-    int32_t m_threshold = 1;
+    int32_t m_threshold = 0;  // starts at the operation's initial value
     // OK: a value outside 0 .. 255 is refused with "0-255の数を入れてください。" before the field checks.
     QLineEdit* thresholdEdit() const { return valueEdit(); }
 
