@@ -17,7 +17,8 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
 struct Blocks {
-    std::vector<uint8_t> info, bits;
+    std::vector<uint8_t> info;
+    qel::PixelBytes bits;
 };
 
 // Smooth gradients with a little noise: many distinct colours, neighbours alike.

@@ -13,7 +13,7 @@ namespace {
 // A deterministic 24-bit picture with a colour gradient.
 void fillPicture(qel::DibImage& img, int w, int h) {
     const auto stride = qel::strideFor(w, 24);
-    PixelBytes bits(size_t(stride * h), 0);
+    qel::PixelBytes bits(size_t(stride * h), 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             uint8_t* p = bits.data() + size_t(y) * stride + 3 * size_t(x);

@@ -19,7 +19,7 @@ constexpr int kW = 4000, kH = 3000;
 // A photo-like 24-bit picture: smooth gradients with a little deterministic noise.
 void fillPicture(qel::DibImage& img, uint32_t seed) {
     const int64_t stride = qel::strideFor(kW, 24);
-    PixelBytes bits(static_cast<size_t>(stride * kH), 0);
+    qel::PixelBytes bits(static_cast<size_t>(stride * kH), 0);
     uint32_t s = seed;
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) {

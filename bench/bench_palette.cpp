@@ -18,7 +18,8 @@ constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
 struct Blocks {
-    std::vector<uint8_t> info, bits;
+    std::vector<uint8_t> info;
+    qel::PixelBytes bits;
 };
 
 const Blocks& picture() {
