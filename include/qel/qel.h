@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include <qel/op_result.h>
@@ -56,6 +57,25 @@ struct MixArgs {
     int32_t x = 0, y = 0, width = 0, height = 0, copyX = 0, copyY = 0;
     Colour transparent{205, 205, 205};
 };
+
+// What the library tells about an operation, for bindings and help texts.
+struct OperationInfo {
+    enum class Value { None, Int, Text, Record };
+    std::string name;     // "black-white": qel-batch's --black-white
+    std::string help;     // one line
+    Value value = Value::None;
+    std::string keyword;  // the value's name ("threshold"); Record values have their own function
+    int32_t min = 0, max = 0;   // an Int value's range
+    bool reports = false;       // prints an answer (info, count-colours, calc)
+    bool needsPicture = true;   // false: runs without a picture (calc)
+};
+
+// Every operation, in the order qel-batch's help lists them. Each has a function of its own in
+// Picture (calc: qel::calc).
+const std::vector<OperationInfo>& listOperations();
+
+// An operation's value for Picture::run: none, a whole number or text.
+using OperationValue = std::variant<std::monostate, int32_t, std::string>;
 
 // A picture of 1, 4, 8 or 24 bits per pixel. Rows count from the top; a row holds the pixels
 // packed as the depth says (24-bit: blue, green, red), padded to rowBytes().
@@ -94,6 +114,15 @@ public:
     // and straighten() need it. A picture loaded from a file is not thinned unless told so.
     bool thinned() const;
     void setThinned(bool thinned);
+
+    // Keeps the memory row() points into alive while the handle lives. An operation run meanwhile
+    // works on a copy, so a view kept over the rows stays valid and holds them as they were;
+    // writes through it before the next operation reach the picture.
+    std::shared_ptr<const void> lendRows();
+
+    // Runs the operation named `name` (as in listOperations()) with a value of its kind; one that
+    // reports writes its answer to `out`. Record values go through their own functions below.
+    OpResult run(std::string_view name, const OperationValue& value = {}, std::ostream* out = nullptr);
 
     // --- the operations; a refusal (wrong depth, a value out of range) changes nothing ---
     OpResult info(std::ostream& out);

@@ -24,13 +24,19 @@ def test_round_trip_each_depth(array, depth, tmp_path):
     assert np.array_equal(np.asarray(qel.open(str(tmp_path / "p.png"))), array.astype(np.uint8))
 
 
-def test_palette_and_view_without_copy():
+def test_palette_and_views_over_the_rows():
     palette = np.array([[9, 9, 0], [0, 9, 9], [9, 0, 9]], np.uint8)
     pic = qel.Picture(np.array([[2, 0]], np.uint8), palette)
     assert np.array_equal(pic.palette[:3], palette)
     view = np.asarray(pic)
     view[0, 0] = 1
     assert np.asarray(pic)[0, 0] == 1
+    # An operation that replaces the rows leaves a view holding them as they were.
+    pic = qel.Picture(np.full((64, 64, 3), 200, np.uint8))
+    view = np.asarray(pic)
+    pic.scale(8, 8)
+    pic.to_256()
+    assert view.shape == (64, 64, 3) and (view == 200).all()
 
 
 def test_operations_give_qel_batch_bytes(tmp_path):
@@ -40,13 +46,30 @@ def test_operations_give_qel_batch_bytes(tmp_path):
     cases = [(["--reduce-256", "--to-256"], lambda p: (p.reduce_256(), p.to_256())),
              (["--to-256", "--thin"], lambda p: (p.to_256(), p.thin())),
              (["--transform=y;x;x*40"], lambda p: p.transform("y", "x", "x*40")),
-             (["--scale=4x3;nearest"], lambda p: p.scale(4, 3, nearest=True))]
+             (["--scale=4x3;nearest"], lambda p: p.scale(4, 3, nearest=True)),
+             (["--to-256", "--merge-near=20000", "--organise"], lambda p: (p.to_256(), p.merge_near(distance=20000), p.organise())),
+             ([f"--mix={tmp_path / 'in.bmp'};0.25;1,1,3,2"], lambda p: p.mix(str(tmp_path / "in.bmp"), 0.25, area=(1, 1, 3, 2))),
+             (["--to-256", "--black-white=128"], lambda p: (p.to_256(), p.black_white(threshold=128)))]
     for options, run in cases:
         subprocess.run([BATCH, str(tmp_path / "in.bmp"), *options, "-o", str(tmp_path / "batch.bmp")], check=True)
         pic = qel.open(str(tmp_path / "in.bmp"))
         run(pic)
         pic.save(str(tmp_path / "py.bmp"))
         assert (tmp_path / "py.bmp").read_bytes() == (tmp_path / "batch.bmp").read_bytes(), options
+
+
+def test_reports_and_every_option_is_a_method(tmp_path):
+    qel.Picture(np.zeros((2, 3, 3), np.uint8)).save(str(tmp_path / "in.png"))
+    batch = subprocess.run([BATCH, str(tmp_path / "in.png"), "--info", "--count-colours"], check=True,
+                           capture_output=True, text=True).stdout
+    pic = qel.open(str(tmp_path / "in.png"))
+    assert pic.info() + pic.count_colours() == batch
+    usage = subprocess.run([BATCH, "--help"], capture_output=True, text=True).stdout
+    options = [line.split()[0][2:].split("=")[0] for line in usage.split("Operations:")[1].splitlines()
+               if line.startswith("  --")]
+    names = [{"palette": "load_palette"}.get(o, o.replace("-", "_")) for o in options]
+    assert len(names) > 20
+    assert [n for n in names if not hasattr(qel.Picture, n) and not hasattr(qel, n)] == []
 
 
 def test_refusal_raises_with_the_reason():

@@ -3,6 +3,8 @@
 // qel-batch runs it: the value checked, the rule checked, the snapshot, the thinned flag.
 #include <algorithm>
 #include <any>
+#include <cctype>
+#include <memory>
 #include <string>
 
 #include <qel/qel.h>
@@ -23,11 +25,22 @@ struct Picture::Impl {
     std::shared_ptr<void> familyState;  // the working palette of the palette operations
     int index = 0;                      // operations run so far
     bool rowsWritten = false;           // row() handed out for writing: rebuild before the next use
+    std::weak_ptr<PixelBytes> lent;     // rows lent out: kept there when an operation runs
 
     Impl() { image.deferDisplay = true; }
     void sync() {
         if (rowsWritten && image.hasPicture()) image.rebuildDisplay();
         rowsWritten = false;
+    }
+    // Before an operation: rows still lent out move to their holder and the picture goes on with a copy.
+    void release() {
+        if (auto holder = lent.lock()) {
+            *holder = std::move(image.bits);
+            image.bits = *holder;
+            rowsWritten = true;
+        }
+        lent.reset();
+        sync();
     }
 };
 
@@ -63,7 +76,7 @@ OpResult runOperation(Picture::Impl& p, const char* name, std::any value, std::o
         if (n < op->arg.min || n > op->arg.max) return OpResult::refused(fill(op->arg.outOfRange, *op, std::to_string(n)));
     }
     if (std::string why = ruleRefusal(*op, p); !why.empty()) return OpResult::refused(op->name + (": " + why));
-    p.sync();
+    p.release();
     ++p.index;
     OperationRun run{.image = p.image, .value = std::move(value), .out = out,
                      .snapshot = [&p] { p.image.stampSizeImage(); }, .familyState = &p.familyState, .index = p.index};
@@ -169,6 +182,46 @@ uint8_t* Picture::row(int y) {
 
 bool Picture::thinned() const { return impl_->thinned; }
 void Picture::setThinned(bool thinned) { impl_->thinned = thinned; }
+
+std::shared_ptr<const void> Picture::lendRows() {
+    auto holder = impl_->lent.lock();
+    if (!holder) impl_->lent = holder = std::make_shared<PixelBytes>();
+    impl_->rowsWritten = true;
+    return holder;
+}
+
+const std::vector<OperationInfo>& listOperations() {
+    static const std::vector<OperationInfo> infos = [] {
+        std::vector<OperationInfo> list;
+        for (const Operation* op : qel::operations()) {
+            OperationInfo info{.name = op->name, .help = op->help, .value = OperationInfo::Value(op->arg.kind),
+                               .keyword = op->arg.keyword, .min = op->arg.min, .max = op->arg.max,
+                               .reports = op->reports, .needsPicture = !op->standalone};
+            if (info.keyword.empty())
+                for (const char* c = op->arg.valueName; *c; ++c) info.keyword += char(std::tolower(static_cast<unsigned char>(*c)));
+            list.push_back(std::move(info));
+        }
+        return list;
+    }();
+    return infos;
+}
+
+OpResult Picture::run(std::string_view name, const OperationValue& value, std::ostream* out) {
+    const Operation* op = findOperation(std::string(name));
+    if (!op) return OpResult::refused("no operation " + std::string(name));
+    using Kind = OperationArg::Kind;
+    switch (op->arg.kind) {
+    case Kind::None: return runOperation(*impl_, op->name, {}, out);
+    case Kind::Int:
+        if (const auto* n = std::get_if<int32_t>(&value)) return runOperation(*impl_, op->name, *n, out);
+        return OpResult::refused(op->name + std::string(": needs a whole number"));
+    case Kind::Text:
+        if (const auto* t = std::get_if<std::string>(&value)) return runOperation(*impl_, op->name, *t, out);
+        return OpResult::refused(op->name + std::string(": needs text"));
+    case Kind::Record: break;
+    }
+    return OpResult::refused(op->name + std::string(": takes its values through its own function"));
+}
 
 OpResult Picture::info(std::ostream& out) { return runOperation(*impl_, "info", {}, &out); }
 OpResult Picture::to24bit() { return runOperation(*impl_, "to-24bit", {}); }

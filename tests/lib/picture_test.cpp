@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <sstream>
 
 #include <qel/qel.h>
@@ -118,6 +119,56 @@ TEST(LibraryPicture, RefusesWithTheReasonAndChangesNothing) {
         EXPECT_EQ(pixelBytes(p), before) << c.reason;
     }
     EXPECT_EQ(calc("sin(30)+2^3"), "8.500000");
+}
+
+// Each listed operation has a function of its own (a new one must get it), and running it by name
+// with the same value gives the same result.
+TEST(LibraryPicture, EveryListedOperationHasItsFunction) {
+    std::ostringstream out;
+    const std::map<std::string, std::function<OpResult(Picture&, int, const std::string&)>> typed = {
+        {"info", [&](Picture& p, int, auto&) { return p.info(out); }},
+        {"to-24bit", [](Picture& p, int, auto&) { return p.to24bit(); }},
+        {"to-256", [](Picture& p, int, auto&) { return p.to256(); }},
+        {"to-16", [](Picture& p, int, auto&) { return p.to16(); }},
+        {"grey", [](Picture& p, int, auto&) { return p.grey(); }},
+        {"black-white", [](Picture& p, int n, auto&) { return p.blackWhite(n); }},
+        {"count-colours", [&](Picture& p, int, auto&) { return p.countColours(out); }},
+        {"reduce-256", [](Picture& p, int, auto&) { return p.reduce256(); }},
+        {"palette", [](Picture& p, int, auto& t) { return p.loadPalette(t); }},
+        {"save-palette", [](Picture& p, int, auto& t) { return p.savePalette(t); }},
+        {"set-palette", [](Picture& p, int, auto&) { return p.setPalette(); }},
+        {"organise", [](Picture& p, int, auto&) { return p.organise(); }},
+        {"approximate", [](Picture& p, int n, auto&) { return p.approximate(n); }},
+        {"remap", [](Picture& p, int, auto&) { return p.remap(); }},
+        {"fit-palette", [](Picture& p, int, auto&) { return p.fitPalette(); }},
+        {"sort-palette", [](Picture& p, int, auto&) { return p.sortPalette(); }},
+        {"merge-near", [](Picture& p, int n, auto&) { return p.mergeNear(n); }},
+        {"thin", [](Picture& p, int, auto&) { return p.thin(); }},
+        {"straighten", [](Picture& p, int n, auto&) { return p.straighten(n); }},
+        {"tidy", [](Picture& p, int, auto&) { return p.tidy(); }},
+        {"tidy2", [](Picture& p, int, auto&) { return p.tidy2(); }},
+        {"transform", [](Picture& p, int, auto&) { return p.transform({.x = "x+1"}); }},
+        {"scale", [](Picture& p, int, auto&) { return p.scale(3, 2); }},
+        {"mix", [](Picture& p, int, auto& t) { return p.mix({.file = t}); }},
+        {"fractal", [](Picture& p, int, auto&) { return p.fractal(); }},
+    };
+    test::TempDir dir;
+    const std::string file = dir.file("missing.pal");
+    for (const OperationInfo& op : listOperations()) {
+        if (!op.needsPicture) continue;  // calc: qel::calc
+        SCOPED_TRACE(op.name);
+        ASSERT_TRUE(typed.count(op.name));
+        Picture byFunction = bar();
+        const OpResult a = typed.at(op.name)(byFunction, op.max, file);
+        if (op.value == OperationInfo::Value::Record) continue;
+        Picture byName = bar();
+        const OperationValue value = op.value == OperationInfo::Value::Int ? OperationValue(op.max)
+                                     : op.value == OperationInfo::Value::Text ? OperationValue(file) : OperationValue();
+        const OpResult b = byName.run(op.name, value, &out);
+        EXPECT_EQ(a.status, b.status);
+        EXPECT_EQ(a.reason, b.reason);
+        EXPECT_EQ(pixelBytes(byFunction), pixelBytes(byName));
+    }
 }
 
 }  // namespace
