@@ -178,8 +178,8 @@ PYBIND11_MODULE(qel, m) {
     pic.def(py::init(&fromArray), py::arg("array"), py::arg("palette") = py::none(),
             "A picture from H x W x 3 uint8 (24-bit), H x W uint8 with an optional N x 3 palette (8-bit) "
             "or H x W bool (1-bit).")
-        .def_property_readonly("width", [](PyPicture& p) { return p.pic.width(); })
-        .def_property_readonly("height", [](PyPicture& p) { return p.pic.height(); })
+        .def_property_readonly("width", [](PyPicture& p) { return p.pic.width(); }, "pixels across")
+        .def_property_readonly("height", [](PyPicture& p) { return p.pic.height(); }, "pixels down")
         .def_property_readonly("depth", [](PyPicture& p) { return p.pic.depth(); }, "bits per pixel: 1, 4, 8 or 24")
         .def_property_readonly("palette", [](PyPicture& p) {
             std::lock_guard lock(p.busy);

@@ -1,6 +1,8 @@
 """The Python module on tiny pictures: numpy round trips, qel-batch's bytes, refusals, threads."""
+import ast
 import concurrent.futures
 import os
+import pathlib
 import subprocess
 
 import numpy as np
@@ -70,6 +72,10 @@ def test_reports_and_every_option_is_a_method(tmp_path):
     names = [{"palette": "load_palette"}.get(o, o.replace("-", "_")) for o in options]
     assert len(names) > 20
     assert [n for n in names if not hasattr(qel.Picture, n) and not hasattr(qel, n)] == []
+    stubs = ast.parse(pathlib.Path(qel.__file__).with_name("qel.pyi").read_text())
+    picture = next(node for node in stubs.body if getattr(node, "name", "") == "Picture")
+    assert {f.name for f in picture.body if isinstance(f, ast.FunctionDef)} >= {
+        n for n in dir(qel.Picture) if not n.startswith("_")}
 
 
 def test_refusal_raises_with_the_reason():
