@@ -5,6 +5,12 @@ cd "$(dirname "$0")"
 ./scripts/setup.sh
 cmake -S . -B build -G Ninja -DQEL_GUI=ON >/dev/null
 cmake --build build --target qel qel-batch
+# The Python module, where this user's python3 finds it (python3 -c "import qel").
+if cmake --build build --target help | grep -q '^qel_python:'; then
+  cmake --build build --target qel_python
+  site=$(/usr/bin/python3 -m site --user-site)
+  mkdir -p "$site" && cp build/python/qel.*.so build/python/qel.pyi "$site/"
+fi
 picture="${1:-samples/photo.bmp}"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/qel ]; then
   exec build/qel "$picture"

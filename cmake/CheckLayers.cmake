@@ -6,6 +6,7 @@
 #   core/ops              core/image, core/formats, core/ops: the operation descriptor, rules, ids
 #   core/<family>         the above and its own family (colour, lineart, expr, geometry)
 #   core/commands         core: the command table and the list of every operation
+#   lib                   core, lib: the installed library's facade (include/qel/)
 #   cli                   core, cli
 #   gui/kit               core, gui/kit
 #   gui/docview           core, gui/kit, gui/docview
@@ -24,6 +25,8 @@ foreach(f IN LISTS files)
     set(allowed "core/image/|core/formats/|core/ops/|core/${CMAKE_MATCH_1}/")
   elseif(f MATCHES "^core/commands/")
     set(allowed "core/")
+  elseif(f MATCHES "^lib/")
+    set(allowed "core/|lib/")
   elseif(f MATCHES "^cli/")
     set(allowed "core/|cli/")
   elseif(f MATCHES "^gui/kit/")

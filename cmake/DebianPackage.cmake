@@ -39,6 +39,12 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/qel-editor/qel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Japanese texts and a Japanese font: the window program speaks Japanese.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk")
+# The programs and the shared library they link (in its own directory, where dpkg-shlibdeps is told to
+# look); the headers, the static library and the CMake and pkg-config files (the component "library") are for building against Qel, not in this package.
+set(CPACK_COMPONENTS_ALL Unspecified runtime)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
 include(CPack)
 
 # The debian_package test builds the package into a scratch directory and checks it, with lintian

@@ -79,12 +79,12 @@ const std::vector<Operation>& colourOperations() {
         {.name = "black-white",
          .arg = {.kind = Kind::Int, .valueName = "T", .min = 0, .max = 255, .initial = 1,
                  .outOfRange = "{option} needs a threshold from 0 to 255: {value}",
-                 .notNumber = "{option} needs an integer threshold: {value}"},
+                 .notNumber = "{option} needs an integer threshold: {value}", .keyword = "threshold"},
          .help = "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
          .rule = Rule::Depth4Or8, .command = cmd::ID_TO_BLACK_WHITE,
          .run = [](OperationRun& r) { return toBlackWhite(r.image, r.arg<int32_t>()); }},
         {.name = "count-colours", .help = "print the number of colours at 6 bits per channel",
-         .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .run = printColourCount},
+         .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .reports = true, .run = printColourCount},
         {.name = "reduce-256", .help = "reduce a 24-bit picture to at most 256 colours", .rule = Rule::Depth24,
          .command = cmd::ID_REDUCE_256, .run = [](OperationRun& r) { return reduceColours(r.image); }},
         paletteOperation(
@@ -112,7 +112,7 @@ const std::vector<Operation>& colourOperations() {
              .help = "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
              .run = [](OperationRun& r) { return request(r, workingPalette(r), kRequestOrganise); }}),
         paletteOperation(
-            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision},
+            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision, .keyword = "precision"},
              .help = "move table colours closer than P (0-50000, 0: all) to their nearest working colour",
              .run = [](OperationRun& r) {
                  WorkingPalette& pal = workingPalette(r);
@@ -136,7 +136,7 @@ const std::vector<Operation>& colourOperations() {
              }}),
         paletteOperation(
             {.name = "merge-near",
-             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance},
+             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance, .keyword = "distance"},
              .help = "make near colours of the working palette equal (distance 0-10000000); --organise applies it",
              .run = [](OperationRun& r) {
                  mergeNearColours(workingPalette(r), r.arg<int32_t>());

@@ -10,7 +10,7 @@ const std::vector<Operation>& exprOperations() {
     static const std::vector<Operation> ops = {
         {.name = "calc", .arg = {.kind = Kind::Text, .valueName = "FORMULA"},
          .help = "print the calculator's answer for FORMULA (x=3.141592, y=2.718282, z=0)", .rule = cmd::Rule::Always,
-         .snapshot = false, .standalone = true,
+         .snapshot = false, .standalone = true, .reports = true,
          .run = [](OperationRun& r) {
              if (r.out) *r.out << calculatorAnswer(r.arg<std::string>()) << "\n";
              return OpResult::unchanged("printed");

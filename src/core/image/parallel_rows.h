@@ -21,7 +21,8 @@ inline int& rowThreadLimit() {
 
 // Threads used for row bands (the machine's cores, at most 8, at most rowThreadLimit()).
 inline int rowThreads() {
-    const unsigned n = std::thread::hardware_concurrency();
+    // Asking the system costs a few file reads: once per process is enough.
+    static const unsigned n = std::thread::hardware_concurrency();
     const int threads = static_cast<int>(std::clamp(n, 1u, 8u));
     return rowThreadLimit() > 0 ? std::min(threads, rowThreadLimit()) : threads;
 }
@@ -33,9 +34,10 @@ inline int rowThreads() {
 template <typename Body>
 void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body) {
     constexpr int64_t kMinWork = int64_t(1) << 17;
-    const int threads = rowThreads();
     if (rows <= 0) return;
-    if (threads < 2 || rows < 2 || rows * std::max<int64_t>(workPerRow, 1) < kMinWork) {
+    const bool small = rows < 2 || rows * std::max<int64_t>(workPerRow, 1) < kMinWork;
+    const int threads = small ? 1 : rowThreads();
+    if (threads < 2) {
         body(0, int64_t(0), rows);
         return;
     }

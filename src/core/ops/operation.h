@@ -39,6 +39,8 @@ struct OperationArg {
     const char* outOfRange = "{option} needs an integer from {min} to {max}: {value}";
     // Refusal of text that is no number (null: the same as out of range).
     const char* notNumber = nullptr;
+    // The value's name in the library's bindings ("threshold"); empty: valueName in lower case.
+    const char* keyword = "";
 };
 
 // One run of an operation on a picture.
@@ -67,6 +69,7 @@ struct Operation {
     bool snapshot = true;    // the snapshot is taken before it runs
     bool standalone = false; // needs no picture: a command line of only such options takes no input
     bool writes = false;     // a refusal is a file that cannot be written (qel-batch exit status 3)
+    bool reports = false;    // prints an answer to `out` (the bindings return it)
     OpResult (*run)(OperationRun&) = nullptr;
 };
 

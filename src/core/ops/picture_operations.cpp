@@ -8,7 +8,7 @@ namespace qel {
 const std::vector<Operation>& pictureOperations() {
     static const std::vector<Operation> ops = {
         {.name = "info", .help = "print height, width, pixel bytes, colours of the depth and the file format",
-         .snapshot = false,
+         .snapshot = false, .reports = true,
          .run = [](OperationRun& r) {
              const auto h = r.image.header();
              if (r.out) {

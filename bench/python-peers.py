@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""Times the Python module `qel` against what Python users would otherwise call, on the 4000 x 3000
+pictures of the peer benchmark, the arrays already in memory (no file I/O): thinning, grey, to-256,
+scale and the formula transform; each peer gets its own in-memory form ready (a numpy array, a Pillow
+image). Best of N runs, each on a fresh copy made outside the timing. Also the cost of one call on a
+1 x 1 picture, and four pictures on a thread pool against one after another.
+    bench/python-peers.py [--runs N]
+Builds the module (release) in build-bench and installs the peers from Debian when missing.
+Not part of the tests."""
+import concurrent.futures
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+RUNS = int(sys.argv[sys.argv.index("--runs") + 1]) if "--runs" in sys.argv else 5
+WORK = os.path.join(os.environ.get("TMPDIR", "/tmp"), "qel-peers")
+
+subprocess.run(["bash", "-c", ". bench/peers-setup.sh python3-pil python3-numpy python3-opencv python3-skimage && "
+                "cmake --build build-bench --target qel_python >/dev/null"], cwd=ROOT, check=True)
+sys.path.insert(0, os.path.join(ROOT, "build-bench", "python"))
+os.makedirs(WORK, exist_ok=True)
+if not all(os.path.exists(os.path.join(WORK, f)) for f in ("photo.bmp", "lines.bmp", "photo2.bmp")):
+    subprocess.run([sys.executable, os.path.join(ROOT, "bench", "make_pictures.py"), WORK], check=True)
+
+import cv2  # noqa: E402
+import numpy as np  # noqa: E402
+from PIL import Image  # noqa: E402
+from skimage.morphology import skeletonize  # noqa: E402
+
+import qel  # noqa: E402
+
+cv2.setNumThreads(os.cpu_count() or 1)
+photo_rgb = np.asarray(Image.open(os.path.join(WORK, "photo.bmp")).convert("RGB")).copy()
+photo_bgr = photo_rgb[..., ::-1].copy()
+lines_img = Image.open(os.path.join(WORK, "lines.bmp"))
+lines_idx = np.asarray(lines_img).copy()
+lines_pal = np.array(lines_img.getpalette()[:768], np.uint8).reshape(-1, 3)
+lines_ink = lines_idx == 0
+
+
+def best(prepare, run):
+    """Best wall time of RUNS runs of run(prepare()), the preparation untimed."""
+    times = []
+    for _ in range(RUNS):
+        x = prepare()
+        t = time.perf_counter()
+        run(x)
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+def qel_photo():
+    return qel.Picture(photo_rgb)
+
+
+def qel_lines():
+    return qel.Picture(lines_idx, lines_pal)
+
+
+def numpy_remap(a):
+    h, w = a.shape[:2]
+    ys, xs = np.mgrid[0:h, 0:w].astype(np.float32)
+    out = cv2.remap(a, xs + 10 * np.sin(np.radians(ys)), ys, cv2.INTER_NEAREST)
+    return np.clip(out.astype(np.int32) + (np.abs(xs - ys) / 8).astype(np.int32)[..., None], 0, 255).astype(np.uint8)
+
+
+def blocks_mean(a):
+    h, w = a.shape[:2]
+    return a.reshape(h // 4, 4, w // 4, 4, 3).mean(axis=(1, 3)).astype(np.uint8)
+
+
+jobs = [
+    ("thin", (qel_lines, lambda p: p.thin()),
+     [("scikit-image skeletonize", lambda: lines_ink.copy(), skeletonize)]),
+    ("grey", (qel_photo, lambda p: p.grey()),
+     [("opencv cvtColor", lambda: photo_bgr, lambda a: cv2.cvtColor(a, cv2.COLOR_BGR2GRAY)),
+      ("pillow convert L", lambda: Image.fromarray(photo_rgb), lambda im: im.convert("L")),
+      ("numpy weights", lambda: photo_rgb, lambda a: (a @ np.array([0.299, 0.587, 0.114], np.float32)).astype(np.uint8))]),
+    ("to-256", (qel_photo, lambda p: p.to_256()),
+     [("pillow quantize octree", lambda: Image.fromarray(photo_rgb),
+       lambda im: im.quantize(256, method=Image.Quantize.FASTOCTREE)),
+      ("numpy 3-3-2 bits", lambda: photo_rgb,
+       lambda a: (a[..., 0] & 0xE0) | ((a[..., 1] & 0xE0) >> 3) | (a[..., 2] >> 6))]),
+    ("scale 1/4", (qel_photo, lambda p: p.scale(1000, 750)),
+     [("opencv resize area", lambda: photo_bgr, lambda a: cv2.resize(a, (1000, 750), interpolation=cv2.INTER_AREA)),
+      ("pillow resize box", lambda: Image.fromarray(photo_rgb), lambda im: im.resize((1000, 750), Image.Resampling.BOX)),
+      ("numpy block mean", lambda: photo_rgb, blocks_mean)]),
+    ("transform", (qel_photo, lambda p: p.transform("x+10*sin(y)", "y", "abs(x-y)/8")),
+     [("numpy + opencv remap", lambda: photo_bgr, numpy_remap)]),
+]
+
+print(f"4000 x 3000, best of {RUNS}, seconds | ratio of qel to the fastest peer (goal <= 0.5)")
+for name, (prepare, run), peers in jobs:
+    q = best(prepare, run)
+    times = [(peer, best(p, r)) for peer, p, r in peers]
+    fastest = min(times, key=lambda t: t[1])
+    line = " | ".join(f"{peer} {t:.3f}" for peer, t in times)
+    print(f"{name:10} qel {q:.3f} | {line} | ratio to {fastest[0]}: {q / fastest[1]:.2f}")
+
+one = qel.Picture(np.zeros((1, 1, 3), np.uint8))
+for label, call in [("grey", one.grey), ("width", lambda: one.width)]:
+    n = 200000
+    t = time.perf_counter()
+    for _ in range(n):
+        call()
+    print(f"one call on a 1 x 1 picture ({label}): {(time.perf_counter() - t) / n * 1e6:.2f} us (goal < 5)")
+
+pictures = lambda: [qel_lines() for _ in range(4)]  # noqa: E731
+serial = best(pictures, lambda ps: [p.thin() for p in ps])
+with concurrent.futures.ThreadPoolExecutor(4) as pool:
+    threaded = best(pictures, lambda ps: list(pool.map(lambda p: p.thin(), ps)))
+print(f"four thinnings: one after another {serial:.3f} s, on a thread pool {threaded:.3f} s ({os.cpu_count()} cores)")

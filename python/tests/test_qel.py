@@ -1,0 +1,91 @@
+"""The Python module on tiny pictures: numpy round trips, qel-batch's bytes, refusals, threads."""
+import ast
+import concurrent.futures
+import os
+import pathlib
+import subprocess
+
+import numpy as np
+import pytest
+
+import qel
+
+BATCH = os.environ.get("QEL_BATCH", "qel-batch")
+
+
+@pytest.mark.parametrize("array, depth", [
+    (np.array([[[255, 0, 0], [0, 0, 255]], [[1, 2, 3], [4, 5, 6]]], np.uint8), 24),
+    (np.array([[0, 1, 2], [2, 1, 0]], np.uint8), 8),
+    (np.array([[True, False, True], [False, True, False]]), 1),
+])
+def test_round_trip_each_depth(array, depth, tmp_path):
+    pic = qel.Picture(array)
+    assert (pic.width, pic.height, pic.depth) == (array.shape[1], array.shape[0], depth)
+    assert np.array_equal(np.asarray(pic), array.astype(np.uint8))
+    pic.save(str(tmp_path / "p.png"))
+    assert np.array_equal(np.asarray(qel.open(str(tmp_path / "p.png"))), array.astype(np.uint8))
+
+
+def test_palette_and_views_over_the_rows():
+    palette = np.array([[9, 9, 0], [0, 9, 9], [9, 0, 9]], np.uint8)
+    pic = qel.Picture(np.array([[2, 0]], np.uint8), palette)
+    assert np.array_equal(pic.palette[:3], palette)
+    view = np.asarray(pic)
+    view[0, 0] = 1
+    assert np.asarray(pic)[0, 0] == 1
+    # An operation that replaces the rows leaves a view holding them as they were.
+    pic = qel.Picture(np.full((64, 64, 3), 200, np.uint8))
+    view = np.asarray(pic)
+    pic.scale(8, 8)
+    pic.to_256()
+    assert view.shape == (64, 64, 3) and (view == 200).all()
+
+
+def test_operations_give_qel_batch_bytes(tmp_path):
+    bar = np.full((5, 6, 3), 255, np.uint8)
+    bar[1:4, :5] = 0
+    qel.Picture(bar).save(str(tmp_path / "in.bmp"))
+    cases = [(["--reduce-256", "--to-256"], lambda p: (p.reduce_256(), p.to_256())),
+             (["--to-256", "--thin"], lambda p: (p.to_256(), p.thin())),
+             (["--transform=y;x;x*40"], lambda p: p.transform("y", "x", "x*40")),
+             (["--scale=4x3;nearest"], lambda p: p.scale(4, 3, nearest=True)),
+             (["--to-256", "--merge-near=20000", "--organise"], lambda p: (p.to_256(), p.merge_near(distance=20000), p.organise())),
+             ([f"--mix={tmp_path / 'in.bmp'};0.25;1,1,3,2"], lambda p: p.mix(str(tmp_path / "in.bmp"), 0.25, area=(1, 1, 3, 2))),
+             (["--to-256", "--black-white=128"], lambda p: (p.to_256(), p.black_white(threshold=128)))]
+    for options, run in cases:
+        subprocess.run([BATCH, str(tmp_path / "in.bmp"), *options, "-o", str(tmp_path / "batch.bmp")], check=True)
+        pic = qel.open(str(tmp_path / "in.bmp"))
+        run(pic)
+        pic.save(str(tmp_path / "py.bmp"))
+        assert (tmp_path / "py.bmp").read_bytes() == (tmp_path / "batch.bmp").read_bytes(), options
+
+
+def test_reports_and_every_option_is_a_method(tmp_path):
+    qel.Picture(np.zeros((2, 3, 3), np.uint8)).save(str(tmp_path / "in.png"))
+    batch = subprocess.run([BATCH, str(tmp_path / "in.png"), "--info", "--count-colours"], check=True,
+                           capture_output=True, text=True).stdout
+    pic = qel.open(str(tmp_path / "in.png"))
+    assert pic.info() + pic.count_colours() == batch
+    usage = subprocess.run([BATCH, "--help"], capture_output=True, text=True).stdout
+    options = [line.split()[0][2:].split("=")[0] for line in usage.split("Operations:")[1].splitlines()
+               if line.startswith("  --")]
+    names = [{"palette": "load_palette"}.get(o, o.replace("-", "_")) for o in options]
+    assert len(names) > 20
+    assert [n for n in names if not hasattr(qel.Picture, n) and not hasattr(qel, n)] == []
+    stubs = ast.parse(pathlib.Path(qel.__file__).with_name("qel.pyi").read_text())
+    picture = next(node for node in stubs.body if getattr(node, "name", "") == "Picture")
+    assert {f.name for f in picture.body if isinstance(f, ast.FunctionDef)} >= {
+        n for n in dir(qel.Picture) if not n.startswith("_")}
+
+
+def test_refusal_raises_with_the_reason():
+    with pytest.raises(qel.Refused, match="thin: needs a 8-bit picture; this picture is 24-bit"):
+        qel.Picture(np.zeros((2, 2, 3), np.uint8)).thin()
+    assert qel.calc("sin(30)+2^3") == "8.500000"
+
+
+def test_threads_run_pictures_side_by_side():
+    pictures = [qel.Picture(np.full((300, 300, 3), i * 40, np.uint8)) for i in range(4)]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        list(pool.map(lambda p: (p.grey(), p.scale(200, 200)), pictures))
+    assert [np.asarray(p)[0, 0, 0] for p in pictures] == [0, 40, 80, 120]
