@@ -11,6 +11,7 @@
 #include "core/geometry/geometry.h"
 #include "core/geometry/picture24.h"
 #include "core/formats/bmp_file.h"
+#include "core/image/parallel_rows.h"
 
 namespace qel {
 
@@ -129,28 +130,36 @@ OpResult scaleAverage(DibImage& image, int32_t width, int32_t height) {
     const auto rows = averageMap(src.height, height);
     const int64_t stride = strideFor(width, 24);
     PixelBytes bits(static_cast<size_t>(stride * height));
-    std::vector<uint32_t> counts(static_cast<size_t>(width), 0);  // samples so far, per pixel of the current row
-    int32_t current = -1;
-    for (int32_t y = 0; y < src.height; ++y) {
-        const int32_t dy = rows[y];
-        if (dy < 0) continue;
-        if (dy != current) {
+    // Source rows map in order, so each destination row's sources are consecutive: sources[dy] up
+    // to sources[dy + 1]. Destination rows are independent and run in bands on several threads.
+    std::vector<int32_t> sources(static_cast<size_t>(height) + 1, src.height);
+    for (int32_t y = src.height - 1; y >= 0; --y)
+        if (rows[y] >= 0) sources[rows[y]] = y;
+    for (int32_t dy = height - 1; dy >= 0; --dy) sources[dy] = std::min(sources[dy], sources[dy + 1]);
+    forEachRowBand(height, int64_t(src.width) * std::max(1, src.height / height), [&](int64_t first, int64_t last) {
+        std::vector<uint32_t> counts(static_cast<size_t>(width));  // samples so far, per pixel of the row
+        const int32_t* const columns = cols.data();  // locals, so the loop keeps them in registers
+        const int32_t sourceWidth = src.width;
+        for (int64_t dy = first; dy < last; ++dy) {
             std::fill(counts.begin(), counts.end(), 0u);
-            current = dy;
+            uint32_t* const count = counts.data();
+            uint8_t* const out = bits.data() + (height - 1 - dy) * stride;
+            for (int32_t y = sources[dy]; y < sources[dy + 1]; ++y) {
+                if (rows[y] != dy) continue;  // a last source row beyond the destination
+                const uint8_t* const in = src.rowFromTop(y);
+                for (int32_t x = 0; x < sourceWidth; ++x) {
+                    const int32_t dx = columns[x];
+                    if (dx < 0) continue;
+                    const uint32_t n = ++count[dx];
+                    uint8_t* p = out + 3 * int64_t(dx);
+                    const uint8_t* q = in + 3 * int64_t(x);
+                    p[0] = runningMean(p[0], q[0], n);
+                    p[1] = runningMean(p[1], q[1], n);
+                    p[2] = runningMean(p[2], q[2], n);
+                }
+            }
         }
-        uint8_t* out = bits.data() + (height - 1 - dy) * stride;
-        const uint8_t* in = src.rowFromTop(y);
-        for (int32_t x = 0; x < src.width; ++x) {
-            const int32_t dx = cols[x];
-            if (dx < 0) continue;
-            const uint32_t n = ++counts[dx];
-            uint8_t* p = out + 3 * int64_t(dx);
-            const uint8_t* q = in + 3 * int64_t(x);
-            p[0] = runningMean(p[0], q[0], n);
-            p[1] = runningMean(p[1], q[1], n);
-            p[2] = runningMean(p[2], q[2], n);
-        }
-    }
+    });
     return install(image, width, height, std::move(bits));
 }
 
