@@ -103,40 +103,52 @@ void colourRow(const DibImage& image, int y, uint8_t* dst) {
     }
 }
 
-uint8_t paeth(int a, int b, int c) {
-    const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+// One filter over a row: out[i] = row[i] - predict(left, above, corner), the bytes before the first
+// pixel reading as zero; returns the sum of the outputs' magnitudes read as signed. Plain loops over
+// arrays, so the compiler turns them into vector code.
+template <class Predict>
+uint64_t filterWith(const uint8_t* __restrict row, const uint8_t* __restrict above, size_t n, size_t bpp,
+                    uint8_t* __restrict out, Predict predict) {
+    uint64_t sum = 0;
+    const size_t head = std::min(bpp, n);
+    for (size_t i = 0; i < head; ++i) {
+        out[i] = static_cast<uint8_t>(row[i] - predict(0, int(above[i]), 0));
+        sum += static_cast<unsigned>(std::abs(int(static_cast<int8_t>(out[i]))));
+    }
+    // Sums of one stretch fit 32 bits (at most 128 per byte).
+    constexpr size_t kStretch = size_t(1) << 24;
+    for (size_t from = head; from < n; from += kStretch) {
+        const size_t to = std::min(n, from + kStretch);
+        uint32_t part = 0;
+        for (size_t i = from; i < to; ++i) {
+            const uint8_t v = static_cast<uint8_t>(row[i] - predict(int(row[i - bpp]), int(above[i]), int(above[i - bpp])));
+            out[i] = v;
+            part += static_cast<uint32_t>(std::abs(int(static_cast<int8_t>(v))));
+        }
+        sum += part;
+    }
+    return sum;
 }
 
 // Writes the filter byte and the filtered row to `line`: of the five filters, the one whose
-// bytes, read as signed, have the smallest sum of magnitudes (the usual adaptive choice).
-// `above` is the row before, zeros for the first row.
+// bytes, read as signed, have the smallest sum of magnitudes (the usual adaptive choice; the
+// first of equal sums). `above` is the row before, zeros for the first row.
 void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* line) {
     static thread_local std::vector<uint8_t> trial[5];
-    uint64_t best = UINT64_MAX;
-    int chosen = 0;
-    auto run = [&](int f, auto predict) {
-        auto& t = trial[f];
-        t.resize(n);
-        uint64_t sum = 0;
-        auto at = [&](size_t i, int left, int corner) {
-            const uint8_t v = static_cast<uint8_t>(row[i] - predict(left, int(above[i]), corner));
-            t[i] = v;
-            sum += static_cast<unsigned>(std::abs(static_cast<int8_t>(v)));
-        };
-        const size_t head = std::min(bpp, n);
-        for (size_t i = 0; i < head; ++i) at(i, 0, 0);
-        for (size_t i = head; i < n; ++i) at(i, row[i - bpp], above[i - bpp]);
-        if (sum < best) {
-            best = sum;
-            chosen = f;
-        }
+    for (auto& t : trial) t.resize(n);
+    const uint64_t sums[5] = {
+        filterWith(row, above, n, bpp, trial[0].data(), [](int, int, int) { return 0; }),
+        filterWith(row, above, n, bpp, trial[1].data(), [](int a, int, int) { return a; }),
+        filterWith(row, above, n, bpp, trial[2].data(), [](int, int b, int) { return b; }),
+        filterWith(row, above, n, bpp, trial[3].data(), [](int a, int b, int) { return (a + b) >> 1; }),
+        filterWith(row, above, n, bpp, trial[4].data(), [](int a, int b, int c) {
+            const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            return pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+        }),
     };
-    run(0, [](int, int, int) { return 0; });
-    run(1, [](int a, int, int) { return a; });
-    run(2, [](int, int b, int) { return b; });
-    run(3, [](int a, int b, int) { return (a + b) >> 1; });
-    run(4, [](int a, int b, int c) { return paeth(a, b, c); });
+    int chosen = 0;
+    for (int f = 1; f < 5; ++f)
+        if (sums[f] < sums[chosen]) chosen = f;
     line[0] = static_cast<uint8_t>(chosen);
     std::memcpy(line + 1, trial[chosen].data(), n);
 }
