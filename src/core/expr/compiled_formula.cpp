@@ -1,5 +1,6 @@
 #include "core/expr/compiled_formula.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qel {
@@ -201,7 +202,90 @@ bool CompiledFormula::compile(const char* compact) {
         steps_.clear();
         return false;
     }
+    maxDepth_ = maxDepth;
     return true;
+}
+
+namespace {
+
+// A value of the many-pixel stack: one number for every pixel, or one per pixel.
+struct Column {
+    bool same = true;
+    double value = 0;
+    const double* values = nullptr;
+};
+
+// out[i] = f(a[i]) or f(a[i], b[i]) over n pixels, the operands being columns.
+template <class F>
+Column apply1(const Column& a, int n, double* out, F f) {
+    if (a.same) return {true, f(a.value), nullptr};
+    for (int i = 0; i < n; ++i) out[i] = f(a.values[i]);
+    return {false, 0, out};
+}
+template <class F>
+Column apply2(const Column& a, const Column& b, int n, double* out, F f) {
+    if (a.same && b.same) return {true, f(a.value, b.value), nullptr};
+    if (a.same)
+        for (int i = 0; i < n; ++i) out[i] = f(a.value, b.values[i]);
+    else if (b.same)
+        for (int i = 0; i < n; ++i) out[i] = f(a.values[i], b.value);
+    else
+        for (int i = 0; i < n; ++i) out[i] = f(a.values[i], b.values[i]);
+    return {false, 0, out};
+}
+
+}  // namespace
+
+void CompiledFormula::evaluateMany(const double* xs, double y, const double* zs, int n, double* out,
+                                   std::vector<double>& scratch) const {
+    if (n <= 0) return;
+    scratch.resize(size_t(std::max(maxDepth_, 1)) * size_t(n));
+    Column stack[kStackSize];
+    int top = -1;
+    // The pixel values of stack place d are written to its own part of the scratch.
+    const auto place = [&](int d) { return scratch.data() + size_t(d) * size_t(n); };
+    for (const Step& s : steps_) {
+        switch (s.op) {
+        case Op::Const: stack[++top] = {true, s.value, nullptr}; break;
+        case Op::X: stack[++top] = {false, 0, xs}; break;
+        case Op::Y: stack[++top] = {true, y, nullptr}; break;
+        case Op::Z: stack[++top] = zs ? Column{false, 0, zs} : Column{true, 0, nullptr}; break;
+        case Op::Function1: {
+            const BuiltInFunction* f = s.function;
+            stack[top] = apply1(stack[top], n, place(top), [f](double a) { return f->apply(a, 0); });
+            break;
+        }
+        case Op::Factorial:
+            stack[top] = apply1(stack[top], n, place(top), [](double a) { return double(Formula::factorial(a)); });
+            break;
+        case Op::Negate: stack[top] = apply1(stack[top], n, place(top), [](double a) { return -a; }); break;
+        default: {
+            const Column b = stack[top--];
+            Column& a = stack[top];
+            double* o = place(top);
+            switch (s.op) {
+            case Op::Function2: {
+                const BuiltInFunction* f = s.function;
+                a = apply2(a, b, n, o, [f](double u, double v) { return f->apply(u, v); });
+                break;
+            }
+            case Op::Power: a = apply2(a, b, n, o, [](double u, double v) { return std::pow(u, v); }); break;
+            case Op::Divide: a = apply2(a, b, n, o, [](double u, double v) { return u / (v == 0 ? 0.01 : v); }); break;
+            case Op::Multiply: a = apply2(a, b, n, o, [](double u, double v) { return v * u; }); break;
+            case Op::Subtract: a = apply2(a, b, n, o, [](double u, double v) { return u - v; }); break;
+            case Op::Add: a = apply2(a, b, n, o, [](double u, double v) { return u + v; }); break;
+            default: break;
+            }
+        }
+        }
+    }
+    if (top < 0) {
+        std::fill(out, out + n, 0.0);
+    } else if (stack[top].same) {
+        std::fill(out, out + n, stack[top].value);
+    } else {
+        std::copy(stack[top].values, stack[top].values + n, out);
+    }
 }
 
 double CompiledFormula::evaluate(const Formula& vars) const {

@@ -21,6 +21,14 @@ public:
     // The value with the variables of `vars`. Allocates nothing.
     double evaluate(const Formula& vars) const;
 
+    // The values for n pixels at once, pixel i having x = xs[i], y = y and z = zs[i] (zs may be null
+    // when the program does not read z), into out[0..n). A step whose operands are the same for
+    // every pixel runs once (sin(y) once per row); every other step runs pixel by pixel in the same
+    // order, so the values are those of evaluate. Only for programs that draw no random numbers.
+    // `scratch` is the caller's, reused from call to call.
+    void evaluateMany(const double* xs, double y, const double* zs, int n, double* out,
+                      std::vector<double>& scratch) const;
+
     // Reads the compact text from `pos` as `level` (0 expression, 1 term,
     // 2 factor) and runs each step as it is read; `stop` (may be null) receives
     // where the reading ended. This is Formula::evaluate. Allocates nothing.
@@ -42,6 +50,7 @@ public:
 
 private:
     std::vector<Step> steps_;
+    int maxDepth_ = 0;  // values the program's stack holds at most
 };
 
 }  // namespace qel

@@ -1,5 +1,6 @@
 #include "core/expr/transform.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <vector>
@@ -57,6 +58,34 @@ void transformRows(const TransformJob& job, Formula& vars, double& zPrev, int32_
             d[0] = clampChannel(s[0] + dB);
             d[1] = clampChannel(s[1] + dG);
             d[2] = clampChannel(s[2] + dR);
+        }
+    }
+}
+
+// The same for rows whose pixels are independent (compiled programs, no random numbers, z' not
+// reading z), the programs run over stretches of a row at once.
+void transformRowsMany(const TransformJob& job, int32_t first, int32_t last) {
+    constexpr int kStretch = 256;
+    double xs[kStretch], zs[kStretch], Xs[kStretch], Ys[kStretch];
+    std::vector<double> scratch;
+    const int32_t w = job.w, h = job.h;
+    for (int32_t y = first; y < last; ++y) {
+        for (int32_t from = 0; from < w; from += kStretch) {
+            const int n = static_cast<int>(std::min<int32_t>(kStretch, w - from));
+            for (int i = 0; i < n; ++i) xs[i] = from + i;
+            job.programZ->evaluateMany(xs, y, nullptr, n, zs, scratch);
+            job.programX->evaluateMany(xs, y, zs, n, Xs, scratch);
+            job.programY->evaluateMany(xs, y, zs, n, Ys, scratch);
+            for (int i = 0; i < n; ++i) {
+                const int32_t X = truncToInt32(Xs[i]), Y = truncToInt32(Ys[i]);
+                if (X < 0 || X >= w || Y < 0 || Y >= h) continue;
+                const double z = zs[i];
+                const uint8_t* s = job.source + (h - 1 - Y) * job.stride + 3 * int64_t(X);
+                uint8_t* d = job.result + (h - 1 - y) * job.stride + 3 * (int64_t(from) + i);
+                d[0] = clampChannel(s[0] + int64_t(truncToInt32(job.wb * z)));
+                d[1] = clampChannel(s[1] + int64_t(truncToInt32(job.wg * z)));
+                d[2] = clampChannel(s[2] + int64_t(truncToInt32(job.wr * z)));
+            }
         }
     }
 }
@@ -157,9 +186,7 @@ OpResult transformByFormula(DibImage& image, char* textX, char* textY, char* tex
             mine.programX = &px;
             mine.programY = &py;
             mine.programZ = &pz;
-            Formula vars;
-            double zPrev = 0;
-            transformRows(mine, vars, zPrev, static_cast<int32_t>(first), static_cast<int32_t>(last));
+            transformRowsMany(mine, static_cast<int32_t>(first), static_cast<int32_t>(last));
         });
     } else {
         double zPrev = 0;

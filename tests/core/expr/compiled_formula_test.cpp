@@ -30,6 +30,20 @@ void expectSameValues(const std::string& compact) {
         ASSERT_TRUE(std::memcmp(&walked, &run, sizeof walked) == 0 || (std::isnan(walked) && std::isnan(run)))
             << compact << ": " << walked << " vs " << run;
     }
+    // Many pixels at once (a row of the transform): the same values, each pixel with its own x and z.
+    if (Formula::drawsRandom(compact.c_str())) return;
+    const double xs[] = {0, 3.141592, -7, 99, 0}, zs[] = {0, 0, 1e6, -3, 2};
+    std::vector<double> scratch;
+    for (const double y : {0.0, 2.718282, 12.5, -0.25}) {
+        double many[5];
+        program.evaluateMany(xs, y, zs, 5, many, scratch);
+        for (int i = 0; i < 5; ++i) {
+            f.setVariables(xs[i], y, zs[i]);
+            const double one = program.evaluate(f);
+            ASSERT_TRUE(std::memcmp(&one, &many[i], sizeof one) == 0 || (std::isnan(one) && std::isnan(many[i])))
+                << compact << " at x=" << xs[i] << " y=" << y << ": " << one << " vs " << many[i];
+        }
+    }
 }
 
 // Random typed formulas from a small grammar, with the quirks the evaluator has to reproduce.
