@@ -160,6 +160,18 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
     return codec::refuse(ImageError::NotBitmap, notAPicture(size));
 }
 
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out,
+                          std::vector<PixelBytes>& more) {
+    more.clear();
+    if (format == ImageFormat::Png) {
+        out.clear();
+        if (CodecResult r = codec::checkWritable(image); !r) return r;
+        if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
+        return codec::encodePng(image, out, &more);
+    }
+    return encodePicture(image, format, quality, out);
+}
+
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {
     out.clear();
     if (CodecResult r = codec::checkWritable(image); !r) return r;

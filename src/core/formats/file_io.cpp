@@ -114,7 +114,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size)
     return writeFileAtomically(path, {FilePart{data, size}});
 }
 
-bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts) {
+bool writeFileAtomically(const std::string& path, std::span<const FilePart> parts) {
     if (path.empty()) return false;
     namespace fs = std::filesystem;
     std::error_code ec;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,10 @@ struct FilePart {
     const void* data;
     size_t size;
 };
-bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts);
+bool writeFileAtomically(const std::string& path, std::span<const FilePart> parts);
+inline bool writeFileAtomically(const std::string& path, std::initializer_list<FilePart> parts) {
+    return writeFileAtomically(path, std::span<const FilePart>(parts.begin(), parts.size()));
+}
 inline bool writeFileAtomically(const std::string& path, const std::string& text) {
     return writeFileAtomically(path, text.data(), text.size());
 }

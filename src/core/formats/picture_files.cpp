@@ -108,7 +108,9 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
     if (std::filesystem::is_directory(path, ec)) return ImageError::WriteFailed;
     if (format != ImageFormat::Bmp) {
         std::vector<uint8_t> bytes;
-        CodecResult r = encodePicture(*this, format, options.quality, bytes);
+        std::vector<PixelBytes> blocks;  // what follows `bytes` in the file (PNG's chunks)
+        CodecResult r = format == ImageFormat::Tiff ? encodePicture(*this, format, options.quality, bytes)
+                                                    : encodePicture(*this, format, options.quality, bytes, blocks);
         // A TIFF written over a TIFF of several pages keeps the pages after the first.
         std::vector<uint8_t> existing;
         if (r && format == ImageFormat::Tiff && std::filesystem::is_regular_file(path, ec) && readFileBytes(path, existing) &&
@@ -116,7 +118,9 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
             r = keepLaterTiffPages(existing.data(), existing.size(), bytes);
         refusalReason = std::move(r.reason);
         if (!r) return r.error;
-        return writeFileAtomically(path, bytes.data(), bytes.size()) ? ImageError::None : ImageError::WriteFailed;
+        std::vector<FilePart> parts{{bytes.data(), bytes.size()}};
+        for (const PixelBytes& b : blocks) parts.push_back({b.data(), b.size()});
+        return writeFileAtomically(path, parts) ? ImageError::None : ImageError::WriteFailed;
     }
     const auto fileHeader = bmpFileHeader(info.size(), bits.size());
     const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},

@@ -309,7 +309,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     return finish();
 }
 
-CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
+CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vector<PixelBytes>* more) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
     // Grey pictures (the 256-step grey table) and black/white ones are written as grey PNG,
@@ -322,12 +322,8 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
     const size_t rowBytes = bc == 24 ? size_t(3) * w : (size_t(w) * bc + 7) / 8;
     const size_t lineBytes = rowBytes + 1;  // each row behind its filter byte
 
-    // The rows as PNG stores them, top down, each with its filter chosen.
-    std::vector<uint8_t> filtered;
     std::vector<Rgb> palette;
-    std::atomic<bool> shortOfMemory{false};
     try {
-        filtered.resize(lineBytes * h);
         if (bc != 24 && !grey && !blackWhite) {
             // The table as the palette, long enough for every index the pixels use.
             int maxIndex = 0;
@@ -342,71 +338,78 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             const int entries = std::min(std::max(image.tableSize(), maxIndex + 1), 1 << bc);
             for (int i = 0; i < entries; ++i) palette.push_back(image.tableColour(i));
         }
-        forEachRowBandOnWorkers(h, int64_t(rowBytes) * 4, [&](int, int64_t first, int64_t last) {
-            // A band's own buffers; running short here ends the save, never the program.
-            try {
-                std::vector<uint8_t> above(rowBytes, 0), current(rowBytes);
-                for (int64_t y = first; y < last; ++y) {
-                    if (y == first && y > 0) colourRow(image, static_cast<int>(y - 1), above.data());
-                    colourRow(image, static_cast<int>(y), current.data());
-                    uint8_t* line = filtered.data() + lineBytes * y;
-                    // Palette rows are stored unfiltered (filters rarely help indices); colour and grey
-                    // rows take the filter whose output is smallest as signed bytes.
-                    if (!filterRows) {
-                        line[0] = 0;
-                        std::memcpy(line + 1, current.data(), rowBytes);
-                    } else {
-                        filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
-                    }
-                    std::swap(above, current);
-                }
-            } catch (const std::bad_alloc&) {
-                shortOfMemory = true;
-            }
-        });
     } catch (const std::bad_alloc&) {
-        shortOfMemory = true;
+        return refuse(ImageError::WriteFailed, "out of memory");
     }
-    if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
 
-    // Slices of about a megabyte are deflated side by side, each primed with the 32 KB before
-    // it, and joined into one zlib stream: one IDAT chunk per slice. Level 7 keeps smooth
-    // pictures (gradients, drawings) as small as other writers make them; on photos it costs
-    // little more than the fast levels, whose short match search falls apart on gradients.
+    // The rows as PNG stores them, top down, each behind the filter chosen for it, form one
+    // stream of h * lineBytes bytes. It is cut into slices of about a megabyte, deflated side by
+    // side, each primed with the 32 KB before it, and joined into one zlib stream: one IDAT chunk
+    // per slice. Each slice filters the rows it covers itself, so the filtered picture is never
+    // held whole. Level 7 keeps smooth pictures (gradients, drawings) as small as other writers
+    // make them; on photos it costs little more than the fast levels, whose short match search
+    // falls apart on gradients.
     constexpr int kLevel = 7;
     constexpr size_t kSlice = size_t(1) << 20, kWindow = size_t(1) << 15;
-    const size_t total = filtered.size();
+    const size_t total = lineBytes * size_t(h);
     const int64_t slices = int64_t((total + kSlice - 1) / kSlice);
-    std::vector<std::vector<uint8_t>> packed(static_cast<size_t>(slices));
+    // Compressed slices: room for the worst case, of which only the pages written cost memory.
+    std::vector<PixelBytes> packed(static_cast<size_t>(slices));
     std::vector<uLong> adlers(static_cast<size_t>(slices)), crcs(static_cast<size_t>(slices));
-    std::atomic<bool> failed{false};
+    std::atomic<bool> failed{false}, shortOfMemory{false};
     forEachRowBandOnWorkers(slices, int64_t(kSlice) / 4, [&](int, int64_t first, int64_t last) {
+        // A worker's own buffers; running short here ends the save, never the program.
+        std::vector<uint8_t> lines, above, current;
         for (int64_t i = first; i < last && !failed; ++i) {
             const size_t begin = size_t(i) * kSlice, length = std::min(kSlice, total - begin);
+            const size_t primed = std::min(kWindow, begin);
+            // The rows holding the window before the slice and the slice itself, filtered.
+            const size_t firstRow = (begin - primed) / lineBytes, lastRow = (begin + length - 1) / lineBytes;
+            try {
+                lines.resize((lastRow - firstRow + 1) * lineBytes);
+                above.assign(rowBytes, 0);
+                current.resize(rowBytes);
+            } catch (const std::bad_alloc&) {
+                failed = shortOfMemory = true;
+                return;
+            }
+            if (firstRow > 0) colourRow(image, static_cast<int>(firstRow - 1), above.data());
+            for (size_t y = firstRow; y <= lastRow; ++y) {
+                colourRow(image, static_cast<int>(y), current.data());
+                uint8_t* line = lines.data() + lineBytes * (y - firstRow);
+                // Palette rows are stored unfiltered (filters rarely help indices); colour and grey
+                // rows take the filter whose output is smallest as signed bytes.
+                if (!filterRows) {
+                    line[0] = 0;
+                    std::memcpy(line + 1, current.data(), rowBytes);
+                } else {
+                    filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+                }
+                std::swap(above, current);
+            }
+            const uint8_t* input = lines.data() + (begin - firstRow * lineBytes);
+
             const bool final = i + 1 == slices;
             z_stream z{};
             if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) {
                 failed = true;
                 return;
             }
-            if (begin > 0) {
-                const size_t primed = std::min(kWindow, begin);
-                deflateSetDictionary(&z, filtered.data() + begin - primed, static_cast<uInt>(primed));
-            }
+            if (primed > 0) deflateSetDictionary(&z, input - primed, static_cast<uInt>(primed));
             auto& dst = packed[size_t(i)];
             const size_t lead = 8 + (i == 0 ? 2 : 0);  // chunk length and type, then the zlib header
             try {
-                dst.resize(lead + deflateBound(&z, length) + 16);
+                dst.resize(lead + deflateBound(&z, length) + 32);  // room for the checksums and IEND
             } catch (const std::bad_alloc&) {
                 deflateEnd(&z);
-                failed = true;
+                failed = shortOfMemory = true;
                 return;
             }
             if (i == 0) {
                 dst[8] = 0x78;  // deflate, 32 KB window
                 dst[9] = 0xDA;  // "best" level hint; 0x78DA is a multiple of 31
             }
-            z.next_in = filtered.data() + begin;
+            z.next_in = const_cast<uint8_t*>(input);
             z.avail_in = static_cast<uInt>(length);
             z.next_out = dst.data() + lead;
             z.avail_out = static_cast<uInt>(dst.size() - lead);
@@ -419,10 +422,11 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             }
             dst.resize(lead + produced);
             std::memcpy(dst.data() + 4, "IDAT", 4);
-            adlers[size_t(i)] = adler32(1, filtered.data() + begin, static_cast<uInt>(length));
+            adlers[size_t(i)] = adler32(1, input, static_cast<uInt>(length));
             crcs[size_t(i)] = crc32(0, dst.data() + 4, static_cast<uInt>(dst.size() - 4));
         }
     });
+    if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
     if (failed) return refuse(ImageError::WriteFailed, "PNG encoder: deflate failed");
 
     uLong adler = adlers.empty() ? 1 : adlers[0];
@@ -431,7 +435,8 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
 
     try {
         size_t size = 8 + 25 + (palette.empty() ? 0 : 12 + 3 * palette.size()) + 12 + 4;
-        for (const auto& p : packed) size += p.size() + 4;
+        if (!more)
+            for (const auto& p : packed) size += p.size() + 4;
         out.clear();
         out.reserve(size);
         const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -447,6 +452,8 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
             for (const Rgb& c : palette) body.insert(body.end(), {c.r, c.g, c.b});
             appendChunk(out, "PLTE", body);
         }
+        // Each slice becomes a whole IDAT chunk (the last one with the stream's checksum), then
+        // either joins the bytes or is handed out as it is.
         for (size_t i = 0; i < packed.size(); ++i) {
             auto& p = packed[i];
             uLong crc = crcs[i];
@@ -457,14 +464,22 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out) {
                 crc = crc32(crc, tail, 4);
             }
             put32(p.data(), static_cast<uint32_t>(p.size() - 8));
-            out.insert(out.end(), p.begin(), p.end());
             uint8_t c[4];
             put32(c, static_cast<uint32_t>(crc));
-            out.insert(out.end(), c, c + 4);
-            std::vector<uint8_t>().swap(p);
+            p.insert(p.end(), c, c + 4);
+            if (more) {
+                more->push_back(std::move(p));
+            } else {
+                out.insert(out.end(), p.begin(), p.end());
+                PixelBytes().swap(p);
+            }
         }
-        appendChunk(out, "IEND", {});
+        std::vector<uint8_t> end;
+        appendChunk(end, "IEND", {});
+        if (more) more->back().insert(more->back().end(), end.begin(), end.end());
+        else out.insert(out.end(), end.begin(), end.end());
     } catch (const std::bad_alloc&) {
+        if (more) more->clear();
         return refuse(ImageError::WriteFailed, "out of memory");
     }
     return {};
