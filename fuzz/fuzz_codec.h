@@ -1,6 +1,6 @@
 // What every format harness checks on an input of its format: the reader refuses or
-// gives a displayable record; an accepted small picture is written as PNG and read
-// back with the same depth and pixel bytes, and written in its own format when that
+// gives a displayable record; an accepted small picture is written as PNG (whole and
+// in blocks, the same bytes) and read back with the same depth and pixel bytes, and written in its own format when that
 // can be written, read back at the same size.
 #pragma once
 
@@ -29,6 +29,12 @@ inline int checkCodec(const uint8_t* data, size_t size, ImageFormat format) {
     again.deferDisplay = true;
     if (!again.loadBytes(png.data(), png.size())) __builtin_trap();
     if (again.bitCount() != image.bitCount() || again.bits != image.bits) __builtin_trap();
+    // The file as blocks (how saving writes it) holds the same bytes.
+    std::vector<uint8_t> head;
+    std::vector<PixelBytes> blocks;
+    if (!encodePicture(image, ImageFormat::Png, 0, head, blocks)) __builtin_trap();
+    for (const PixelBytes& b : blocks) head.insert(head.end(), b.begin(), b.end());
+    if (head != png) __builtin_trap();
     // An animation's canvas may be larger than the 16383 pixels a side WebP pictures are written at.
     const bool writable = format != ImageFormat::Webp || (image.width <= 16383 && image.height <= 16383);
     if (canWrite(format) && writable) {

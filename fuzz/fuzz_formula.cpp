@@ -1,7 +1,7 @@
 // Fuzzes normalise + validate + evaluate on arbitrary text, and checks that the
 // stored program evaluates every text exactly as reading the text does: the raw
 // input (unchecked, so also deeper than any accepted formula) and, when it is
-// accepted, its compact form.
+// accepted, its compact form; and run over a row of pixels at once, each as alone.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,17 @@ void expectSameValues(const char* text) {
     if (qel::randomStateForTesting() != stateByText) __builtin_trap();
     if (!(std::isnan(byText) && std::isnan(byProgram)) && std::memcmp(&byText, &byProgram, sizeof byText) != 0)
         __builtin_trap();
+    // A row at once (the transform's path for formulas without random numbers): the same values.
+    if (qel::Formula::drawsRandom(text)) return;
+    const double xs[3] = {3.5, 0, -1}, zs[3] = {7, 0, 2};
+    double many[3];
+    std::vector<double> scratch;
+    compiled.evaluateMany(xs, -2.25, zs, 3, many, scratch);
+    for (int i = 0; i < 3; ++i) {
+        f.setVariables(xs[i], -2.25, zs[i]);
+        const double one = compiled.evaluate(f);
+        if (!(std::isnan(one) && std::isnan(many[i])) && std::memcmp(&one, &many[i], sizeof one) != 0) __builtin_trap();
+    }
 }
 
 }  // namespace
