@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <sstream>
 
 #include <qel/qel.h>
@@ -53,12 +54,23 @@ std::string methodName(std::string name) {
     return name;
 }
 
+// A new picture for an array: a size or palette the library refuses is the array's fault (ValueError).
+qel::Picture create(py::ssize_t w, py::ssize_t h, int depth, const std::vector<qel::Colour>& palette) {
+    if (w < 1 || h < 1 || w > INT32_MAX || h > INT32_MAX)
+        throw py::value_error("an array of " + std::to_string(h) + " x " + std::to_string(w) + " pixels is no picture");
+    try {
+        return qel::Picture::create(int(w), int(h), depth, palette);
+    } catch (const qel::Error& e) {
+        throw py::value_error(e.what());
+    }
+}
+
 std::unique_ptr<PyPicture> fromArray(py::array array, std::optional<py::array_t<uint8_t>> palette) {
     const auto dtype = array.dtype();
     if (dtype.is(py::dtype::of<bool>()) && array.ndim() == 2) {
         auto a = array.cast<py::array_t<bool, py::array::c_style | py::array::forcecast>>();
-        const auto h = int(a.shape(0)), w = int(a.shape(1));
-        qel::Picture p = qel::Picture::create(w, h, 1, {{0, 0, 0}, {255, 255, 255}});
+        qel::Picture p = create(a.shape(1), a.shape(0), 1, {{0, 0, 0}, {255, 255, 255}});
+        const int h = p.height(), w = p.width();
         for (int y = 0; y < h; ++y) {
             uint8_t* row = p.row(y);
             std::memset(row, 0, p.rowBytes());
@@ -70,8 +82,8 @@ std::unique_ptr<PyPicture> fromArray(py::array array, std::optional<py::array_t<
     if (!dtype.is(py::dtype::of<uint8_t>())) throw py::type_error("qel.Picture needs a uint8 or bool array");
     auto a = array.cast<py::array_t<uint8_t, py::array::c_style | py::array::forcecast>>();
     if (a.ndim() == 3 && a.shape(2) == 3) {
-        const auto h = int(a.shape(0)), w = int(a.shape(1));
-        qel::Picture p = qel::Picture::create(w, h, 24);
+        qel::Picture p = create(a.shape(1), a.shape(0), 24, {});
+        const int h = p.height(), w = p.width();
         for (int y = 0; y < h; ++y) {
             uint8_t* row = p.row(y);
             const uint8_t* src = a.data(y, 0, 0);
@@ -87,8 +99,8 @@ std::unique_ptr<PyPicture> fromArray(py::array array, std::optional<py::array_t<
             for (py::ssize_t i = 0; i < palette->shape(0); ++i)
                 colours.push_back({palette->at(i, 0), palette->at(i, 1), palette->at(i, 2)});
         }
-        const auto h = int(a.shape(0)), w = int(a.shape(1));
-        qel::Picture p = qel::Picture::create(w, h, 8, colours);
+        qel::Picture p = create(a.shape(1), a.shape(0), 8, colours);
+        const int h = p.height(), w = p.width();
         for (int y = 0; y < h; ++y) std::memcpy(p.row(y), a.data(y, 0), size_t(w));
         return std::make_unique<PyPicture>(std::move(p));
     }
@@ -177,7 +189,7 @@ PYBIND11_MODULE(qel, m) {
     py::class_<PyPicture> pic(m, "Picture", "A picture of 1, 4, 8 or 24 bits per pixel.");
     pic.def(py::init(&fromArray), py::arg("array"), py::arg("palette") = py::none(),
             "A picture from H x W x 3 uint8 (24-bit), H x W uint8 with an optional N x 3 palette (8-bit) "
-            "or H x W bool (1-bit).")
+            "or H x W bool (1-bit: False black, True white).")
         .def_property_readonly("width", [](PyPicture& p) { return p.pic.width(); }, "pixels across")
         .def_property_readonly("height", [](PyPicture& p) { return p.pic.height(); }, "pixels down")
         .def_property_readonly("depth", [](PyPicture& p) { return p.pic.depth(); }, "bits per pixel: 1, 4, 8 or 24")

@@ -81,6 +81,9 @@ def test_reports_and_every_option_is_a_method(tmp_path):
 def test_refusal_raises_with_the_reason():
     with pytest.raises(qel.Refused, match="thin: needs a 8-bit picture; this picture is 24-bit"):
         qel.Picture(np.zeros((2, 2, 3), np.uint8)).thin()
+    for array in (np.zeros((0, 3, 3), np.uint8), np.zeros((2, 70000), np.uint8)):
+        with pytest.raises(ValueError):
+            qel.Picture(array)
     assert qel.calc("sin(30)+2^3") == "8.500000"
 
 
