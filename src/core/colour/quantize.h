@@ -18,9 +18,9 @@ struct QuantizeSettings {
 };
 
 // Replaces a 24-bit picture by an 8-bit one with a table of 256 entries: the chosen colours first
-// (at most settings.colours, most used first), the rest grey (205, 205, 205). The same picture
-// gives the same bytes on any machine and beside any other work. Other depths, pictures without
-// pixels and colour counts out of range are refused and left alone.
+// (at most settings.colours), the rest grey (205, 205, 205). The same picture gives the same bytes
+// on any machine and beside any other work. Other depths, pictures without pixels and colour counts
+// out of range are refused and left alone.
 OpResult quantizeColours(DibImage& image, const QuantizeSettings& settings);
 
 }  // namespace qel
