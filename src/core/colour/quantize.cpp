@@ -75,8 +75,8 @@ void readRow(liq_color rowOut[], int row, int width, void* user) {
 
 // The nearest palette entry of a colour (squared distance in RGB, the lowest index on ties). The
 // colour cube is cut into cells 8 levels wide; a cell lists, when first met, the only entries that
-// can be nearest to a colour inside it: those no farther from the cell than the entry whose farthest
-// point of the cell is nearest. Recent answers are cached.
+// can be nearest to a colour inside it (those no farther from the cell than the entry whose farthest
+// point of the cell is nearest), nearest the cell first. Recent answers are cached.
 class NearestEntry {
 public:
     explicit NearestEntry(const std::vector<Rgb>& palette)
@@ -103,16 +103,19 @@ private:
     uint8_t search(int r, int g, int b) {
         const int cell = (((r >> kShift) << (2 * (8 - kShift))) | ((g >> kShift) << (8 - kShift)) | (b >> kShift));
         if (length_[static_cast<size_t>(cell)] < 0) listCell(cell, r >> kShift << kShift, g >> kShift << kShift, b >> kShift << kShift);
-        const uint8_t* list = lists_.data() + start_[static_cast<size_t>(cell)];
-        int best = list[0];
+        const size_t start = start_[static_cast<size_t>(cell)];
+        const Candidate* list = lists_.data() + start;
+        int best = list[0].index;
         int32_t bestDistance = std::numeric_limits<int32_t>::max();
-        for (int k = 0; k < length_[static_cast<size_t>(cell)]; ++k) {
-            const Rgb c = palette_[list[k]];
+        // Candidates come nearest the cell first: once one is farther from the cell than the best
+        // distance so far, so are the rest.
+        for (int k = 0; k < length_[static_cast<size_t>(cell)] && list[k].cellDistance <= bestDistance; ++k) {
+            const Rgb c = palette_[list[k].index];
             const int32_t dr = c.r - r, dg = c.g - g, db = c.b - b;
             const int32_t d = dr * dr + dg * dg + db * db;
-            if (d < bestDistance) {
+            if (d < bestDistance || (d == bestDistance && list[k].index < best)) {
                 bestDistance = d;
-                best = list[k];
+                best = list[k].index;
             }
         }
         return static_cast<uint8_t>(best);
@@ -122,23 +125,31 @@ private:
         constexpr int kWidth = (1 << kShift) - 1;
         const auto nearSq = [](int v, int lo) { const int d = v < lo ? lo - v : (v > lo + kWidth ? v - lo - kWidth : 0); return d * d; };
         const auto farSq = [](int v, int lo) { const int d = std::max(std::abs(v - lo), std::abs(v - lo - kWidth)); return d * d; };
-        std::vector<int32_t> nearest(palette_.size());
+        std::vector<Candidate> all(palette_.size());
         int32_t limit = std::numeric_limits<int32_t>::max();
         for (size_t i = 0; i < palette_.size(); ++i) {
             const Rgb c = palette_[i];
-            nearest[i] = nearSq(c.r, lr) + nearSq(c.g, lg) + nearSq(c.b, lb);
+            all[i] = {nearSq(c.r, lr) + nearSq(c.g, lg) + nearSq(c.b, lb), static_cast<uint8_t>(i)};
             limit = std::min(limit, farSq(c.r, lr) + farSq(c.g, lg) + farSq(c.b, lb));
         }
+        std::erase_if(all, [limit](const Candidate& c) { return c.cellDistance > limit; });
+        std::sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) {
+            return a.cellDistance != b.cellDistance ? a.cellDistance < b.cellDistance : a.index < b.index;
+        });
         start_[static_cast<size_t>(cell)] = static_cast<uint32_t>(lists_.size());
-        for (size_t i = 0; i < palette_.size(); ++i)
-            if (nearest[i] <= limit) lists_.push_back(static_cast<uint8_t>(i));
-        length_[static_cast<size_t>(cell)] = static_cast<int32_t>(lists_.size() - start_[static_cast<size_t>(cell)]);
+        lists_.insert(lists_.end(), all.begin(), all.end());
+        length_[static_cast<size_t>(cell)] = static_cast<int32_t>(all.size());
     }
+
+    struct Candidate {
+        int32_t cellDistance;  // squared, from the cell's nearest point
+        uint8_t index;
+    };
 
     std::vector<Rgb> palette_;
     std::vector<uint32_t> start_;
     std::vector<int32_t> length_;
-    std::vector<uint8_t> lists_;
+    std::vector<Candidate> lists_;
     std::vector<uint32_t> cacheKeys_;
     std::vector<uint8_t> cacheValues_;
     uint32_t lastKey_ = ~0u;
