@@ -30,7 +30,7 @@ namespace {
 
 // The quantizer's speed (1 slowest .. 10 fastest). Without dithering it only gives the first
 // palette, which kRounds rounds of mapping and averaging (k-means, mapToNearest) then improve: on
-// the benchmark photo 10 and four rounds give 32.4 dB, what 4 gives alone, in a third of its time
+// the benchmark photo 10 and four rounds give 32.4 dB, as much as 4 gives alone, in less time
 // (one round: 31.9 dB). With dithering the quantizer maps the pixels itself; only at 5 or slower
 // does it spend enough on the palette to dither well (30.6 dB, against 29.3 at 8).
 constexpr int kSpeed = 10;
