@@ -2,14 +2,15 @@
 # Times qel-batch against the tools people would otherwise use, on the same
 # 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine), each with its
 # peak memory (one more run).
-#   bench/compare-peers.sh [--runs N] [--slow] [--formats]
-#   (--slow also times the very slow peers; --formats times only the file-format jobs)
+#   bench/compare-peers.sh [--runs N] [--slow] [--formats] [--palette]
+#   (--slow also times the very slow peers; --formats times only the file-format jobs, --palette only
+#   the palette pictures with their PSNR)
 # Installs the peers from Debian's packages when they are missing. Not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=5; slow=0; formats_only=0
+runs=5; slow=0; formats_only=0; palette_only=0
 while [ $# -gt 0 ]; do
-  case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; --formats) formats_only=1 ;; esac; shift
+  case "$1" in --runs) runs="$2"; shift ;; --slow) slow=1 ;; --formats) formats_only=1 ;; --palette) palette_only=1 ;; esac; shift
 done
 ./scripts/setup.sh
 . bench/peers-setup.sh imagemagick graphicsmagick libvips-tools python3-pil python3-numpy python3-opencv python3-skimage hyperfine
@@ -96,6 +97,30 @@ sizes() {
   echo "$line | qel / smallest: $(python3 -c "print('%.3f'%($(stat -c %s "$q")/$smallest))") (goal <= 1.05)"
 }
 
+# Palette pictures of the photo, each written as a palette PNG: time, peak memory and PSNR against the
+# 24-bit photo (ImageMagick's compare). Goal for --quantize=256: at least libvips' PSNR in at most half
+# its time.
+psnr() { compare -metric PSNR photo.bmp "$1" null: 2>&1 || true; }
+palette_rows() {
+  local -A secs db
+  local name out cmd
+  while read -r name out cmd; do
+    secs[$name]=$(median "pal-$name" "$cmd")
+    db[$name]=$(psnr "$out")
+    echo "palette $name | ${secs[$name]} s $(peak "$cmd") | PSNR ${db[$name]} dB"
+  done <<PAL
+reduce-256+to-256 qr.png $Q photo.bmp --reduce-256 --to-256 -o qr.png
+quantize-256 qq.png $Q photo.bmp --quantize=256 -o qq.png
+quantize-256-dither qd.png $Q photo.bmp --quantize=256;dither -o qd.png
+vips-palette-png vipsp.png vips pngsave photo.bmp vipsp.png --palette
+PAL
+  local vips=vips-palette-png
+  for name in quantize-256 quantize-256-dither; do
+    python3 -c "print('$name against $vips: PSNR %+.2f dB, time ratio %.2f (goal: PSNR >= 0, ratio <= 0.5)' % (${db[$name]} - ${db[$vips]}, ${secs[$name]} / ${secs[$vips]}))"
+  done
+}
+[ "$palette_only" = 1 ] && { palette_rows; exit 0; }
+
 echo "job | times (median of $runs) | ratio of qel to the fastest peer"
 # File formats: load+save in the same format at equal settings, and conversion to and from BMP.
 # libvips twice: its default (no row filters, a larger file) and with filters (a file of matching size).
@@ -120,6 +145,7 @@ row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py oc
   vips-palette-png "vips pngsave photo.bmp vipsp.png --palette" gm "gm convert photo.bmp -colors 256 gm.bmp"
 row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
 row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+palette_rows
 row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "$PY peers.py skeleton lines.bmp sk.bmp"
 row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "$PY peers.py cvremap photo.bmp cv.bmp"
 row "scale-down" 1.0 "$Q photo.bmp --scale=1000x750 -o q.bmp" im "convert photo.bmp -scale 1000x750! im.bmp" pillow "$PY peers.py box photo.bmp pil.bmp" \

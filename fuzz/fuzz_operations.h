@@ -6,6 +6,7 @@
 
 #include "core/colour/conversions.h"
 #include "core/colour/palette_ops.h"
+#include "core/colour/quantize.h"
 #include "core/colour/reduction.h"
 #include "core/colour/working_palette.h"
 #include "core/expr/transform.h"
@@ -31,6 +32,7 @@ inline void runOperations(DibImage& image) {
     runOn(image, [](DibImage& d) { toIndexed(d, 16); });
     runOn(image, [](DibImage& d) { toGrey(d); toBlackWhite(d, 128); });
     runOn(image, [](DibImage& d) { countColours(d); reduceColours(d); });
+    runOn(image, [](DibImage& d) { quantizeColours(d, {.colours = 5, .dither = true}); });
     runOn(image, [](DibImage& d) {
         WorkingPalette pal;
         loadPaletteFromImage(pal, d);

@@ -1,6 +1,6 @@
 // The Python module `qel`: the library's picture on numpy arrays. Every operation the library lists
 // becomes a method named as qel-batch's option (black-white → black_white) with its value as a
-// keyword argument; the three with several values (transform, scale, mix) have their own.
+// keyword argument; those with several values (transform, scale, mix, quantize) have their own.
 // Operations release the GIL, so pictures run side by side in threads; a refusal raises
 // qel.Refused with the library's reason.
 #include <pybind11/numpy.h>
@@ -221,6 +221,12 @@ PYBIND11_MODULE(qel, m) {
             },
             py::arg("x"), py::arg("y") = "y", py::arg("z") = "0", py::arg("weights") = std::array<float, 3>{1, 1, 1},
             py::arg("forward") = false, (info("transform").help + " (returns whether the picture changed)").c_str())
+        .def("quantize",
+             [](PyPicture& p, int colours, bool dither) {
+                 return runOp(p, [&](qel::Picture& q) { return q.quantize(colours, dither); });
+             },
+             py::arg("colours") = 256, py::arg("dither") = false,
+             (info("quantize").help + " (returns whether the picture changed)").c_str())
         .def("scale",
              [](PyPicture& p, int width, int height, bool nearest) {
                  return runOp(p, [&](qel::Picture& q) { return q.scale(width, height, nearest); });

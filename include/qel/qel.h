@@ -133,6 +133,9 @@ public:
     OpResult blackWhite(int threshold);
     OpResult countColours(std::ostream& out);
     OpResult reduce256();
+    // An 8-bit picture of at most `colours` (2-256) colours chosen for quality, the error diffused
+    // with `dither`.
+    OpResult quantize(int colours = 256, bool dither = false);
     // The palette window: a working palette kept with the picture.
     OpResult loadPalette(const std::string& file);
     OpResult savePalette(const std::string& file);

@@ -126,7 +126,7 @@ Result readValue(Context& ctx, const Operation& op, const std::string& value, st
     }
     case Kind::Record: {
         static const std::map<std::string, Result (*)(Context&, const std::string&, std::any&)> parsers = {
-            {"transform", parseTransform}, {"scale", parseScale}, {"mix", parseMix}};
+            {"transform", parseTransform}, {"scale", parseScale}, {"mix", parseMix}, {"quantize", parseQuantize}};
         const auto parser = parsers.find(op.name);
         if (parser == parsers.end()) return fail(kExitUsage, optionName(op) + " has no parser");
         return parser->second(ctx, value, out);

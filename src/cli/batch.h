@@ -48,6 +48,7 @@ inline std::string optionName(const Operation& op) { return std::string("--") + 
 Result parseTransform(Context& ctx, const std::string& value, std::any& record);  // ops_expr.cpp
 Result parseScale(Context& ctx, const std::string& value, std::any& record);      // ops_geometry.cpp
 Result parseMix(Context& ctx, const std::string& value, std::any& record);        // ops_geometry.cpp
+Result parseQuantize(Context& ctx, const std::string& value, std::any& record);   // ops_colour.cpp
 
 // Failure helpers.
 inline Result fail(int code, std::string message) { return Failure{code, std::move(message)}; }

@@ -9,6 +9,7 @@
 
 #include <qel/qel.h>
 
+#include "core/colour/quantize.h"
 #include "core/expr/calculator.h"
 #include "core/expr/transform.h"
 #include "core/formats/bmp_file.h"
@@ -231,6 +232,11 @@ OpResult Picture::grey() { return runOperation(*impl_, "grey", {}); }
 OpResult Picture::blackWhite(int threshold) { return runOperation(*impl_, "black-white", int32_t(threshold)); }
 OpResult Picture::countColours(std::ostream& out) { return runOperation(*impl_, "count-colours", {}, &out); }
 OpResult Picture::reduce256() { return runOperation(*impl_, "reduce-256", {}); }
+OpResult Picture::quantize(int colours, bool dither) {
+    if (colours < kQuantizeMinColours || colours > kQuantizeMaxColours)
+        return OpResult::refused("quantize: the number of colours must be from 2 to 256");
+    return runOperation(*impl_, "quantize", QuantizeSettings{.colours = colours, .dither = dither});
+}
 OpResult Picture::loadPalette(const std::string& file) { return runOperation(*impl_, "palette", file); }
 OpResult Picture::savePalette(const std::string& file) { return runOperation(*impl_, "save-palette", file); }
 OpResult Picture::setPalette() { return runOperation(*impl_, "set-palette", {}); }

@@ -8,6 +8,7 @@
 
 #include "core/colour/conversions.h"
 #include "core/colour/palette_ops.h"
+#include "core/colour/quantize.h"
 #include "core/colour/reduction.h"
 #include "core/colour/working_palette.h"
 #include "core/expr/transform.h"
@@ -76,6 +77,8 @@ std::vector<std::pair<std::string, Operation>> operations() {
         {"toBlackWhite", [](DibImage& d) { return toBlackWhite(d, 128); }},
         {"countColours", [](DibImage& d) { countColours(d); return OpResult::changed(); }},
         {"reduceColours", [](DibImage& d) { return reduceColours(d); }},
+        {"quantizeColours", [](DibImage& d) { return quantizeColours(d, {.colours = 2}); }},
+        {"quantizeColours dithered", [](DibImage& d) { return quantizeColours(d, {.colours = 3, .dither = true}); }},
         {"palette requests", [](DibImage& d) {
              WorkingPalette pal;
              loadPaletteFromImage(pal, d);

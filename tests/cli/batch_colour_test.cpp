@@ -21,6 +21,8 @@ TEST(BatchConversions, EachOptionWritesItsDepth) {
         {{"--grey"}, 24, 3},
         {{"--to-256", "--black-white=128"}, 8, 3},
         {{"--reduce-256"}, 24, 3},
+        {{"--quantize=2"}, 8, 3},
+        {{"--quantize=256;dither"}, 8, 3},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{dir.file("in.bmp")};
@@ -51,6 +53,10 @@ TEST(BatchConversions, RefusesWhatTheMenuWouldNotOffer) {
         {{dir.file("four.bmp"), "--black-white=12x"}, batch::kExitUsage, "integer"},
         {{dir.file("four.bmp"), "--black-white="}, batch::kExitUsage, "integer"},
         {{dir.file("four.bmp"), "--black-white"}, batch::kExitUsage, "needs a value"},
+        {{dir.file("four.bmp"), "--quantize=16"}, batch::kExitInput, "4-bit"},
+        {{"--new=2x2", "--quantize=1"}, batch::kExitUsage, "from 2 to 256"},
+        {{"--new=2x2", "--quantize=257;dither"}, batch::kExitUsage, "from 2 to 256"},
+        {{"--new=2x2", "--quantize=16;nearest"}, batch::kExitUsage, "N or N;dither"},
     };
     for (const auto& c : cases) {
         auto r = run(c.args);

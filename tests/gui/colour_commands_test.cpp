@@ -1,7 +1,8 @@
 // The colour commands of the view: conversions with their thinned flag and
-// messages, the black-and-white threshold dialog, colour counting, reduction,
+// messages, the black-and-white threshold dialog, the quality reduction's dialog, colour counting, reduction,
 // and the ways the palette window is shown and closed with the palette-open
 // mark, fit to palette included.
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <map>
 
+#include "core/colour/quantize.h"
 #include "core/commands/command_table.h"
 #include "gui/commands/colour/palette_dlg.h"
 #include "gui/commands/colour/threshold_dlg.h"
@@ -121,6 +123,46 @@ TEST_F(ColourCommandsTest, BlackAndWhiteAsksForTheThresholdFirst) {
     const std::vector<Rgb> expected = {{0, 0, 0}, {255, 255, 255}, {0, 0, 0}, {255, 255, 255}, {0, 0, 0}};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(image().tableColour(i), expected[i]) << i;
     EXPECT_TRUE(enabled(ID_EDIT_UNDO));
+}
+
+TEST_F(ColourCommandsTest, QuantizeAsksForTheColoursAndDitheringAndUndoes) {
+    // A grey ramp, which dithering changes.
+    std::map<char, Rgb> grey;
+    for (int i = 0; i < 16; ++i) grey["0123456789abcdef"[i]] = Rgb{uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17)};
+    const Rows ramp(2, "0123456789abcdef");
+    open(*make24(ramp, grey));
+    auto expected = make24(ramp, grey);
+    ASSERT_TRUE(quantizeColours(*expected, {.colours = 2, .dither = true}).isChanged());
+    // Cancel changes nothing; a count out of range keeps the dialog open; 2 colours dithered then run.
+    onNextDialog([](QDialog* d) { d->reject(); });
+    frame->runCommand(ID_QUANTIZE);
+    EXPECT_FALSE(view()->undoInfo);
+    QString title, firstText;
+    bool stayedOpen = false, firstTicked = true;
+    onNextDialog([&](QDialog* d) {
+        title = d->windowTitle();
+        auto* edit = d->findChild<QLineEdit*>("colours");
+        auto* dither = d->findChild<QCheckBox*>("dither");
+        firstText = edit->text();
+        firstTicked = dither->isChecked();
+        edit->setText("1");
+        d->accept();
+        stayedOpen = d->isVisible();
+        edit->setText("2");
+        dither->setChecked(true);
+        d->accept();
+    });
+    dialogs->clear();
+    frame->runCommand(ID_QUANTIZE);
+    EXPECT_EQ(title, "高画質減色");
+    EXPECT_EQ(firstText, "256");
+    EXPECT_FALSE(firstTicked);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(dialogs->messages(), QStringList({"エラー: 2-256の数を入れてください。"}));
+    EXPECT_TRUE(image().info == expected->info && image().bits == expected->bits);
+    frame->runCommand(ID_EDIT_UNDO);
+    EXPECT_EQ(image().bitCount(), 24);
+    EXPECT_EQ(colourRows(image(), grey), ramp);
 }
 
 TEST_F(ColourCommandsTest, ColourCountShowsTheNumberAndTakesNoSnapshot) {

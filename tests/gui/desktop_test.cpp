@@ -16,6 +16,7 @@
 #include "gui/commands/colour/approx_replace_dlg.h"
 #include "gui/commands/colour/near_colour_dlg.h"
 #include "gui/commands/colour/palette_dlg.h"
+#include "gui/commands/colour/quantize_dlg.h"
 #include "gui/commands/colour/threshold_dlg.h"
 #include "gui/commands/expr/calculator_dlg.h"
 #include "gui/commands/expr/transform_dlg.h"
@@ -290,7 +291,7 @@ bool holdsItsText(QWidget* w) {
 // Every dialog the program draws, at 9, 11 and 14 pt: no button or label narrower or lower than its text.
 TEST(DialogText, EveryButtonAndLabelHoldsItsTextAtNineElevenAndFourteenPoints) {
     const std::function<QDialog*()> dialogs[] = {[] { return new CPaletteDlg(nullptr); }, [] { return new CApproxReplaceDlg; },
-        [] { return new CNearColourDlg; }, [] { return new CThresholdDlg; }, [] { return new CCalculatorDlg; },
+        [] { return new CNearColourDlg; }, [] { return new CThresholdDlg; }, [] { return new CQuantizeDlg; }, [] { return new CCalculatorDlg; },
         [] { return new CTransformDlg; }, [] { return new CScaleDlg(640, 480); }, [] { return new CStraightenDlg; },
         [] { return new CMixDlg; }, [] { return new CAboutDlg; }, [] { return new CHelpWindow; }};
     const QFont original = QApplication::font();

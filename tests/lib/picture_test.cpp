@@ -134,6 +134,7 @@ TEST(LibraryPicture, EveryListedOperationHasItsFunction) {
         {"black-white", [](Picture& p, int n, auto&) { return p.blackWhite(n); }},
         {"count-colours", [&](Picture& p, int, auto&) { return p.countColours(out); }},
         {"reduce-256", [](Picture& p, int, auto&) { return p.reduce256(); }},
+        {"quantize", [](Picture& p, int n, auto&) { return p.quantize(n); }},
         {"palette", [](Picture& p, int, auto& t) { return p.loadPalette(t); }},
         {"save-palette", [](Picture& p, int, auto& t) { return p.savePalette(t); }},
         {"set-palette", [](Picture& p, int, auto&) { return p.setPalette(); }},

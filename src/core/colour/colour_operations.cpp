@@ -3,6 +3,7 @@
 #include "core/colour/conversions.h"
 #include "core/colour/palette_file.h"
 #include "core/colour/palette_ops.h"
+#include "core/colour/quantize.h"
 #include "core/colour/reduction.h"
 #include "core/colour/working_palette.h"
 #include "core/ops/operation.h"
@@ -87,6 +88,13 @@ const std::vector<Operation>& colourOperations() {
          .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .reports = true, .run = printColourCount},
         {.name = "reduce-256", .help = "reduce a 24-bit picture to at most 256 colours", .rule = Rule::Depth24,
          .command = cmd::ID_REDUCE_256, .run = [](OperationRun& r) { return reduceColours(r.image); }},
+        {.name = "quantize",
+         .arg = {.kind = Kind::Record, .valueName = "N[;dither]", .min = kQuantizeMinColours,
+                 .max = kQuantizeMaxColours, .initial = kQuantizeMaxColours},
+         .help = "turn a 24-bit picture into an 8-bit one of at most N (2-256) colours chosen for quality; "
+                 ";dither diffuses the error (Floyd-Steinberg)",
+         .rule = Rule::Depth24, .thinned = Thinned::Clear, .command = cmd::ID_QUANTIZE,
+         .run = [](OperationRun& r) { return quantizeColours(r.image, r.arg<QuantizeSettings>()); }},
         paletteOperation(
             {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE"},
              .help = "load a palette file into the working palette (its count never raises N)",

@@ -78,6 +78,8 @@ const std::vector<Command>& documentMenu() {
         {.menu = kDepth, .text = "16色", .announce = true, .operation = "to-16"},
         {.menu = kDepth, .text = "灰色", .operation = "grey"},
         {.menu = kDepth, .text = "白黒", .operation = "black-white"},
+        {.menu = kColour},
+        {.menu = kColour, .text = "高画質減色", .operation = "quantize"},
         {.id = ID_WINDOW_NEW, .menu = kWindow, .text = "新しいｳｨﾝﾄﾞｳを開く(&N)", .rule = Rule::DocumentWindow, .prompt = "作業中のｳｨﾝﾄﾞｳを複写して表示します"},
         {.id = ID_WINDOW_CASCADE, .menu = kWindow, .text = "重ねて表示(&C)", .rule = Rule::DocumentWindow, .prompt = "ｳｨﾝﾄﾞｳを重ねて表示します"},
         {.id = ID_WINDOW_TILE_HORZ, .menu = kWindow, .text = "並べて表示(&T)", .rule = Rule::DocumentWindow, .prompt = "ｳｨﾝﾄﾞｳを並べて表示します"},

@@ -54,5 +54,6 @@ constexpr int ID_IMAGE_INFO = 32791;
 constexpr int ID_FRACTAL = 32792;
 constexpr int ID_TIDY2 = 32793;
 constexpr int ID_FIT_PALETTE = 32794;
+constexpr int ID_QUANTIZE = 32795;
 
 }  // namespace qel::cmd

@@ -8,9 +8,11 @@
 #include <new>
 
 #include "core/colour/palette_ops.h"
+#include "core/colour/quantize.h"
 #include "core/colour/reduction.h"
 #include "core/commands/command_table.h"
 #include "gui/commands/colour/palette_dlg.h"
+#include "gui/commands/colour/quantize_dlg.h"
 #include "gui/commands/colour/threshold_dlg.h"
 #include "gui/docview/qel_doc.h"
 #include "gui/kit/dialog_service.h"
@@ -41,6 +43,16 @@ void toBlackWhite(CQelView& view) {
         threshold = dlg.m_threshold;
     }
     view.runOperation(cmd::ID_TO_BLACK_WHITE, threshold);
+}
+
+void quantize(CQelView& view) {
+    QuantizeSettings settings;
+    {
+        CQuantizeDlg dlg(&view);
+        if (dlg.exec() != QDialog::Accepted) return;
+        settings = {.colours = dlg.m_colours, .dither = dlg.m_dither != 0};
+    }
+    view.runOperation(cmd::ID_QUANTIZE, settings);
 }
 
 void countColours(CQelView& view) {
@@ -154,6 +166,7 @@ void registerColourCommands(ViewCommands& commands) {
     });
     commands.add(ID_TO_BLACK_WHITE, toBlackWhite);
     commands.add(ID_COUNT_COLOURS, countColours);
+    commands.add(ID_QUANTIZE, quantize);
     commands.add(ID_PALETTE, openPalette);
     commands.add(ID_FIT_PALETTE, fitPalette);
 }
