@@ -268,13 +268,7 @@ OpResult toIndexed(DibImage& image, int colours) {
     }
 
     std::vector<uint8_t> newInfo = makeInfoBlock(hd, colours, kGreyFill);
-    for (int i = 0; i < table.count(); ++i) {
-        const Rgb c = table.entry(i);
-        uint8_t* e = newInfo.data() + kHeaderSize + 4 * i;
-        e[0] = c.b;
-        e[1] = c.g;
-        e[2] = c.r;
-    }
+    for (int i = 0; i < table.count(); ++i) setInfoColour(newInfo, i, table.entry(i));
     image.replace(std::move(newInfo), std::move(newBits));
     return OpResult::changed();
 }

@@ -251,13 +251,7 @@ OpResult quantizeColours(DibImage& image, const QuantizeSettings& settings) {
 
     const BitmapInfoHeader hd = newHeader(w, h, 8, 256, static_cast<uint32_t>(indices.size()));
     std::vector<uint8_t> info = makeInfoBlock(hd, 256, kGreyFill);
-    for (size_t i = 0; i < colours.size(); ++i) {
-        const Rgb c = colours[i];
-        uint8_t* e = info.data() + kHeaderSize + 4 * i;
-        e[0] = c.b;
-        e[1] = c.g;
-        e[2] = c.r;
-    }
+    for (size_t i = 0; i < colours.size(); ++i) setInfoColour(info, int(i), colours[i]);
     image.replace(std::move(info), std::move(indices));
     return OpResult::changed();
 }

@@ -327,10 +327,7 @@ ImageError readBmpVariant(const uint8_t* data, size_t size, std::vector<uint8_t>
     if (h.biClrImportant > static_cast<uint32_t>(entries)) h.biClrImportant = 0;
 
     info = makeInfoBlock(h, entries, Rgb{0, 0, 0});
-    for (int i = 0; i < static_cast<int>(table.size()) && i < entries; ++i) {
-        uint8_t* t = info.data() + kHeaderSize + 4 * i;
-        t[0] = table[i].b; t[1] = table[i].g; t[2] = table[i].r;
-    }
+    for (int i = 0; i < static_cast<int>(table.size()) && i < entries; ++i) setInfoColour(info, i, table[i]);
     bits = std::move(rows);
     return ImageError::None;
 }

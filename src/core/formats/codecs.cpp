@@ -208,10 +208,7 @@ NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int 
     const int entries = bitCount == 24 ? 0 : static_cast<int>(table.size());
     const auto size = static_cast<uint32_t>(stride * h);
     info = makeInfoBlock(newHeader(w, h, static_cast<uint16_t>(bitCount), static_cast<uint32_t>(entries), size), entries);
-    for (int i = 0; i < entries; ++i) {
-        uint8_t* e = info.data() + kHeaderSize + 4 * i;
-        e[0] = table[i].b; e[1] = table[i].g; e[2] = table[i].r; e[3] = 0;
-    }
+    for (int i = 0; i < entries; ++i) setInfoColour(info, i, table[i]);
     // A fresh block: zero without being written, so only the rows a reader fills cost memory.
     bits = PixelBytes();
     bits = PixelBytes(size);

@@ -67,10 +67,7 @@ UserMessage messageFor(ImageError e) {
 std::vector<uint8_t> makeInfoBlock(const BitmapInfoHeader& h, int entries, Rgb fill) {
     std::vector<uint8_t> block(kHeaderSize + 4 * static_cast<size_t>(std::max(entries, 0)));
     std::memcpy(block.data(), &h, kHeaderSize);
-    for (int i = 0; i < entries; ++i) {
-        uint8_t* e = block.data() + kHeaderSize + 4 * i;
-        e[0] = fill.b; e[1] = fill.g; e[2] = fill.r; e[3] = 0;
-    }
+    for (int i = 0; i < entries; ++i) setInfoColour(block, i, fill);
     return block;
 }
 
@@ -197,10 +194,7 @@ const DisplayBitmap* DibImage::rereadAs8Bit() {
     const auto size = static_cast<uint32_t>(strideFor(w, 8) * h);
     std::vector<uint8_t> newInfo = makeInfoBlock(newHeader(w, h, 8, 256, size), 256);
     const auto& dev = deviceTable();
-    for (int i = 0; i < 256; ++i) {
-        uint8_t* e = newInfo.data() + kHeaderSize + 4 * i;
-        e[0] = dev[i].b; e[1] = dev[i].g; e[2] = dev[i].r; e[3] = 0;
-    }
+    for (int i = 0; i < 256; ++i) setInfoColour(newInfo, i, dev[i]);
     auto newBits = fromBlocks ? readBack8FromBlocks(info, bits) : readBack8(*displayBitmap);
     return replace(std::move(newInfo), std::move(newBits));
 }

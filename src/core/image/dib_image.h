@@ -197,5 +197,10 @@ private:
 
 // Header block for a new picture with `entries` table entries filled with `fill`.
 std::vector<uint8_t> makeInfoBlock(const BitmapInfoHeader& h, int entries, Rgb fill = kGreyFill);
+// Table entry i of a header block (stored blue, green, red, 0); the block holds the entry.
+inline void setInfoColour(std::vector<uint8_t>& info, int i, Rgb c) {
+    uint8_t* e = info.data() + kHeaderSize + 4 * size_t(i);
+    e[0] = c.b, e[1] = c.g, e[2] = c.r, e[3] = 0;
+}
 
 }  // namespace qel
