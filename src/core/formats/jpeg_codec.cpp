@@ -1,6 +1,6 @@
 // JPEG reading through the TurboJPEG API, with the EXIF orientation (read with
 // libexif) applied so photos stand the right way up; writing through the libjpeg
-// API of the same library, which also offers optimised Huffman tables.
+// API of the same library in bands on every core, joined with optimised Huffman tables.
 #include <libexif/exif-data.h>
 #include <turbojpeg.h>
 
@@ -16,6 +16,8 @@
 #include <jerror.h>
 
 #include "core/formats/codec_detail.h"
+#include "core/formats/jpeg_join.h"
+#include "core/image/parallel_rows.h"
 
 namespace qel::codec {
 
@@ -77,8 +79,9 @@ void limitScans(j_common_ptr c) {
     }
 }
 
-// Compresses top-down BGR rows; *out is malloc'ed. Only plain data lives in this frame,
-// as libjpeg reports errors by a long jump.
+// Compresses top-down BGR rows with a restart marker after every MCU row and the standard
+// Huffman tables; *out is malloc'ed. Only plain data lives in this frame, as libjpeg reports
+// errors by a long jump.
 bool compressRows(const uint8_t* const* rows, int w, int h, bool grey, int quality, unsigned char** out,
                   unsigned long* size, char* message) {
     jpeg_compress_struct c;
@@ -99,7 +102,7 @@ bool compressRows(const uint8_t* const* rows, int w, int h, bool grey, int quali
     c.in_color_space = grey ? JCS_GRAYSCALE : JCS_EXT_BGR;
     jpeg_set_defaults(&c);  // 4:2:0 chroma, accurate integer DCT
     jpeg_set_quality(&c, quality, TRUE);
-    c.optimize_coding = TRUE;
+    c.restart_in_rows = 1;
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height)
         jpeg_write_scanlines(&c, const_cast<JSAMPARRAY>(rows + c.next_scanline), c.image_height - c.next_scanline);
@@ -223,13 +226,35 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
     if (hd.biBitCount != 24 && !grey) colour = colourRows(image, true);
     std::vector<const uint8_t*> rows(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) rows[y] = colour.empty() ? image.rowFromTop(y) : colour.data() + size_t(3) * w * y;
-    unsigned char* jpeg = nullptr;
-    unsigned long length = 0;
-    char message[JMSG_LENGTH_MAX] = "";
-    const bool ok = compressRows(rows.data(), w, h, grey, quality, &jpeg, &length, message);
-    if (ok) out.assign(jpeg, jpeg + length);
-    std::free(jpeg);
-    return ok ? CodecResult{} : refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + message);
+    // Bands of kJpegBandMcuRows MCU rows (8 or 16 pixel rows each: grey or 4:2:0 colour), coded
+    // apart on every core and joined; the bands are the same whatever the number of cores.
+    const int bandRows = kJpegBandMcuRows * (grey ? 8 : 16);
+    const int bands = (h + bandRows - 1) / bandRows;
+    struct Band {
+        unsigned char* data = nullptr;
+        unsigned long size = 0;
+        char message[JMSG_LENGTH_MAX] = "";
+        bool ok = false;
+        ~Band() { std::free(data); }
+    };
+    std::vector<Band> coded(static_cast<size_t>(bands));
+    forEachRowBand(bands, int64_t(w) * bandRows, [&](int64_t first, int64_t last) {
+        for (int64_t b = first; b < last; ++b) {
+            const int y = static_cast<int>(b) * bandRows;
+            Band& band = coded[static_cast<size_t>(b)];
+            band.ok = compressRows(rows.data() + y, w, std::min(bandRows, h - y), grey, quality, &band.data, &band.size,
+                                   band.message);
+        }
+    });
+    std::vector<std::span<const uint8_t>> parts;
+    for (const Band& band : coded) {
+        if (!band.ok) return refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + band.message);
+        parts.emplace_back(band.data, band.size);
+    }
+    auto file = joinJpegBands(parts, h);
+    if (!file) return refuse(ImageError::WriteFailed, "JPEG encoder: the bands do not join");
+    out = std::move(*file);
+    return {};
 }
 
 CodecResult probeJpeg(const uint8_t* data, size_t size, PictureShape& shape) {

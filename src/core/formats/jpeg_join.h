@@ -1,0 +1,22 @@
+// Joining JPEG bands into one file with Huffman tables fitted to the whole picture.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace qel::codec {
+
+// MCU rows in each band but the last: a multiple of 8, so the restart markers a band's own
+// coder numbers from 0 carry the numbers they have in the joined scan.
+inline constexpr int kJpegBandMcuRows = 8;
+
+// `bands` are baseline JPEG files of consecutive bands of one picture, top first, written by one
+// coder with the same settings and a restart marker after every MCU row, each band but the last
+// kJpegBandMcuRows MCU rows high. Returns the file of the whole picture (`height` rows) with
+// optimal Huffman tables: the bands' symbols are counted, tables made from the counts and every
+// band's data recoded with them, bands on several threads. Nothing when a band is not such a file.
+std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height);
+
+}  // namespace qel::codec
