@@ -29,12 +29,14 @@ inline int checkCodec(const uint8_t* data, size_t size, ImageFormat format) {
     again.deferDisplay = true;
     if (!again.loadBytes(png.data(), png.size())) __builtin_trap();
     if (again.bitCount() != image.bitCount() || again.bits != image.bits) __builtin_trap();
-    // The file as blocks (how saving writes it) holds the same bytes.
-    std::vector<uint8_t> head;
-    std::vector<PixelBytes> blocks;
-    if (!encodePicture(image, ImageFormat::Png, 0, head, blocks)) __builtin_trap();
-    for (const PixelBytes& b : blocks) head.insert(head.end(), b.begin(), b.end());
-    if (head != png) __builtin_trap();
+    // The file as handed out in pieces (how saving writes it) holds the same bytes.
+    std::vector<uint8_t> pieces;
+    const auto collect = [&pieces](const uint8_t* data, size_t size) {
+        pieces.insert(pieces.end(), data, data + size);
+        return true;
+    };
+    if (!encodePicture(image, ImageFormat::Png, 0, collect)) __builtin_trap();
+    if (pieces != png) __builtin_trap();
     // An animation's canvas may be larger than the 16383 pixels a side WebP pictures are written at.
     const bool writable = format != ImageFormat::Webp || (image.width <= 16383 && image.height <= 16383);
     if (canWrite(format) && writable) {

@@ -80,9 +80,8 @@ CodecResult probeTiff(const uint8_t* data, size_t size, PictureShape& shape);
 CodecResult probeWebp(const uint8_t* data, size_t size, PictureShape& shape);
 CodecResult probeGif(const uint8_t* data, size_t size, PictureShape& shape);
 
-// With `more`, the IDAT chunks and IEND are left there as blocks following `out` instead of being
-// copied into it.
-CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vector<PixelBytes>* more = nullptr);
+// The file's bytes handed to `write` in order, each IDAT chunk as soon as it and those before it are made.
+CodecResult encodePng(const DibImage& image, const ByteSink& write);
 CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out);
 CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out);
 CodecResult encodeWebp(const DibImage& image, int quality, std::vector<uint8_t>& out);

@@ -160,16 +160,16 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
     return codec::refuse(ImageError::NotBitmap, notAPicture(size));
 }
 
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out,
-                          std::vector<PixelBytes>& more) {
-    more.clear();
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write) {
     if (format == ImageFormat::Png) {
-        out.clear();
         if (CodecResult r = codec::checkWritable(image); !r) return r;
         if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
-        return codec::encodePng(image, out, &more);
+        return codec::encodePng(image, write);
     }
-    return encodePicture(image, format, quality, out);
+    std::vector<uint8_t> out;
+    CodecResult r = encodePicture(image, format, quality, out);
+    if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
+    return r;
 }
 
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {
@@ -177,7 +177,11 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
     if (CodecResult r = codec::checkWritable(image); !r) return r;
     if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
     switch (format) {
-    case ImageFormat::Png: return codec::encodePng(image, out);
+    case ImageFormat::Png:
+        return codec::encodePng(image, [&out](const uint8_t* data, size_t size) {
+            out.insert(out.end(), data, data + size);
+            return true;
+        });
     case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out);
     case ImageFormat::Tiff: return codec::encodeTiff(image, out);
     case ImageFormat::Webp: return codec::encodeWebp(image, quality, out);

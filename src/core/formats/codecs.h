@@ -64,10 +64,11 @@ struct PictureShape {
 CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, ImageFormat* format = nullptr);
 // The file bytes of the record in a format other than BMP.
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out);
-// The same, a writer that makes its file in blocks (PNG) leaving the blocks after `out` in `more`
-// rather than copying them into it: the file is `out` followed by each of `more`.
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out,
-                          std::vector<PixelBytes>& more);
+// The same, the bytes handed to `write` in order as they are made (a PNG's chunks as each slice is
+// compressed, so the compressed picture is never held whole). `write` may be called from another
+// thread, never from two at once; a false from it ends the encoding, refused without a reason.
+using ByteSink = std::function<bool(const uint8_t* data, size_t size)>;
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write);
 // Saving a TIFF over an existing one: `out`, a one-page TIFF, gets pages 2..N of the existing
 // file's bytes after its page, copied as they are coded; unchanged when that file has one page or
 // is not a readable TIFF. Refused when a page cannot be copied.

@@ -115,32 +115,56 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size)
 }
 
 bool writeFileAtomically(const std::string& path, std::span<const FilePart> parts) {
-    if (path.empty()) return false;
-    namespace fs = std::filesystem;
+    AtomicFile file(path);
+    for (const FilePart& part : parts)
+        if (!file.write(part.data, part.size)) return false;
+    return file.commit();
+}
+
+AtomicFile::~AtomicFile() {
+    if (file_) std::fclose(file_);
     std::error_code ec;
-    const fs::path target(path);
-    if (fs::is_directory(target, ec)) return false;
-    const std::string temp = temporaryNameBeside(target);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) return false;
-    RawWrite w = rawWrite.load();
-    bool ok = true;
-    for (const FilePart& part : parts) {
-        if (part.size == 0) continue;
-        size_t written = w ? w(part.data, part.size, f) : std::fwrite(part.data, 1, part.size, f);
-        ok = ok && written == part.size;
-        if (!ok) break;
+    if (!temp_.empty()) std::filesystem::remove(temp_, ec);
+}
+
+bool AtomicFile::write(const void* data, size_t size) {
+    if (failed_) return false;
+    if (!file_) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (path_.empty() || fs::is_directory(path_, ec)) return !(failed_ = true);
+        temp_ = temporaryNameBeside(fs::path(path_));
+        file_ = std::fopen(temp_.c_str(), "wb");
+        if (!file_) {
+            temp_.clear();
+            return !(failed_ = true);
+        }
     }
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
+    if (size == 0) return true;
+    RawWrite w = rawWrite.load();
+    const size_t written = w ? w(data, size, file_) : std::fwrite(data, 1, size, file_);
+    failed_ = written != size;
+    return !failed_;
+}
+
+bool AtomicFile::commit() {
+    if (!file_ && !write(nullptr, 0)) return false;  // an empty file is still made
+    if (failed_) return false;
+    bool ok = std::fflush(file_) == 0;
+    ok = (std::fclose(file_) == 0) && ok;
+    file_ = nullptr;
     if (ok) {
+        namespace fs = std::filesystem;
+        std::error_code ec;
         // Keep the permissions of the file being replaced.
+        const fs::path target(path_);
         auto st = fs::status(target, ec);
-        if (!ec && fs::exists(st)) fs::permissions(temp, st.permissions(), fs::perm_options::replace, ec);
-        fs::rename(temp, target, ec);
+        if (!ec && fs::exists(st)) fs::permissions(temp_, st.permissions(), fs::perm_options::replace, ec);
+        fs::rename(temp_, target, ec);
         ok = !ec;
     }
-    if (!ok) fs::remove(temp, ec);
+    if (ok) temp_.clear();  // renamed: nothing left to remove
+    failed_ = !ok;
     return ok;
 }
 

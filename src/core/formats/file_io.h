@@ -37,6 +37,24 @@ inline bool writeFileAtomically(const std::string& path, const std::string& text
     return writeFileAtomically(path, text.data(), text.size());
 }
 
+// A file written piece by piece through a temporary beside `path` (made at the first write), renamed
+// over it by commit(). A file not committed is removed, leaving the target untouched.
+class AtomicFile {
+public:
+    explicit AtomicFile(std::string path) : path_(std::move(path)) {}
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    // False once anything failed; later writes do nothing.
+    bool write(const void* data, size_t size);
+    bool commit();
+
+private:
+    std::string path_, temp_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};
+
 // A file's bytes mapped read-only for a reader to go through, so a large input is not copied and
 // the pages a reader has passed can be given back (`passed`): the input then does not sit in
 // memory beside the picture made from it. Empty when the file cannot be mapped (see ok()).

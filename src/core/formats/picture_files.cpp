@@ -106,21 +106,26 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
     const ImageFormat format = options.format != ImageFormat::Unknown ? options.format : formatByExtension(path);
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return ImageError::WriteFailed;
-    if (format != ImageFormat::Bmp) {
+    if (format == ImageFormat::Tiff) {
         std::vector<uint8_t> bytes;
-        std::vector<PixelBytes> blocks;  // what follows `bytes` in the file (PNG's chunks)
-        CodecResult r = format == ImageFormat::Tiff ? encodePicture(*this, format, options.quality, bytes)
-                                                    : encodePicture(*this, format, options.quality, bytes, blocks);
+        CodecResult r = encodePicture(*this, format, options.quality, bytes);
         // A TIFF written over a TIFF of several pages keeps the pages after the first.
         std::vector<uint8_t> existing;
-        if (r && format == ImageFormat::Tiff && std::filesystem::is_regular_file(path, ec) && readFileBytes(path, existing) &&
+        if (r && std::filesystem::is_regular_file(path, ec) && readFileBytes(path, existing) &&
             formatByContent(existing.data(), existing.size()) == ImageFormat::Tiff)
             r = keepLaterTiffPages(existing.data(), existing.size(), bytes);
         refusalReason = std::move(r.reason);
         if (!r) return r.error;
-        std::vector<FilePart> parts{{bytes.data(), bytes.size()}};
-        for (const PixelBytes& b : blocks) parts.push_back({b.data(), b.size()});
-        return writeFileAtomically(path, parts) ? ImageError::None : ImageError::WriteFailed;
+        return writeFileAtomically(path, bytes.data(), bytes.size()) ? ImageError::None : ImageError::WriteFailed;
+    }
+    if (format != ImageFormat::Bmp) {
+        // Written as the encoder makes the bytes; the file appears only once they are all written.
+        AtomicFile file(path);
+        CodecResult r = encodePicture(*this, format, options.quality,
+                                      [&file](const uint8_t* data, size_t size) { return file.write(data, size); });
+        refusalReason = std::move(r.reason);
+        if (!r) return r.error;
+        return file.commit() ? ImageError::None : ImageError::WriteFailed;
     }
     const auto fileHeader = bmpFileHeader(info.size(), bits.size());
     const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},

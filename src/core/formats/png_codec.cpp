@@ -9,6 +9,7 @@
 #include <new>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <memory>
 
 #include "core/formats/codec_detail.h"
@@ -309,7 +310,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     return finish();
 }
 
-CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vector<PixelBytes>* more) {
+CodecResult encodePng(const DibImage& image, const ByteSink& write) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
     // Grey pictures (the 256-step grey table) and black/white ones are written as grey PNG,
@@ -342,6 +343,27 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vec
         return refuse(ImageError::WriteFailed, "out of memory");
     }
 
+    // The file's start: signature, header and palette.
+    try {
+        std::vector<uint8_t> out;
+        const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        out.insert(out.end(), signature, signature + 8);
+        std::vector<uint8_t> body(13);
+        put32(body.data(), static_cast<uint32_t>(w));
+        put32(body.data() + 4, static_cast<uint32_t>(h));
+        body[8] = static_cast<uint8_t>(bc == 24 ? 8 : bc);
+        body[9] = bc == 24 ? 2 : grey || blackWhite ? 0 : 3;  // truecolour, grey or indexed; the rest 0
+        appendChunk(out, "IHDR", body);
+        if (!palette.empty()) {
+            body.clear();
+            for (const Rgb& c : palette) body.insert(body.end(), {c.r, c.g, c.b});
+            appendChunk(out, "PLTE", body);
+        }
+        if (!write(out.data(), out.size())) return refuse(ImageError::WriteFailed, "");
+    } catch (const std::bad_alloc&) {
+        return refuse(ImageError::WriteFailed, "out of memory");
+    }
+
     // The rows as PNG stores them, top down, each behind the filter chosen for it, form one
     // stream of h * lineBytes bytes. It is cut into slices of about a megabyte, deflated side by
     // side, each primed with the 32 KB before it, and joined into one zlib stream: one IDAT chunk
@@ -356,7 +378,35 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vec
     // Compressed slices: room for the worst case, of which only the pages written cost memory.
     std::vector<PixelBytes> packed(static_cast<size_t>(slices));
     std::vector<uLong> adlers(static_cast<size_t>(slices)), crcs(static_cast<size_t>(slices));
-    std::atomic<bool> failed{false}, shortOfMemory{false};
+    std::atomic<bool> failed{false}, shortOfMemory{false}, notWritten{false};
+    // Each slice becomes a whole IDAT chunk (the last one with the stream's checksum) and is written
+    // once it and every slice before it are compressed, so few compressed slices are held at once.
+    std::mutex order;
+    std::vector<char> ready(static_cast<size_t>(slices));
+    size_t next = 0;  // the first slice not yet written
+    auto finished = [&](size_t i) {
+        const std::lock_guard lock(order);
+        ready[i] = 1;
+        for (; next < ready.size() && ready[next] && !failed; ++next) {
+            auto& p = packed[next];
+            uLong crc = crcs[next];
+            if (next + 1 == ready.size()) {
+                uLong adler = adlers[0];
+                for (size_t k = 1; k < adlers.size(); ++k)
+                    adler = adler32_combine(adler, adlers[k], static_cast<z_off_t>(std::min(kSlice, total - k * kSlice)));
+                uint8_t tail[4];
+                put32(tail, static_cast<uint32_t>(adler));
+                p.insert(p.end(), tail, tail + 4);
+                crc = crc32(crc, tail, 4);
+            }
+            put32(p.data(), static_cast<uint32_t>(p.size() - 8));
+            uint8_t c[4];
+            put32(c, static_cast<uint32_t>(crc));
+            p.insert(p.end(), c, c + 4);
+            if (!write(p.data(), p.size())) failed = notWritten = true;
+            PixelBytes().swap(p);
+        }
+    };
     forEachRowBandOnWorkers(slices, int64_t(kSlice) / 4, [&](int, int64_t first, int64_t last) {
         // A worker's own buffers; running short here ends the save, never the program.
         std::vector<uint8_t> lines, above, current;
@@ -424,64 +474,20 @@ CodecResult encodePng(const DibImage& image, std::vector<uint8_t>& out, std::vec
             std::memcpy(dst.data() + 4, "IDAT", 4);
             adlers[size_t(i)] = adler32(1, input, static_cast<uInt>(length));
             crcs[size_t(i)] = crc32(0, dst.data() + 4, static_cast<uInt>(dst.size() - 4));
+            try {
+                finished(size_t(i));
+            } catch (const std::bad_alloc&) {
+                failed = shortOfMemory = true;
+                return;
+            }
         }
     });
     if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
+    if (notWritten) return refuse(ImageError::WriteFailed, "");
     if (failed) return refuse(ImageError::WriteFailed, "PNG encoder: deflate failed");
-
-    uLong adler = adlers.empty() ? 1 : adlers[0];
-    for (size_t i = 1; i < adlers.size(); ++i)
-        adler = adler32_combine(adler, adlers[i], static_cast<z_off_t>(std::min(kSlice, total - i * kSlice)));
-
-    try {
-        size_t size = 8 + 25 + (palette.empty() ? 0 : 12 + 3 * palette.size()) + 12 + 4;
-        if (!more)
-            for (const auto& p : packed) size += p.size() + 4;
-        out.clear();
-        out.reserve(size);
-        const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        out.insert(out.end(), signature, signature + 8);
-        std::vector<uint8_t> body(13);
-        put32(body.data(), static_cast<uint32_t>(w));
-        put32(body.data() + 4, static_cast<uint32_t>(h));
-        body[8] = static_cast<uint8_t>(bc == 24 ? 8 : bc);
-        body[9] = bc == 24 ? 2 : grey || blackWhite ? 0 : 3;  // truecolour, grey or indexed; the rest 0
-        appendChunk(out, "IHDR", body);
-        if (!palette.empty()) {
-            body.clear();
-            for (const Rgb& c : palette) body.insert(body.end(), {c.r, c.g, c.b});
-            appendChunk(out, "PLTE", body);
-        }
-        // Each slice becomes a whole IDAT chunk (the last one with the stream's checksum), then
-        // either joins the bytes or is handed out as it is.
-        for (size_t i = 0; i < packed.size(); ++i) {
-            auto& p = packed[i];
-            uLong crc = crcs[i];
-            if (i + 1 == packed.size()) {
-                uint8_t tail[4];
-                put32(tail, static_cast<uint32_t>(adler));
-                p.insert(p.end(), tail, tail + 4);
-                crc = crc32(crc, tail, 4);
-            }
-            put32(p.data(), static_cast<uint32_t>(p.size() - 8));
-            uint8_t c[4];
-            put32(c, static_cast<uint32_t>(crc));
-            p.insert(p.end(), c, c + 4);
-            if (more) {
-                more->push_back(std::move(p));
-            } else {
-                out.insert(out.end(), p.begin(), p.end());
-                PixelBytes().swap(p);
-            }
-        }
-        std::vector<uint8_t> end;
-        appendChunk(end, "IEND", {});
-        if (more) more->back().insert(more->back().end(), end.begin(), end.end());
-        else out.insert(out.end(), end.begin(), end.end());
-    } catch (const std::bad_alloc&) {
-        if (more) more->clear();
-        return refuse(ImageError::WriteFailed, "out of memory");
-    }
+    std::vector<uint8_t> end;
+    appendChunk(end, "IEND", {});
+    if (!write(end.data(), end.size())) return refuse(ImageError::WriteFailed, "");
     return {};
 }
 

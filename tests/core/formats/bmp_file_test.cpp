@@ -212,18 +212,23 @@ TEST(BmpRead, AFailedLoadEmptiesTheRecord) {
 size_t shortWrite(const void* data, size_t size, std::FILE* f) { return std::fwrite(data, 1, size / 2, f); }
 
 TEST(SafeSave, AShortWriteLeavesTheOldFileWhole) {
-    test::TempDir dir;
-    const std::string target = dir.file("keep.bmp");
-    ASSERT_TRUE(test::writeBytes(target, {1, 2, 3}));
-    auto img = test::make24({"#."});
-    setRawWriteForTesting(shortWrite);
-    EXPECT_EQ(img->saveFile(target), ImageError::WriteFailed);
-    setRawWriteForTesting(nullptr);
-    EXPECT_EQ(test::readBytes(target), (std::vector<uint8_t>{1, 2, 3}));
-    // No temporary file is left behind.
-    int files = 0;
-    for (auto& entry : std::filesystem::directory_iterator(dir.path)) { (void)entry; ++files; }
-    EXPECT_EQ(files, 1);
+    // BMP, and PNG and JPEG, whose bytes are written as the encoder makes them (PNG in several
+    // pieces: a picture of three slices).
+    auto small = test::make24({"#."});
+    auto large = test::make24(test::Rows(600, std::string(700, '#')));
+    for (const auto& [name, img] : {std::pair{"keep.bmp", small.get()}, {"keep.png", large.get()}, {"keep.jpg", small.get()}}) {
+        test::TempDir dir;
+        const std::string target = dir.file(name);
+        ASSERT_TRUE(test::writeBytes(target, {1, 2, 3}));
+        setRawWriteForTesting(shortWrite);
+        EXPECT_EQ(img->saveFile(target), ImageError::WriteFailed) << name;
+        setRawWriteForTesting(nullptr);
+        EXPECT_EQ(test::readBytes(target), (std::vector<uint8_t>{1, 2, 3})) << name;
+        // No temporary file is left behind.
+        int files = 0;
+        for (auto& entry : std::filesystem::directory_iterator(dir.path)) { (void)entry; ++files; }
+        EXPECT_EQ(files, 1) << name;
+    }
 }
 
 TEST(SafeSave, UnwritablePlacesAreReportedNotIgnored) {
