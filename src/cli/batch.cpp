@@ -168,11 +168,10 @@ bool readByBmpReader(const std::string& path) {
 
 }  // namespace
 
-Result loadPicture(Context& ctx, const std::string& path) {
-    ctx.inputName = path;
-    ImageError e = ImageError::None;
-    std::string reason;
-    if (ctx.image.loadFile(path, &e, &reason)) return std::nullopt;
+namespace {
+
+// What a failed read prints.
+Result loadRefusal(const std::string& path, ImageError e, const std::string& reason) {
     std::string why;
     switch (e) {
     case ImageError::MissLoad: why = "cannot be opened"; break;
@@ -184,6 +183,16 @@ Result loadPicture(Context& ctx, const std::string& path) {
     // reasons, and content of no format read, say it all.
     if (e == ImageError::NotBitmap && !readByBmpReader(path)) return fail(kExitInput, path + ": " + why);
     return fail(kExitInput, path + ": " + why + " (" + messageFor(e).text + ")");
+}
+
+}  // namespace
+
+Result loadPicture(Context& ctx, const std::string& path) {
+    ctx.inputName = path;
+    ImageError e = ImageError::None;
+    std::string reason;
+    if (ctx.image.loadFile(path, &e, &reason)) return std::nullopt;
+    return loadRefusal(path, e, reason);
 }
 
 Result runPlan(Context& ctx, const Plan& plan) {
@@ -331,6 +340,12 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     Context ctx;
     ctx.out = &out;
     ctx.image.deferDisplay = true;  // nothing is shown: build the display raster only when an operation reads it
+    auto reportSave = [&](ImageError e) {
+        if (e == ImageError::None) return kExitOk;
+        const std::string& why = ctx.image.refusalReason;
+        err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";
+        return kExitOutput;
+    };
     if (input.empty() && newSize.empty()) {
         ctx.inputName = "qel-batch";
     } else if (!newSize.empty()) {
@@ -348,6 +363,17 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         ctx.image.replace(makeInfoBlock(h24, 0), std::move(bits));
         ctx.image.width = int32_t(w);
         ctx.image.height = int32_t(h);
+    } else if (plan.empty() && haveOutput && !svgOutput) {
+        // A plain conversion: the writer takes the rows as they are read.
+        ctx.inputName = input;
+        ImageError e = ImageError::None, saved = ImageError::None;
+        std::string reason;
+        if (!ctx.image.convertFile(input, output, saveOptions, &saved, &e, &reason)) {
+            const Result r = loadRefusal(input, e, reason);
+            err << "qel-batch: " << r->message << "\n";
+            return r->exitCode;
+        }
+        return reportSave(saved);
     } else if (auto r = loadPicture(ctx, input)) {
         err << "qel-batch: " << r->message << "\n";
         return r->exitCode;
@@ -372,11 +398,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
             return e == ImageError::WriteFailed ? kExitOutput : kExitInput;
         }
     } else if (haveOutput) {
-        if (ctx.image.saveFile(output, saveOptions) != ImageError::None) {
-            const std::string& why = ctx.image.refusalReason;
-            err << "qel-batch: " << output << ": cannot be written" << (why.empty() ? "" : ": " + why) << "\n";
-            return kExitOutput;
-        }
+        return reportSave(ctx.image.saveFile(output, saveOptions));
     }
     return kExitOk;
 }

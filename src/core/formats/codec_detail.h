@@ -65,9 +65,11 @@ bool hasGreyTable(const DibImage& image);
 // True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
 CodecResult checkWritable(const DibImage& image);
 
+// With a feed, the PNG and JPEG readers say when the picture is made and each row as it is final.
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                      const InputPassed& passed);
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
+                      const InputPassed& passed, RowFeed* feed = nullptr);
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                       RowFeed* feed = nullptr);
 CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                        const InputPassed& passed);
 CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
@@ -81,8 +83,9 @@ CodecResult probeWebp(const uint8_t* data, size_t size, PictureShape& shape);
 CodecResult probeGif(const uint8_t* data, size_t size, PictureShape& shape);
 
 // The file's bytes handed to `write` in order, each IDAT chunk as soon as it and those before it are made.
-CodecResult encodePng(const DibImage& image, const ByteSink& write);
-CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out);
+// With a feed (the picture still being read), rows are read once the feed has them.
+CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed);
+CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out, RowFeed* feed);
 CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out);
 CodecResult encodeWebp(const DibImage& image, int quality, std::vector<uint8_t>& out);
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "core/formats/codec_detail.h"
 #include "core/formats/bmp_file.h"
@@ -91,8 +92,65 @@ bool needsCodec(const uint8_t* data, size_t size) {
                                  : f != ImageFormat::Unknown;
 }
 
+void RowFeed::made() {
+    {
+        const std::lock_guard lock(mutex_);
+        made_ = true;
+    }
+    changed_.notify_all();
+}
+
+void RowFeed::rows(int n) {
+    {
+        const std::lock_guard lock(mutex_);
+        rows_ = std::max(rows_, n);
+    }
+    changed_.notify_all();
+}
+
+void RowFeed::end(bool ok) {
+    {
+        const std::lock_guard lock(mutex_);
+        ended_ = true;
+        ok_ = ok;
+        if (ok) made_ = true, rows_ = std::numeric_limits<int>::max();
+    }
+    changed_.notify_all();
+}
+
+void RowFeed::waitReleased() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return released_; });
+}
+
+bool RowFeed::waitMade() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return made_ || ended_; });
+    return made_ && (!ended_ || ok_);
+}
+
+bool RowFeed::waitRows(int n) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return rows_ >= n || ended_; });
+    return rows_ >= n;
+}
+
+bool RowFeed::waitEnd() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return ended_; });
+    return ok_;
+}
+
+void RowFeed::released() {
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
+}
+
 CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                          ImageFormat* format, const InputPassed& passed) {
+                          ImageFormat* format, const InputPassed& passed, RowFeed* feed) {
     InputPassed streamPassed = passed;
     info.clear();
     bits.clear();
@@ -112,12 +170,17 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
     }
     CodecResult r;
     switch (f) {
-    case ImageFormat::Png: r = codec::decodePng(data, size, info, bits, streamPassed); break;
-    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits); break;
+    case ImageFormat::Png: r = codec::decodePng(data, size, info, bits, streamPassed, feed); break;
+    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits, feed); break;
     case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits, streamPassed); break;
     case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
     case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;
     default: r = codec::refuse(ImageError::NotBitmap, notAPicture(size)); break;
+    }
+    if (feed) {
+        feed->end(bool(r));
+        // A writer may be reading the rows: they go once it has stopped.
+        if (!r) feed->waitReleased();
     }
     if (!r) {
         info.clear();
@@ -160,12 +223,19 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
     return codec::refuse(ImageError::NotBitmap, notAPicture(size));
 }
 
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write) {
-    if (format == ImageFormat::Png) {
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write,
+                          RowFeed* feed) {
+    if (format == ImageFormat::Png || format == ImageFormat::Jpeg) {
         if (CodecResult r = codec::checkWritable(image); !r) return r;
         if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
-        return codec::encodePng(image, write);
+        if (format == ImageFormat::Png) return codec::encodePng(image, write, feed);
+        std::vector<uint8_t> out;
+        CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, feed);
+        if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
+        return r;
     }
+    // The other writers take the picture whole.
+    if (feed && !feed->waitEnd()) return codec::refuse(ImageError::WriteFailed, "");
     std::vector<uint8_t> out;
     CodecResult r = encodePicture(image, format, quality, out);
     if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
@@ -178,11 +248,14 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
     if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
     switch (format) {
     case ImageFormat::Png:
-        return codec::encodePng(image, [&out](const uint8_t* data, size_t size) {
-            out.insert(out.end(), data, data + size);
-            return true;
-        });
-    case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out);
+        return codec::encodePng(
+            image,
+            [&out](const uint8_t* data, size_t size) {
+                out.insert(out.end(), data, data + size);
+                return true;
+            },
+            nullptr);
+    case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, nullptr);
     case ImageFormat::Tiff: return codec::encodeTiff(image, out);
     case ImageFormat::Webp: return codec::encodeWebp(image, quality, out);
     case ImageFormat::Gif: return codec::refuse(ImageError::UnknownFormat, "GIF files are read only");

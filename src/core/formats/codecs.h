@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,9 +49,37 @@ std::string notAPicture(size_t size);
 bool needsCodec(const uint8_t* data, size_t size);
 // Told by a reader that it needs no byte before the given offset any more (it may still read them).
 using InputPassed = std::function<void(size_t offset)>;
-// Reads such a file into a header block and pixel rows (both cleared on refusal).
+
+// Hands a picture being read over to a writer running beside the reader (a conversion). The reader
+// says when the picture's blocks are made and how many rows from the top are final; the writer
+// waits for the rows it reads and says when it has stopped reading.
+class RowFeed {
+public:
+    // Reader: the header block and pixel block have their final size (rows still zero).
+    void made();
+    // Reader: rows 0 to n - 1 from the top are final.
+    void rows(int n);
+    // Reader: the read is over; on success every row is final. On failure the reader then waits
+    // for released() before taking the blocks away.
+    void end(bool ok);
+    void waitReleased();
+    // Writer: false when the read ended without them (then stop reading the picture).
+    bool waitMade();
+    bool waitRows(int n);
+    bool waitEnd();  // the read's outcome
+    void released();
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool made_ = false, ended_ = false, ok_ = false, released_ = false;
+    int rows_ = 0;
+};
+
+// Reads such a file into a header block and pixel rows (both cleared on refusal). With `feed`, a
+// writer may read the rows as they are made.
 CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                          ImageFormat* format = nullptr, const InputPassed& passed = {});
+                          ImageFormat* format = nullptr, const InputPassed& passed = {}, RowFeed* feed = nullptr);
 
 // What a file's header declares, read without decoding its pixels: the size and the
 // depth the reader would give the picture (1, 4, 8 or 24).
@@ -68,7 +98,10 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
 // compressed, so the compressed picture is never held whole). `write` may be called from another
 // thread, never from two at once; a false from it ends the encoding, refused without a reason.
 using ByteSink = std::function<bool(const uint8_t* data, size_t size)>;
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write);
+// With `feed`, the picture is still being read: rows are read as the feed says they are final, and
+// the encoding is refused (without a reason) when the read fails.
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write,
+                          RowFeed* feed = nullptr);
 // Saving a TIFF over an existing one: `out`, a one-page TIFF, gets pages 2..N of the existing
 // file's bytes after its page, copied as they are coded; unchanged when that file has one page or
 // is not a readable TIFF. Refused when a page cannot be copied.

@@ -119,7 +119,7 @@ namespace {
 // file. Only plain data lives in this frame, as libjpeg reports errors by a long jump; the
 // picture is created through `make` once the header is known.
 template <class Make>
-bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, char* message) {
+bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, RowFeed* feed, char* message) {
     jpeg_decompress_struct d;
     JpegError error;
     d.err = jpeg_std_error(&error.manager);
@@ -172,9 +172,12 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
                 bgr[3 * x + 2] = static_cast<uint8_t>((s[0] * s[3] + 127) / 255);
             }
             rows->put(y, bgr);
+            if (feed && ((y + 1) % 16 == 0 || y + 1 == int(d.output_height))) feed->rows(y + 1);
         } else if (orientation == 1) {
             JSAMPROW row = rows->direct(y);
             jpeg_read_scanlines(&d, &row, 1);
+            // Told every 16 rows to a writer reading beside (turned pictures only once whole).
+            if (feed && ((y + 1) % 16 == 0 || y + 1 == int(d.output_height))) feed->rows(y + 1);
         } else {
             JSAMPROW row = rows->scratch();
             jpeg_read_scanlines(&d, &row, 1);
@@ -189,7 +192,7 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
 
 }  // namespace
 
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits) {
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits, RowFeed* feed) {
     const int orientation = exifOrientation(data, size);
     std::optional<NewPicture> pic;
     std::optional<OrientedRows> rows;
@@ -206,24 +209,28 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
         const bool turned = orientation >= 5;
         pic.emplace(info, bits, turned ? h : w, turned ? w : h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{});
         rows.emplace(*pic, orientation, w, h);
+        if (feed) feed->made();
         return &*rows;
     };
     char message[JMSG_LENGTH_MAX] = "";
-    if (!decompressRows(data, size, orientation, make, message)) {
+    if (!decompressRows(data, size, orientation, make, feed, message)) {
         if (!refusal) return refusal;
         return damaged("JPEG", message);
     }
     return {};
 }
 
-CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out) {
+CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight;
     // 24-bit rows and grey ones (one component) are read where they are; other indexed pictures
     // are written as colour.
     const bool grey = hasGreyTable(image);
     std::vector<uint8_t> colour;
-    if (hd.biBitCount != 24 && !grey) colour = colourRows(image, true);
+    if (hd.biBitCount != 24 && !grey) {
+        if (feed && !feed->waitRows(h)) return refuse(ImageError::WriteFailed, "");
+        colour = colourRows(image, true);
+    }
     std::vector<const uint8_t*> rows(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y) rows[y] = colour.empty() ? image.rowFromTop(y) : colour.data() + size_t(3) * w * y;
     // Bands of kJpegBandMcuRows MCU rows (8 or 16 pixel rows each: grey or 4:2:0 colour), coded
@@ -234,7 +241,7 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
         unsigned char* data = nullptr;
         unsigned long size = 0;
         char message[JMSG_LENGTH_MAX] = "";
-        bool ok = false;
+        bool ok = false, unread = false;
         ~Band() { std::free(data); }
     };
     std::vector<Band> coded(static_cast<size_t>(bands));
@@ -242,12 +249,17 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
         for (int64_t b = first; b < last; ++b) {
             const int y = static_cast<int>(b) * bandRows;
             Band& band = coded[static_cast<size_t>(b)];
+            if (feed && !feed->waitRows(std::min(y + bandRows, h))) {
+                band.unread = true;
+                continue;
+            }
             band.ok = compressRows(rows.data() + y, w, std::min(bandRows, h - y), grey, quality, &band.data, &band.size,
                                    band.message);
         }
     });
     std::vector<std::span<const uint8_t>> parts;
     for (const Band& band : coded) {
+        if (band.unread) return refuse(ImageError::WriteFailed, "");
         if (!band.ok) return refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + band.message);
         parts.emplace_back(band.data, band.size);
     }

@@ -2,6 +2,8 @@
 // declares these members; reading and writing, BMP and every other format, lives here.
 #include <cstdio>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 #include "core/formats/bmp_file.h"
 #include "core/formats/codecs.h"
@@ -96,6 +98,74 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
     const ImageError e = readBmpFile(path, info, bits, why);
     if (e == ImageError::None) fileFormat = ImageFormat::Bmp;
     return finishLoad(e, error, why);
+}
+
+const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::string& out, const SaveOptions& options,
+                                           ImageError* saved, ImageError* error, std::string* why) {
+    const ImageFormat format = options.format != ImageFormat::Unknown ? options.format : formatByExtension(out);
+    auto oneAfterTheOther = [&]() -> const DisplayBitmap* {
+        const DisplayBitmap* shown = loadFile(in, error, why);
+        if (shown) *saved = saveFile(out, options);
+        return shown;
+    };
+    // Only the PNG and JPEG readers give rows as they go, and only those writers take them so.
+    uint8_t head[64];
+    size_t headSize = 0;
+    if (std::FILE* f = std::fopen(in.c_str(), "rb")) {
+        headSize = std::fread(head, 1, sizeof head, f);
+        std::fclose(f);
+    }
+    const ImageFormat from = formatByContent(head, headSize);
+    std::error_code ec;
+    if ((format != ImageFormat::Png && format != ImageFormat::Jpeg) ||
+        (from != ImageFormat::Png && from != ImageFormat::Jpeg) || std::filesystem::is_directory(out, ec))
+        return oneAfterTheOther();
+    const MappedFile mapped(in);
+    if (!mapped.ok() || mapped.size() > kMaxVariantFileBytes) return oneAfterTheOther();
+
+    clear();
+    fileFormat = ImageFormat::Unknown;
+    refusalReason.clear();
+    RowFeed feed;
+    CodecResult read;
+    ImageFormat readFormat = ImageFormat::Unknown;
+    auto readFile = [&] {
+        try {
+            read = decodePicture(mapped.data(), mapped.size(), info, bits, &readFormat,
+                                 [&mapped](size_t at) { mapped.passed(at); }, &feed);
+        } catch (const std::bad_alloc&) {
+            read = CodecResult{ImageError::TooLarge, "not enough memory"};
+            feed.end(false);
+            feed.waitReleased();
+            info.clear();
+            bits.clear();
+        }
+    };
+    std::thread reader;
+    try {
+        reader = std::thread(readFile);
+    } catch (const std::system_error&) {
+        return oneAfterTheOther();  // no thread to be had
+    }
+    AtomicFile file(out);
+    CodecResult written{ImageError::WriteFailed, ""};
+    if (feed.waitMade()) {
+        try {
+            written = encodePicture(*this, format, options.quality,
+                                    [&file](const uint8_t* data, size_t size) { return file.write(data, size); }, &feed);
+        } catch (const std::bad_alloc&) {
+            written = CodecResult{ImageError::WriteFailed, "out of memory"};
+        }
+    }
+    feed.released();
+    reader.join();
+    if (why) *why = read.reason;
+    if (read) fileFormat = readFormat;
+    const DisplayBitmap* shown = finishLoad(read.error, error, why);
+    if (!shown) return nullptr;  // the temporary file goes with `file`
+    refusalReason = std::move(written.reason);
+    *saved = !written ? written.error : file.commit() ? ImageError::None : ImageError::WriteFailed;
+    return shown;
 }
 
 std::vector<uint8_t> DibImage::fileBytes() const { return bmpFileBytes(info, bits); }

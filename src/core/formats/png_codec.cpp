@@ -172,7 +172,7 @@ int readPng(spng_ctx*, void* user, void* dst, size_t length) {
 }
 
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                      const InputPassed& passed) {
+                      const InputPassed& passed, RowFeed* feed) {
     Ctx ctx(spng_ctx_new(0));
     if (!ctx) return refuse(ImageError::NotBitmap, "out of memory");
     spng_set_chunk_limits(ctx.get(), kChunkBytesLimit, kChunkBytesLimit);
@@ -226,6 +226,13 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         if (int e = spng_decode_chunks(ctx.get())) return pngRefusal(e, walk);
         return {};
     };
+    // A writer reading beside: the picture is made, rows are final (told every 16 rows).
+    auto made = [feed] {
+        if (feed) feed->made();
+    };
+    auto rowDone = [feed, h](int y) {
+        if (feed && ((y + 1) % 16 == 0 || y + 1 == h)) feed->rows(y + 1);
+    };
     int rowError = 0;
     // Row y's samples (rows are asked for top down, each once), or null when the data ends early.
     auto rowAt = [&](int y) -> const uint8_t* {
@@ -242,6 +249,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         // Packed indices: 1, 4 and 8 bits are kept as they are, 2 bits widen to 4.
         if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED) table = {Rgb{0, 0, 0}, Rgb{255, 255, 255}};
         NewPicture pic(info, bits, w, h, depth == 2 ? 4 : depth, table);
+        made();
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = rowAt(y);
             if (!src) return pngRefusal(rowError, walk);
@@ -257,11 +265,13 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
             // A transparent grey level shows white.
             if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED && hasTrns && trns.gray == 0)
                 for (size_t i = 0; i < rawStride; ++i) dst[i] = 0xFF;
+            rowDone(y);
         }
         return finish();
     }
     if (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE || ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA) {
         NewPicture pic(info, bits, w, h, 8, greyTable());
+        made();
         const bool alpha = channels == 2;
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = rowAt(y);
@@ -282,11 +292,13 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
                 }
                 dst[x] = static_cast<uint8_t>(v);
             }
+            rowDone(y);
         }
         return finish();
     }
     // Colour, 8 or 16 bits per sample, with or without alpha.
     NewPicture pic(info, bits, w, h, 24);
+    made();
     const bool alpha = channels == 4;
     auto convertRow = [&](const auto* s, uint8_t* dst, auto to8, auto over) {
         for (int x = 0; x < w; ++x, s += channels, dst += 3) {
@@ -306,11 +318,12 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
             convertRow(src, pic.row(y), [](unsigned v) { return uint8_t(v); }, overWhite8);
         else
             convertRow(reinterpret_cast<const uint16_t*>(src), pic.row(y), from16, overWhite16);
+        rowDone(y);
     }
     return finish();
 }
 
-CodecResult encodePng(const DibImage& image, const ByteSink& write) {
+CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
     // Grey pictures (the 256-step grey table) and black/white ones are written as grey PNG,
@@ -326,6 +339,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write) {
     std::vector<Rgb> palette;
     try {
         if (bc != 24 && !grey && !blackWhite) {
+            if (feed && !feed->waitRows(h)) return refuse(ImageError::WriteFailed, "");
             // The table as the palette, long enough for every index the pixels use.
             int maxIndex = 0;
             for (int y = 0; y < h && maxIndex < (1 << bc) - 1; ++y) {
@@ -378,7 +392,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write) {
     // Compressed slices: room for the worst case, of which only the pages written cost memory.
     std::vector<PixelBytes> packed(static_cast<size_t>(slices));
     std::vector<uLong> adlers(static_cast<size_t>(slices)), crcs(static_cast<size_t>(slices));
-    std::atomic<bool> failed{false}, shortOfMemory{false}, notWritten{false};
+    std::atomic<bool> failed{false}, shortOfMemory{false}, notWritten{false};  // not written: or not read
     // Each slice becomes a whole IDAT chunk (the last one with the stream's checksum) and is written
     // once it and every slice before it are compressed, so few compressed slices are held at once.
     std::mutex order;
@@ -415,6 +429,10 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write) {
             const size_t primed = std::min(kWindow, begin);
             // The rows holding the window before the slice and the slice itself, filtered.
             const size_t firstRow = (begin - primed) / lineBytes, lastRow = (begin + length - 1) / lineBytes;
+            if (feed && !feed->waitRows(static_cast<int>(lastRow + 1))) {
+                failed = notWritten = true;
+                return;
+            }
             try {
                 lines.resize((lastRow - firstRow + 1) * lineBytes);
                 above.assign(rowBytes, 0);

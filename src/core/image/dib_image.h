@@ -168,6 +168,11 @@ public:
     // Writes the record through a temporary file renamed over the target, in the format the
     // options or the file name's extension choose (.bmp: the classic BMP writer).
     ImageError saveFile(const std::string& path, const SaveOptions& options = {}) const;
+    // loadFile then saveFile as one job: to PNG and JPEG the writer runs beside the reader, taking
+    // rows as they are read. Returns as loadFile does (nothing is written when the read fails);
+    // after a read, *saved is the save's result and the record holds the picture.
+    const DisplayBitmap* convertFile(const std::string& in, const std::string& out, const SaveOptions& options,
+                                     ImageError* saved, ImageError* error = nullptr, std::string* why = nullptr);
     // The format of the last file loaded (Unknown for pictures made otherwise), and why the last
     // save was refused, in a short English phrase (empty when the error says it all).
     ImageFormat fileFormat = ImageFormat::Unknown;

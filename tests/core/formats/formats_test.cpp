@@ -433,5 +433,61 @@ TEST(FormatRead, DamagedAndOversizedFilesAreRefusedWithAReason) {
     }
 }
 
+
+// A conversion runs the writer beside the reader: the file is the one loading then saving makes,
+// for pictures of several PNG slices and JPEG bands; a read that fails part way writes nothing.
+TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
+    test::TempDir dir;
+    const int w = 700, h = 600;
+    DibImage photo;
+    photo.replace(makeInfoBlock(newHeader(w, h, 24, 0, uint32_t(strideFor(w, 24) * h)), 0), PixelBytes(size_t(strideFor(w, 24) * h)));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = photo.rowFromTop(y) + 3 * x;
+            p[0] = uint8_t(x * 255 / w), p[1] = uint8_t((x ^ y) & 255), p[2] = uint8_t(y % 97 * 2);
+        }
+    auto indexed = test::makeIndexed(8, test::Rows(300, std::string(400, '1')), {kRed, kBlue});
+    ASSERT_EQ(photo.saveFile(dir.file("photo.png")), ImageError::None);
+    ASSERT_EQ(photo.saveFile(dir.file("photo.jpg")), ImageError::None);
+    ASSERT_EQ(photo.saveFile(dir.file("photo.bmp")), ImageError::None);
+    ASSERT_EQ(indexed->saveFile(dir.file("indexed.png")), ImageError::None);
+    const Bytes png = test::readBytes(dir.file("photo.png")), jpg = test::readBytes(dir.file("photo.jpg"));
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.png"), Bytes(png.begin(), png.begin() + png.size() * 6 / 10)));
+    ASSERT_TRUE(test::writeBytes(dir.file("cut.jpg"), Bytes(jpg.begin(), jpg.begin() + jpg.size() * 6 / 10)));
+    struct Case { const char *in, *out; bool reads; };
+    for (const auto& [in, out, reads] : {Case{"photo.png", "a.png", true}, {"photo.png", "a.jpg", true},
+                                         {"photo.jpg", "a.png", true}, {"photo.jpg", "a.jpg", true},
+                                         {"indexed.png", "a.png", true}, {"photo.bmp", "a.jpg", true},
+                                         {"photo.png", "photo.png", true}, {"cut.png", "a.png", false},
+                                         {"cut.jpg", "a.jpg", false}, {"cut.png", "a.jpg", false}}) {
+        DibImage alone;
+        Bytes expected;
+        if (reads) {
+            ASSERT_NE(alone.loadFile(dir.file(in)), nullptr) << in;
+            ASSERT_EQ(alone.saveFile(dir.file("expected"), {formatByExtension(out), 0}), ImageError::None) << in;
+            expected = test::readBytes(dir.file("expected"));
+        }
+        if (std::string(in) != out) ASSERT_TRUE(test::writeBytes(dir.file(out), {1, 2, 3}));
+        DibImage converted;
+        ImageError saved = ImageError::MissLoad, error = ImageError::None;
+        const bool read = converted.convertFile(dir.file(in), dir.file(out), {}, &saved, &error) != nullptr;
+        EXPECT_EQ(read, reads) << in << " -> " << out;
+        if (reads) {
+            EXPECT_EQ(saved, ImageError::None) << in << " -> " << out;
+            EXPECT_EQ(test::readBytes(dir.file(out)), expected) << in << " -> " << out;
+            EXPECT_EQ(converted.bits, alone.bits) << in;
+        } else {
+            EXPECT_EQ(error, ImageError::NotBitmap) << in;
+            EXPECT_EQ(test::readBytes(dir.file(out)), (Bytes{1, 2, 3})) << in << " -> " << out;
+            EXPECT_FALSE(converted.hasPicture()) << in;
+        }
+        if (std::string(out) == "photo.png") ASSERT_EQ(photo.saveFile(dir.file("photo.png")), ImageError::None);
+    }
+    int temporaries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        temporaries += entry.path().filename().string().find(".qel-") != std::string::npos;
+    EXPECT_EQ(temporaries, 0);
+}
+
 }  // namespace
 }  // namespace qel
