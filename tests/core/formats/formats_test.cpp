@@ -467,7 +467,9 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
             ASSERT_EQ(alone.saveFile(dir.file("expected"), {formatByExtension(out), 0}), ImageError::None) << in;
             expected = test::readBytes(dir.file("expected"));
         }
-        if (std::string(in) != out) ASSERT_TRUE(test::writeBytes(dir.file(out), {1, 2, 3}));
+        if (std::string(in) != out) {
+            ASSERT_TRUE(test::writeBytes(dir.file(out), {1, 2, 3}));
+        }
         DibImage converted;
         ImageError saved = ImageError::MissLoad, error = ImageError::None;
         const bool read = converted.convertFile(dir.file(in), dir.file(out), {}, &saved, &error) != nullptr;
@@ -481,7 +483,9 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
             EXPECT_EQ(test::readBytes(dir.file(out)), (Bytes{1, 2, 3})) << in << " -> " << out;
             EXPECT_FALSE(converted.hasPicture()) << in;
         }
-        if (std::string(out) == "photo.png") ASSERT_EQ(photo.saveFile(dir.file("photo.png")), ImageError::None);
+        if (std::string(out) == "photo.png") {
+            ASSERT_EQ(photo.saveFile(dir.file("photo.png")), ImageError::None);
+        }
     }
     int temporaries = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path))
