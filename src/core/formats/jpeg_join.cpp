@@ -225,13 +225,6 @@ public:
         skip(len + size);
         return uint32_t(sym) << 23 | uint32_t(size) << 16 | extra;
     }
-    unsigned get(int n) {
-        if (n == 0) return 0;
-        if (bits_ < n) fill();
-        const auto v = static_cast<unsigned>(acc_ >> (64 - n));
-        skip(n);
-        return v;
-    }
     // Past the data (into the zeros fed after a marker or the end)?
     bool overrun() const { return real_ < 0; }
     // At an interval's end only padding is left: true when marker FF `code` (or, for 0, the end) follows.
