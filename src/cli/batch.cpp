@@ -14,6 +14,7 @@
 #include "core/expr/formula.h"
 #include "core/formats/codecs.h"
 #include "core/formats/bmp_file.h"
+#include "core/formats/file_io.h"
 #include "core/lineart/centre_lines.h"
 
 namespace qel::batch {
@@ -158,11 +159,7 @@ namespace {
 // True when the file's content is for the BMP reader: it starts with "BM" and is no embedded stream.
 bool readByBmpReader(const std::string& path) {
     uint8_t head[64];
-    size_t n = 0;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        n = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-    }
+    const size_t n = readFileHead(path, head, sizeof head);
     return formatByContent(head, n) == ImageFormat::Bmp && !needsCodec(head, n);
 }
 

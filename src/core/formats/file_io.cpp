@@ -110,6 +110,14 @@ void MappedFile::passed(size_t offset) const {
     released_ = end;
 }
 
+size_t readFileHead(const std::string& path, uint8_t* head, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return 0;
+    const size_t n = std::fread(head, 1, size, f);
+    std::fclose(f);
+    return n;
+}
+
 bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
     return writeFileAtomically(path, {FilePart{data, size}});
 }

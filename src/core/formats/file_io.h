@@ -19,6 +19,8 @@ namespace qel {
 // Reads the whole file; false when it cannot be opened or read, or holds more than maxBytes.
 template <class Bytes>
 bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes = SIZE_MAX);
+// Up to `size` first bytes of the file into `head`; how many were read (0 when it cannot be opened).
+size_t readFileHead(const std::string& path, uint8_t* head, size_t size);
 // Largest palette or formula file read: far beyond any real one, small enough to hold in memory.
 constexpr size_t kMaxTextFileBytes = size_t(16) << 20;
 

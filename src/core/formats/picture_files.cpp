@@ -69,11 +69,7 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
     // Files for the format readers are recognised by their first bytes and parsed in memory;
     // BMP files keep the BMP reader's own file path.
     uint8_t head[64];
-    size_t headSize = 0;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        headSize = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-    }
+    const size_t headSize = readFileHead(path, head, sizeof head);
     // Content no reader recognises (an empty file among it) is refused here, naming the formats read.
     std::error_code ec;
     const bool empty =
@@ -110,11 +106,7 @@ const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::str
     };
     // Only the PNG and JPEG readers give rows as they go, and only those writers take them so.
     uint8_t head[64];
-    size_t headSize = 0;
-    if (std::FILE* f = std::fopen(in.c_str(), "rb")) {
-        headSize = std::fread(head, 1, sizeof head, f);
-        std::fclose(f);
-    }
+    const size_t headSize = readFileHead(in, head, sizeof head);
     const ImageFormat from = formatByContent(head, headSize);
     std::error_code ec;
     if ((format != ImageFormat::Png && format != ImageFormat::Jpeg) ||
