@@ -51,4 +51,4 @@ for name, member in sorted(vars(qel).items()):
     if inspect.isbuiltin(member):
         out += function(member.__doc__.lstrip(), "")
 with open(sys.argv[2], "w") as f:
-    f.write("\n".join(out).replace("(self: Picture", "(self") + "\n")
+    f.write(re.sub(r"\(self: (Picture|handle)", "(self", "\n".join(out)) + "\n")

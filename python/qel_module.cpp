@@ -31,6 +31,16 @@ struct PyPicture {
     explicit PyPicture(qel::Picture&& p) : pic(std::move(p)) {}
 };
 
+// The picture behind `self`; one whose construction never ran (Picture.__new__ alone) is refused.
+PyPicture& picture(py::handle self) {
+    if (!py::isinstance<PyPicture>(self)) throw py::type_error("not a qel.Picture");
+    auto* instance = reinterpret_cast<py::detail::instance*>(self.ptr());
+    py::detail::value_and_holder vh = instance->get_value_and_holder();
+    if (!vh.holder_constructed())
+        throw py::type_error("qel.Picture was not initialised: make one with qel.Picture(array) or qel.open(file)");
+    return *vh.value_ptr<PyPicture>();
+}
+
 // Runs an operation without the GIL; a refusal becomes qel.Refused, otherwise whether it changed
 // the picture.
 template <class F>
@@ -144,21 +154,21 @@ void defineOperations(py::class_<PyPicture>& pic) {
         if (op.reports) doc += " (returns the text)";
         else doc += " (returns whether the picture changed)";
         if (op.reports) {
-            pic.def(methodName(name).c_str(), [name](PyPicture& p) {
+            pic.def(methodName(name).c_str(), [name](py::handle self_) { PyPicture& p = picture(self_);
                 std::ostringstream out;
                 runOp(p, [&](qel::Picture& q) { return q.run(name, {}, &out); });
                 return out.str();
             }, doc.c_str());
         } else if (op.value == Value::None) {
-            pic.def(methodName(name).c_str(), [name](PyPicture& p) {
+            pic.def(methodName(name).c_str(), [name](py::handle self_) { PyPicture& p = picture(self_);
                 return runOp(p, [&](qel::Picture& q) { return q.run(name); });
             }, doc.c_str());
         } else if (op.value == Value::Int) {
-            pic.def(methodName(name).c_str(), [name](PyPicture& p, int32_t value) {
+            pic.def(methodName(name).c_str(), [name](py::handle self_, int32_t value) { PyPicture& p = picture(self_);
                 return runOp(p, [&](qel::Picture& q) { return q.run(name, value); });
             }, py::arg(op.keyword.c_str()), doc.c_str());
         } else {
-            pic.def(methodName(name).c_str(), [name](PyPicture& p, const std::string& value) {
+            pic.def(methodName(name).c_str(), [name](py::handle self_, const std::string& value) { PyPicture& p = picture(self_);
                 return runOp(p, [&](qel::Picture& q) { return q.run(name, value); });
             }, py::arg(op.keyword.c_str()), doc.c_str());
         }
@@ -190,10 +200,10 @@ PYBIND11_MODULE(qel, m) {
     pic.def(py::init(&fromArray), py::arg("array"), py::arg("palette") = py::none(),
             "A picture from H x W x 3 uint8 (24-bit), H x W uint8 with an optional N x 3 palette (8-bit) "
             "or H x W bool (1-bit: False black, True white).")
-        .def_property_readonly("width", [](PyPicture& p) { return p.pic.width(); }, "pixels across")
-        .def_property_readonly("height", [](PyPicture& p) { return p.pic.height(); }, "pixels down")
-        .def_property_readonly("depth", [](PyPicture& p) { return p.pic.depth(); }, "bits per pixel: 1, 4, 8 or 24")
-        .def_property_readonly("palette", [](PyPicture& p) {
+        .def_property_readonly("width", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.width(); }, "pixels across")
+        .def_property_readonly("height", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.height(); }, "pixels down")
+        .def_property_readonly("depth", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.depth(); }, "bits per pixel: 1, 4, 8 or 24")
+        .def_property_readonly("palette", [](py::handle self_) { PyPicture& p = picture(self_);
             std::lock_guard lock(p.busy);
             const auto colours = p.pic.palette();
             py::array_t<uint8_t> out({py::ssize_t(colours.size()), py::ssize_t(3)});
@@ -201,11 +211,11 @@ PYBIND11_MODULE(qel, m) {
                 out.mutable_at(i, 0) = colours[i].red, out.mutable_at(i, 1) = colours[i].green, out.mutable_at(i, 2) = colours[i].blue;
             return out;
         }, "the colour table as an N x 3 uint8 array (empty for 24-bit pictures)")
-        .def_property("thinned", [](PyPicture& p) { return p.pic.thinned(); },
-                      [](PyPicture& p, bool t) { p.pic.setThinned(t); },
+        .def_property("thinned", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.thinned(); },
+                      [](py::handle self_, bool t) { PyPicture& p = picture(self_); p.pic.setThinned(t); },
                       "set by thin() and tidy2(); tidy() and straighten() need it")
-        .def("__array__", [](PyPicture& self, py::object) { return toArray(self); }, py::arg("dtype") = py::none())
-        .def("save", [](PyPicture& p, const std::string& path, std::optional<int> quality) {
+        .def("__array__", [](py::handle self_, py::object) { PyPicture& self = picture(self_); return toArray(self); }, py::arg("dtype") = py::none())
+        .def("save", [](py::handle self_, const std::string& path, std::optional<int> quality) { PyPicture& p = picture(self_);
             py::gil_scoped_release release;
             std::lock_guard lock(p.busy);
             p.pic.save(path, quality.value_or(0));
@@ -214,7 +224,7 @@ PYBIND11_MODULE(qel, m) {
            "JPEG or lossy WebP.");
     defineOperations(pic);
     pic.def("transform",
-            [](PyPicture& p, std::string x, std::string y, std::string z, std::array<float, 3> weights, bool forward) {
+            [](py::handle self_, std::string x, std::string y, std::string z, std::array<float, 3> weights, bool forward) { PyPicture& p = picture(self_);
                 const qel::TransformArgs args{.x = x, .y = y, .z = z, .weightRed = weights[0], .weightGreen = weights[1],
                                               .weightBlue = weights[2], .forward = forward};
                 return runOp(p, [&](qel::Picture& q) { return q.transform(args); });
@@ -222,20 +232,20 @@ PYBIND11_MODULE(qel, m) {
             py::arg("x"), py::arg("y") = "y", py::arg("z") = "0", py::arg("weights") = std::array<float, 3>{1, 1, 1},
             py::arg("forward") = false, (info("transform").help + " (returns whether the picture changed)").c_str())
         .def("quantize",
-             [](PyPicture& p, int colours, bool dither) {
+             [](py::handle self_, int colours, bool dither) { PyPicture& p = picture(self_);
                  return runOp(p, [&](qel::Picture& q) { return q.quantize(colours, dither); });
              },
              py::arg("colours") = 256, py::arg("dither") = false,
              (info("quantize").help + " (returns whether the picture changed)").c_str())
         .def("scale",
-             [](PyPicture& p, int width, int height, bool nearest) {
+             [](py::handle self_, int width, int height, bool nearest) { PyPicture& p = picture(self_);
                  return runOp(p, [&](qel::Picture& q) { return q.scale(width, height, nearest); });
              },
              py::arg("width"), py::arg("height"), py::arg("nearest") = false,
              (info("scale").help + " (returns whether the picture changed)").c_str())
         .def("mix",
-             [](PyPicture& p, std::string file, float ratio, std::array<int32_t, 4> area, std::array<int32_t, 2> copy_from,
-                std::array<int, 3> transparent) {
+             [](py::handle self_, std::string file, float ratio, std::array<int32_t, 4> area, std::array<int32_t, 2> copy_from,
+                std::array<int, 3> transparent) { PyPicture& p = picture(self_);
                  for (int c : transparent)
                      if (c < 0 || c > 255) throw py::value_error("each colour of transparent is from 0 to 255");
                  const qel::MixArgs args{.file = file, .ratio = ratio, .x = area[0], .y = area[1], .width = area[2],

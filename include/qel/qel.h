@@ -81,7 +81,7 @@ using OperationValue = std::variant<std::monostate, int32_t, std::string>;
 // packed as the depth says (24-bit: blue, green, red), padded to rowBytes().
 class Picture {
 public:
-    Picture();  // no picture
+    Picture();  // no picture; a moved-from picture is one too
     ~Picture();
     Picture(Picture&&) noexcept;
     Picture& operator=(Picture&&) noexcept;
@@ -161,6 +161,8 @@ public:
 
 private:
     explicit Picture(std::unique_ptr<Impl> impl);
+    Impl& self();
+    const Impl& self() const;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -41,6 +41,18 @@ def test_palette_and_views_over_the_rows():
     assert view.shape == (64, 64, 3) and (view == 200).all()
 
 
+def test_arrays_outlive_their_picture_and_half_made_pictures_refuse(tmp_path):
+    # Pictures nobody keeps (rows of 1 MB: freed memory is returned to the system at once).
+    qel.Picture(np.full((600, 600, 3), 7, np.uint8)).save(str(tmp_path / "p.png"))
+    arrays = [np.asarray(qel.Picture(np.full((600, 600, 3), 7, np.uint8))), np.asarray(qel.open(str(tmp_path / "p.png")))]
+    litter = [np.full((600, 600, 3), 99, np.uint8) for _ in range(4)]
+    assert all((a == 7).all() for a in arrays) and len(litter) == 4
+    blank = qel.Picture.__new__(qel.Picture)
+    for use in (lambda: blank.width, lambda: np.asarray(blank), blank.thin, lambda: qel.Picture.depth.fget(3)):
+        with pytest.raises(TypeError):
+            use()
+
+
 def test_operations_give_qel_batch_bytes(tmp_path):
     bar = np.full((5, 6, 3), 255, np.uint8)
     bar[1:4, :5] = 0

@@ -29,6 +29,12 @@ struct Picture::Impl {
     std::weak_ptr<PixelBytes> lent;     // rows lent out: kept there when an operation runs
 
     Impl() { image.deferDisplay = true; }
+    // Rows still lent out outlive the picture: their holder takes them.
+    ~Impl() {
+        if (auto holder = lent.lock()) *holder = std::move(image.bits);
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
     void sync() {
         if (rowsWritten && image.hasPicture()) image.rebuildDisplay();
         rowsWritten = false;
@@ -95,6 +101,17 @@ Error loadError(ImageError e, const std::string& why, const std::string& what) {
 
 }  // namespace
 
+// A moved-from picture reads as one without a picture and becomes one when next changed.
+const Picture::Impl& Picture::self() const {
+    static const Impl nothing;
+    return impl_ ? *impl_ : nothing;
+}
+
+Picture::Impl& Picture::self() {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    return *impl_;
+}
+
 Picture::Picture() : impl_(std::make_unique<Impl>()) {}
 Picture::Picture(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Picture::~Picture() = default;
@@ -145,26 +162,27 @@ Picture Picture::create(int width, int height, int depth, const std::vector<Colo
 
 void Picture::save(const std::string& path, int quality) const {
     if (quality < 0 || quality > 100) throw Error("quality must be from 1 to 100 (0: the default)");
+    if (empty()) throw Error(path + ": there is no picture to save");
     impl_->sync();
-    const ImageError e = impl_->image.saveFile(path, SaveOptions{.quality = quality});
+    const ImageError e = self().image.saveFile(path, SaveOptions{.quality = quality});
     if (e == ImageError::None) return;
     std::string text = path + ": " + messageFor(e).text;
-    if (!impl_->image.refusalReason.empty()) text += " (" + impl_->image.refusalReason + ")";
+    if (!self().image.refusalReason.empty()) text += " (" + self().image.refusalReason + ")";
     throw Error(text);
 }
 
-bool Picture::empty() const { return !impl_->image.hasPicture(); }
-int Picture::width() const { return impl_->image.header().biWidth; }
-int Picture::height() const { return impl_->image.header().biHeight; }
-int Picture::depth() const { return impl_->image.bitCount(); }
-size_t Picture::rowBytes() const { return empty() ? 0 : size_t(impl_->image.stride()); }
+bool Picture::empty() const { return !self().image.hasPicture(); }
+int Picture::width() const { return self().image.header().biWidth; }
+int Picture::height() const { return self().image.header().biHeight; }
+int Picture::depth() const { return self().image.bitCount(); }
+size_t Picture::rowBytes() const { return empty() ? 0 : size_t(self().image.stride()); }
 
 std::vector<Colour> Picture::palette() const {
     std::vector<Colour> colours;
     if (empty() || depth() == 24) return colours;
-    const int n = std::min(tableEntries(impl_->image.header()), impl_->image.tableSize());
+    const int n = std::min(tableEntries(self().image.header()), self().image.tableSize());
     for (int i = 0; i < n; ++i) {
-        const Rgb c = impl_->image.tableColour(i);
+        const Rgb c = self().image.tableColour(i);
         colours.push_back({c.r, c.g, c.b});
     }
     return colours;
@@ -172,22 +190,22 @@ std::vector<Colour> Picture::palette() const {
 
 const uint8_t* Picture::row(int y) const {
     if (empty() || y < 0 || y >= height()) throw std::out_of_range("row " + std::to_string(y) + " is outside the picture");
-    return impl_->image.rowFromTop(y);
+    return self().image.rowFromTop(y);
 }
 
 uint8_t* Picture::row(int y) {
     const uint8_t* r = static_cast<const Picture*>(this)->row(y);
-    impl_->rowsWritten = true;
+    self().rowsWritten = true;
     return const_cast<uint8_t*>(r);
 }
 
-bool Picture::thinned() const { return impl_->thinned; }
-void Picture::setThinned(bool thinned) { impl_->thinned = thinned; }
+bool Picture::thinned() const { return self().thinned; }
+void Picture::setThinned(bool thinned) { self().thinned = thinned; }
 
 std::shared_ptr<const void> Picture::lendRows() {
-    auto holder = impl_->lent.lock();
-    if (!holder) impl_->lent = holder = std::make_shared<PixelBytes>();
-    impl_->rowsWritten = true;
+    auto holder = self().lent.lock();
+    if (!holder) self().lent = holder = std::make_shared<PixelBytes>();
+    self().rowsWritten = true;
     return holder;
 }
 
@@ -212,45 +230,45 @@ OpResult Picture::run(std::string_view name, const OperationValue& value, std::o
     if (!op) return OpResult::refused("no operation " + std::string(name));
     using Kind = OperationArg::Kind;
     switch (op->arg.kind) {
-    case Kind::None: return runOperation(*impl_, op->name, {}, out);
+    case Kind::None: return runOperation(self(), op->name, {}, out);
     case Kind::Int:
-        if (const auto* n = std::get_if<int32_t>(&value)) return runOperation(*impl_, op->name, *n, out);
+        if (const auto* n = std::get_if<int32_t>(&value)) return runOperation(self(), op->name, *n, out);
         return OpResult::refused(op->name + std::string(": needs a whole number"));
     case Kind::Text:
-        if (const auto* t = std::get_if<std::string>(&value)) return runOperation(*impl_, op->name, *t, out);
+        if (const auto* t = std::get_if<std::string>(&value)) return runOperation(self(), op->name, *t, out);
         return OpResult::refused(op->name + std::string(": needs text"));
     case Kind::Record: break;
     }
     return OpResult::refused(op->name + std::string(": takes its values through its own function"));
 }
 
-OpResult Picture::info(std::ostream& out) { return runOperation(*impl_, "info", {}, &out); }
-OpResult Picture::to24bit() { return runOperation(*impl_, "to-24bit", {}); }
-OpResult Picture::to256() { return runOperation(*impl_, "to-256", {}); }
-OpResult Picture::to16() { return runOperation(*impl_, "to-16", {}); }
-OpResult Picture::grey() { return runOperation(*impl_, "grey", {}); }
-OpResult Picture::blackWhite(int threshold) { return runOperation(*impl_, "black-white", int32_t(threshold)); }
-OpResult Picture::countColours(std::ostream& out) { return runOperation(*impl_, "count-colours", {}, &out); }
-OpResult Picture::reduce256() { return runOperation(*impl_, "reduce-256", {}); }
+OpResult Picture::info(std::ostream& out) { return runOperation(self(), "info", {}, &out); }
+OpResult Picture::to24bit() { return runOperation(self(), "to-24bit", {}); }
+OpResult Picture::to256() { return runOperation(self(), "to-256", {}); }
+OpResult Picture::to16() { return runOperation(self(), "to-16", {}); }
+OpResult Picture::grey() { return runOperation(self(), "grey", {}); }
+OpResult Picture::blackWhite(int threshold) { return runOperation(self(), "black-white", int32_t(threshold)); }
+OpResult Picture::countColours(std::ostream& out) { return runOperation(self(), "count-colours", {}, &out); }
+OpResult Picture::reduce256() { return runOperation(self(), "reduce-256", {}); }
 OpResult Picture::quantize(int colours, bool dither) {
     if (colours < kQuantizeMinColours || colours > kQuantizeMaxColours)
         return OpResult::refused("quantize: the number of colours must be from 2 to 256");
-    return runOperation(*impl_, "quantize", QuantizeSettings{.colours = colours, .dither = dither});
+    return runOperation(self(), "quantize", QuantizeSettings{.colours = colours, .dither = dither});
 }
-OpResult Picture::loadPalette(const std::string& file) { return runOperation(*impl_, "palette", file); }
-OpResult Picture::savePalette(const std::string& file) { return runOperation(*impl_, "save-palette", file); }
-OpResult Picture::setPalette() { return runOperation(*impl_, "set-palette", {}); }
-OpResult Picture::organise() { return runOperation(*impl_, "organise", {}); }
-OpResult Picture::approximate(int precision) { return runOperation(*impl_, "approximate", int32_t(precision)); }
-OpResult Picture::remap() { return runOperation(*impl_, "remap", {}); }
-OpResult Picture::fitPalette() { return runOperation(*impl_, "fit-palette", {}); }
-OpResult Picture::sortPalette() { return runOperation(*impl_, "sort-palette", {}); }
-OpResult Picture::mergeNear(int amount) { return runOperation(*impl_, "merge-near", int32_t(amount)); }
-OpResult Picture::thin() { return runOperation(*impl_, "thin", {}); }
-OpResult Picture::straighten(int length) { return runOperation(*impl_, "straighten", int32_t(length)); }
-OpResult Picture::tidy() { return runOperation(*impl_, "tidy", {}); }
-OpResult Picture::tidy2() { return runOperation(*impl_, "tidy2", {}); }
-OpResult Picture::fractal() { return runOperation(*impl_, "fractal", {}); }
+OpResult Picture::loadPalette(const std::string& file) { return runOperation(self(), "palette", file); }
+OpResult Picture::savePalette(const std::string& file) { return runOperation(self(), "save-palette", file); }
+OpResult Picture::setPalette() { return runOperation(self(), "set-palette", {}); }
+OpResult Picture::organise() { return runOperation(self(), "organise", {}); }
+OpResult Picture::approximate(int precision) { return runOperation(self(), "approximate", int32_t(precision)); }
+OpResult Picture::remap() { return runOperation(self(), "remap", {}); }
+OpResult Picture::fitPalette() { return runOperation(self(), "fit-palette", {}); }
+OpResult Picture::sortPalette() { return runOperation(self(), "sort-palette", {}); }
+OpResult Picture::mergeNear(int amount) { return runOperation(self(), "merge-near", int32_t(amount)); }
+OpResult Picture::thin() { return runOperation(self(), "thin", {}); }
+OpResult Picture::straighten(int length) { return runOperation(self(), "straighten", int32_t(length)); }
+OpResult Picture::tidy() { return runOperation(self(), "tidy", {}); }
+OpResult Picture::tidy2() { return runOperation(self(), "tidy2", {}); }
+OpResult Picture::fractal() { return runOperation(self(), "fractal", {}); }
 
 OpResult Picture::transform(const TransformArgs& a) {
     const std::string* formulas[] = {&a.x, &a.y, &a.z};
@@ -263,14 +281,14 @@ OpResult Picture::transform(const TransformArgs& a) {
         if (!(w >= kWeightMin && w <= kWeightMax)) return OpResult::refused("transform: each weight must be from -255 to 255");
     const TransformSettings s{.formulaX = a.x, .formulaY = a.y, .formulaZ = a.z, .weightRed = a.weightRed,
                               .weightGreen = a.weightGreen, .weightBlue = a.weightBlue, .inverseTransform = a.forward ? 0 : 1};
-    return runOperation(*impl_, "transform", s);
+    return runOperation(self(), "transform", s);
 }
 
 OpResult Picture::scale(int width, int height, bool nearest) {
     if (width < kScaleMin || width > kScaleMax || height < kScaleMin || height > kScaleMax)
         return OpResult::refused("scale: each side must be from 1 to 30000");
     if (!sizeWithinLimits(width, height)) return OpResult::refused("scale: larger than a picture may be (268435456 pixels at most)");
-    return runOperation(*impl_, "scale", ScaleSettings{.width = width, .height = height, .interpolate = !nearest});
+    return runOperation(self(), "scale", ScaleSettings{.width = width, .height = height, .interpolate = !nearest});
 }
 
 OpResult Picture::mix(const MixArgs& a) {
@@ -281,7 +299,7 @@ OpResult Picture::mix(const MixArgs& a) {
     MixSettings m{.path = a.file, .startX = a.x, .startY = a.y, .width = a.width ? a.width : width(),
                   .height = a.height ? a.height : height(), .copyX = a.copyX, .copyY = a.copyY, .ratio = a.ratio,
                   .transparent = packColourRef(a.transparent.red, a.transparent.green, a.transparent.blue)};
-    return runOperation(*impl_, "mix", m);
+    return runOperation(self(), "mix", m);
 }
 
 std::string calc(std::string_view formula) { return calculatorAnswer(formula); }

@@ -108,6 +108,7 @@ TEST(LibraryPicture, RefusesWithTheReasonAndChangesNothing) {
         {none, [](Picture& p) { return p.scale(0, 3); }, "scale: each side must be from 1 to 30000"},
         {none, [](Picture& p) { return p.transform({.x = "x+"}); }, "transform: formula x+ is invalid"},
         {[](Picture& p) { p = Picture(); }, [](Picture& p) { return p.grey(); }, "grey: there is no picture"},
+        {[](Picture& p) { Picture taken(std::move(p)); }, [](Picture& p) { return p.grey(); }, "grey: there is no picture"},
     };
     for (const Case& c : cases) {
         Picture p = bar();
@@ -119,6 +120,24 @@ TEST(LibraryPicture, RefusesWithTheReasonAndChangesNothing) {
         EXPECT_EQ(pixelBytes(p), before) << c.reason;
     }
     EXPECT_EQ(calc("sin(30)+2^3"), "8.500000");
+}
+
+// Rows lent out stay as they were after the picture is changed, moved or gone; a moved-from picture
+// holds nothing (the sanitizer build sees any use of freed rows).
+TEST(LibraryPicture, LentRowsOutliveThePicture) {
+    std::vector<std::pair<std::shared_ptr<const void>, const uint8_t*>> lent;
+    {
+        Picture p = bar();
+        lent.emplace_back(p.lendRows(), p.row(0));
+        Picture moved(std::move(p));
+        EXPECT_TRUE(p.empty() && p.width() == 0 && p.rowBytes() == 0 && p.palette().empty());
+        EXPECT_THROW(p.save("never.bmp"), Error);
+        EXPECT_THROW(p.row(0), std::out_of_range);
+        Picture changed = bar();
+        lent.emplace_back(changed.lendRows(), changed.row(0));
+        changed.grey();
+    }
+    for (const auto& [holder, row] : lent) EXPECT_EQ(std::vector<uint8_t>(row, row + 6), std::vector<uint8_t>({0, 0, 255, 255, 255, 255}));
 }
 
 // Each listed operation has a function of its own (a new one must get it), and running it by name
