@@ -73,6 +73,21 @@ def test_operations_give_qel_batch_bytes(tmp_path):
         assert (tmp_path / "py.bmp").read_bytes() == (tmp_path / "batch.bmp").read_bytes(), options
 
 
+def test_rand_gives_qel_batch_bytes_on_any_thread(tmp_path):
+    qel.Picture(np.full((9, 7, 3), 40, np.uint8)).save(str(tmp_path / "in.bmp"))
+    rand = "--transform=x;y;rand(255);1,1,1"
+    subprocess.run([BATCH, str(tmp_path / "in.bmp"), rand, "-o", str(tmp_path / "one.bmp")], check=True)
+    for jobs in ("1", "2"):
+        subprocess.run([BATCH, rand, "-j", jobs, "--force", "--out-dir", str(tmp_path / jobs), str(tmp_path / "in.bmp")], check=True)
+        assert (tmp_path / jobs / "in.bmp").read_bytes() == (tmp_path / "one.bmp").read_bytes()
+    pictures = [qel.open(str(tmp_path / "in.bmp")) for _ in range(6)]
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        list(pool.map(lambda p: p.transform("x", "y", "rand(255)"), pictures))
+    for i, pic in enumerate(pictures):
+        pic.save(str(tmp_path / f"py{i}.bmp"))
+        assert (tmp_path / f"py{i}.bmp").read_bytes() == (tmp_path / "one.bmp").read_bytes()
+
+
 def test_reports_and_every_option_is_a_method(tmp_path):
     qel.Picture(np.zeros((2, 3, 3), np.uint8)).save(str(tmp_path / "in.png"))
     batch = subprocess.run([BATCH, str(tmp_path / "in.png"), "--info", "--count-colours"], check=True,
@@ -92,7 +107,7 @@ def test_reports_and_every_option_is_a_method(tmp_path):
 
 
 def test_refusal_raises_with_the_reason():
-    with pytest.raises(qel.Refused, match="thin: needs a 8-bit picture; this picture is 24-bit"):
+    with pytest.raises(qel.Refused, match="thin needs a 8-bit picture; this picture is 24-bit"):
         qel.Picture(np.zeros((2, 2, 3), np.uint8)).thin()
     for array in (np.zeros((0, 3, 3), np.uint8), np.zeros((2, 70000), np.uint8)):
         with pytest.raises(ValueError):

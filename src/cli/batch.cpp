@@ -71,87 +71,16 @@ bool parseSize(const std::string& text, int64_t& w, int64_t& h) {
 
 }  // namespace
 
-void Context::takeSnapshot() { image.stampSizeImage(); }
-
-Result requirePicture(const Context& ctx, const std::string& op) {
-    if (!ctx.image.hasPicture()) return fail(kExitInput, op + ": there is no picture");
+Result runOption(Context& ctx, const Operation& op, const std::string& value) {
+    RunRequest request{.image = ctx.image, .state = ctx.state, .out = ctx.out, .optionPrefix = "--", .pictureName = ctx.inputName};
+    const RunResult r = runOperationText(op, value, request);
+    switch (r.stage) {
+    case RunStage::Ran: return std::nullopt;
+    case RunStage::Value: return fail(kExitUsage, r.result.reason);
+    case RunStage::Rule: return fail(kExitInput, r.result.reason);
+    case RunStage::Operation: return fail(op.writes ? kExitOutput : kExitInput, r.result.reason);
+    }
     return std::nullopt;
-}
-
-Result requireEnabled(const Context& ctx) {
-    if (!ctx.current) return fail(kExitUsage, "an option ran outside runOperation");
-    const cmd::Rule rule = ctx.current->rule;
-    if (rule == cmd::Rule::Always) return std::nullopt;
-    const std::string op = optionName(*ctx.current);
-    if (auto r = requirePicture(ctx, op)) return r;
-    const int d = ctx.image.bitCount();
-    const cmd::CommandContext state{.documentWindow = true, .picture = true, .depth = d, .thinned = ctx.thinned};
-    if (cmd::isEnabled(rule, state)) return std::nullopt;
-    const std::vector<int> depths = cmd::depthsAccepted(rule);
-    if (std::find(depths.begin(), depths.end(), d) != depths.end())
-        return fail(kExitInput, op + " needs a thinned picture: run --thin or --tidy2 first");
-    std::string list;
-    for (int want : depths) list += (list.empty() ? "" : " or ") + std::to_string(want);
-    return fail(kExitInput, op + " needs a " + list + "-bit picture; " + ctx.inputName + " is " + std::to_string(d) + "-bit");
-}
-
-namespace {
-
-// The refusal of a number the option does not take, its placeholders filled in.
-std::string numberRefusal(const Operation& op, const char* pattern, const std::string& value) {
-    std::string text = pattern;
-    const std::pair<std::string, std::string> fills[] = {{"{option}", optionName(op)},
-                                                         {"{value}", value},
-                                                         {"{min}", std::to_string(op.arg.min)},
-                                                         {"{max}", std::to_string(op.arg.max)}};
-    for (const auto& [key, fill] : fills)
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + fill.size()))
-            text.replace(at, key.size(), fill);
-    return text;
-}
-
-// Reads the option's value as its descriptor says; options of several fields go to their parser,
-// which also checks the rule.
-Result readValue(Context& ctx, const Operation& op, const std::string& value, std::any& out) {
-    using Kind = OperationArg::Kind;
-    switch (op.arg.kind) {
-    case Kind::None: break;
-    case Kind::Text: out = value; break;
-    case Kind::Int: {
-        int32_t n = 0;
-        const bool number = parseNumber(value, n);
-        if (!number || n < op.arg.min || n > op.arg.max)
-            return fail(kExitUsage, numberRefusal(op, !number && op.arg.notNumber ? op.arg.notNumber : op.arg.outOfRange, value));
-        out = n;
-        break;
-    }
-    case Kind::Record: {
-        static const std::map<std::string, Result (*)(Context&, const std::string&, std::any&)> parsers = {
-            {"transform", parseTransform}, {"scale", parseScale}, {"mix", parseMix}, {"quantize", parseQuantize}};
-        const auto parser = parsers.find(op.name);
-        if (parser == parsers.end()) return fail(kExitUsage, optionName(op) + " has no parser");
-        return parser->second(ctx, value, out);
-    }
-    }
-    return requireEnabled(ctx);
-}
-
-}  // namespace
-
-Result runOperation(Context& ctx, const Operation& op, const std::string& value) {
-    ctx.current = &op;
-    OperationRun run{.image = ctx.image, .out = ctx.out, .snapshot = [&ctx] { ctx.takeSnapshot(); },
-                     .familyState = &ctx.familyState, .index = ctx.operationIndex};
-    Result r = readValue(ctx, op, value, run.value);
-    if (!r) {
-        if (op.snapshot) ctx.takeSnapshot();
-        const OpResult done = op.run(run);
-        if (done.isRefused()) r = fail(op.writes ? kExitOutput : kExitInput, optionName(op) + ": " + done.reason);
-    }
-    ctx.current = nullptr;
-    // The option's side effect on the thinned flag, as its menu command has.
-    if (!r && op.thinned != cmd::Thinned::Keep) ctx.thinned = op.thinned == cmd::Thinned::Set;
-    return r;
 }
 
 namespace {
@@ -193,14 +122,10 @@ Result loadPicture(Context& ctx, const std::string& path) {
 }
 
 Result runPlan(Context& ctx, const Plan& plan) {
-    // The picture's own random sequence: rand gives it the same numbers whatever runs beside it.
-    RandomSequence sequence;
-    RandomScope scope(sequence);
     for (const auto& [op, value] : plan) {
         Result r;
-        ++ctx.operationIndex;
         try {
-            r = runOperation(ctx, *op, value);
+            r = runOption(ctx, *op, value);
         } catch (const std::bad_alloc&) {
             r = fail(kExitInput, optionName(*op) + ": not enough memory");
         }
@@ -375,7 +300,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "qel-batch: " << r->message << "\n";
         return r->exitCode;
     }
-    ctx.thinned = many.thinned && !input.empty();
+    ctx.state.thinned = many.thinned && !input.empty();
 
     if (auto r = runPlan(ctx, plan)) {
         err << "qel-batch: " << r->message << "\n";
@@ -384,7 +309,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     if (svgOutput) {
         // Centre lines need one-pixel strokes: the state in which straightening and line tidy run.
-        if (!ctx.thinned) {
+        if (!ctx.state.thinned) {
             err << "qel-batch: " << output << ": SVG needs a thinned picture: run --thin or --tidy2 first (or give --thinned)\n";
             return kExitInput;
         }

@@ -13,6 +13,7 @@
 
 #include "core/image/dib_image.h"
 #include "core/ops/operation.h"
+#include "core/ops/runner.h"
 
 namespace qel::batch {
 
@@ -25,48 +26,23 @@ struct Failure {
 };
 using Result = std::optional<Failure>;
 
-// State kept between operations, like a document with one view.
+// One picture of a command line, like a document with one view: its state (the thinned flag, the
+// working palette, the random sequence) goes from option to option.
 struct Context {
     DibImage image;
     std::string inputName;
     std::ostream* out = nullptr;
-    bool thinned = false;  // the view's flag enabling straightening and line tidy
-    int operationIndex = 0;  // 1 for the first operation of the command line, 2 for the next, ...
-    const Operation* current = nullptr;  // the operation running now
-    // Family-specific state lives behind this pointer (the palette window's working palette, ...).
-    std::shared_ptr<void> familyState;
-
-    // What the command's snapshot does to the record before the operation runs.
-    void takeSnapshot();
+    PictureState state;
 };
 
 // The command-line option of an operation: "--grey".
 inline std::string optionName(const Operation& op) { return std::string("--") + op.name; }
 
-// Read the value of an option of several fields into its operation's settings record. Each refuses the
-// option where its menu command would be disabled (requireEnabled) at the point its messages need.
-Result parseTransform(Context& ctx, const std::string& value, std::any& record);  // ops_expr.cpp
-Result parseScale(Context& ctx, const std::string& value, std::any& record);      // ops_geometry.cpp
-Result parseMix(Context& ctx, const std::string& value, std::any& record);        // ops_geometry.cpp
-Result parseQuantize(Context& ctx, const std::string& value, std::any& record);   // ops_colour.cpp
-
-// Failure helpers.
 inline Result fail(int code, std::string message) { return Failure{code, std::move(message)}; }
-// Refuses the running option where its menu command would be disabled: no picture, a depth its rule
-// does not take, or a picture not thinned.
-Result requireEnabled(const Context& ctx);
-// Refuses an operation on an image without a picture.
-Result requirePicture(const Context& ctx, const std::string& op);
-// An operation the core refused is a failure of the command line, with the core's reason.
-inline Result reportRefusal(const std::string& op, const OpResult& result) {
-    if (result.isRefused()) return fail(kExitInput, op + ": " + result.reason);
-    return std::nullopt;
-}
 
-// Runs one option on the context as the command line does: its value read, refusals where its menu
-// command would be disabled, the snapshot, the operation, the core's refusal reported and the effect on
-// the thinned flag. Throws what the operation throws (std::bad_alloc).
-Result runOperation(Context& ctx, const Operation& op, const std::string& value);
+// Runs one option on the picture through the core's runner; a refusal fails with the exit status of
+// its step (a value: usage; the rule or the operation: input; a file not written: output).
+Result runOption(Context& ctx, const Operation& op, const std::string& value);
 
 // The operations of a command line with their values, in the order given.
 using Plan = std::vector<std::pair<const Operation*, std::string>>;

@@ -201,7 +201,7 @@ FileReport runOne(const ManyFiles& opt, const Job& job, const std::string& clash
             ctx.image.deferDisplay = true;
             r = loadPicture(ctx, job.input);
             if (!r) {
-                ctx.thinned = opt.thinned;
+                ctx.state.thinned = opt.thinned;
                 r = runPlan(ctx, plan);
             }
             report.printed = printed.str();

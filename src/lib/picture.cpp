@@ -17,14 +17,13 @@
 #include "core/image/dib_image.h"
 #include "core/ops/operation.h"
 #include "core/ops/rules.h"
+#include "core/ops/runner.h"
 
 namespace qel {
 
 struct Picture::Impl {
     DibImage image;
-    bool thinned = false;
-    std::shared_ptr<void> familyState;  // the working palette of the palette operations
-    int index = 0;                      // operations run so far
+    PictureState state;                 // the thinned flag, the working palette, the random sequence
     bool rowsWritten = false;           // row() handed out for writing: rebuild before the next use
     std::weak_ptr<PixelBytes> lent;     // rows lent out: kept there when an operation runs
 
@@ -53,44 +52,17 @@ struct Picture::Impl {
 
 namespace {
 
-// Why the operation's rule keeps it from this picture, or empty.
-std::string ruleRefusal(const Operation& op, const Picture::Impl& p) {
-    if (op.rule == cmd::Rule::Always) return {};
-    if (!p.image.hasPicture()) return kNoPicture;
-    const int d = p.image.bitCount();
-    if (cmd::isEnabled(op.rule, {.documentWindow = true, .picture = true, .depth = d, .thinned = p.thinned})) return {};
-    const std::vector<int> depths = cmd::depthsAccepted(op.rule);
-    if (std::find(depths.begin(), depths.end(), d) != depths.end()) return "needs a thinned picture: run thin or tidy2 first";
-    std::string list;
-    for (int want : depths) list += (list.empty() ? "" : " or ") + std::to_string(want);
-    return "needs a " + list + "-bit picture; this picture is " + std::to_string(d) + "-bit";
+// Runs an operation through the core's runner, as qel-batch does; its value is typed.
+OpResult runOn(Picture::Impl& p, const Operation& op, std::any value, std::ostream* out = nullptr) {
+    p.release();
+    RunRequest request{.image = p.image, .state = p.state, .out = out};
+    return runOperation(op, std::move(value), request).result;
 }
 
-std::string fill(std::string text, const Operation& op, const std::string& value) {
-    const std::pair<std::string, std::string> fills[] = {
-        {"{option}", op.name}, {"{value}", value}, {"{min}", std::to_string(op.arg.min)}, {"{max}", std::to_string(op.arg.max)}};
-    for (const auto& [key, with] : fills)
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + with.size()))
-            text.replace(at, key.size(), with);
-    return text;
-}
-
-OpResult runOperation(Picture::Impl& p, const char* name, std::any value, std::ostream* out = nullptr) {
+OpResult runOn(Picture::Impl& p, const char* name, std::any value, std::ostream* out = nullptr) {
     const Operation* op = findOperation(name);
     if (!op) return OpResult::refused(std::string("no operation ") + name);
-    if (op->arg.kind == OperationArg::Kind::Int) {
-        const int32_t n = std::any_cast<int32_t>(value);
-        if (n < op->arg.min || n > op->arg.max) return OpResult::refused(fill(op->arg.outOfRange, *op, std::to_string(n)));
-    }
-    if (std::string why = ruleRefusal(*op, p); !why.empty()) return OpResult::refused(op->name + (": " + why));
-    p.release();
-    ++p.index;
-    OperationRun run{.image = p.image, .value = std::move(value), .out = out,
-                     .snapshot = [&p] { p.image.stampSizeImage(); }, .familyState = &p.familyState, .index = p.index};
-    if (op->snapshot) p.image.stampSizeImage();
-    OpResult done = op->run(run);
-    if (!done.isRefused() && op->thinned != cmd::Thinned::Keep) p.thinned = op->thinned == cmd::Thinned::Set;
-    return done;
+    return runOn(p, *op, std::move(value), out);
 }
 
 Error loadError(ImageError e, const std::string& why, const std::string& what) {
@@ -199,8 +171,8 @@ uint8_t* Picture::row(int y) {
     return const_cast<uint8_t*>(r);
 }
 
-bool Picture::thinned() const { return self().thinned; }
-void Picture::setThinned(bool thinned) { self().thinned = thinned; }
+bool Picture::thinned() const { return self().state.thinned; }
+void Picture::setThinned(bool thinned) { self().state.thinned = thinned; }
 
 std::shared_ptr<const void> Picture::lendRows() {
     auto holder = self().lent.lock();
@@ -230,76 +202,56 @@ OpResult Picture::run(std::string_view name, const OperationValue& value, std::o
     if (!op) return OpResult::refused("no operation " + std::string(name));
     using Kind = OperationArg::Kind;
     switch (op->arg.kind) {
-    case Kind::None: return runOperation(self(), op->name, {}, out);
+    case Kind::None: return runOn(self(), op->name, {}, out);
     case Kind::Int:
-        if (const auto* n = std::get_if<int32_t>(&value)) return runOperation(self(), op->name, *n, out);
+        if (const auto* n = std::get_if<int32_t>(&value)) return runOn(self(), op->name, *n, out);
         return OpResult::refused(op->name + std::string(": needs a whole number"));
     case Kind::Text:
-        if (const auto* t = std::get_if<std::string>(&value)) return runOperation(self(), op->name, *t, out);
+        if (const auto* t = std::get_if<std::string>(&value)) return runOn(self(), op->name, *t, out);
         return OpResult::refused(op->name + std::string(": needs text"));
     case Kind::Record: break;
     }
     return OpResult::refused(op->name + std::string(": takes its values through its own function"));
 }
 
-OpResult Picture::info(std::ostream& out) { return runOperation(self(), "info", {}, &out); }
-OpResult Picture::to24bit() { return runOperation(self(), "to-24bit", {}); }
-OpResult Picture::to256() { return runOperation(self(), "to-256", {}); }
-OpResult Picture::to16() { return runOperation(self(), "to-16", {}); }
-OpResult Picture::grey() { return runOperation(self(), "grey", {}); }
-OpResult Picture::blackWhite(int threshold) { return runOperation(self(), "black-white", int32_t(threshold)); }
-OpResult Picture::countColours(std::ostream& out) { return runOperation(self(), "count-colours", {}, &out); }
-OpResult Picture::reduce256() { return runOperation(self(), "reduce-256", {}); }
+OpResult Picture::info(std::ostream& out) { return runOn(self(), "info", {}, &out); }
+OpResult Picture::to24bit() { return runOn(self(), "to-24bit", {}); }
+OpResult Picture::to256() { return runOn(self(), "to-256", {}); }
+OpResult Picture::to16() { return runOn(self(), "to-16", {}); }
+OpResult Picture::grey() { return runOn(self(), "grey", {}); }
+OpResult Picture::blackWhite(int threshold) { return runOn(self(), "black-white", int32_t(threshold)); }
+OpResult Picture::countColours(std::ostream& out) { return runOn(self(), "count-colours", {}, &out); }
+OpResult Picture::reduce256() { return runOn(self(), "reduce-256", {}); }
 OpResult Picture::quantize(int colours, bool dither) {
-    if (colours < kQuantizeMinColours || colours > kQuantizeMaxColours)
-        return OpResult::refused("quantize: the number of colours must be from 2 to 256");
-    return runOperation(self(), "quantize", QuantizeSettings{.colours = colours, .dither = dither});
+    return runOn(self(), "quantize", FieldValues{int64_t(colours), dither});
 }
-OpResult Picture::loadPalette(const std::string& file) { return runOperation(self(), "palette", file); }
-OpResult Picture::savePalette(const std::string& file) { return runOperation(self(), "save-palette", file); }
-OpResult Picture::setPalette() { return runOperation(self(), "set-palette", {}); }
-OpResult Picture::organise() { return runOperation(self(), "organise", {}); }
-OpResult Picture::approximate(int precision) { return runOperation(self(), "approximate", int32_t(precision)); }
-OpResult Picture::remap() { return runOperation(self(), "remap", {}); }
-OpResult Picture::fitPalette() { return runOperation(self(), "fit-palette", {}); }
-OpResult Picture::sortPalette() { return runOperation(self(), "sort-palette", {}); }
-OpResult Picture::mergeNear(int amount) { return runOperation(self(), "merge-near", int32_t(amount)); }
-OpResult Picture::thin() { return runOperation(self(), "thin", {}); }
-OpResult Picture::straighten(int length) { return runOperation(self(), "straighten", int32_t(length)); }
-OpResult Picture::tidy() { return runOperation(self(), "tidy", {}); }
-OpResult Picture::tidy2() { return runOperation(self(), "tidy2", {}); }
-OpResult Picture::fractal() { return runOperation(self(), "fractal", {}); }
+OpResult Picture::loadPalette(const std::string& file) { return runOn(self(), "palette", file); }
+OpResult Picture::savePalette(const std::string& file) { return runOn(self(), "save-palette", file); }
+OpResult Picture::setPalette() { return runOn(self(), "set-palette", {}); }
+OpResult Picture::organise() { return runOn(self(), "organise", {}); }
+OpResult Picture::approximate(int precision) { return runOn(self(), "approximate", int32_t(precision)); }
+OpResult Picture::remap() { return runOn(self(), "remap", {}); }
+OpResult Picture::fitPalette() { return runOn(self(), "fit-palette", {}); }
+OpResult Picture::sortPalette() { return runOn(self(), "sort-palette", {}); }
+OpResult Picture::mergeNear(int amount) { return runOn(self(), "merge-near", int32_t(amount)); }
+OpResult Picture::thin() { return runOn(self(), "thin", {}); }
+OpResult Picture::straighten(int length) { return runOn(self(), "straighten", int32_t(length)); }
+OpResult Picture::tidy() { return runOn(self(), "tidy", {}); }
+OpResult Picture::tidy2() { return runOn(self(), "tidy2", {}); }
+OpResult Picture::fractal() { return runOn(self(), "fractal", {}); }
 
 OpResult Picture::transform(const TransformArgs& a) {
-    const std::string* formulas[] = {&a.x, &a.y, &a.z};
-    for (const std::string* f : formulas) {
-        if (f->size() > size_t(kFormulaFieldMaxChars))
-            return OpResult::refused("transform: formula " + *f + " is longer than " + std::to_string(kFormulaFieldMaxChars) + " characters");
-        if (!formulaIsValid(*f)) return OpResult::refused("transform: formula " + *f + " is invalid");
-    }
-    for (float w : {a.weightRed, a.weightGreen, a.weightBlue})
-        if (!(w >= kWeightMin && w <= kWeightMax)) return OpResult::refused("transform: each weight must be from -255 to 255");
-    const TransformSettings s{.formulaX = a.x, .formulaY = a.y, .formulaZ = a.z, .weightRed = a.weightRed,
-                              .weightGreen = a.weightGreen, .weightBlue = a.weightBlue, .inverseTransform = a.forward ? 0 : 1};
-    return runOperation(self(), "transform", s);
+    return runOn(self(), "transform", FieldValues{a.x, a.y, a.z, double(a.weightRed), double(a.weightGreen), double(a.weightBlue), a.forward});
 }
 
 OpResult Picture::scale(int width, int height, bool nearest) {
-    if (width < kScaleMin || width > kScaleMax || height < kScaleMin || height > kScaleMax)
-        return OpResult::refused("scale: each side must be from 1 to 30000");
-    if (!sizeWithinLimits(width, height)) return OpResult::refused("scale: larger than a picture may be (268435456 pixels at most)");
-    return runOperation(self(), "scale", ScaleSettings{.width = width, .height = height, .interpolate = !nearest});
+    return runOn(self(), "scale", FieldValues{int64_t(width), int64_t(height), nearest});
 }
 
 OpResult Picture::mix(const MixArgs& a) {
-    if (a.file.empty()) return OpResult::refused("mix: no file");
-    if (!(a.ratio >= 0.0f && a.ratio <= 1.0f)) return OpResult::refused("mix: the ratio must be from 0 to 1");
-    for (int32_t v : {a.x, a.y, a.width, a.height, a.copyX, a.copyY})
-        if (v < 0 || v > 30000) return OpResult::refused("mix: area and copy start must be from 0 to 30000");
-    MixSettings m{.path = a.file, .startX = a.x, .startY = a.y, .width = a.width ? a.width : width(),
-                  .height = a.height ? a.height : height(), .copyX = a.copyX, .copyY = a.copyY, .ratio = a.ratio,
-                  .transparent = packColourRef(a.transparent.red, a.transparent.green, a.transparent.blue)};
-    return runOperation(self(), "mix", m);
+    return runOn(self(), "mix", FieldValues{a.file, double(a.ratio), int64_t(a.x), int64_t(a.y), int64_t(a.width), int64_t(a.height),
+                                            int64_t(a.copyX), int64_t(a.copyY), int64_t(a.transparent.red),
+                                            int64_t(a.transparent.green), int64_t(a.transparent.blue)});
 }
 
 std::string calc(std::string_view formula) { return calculatorAnswer(formula); }

@@ -147,8 +147,7 @@ TEST(PaletteBatch, WorkingPaletteReloadsAtTheFirstPaletteOptionAfterAnyOther) {
     };
     // Runs one option the way the command line does.
     auto step = [&](batch::Context& ctx, const std::string& name, const std::string& value) {
-        ++ctx.operationIndex;
-        return batch::runOperation(ctx, op(name), value);
+        return batch::runOption(ctx, op(name), value);
     };
     // Merge and organise in one go: the merge survives (entries 3 and 7 join entry 1).
     auto ctx = fresh();

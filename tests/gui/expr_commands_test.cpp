@@ -8,6 +8,7 @@
 
 #include "core/commands/command_table.h"
 #include "core/expr/transform.h"
+#include "core/ops/runner.h"
 #include "gui/commands/expr/calculator_dlg.h"
 #include "gui/commands/expr/transform_dlg.h"
 #include "gui_test.h"
@@ -94,6 +95,25 @@ TEST_F(TransformCommandTest, TransformsThePictureWithTheDialogsSettings) {
         for (CChildFrame* f : frame->childFrames()) f->close();
         processEvents();
     }
+}
+
+// Each document draws rand from a sequence of its own: the same picture gives the same bytes in
+// every window, as from qel-batch.
+TEST_F(TransformCommandTest, EachDocumentDrawsItsOwnRandomNumbers) {
+    std::vector<PixelBytes> results;
+    for (int window = 0; window < 2; ++window) {
+        openPicture();
+        runTransform({.z = "rand(255)"});
+        results.push_back(doc()->image->bits);
+        for (CChildFrame* f : frame->childFrames()) f->close();
+        processEvents();
+    }
+    auto expected = make24(kPicture, kColours);
+    PictureState state;
+    RunRequest request{.image = *expected, .state = state};
+    runOperationText(*findOperation("transform"), "x;y;rand(255)", request);
+    EXPECT_EQ(results[0], expected->bits);
+    EXPECT_EQ(results[1], expected->bits);
 }
 
 TEST_F(TransformCommandTest, OkWithAnInvalidFormulaKeepsTheDialogOpenAndTakesNoSnapshot) {

@@ -78,6 +78,9 @@ TEST(LibraryPicture, OperationsGiveQelBatchBytes) {
         {{"--transform=y;x;x*40;1,0,0"},
          [](Picture& p) { return p.transform({.x = "y", .y = "x", .z = "x*40", .weightGreen = 0, .weightBlue = 0}); }},
         {{"--scale=4x3;nearest"}, [](Picture& p) { return p.scale(4, 3, true); }},
+        // Each picture draws rand from its own sequence, whatever ran before.
+        {{"--transform=x;y;rand(255)"}, [](Picture& p) { return p.transform({.z = "rand(255)"}); }},
+        {{"--transform=x;y;rand(255)"}, [](Picture& p) { return p.transform({.z = "rand(255)"}); }},
     };
     test::TempDir dir;
     bar().save(dir.file("in.bmp"));
@@ -101,12 +104,12 @@ TEST(LibraryPicture, RefusesWithTheReasonAndChangesNothing) {
         std::string reason;
     };
     const std::vector<Case> cases = {
-        {none, [](Picture& p) { return p.thin(); }, "thin: needs a 8-bit picture; this picture is 24-bit"},
-        {none, [](Picture& p) { return p.to24bit(); }, "to-24bit: needs a 1 or 4 or 8-bit picture; this picture is 24-bit"},
+        {none, [](Picture& p) { return p.thin(); }, "thin needs a 8-bit picture; this picture is 24-bit"},
+        {none, [](Picture& p) { return p.to24bit(); }, "to-24bit needs a 1 or 4 or 8-bit picture; this picture is 24-bit"},
         {[](Picture& p) { p.to256(); }, [](Picture& p) { return p.blackWhite(256); }, "black-white needs a threshold from 0 to 255: 256"},
-        {[](Picture& p) { p.to256(); }, [](Picture& p) { return p.tidy(); }, "tidy: needs a thinned picture: run thin or tidy2 first"},
-        {none, [](Picture& p) { return p.scale(0, 3); }, "scale: each side must be from 1 to 30000"},
-        {none, [](Picture& p) { return p.transform({.x = "x+"}); }, "transform: formula x+ is invalid"},
+        {[](Picture& p) { p.to256(); }, [](Picture& p) { return p.tidy(); }, "tidy needs a thinned picture: run thin or tidy2 first"},
+        {none, [](Picture& p) { return p.scale(0, 3); }, "scale needs each side from 1 to 30000: 0"},
+        {none, [](Picture& p) { return p.transform({.x = "x+"}); }, "transform: formula x'=x+ is invalid (式が不正です。)"},
         {[](Picture& p) { p = Picture(); }, [](Picture& p) { return p.grey(); }, "grey: there is no picture"},
         {[](Picture& p) { Picture taken(std::move(p)); }, [](Picture& p) { return p.grey(); }, "grey: there is no picture"},
     };

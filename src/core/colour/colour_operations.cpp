@@ -62,6 +62,19 @@ Operation paletteOperation(Operation op) {
     return op;
 }
 
+// --quantize=N[;dither]
+constexpr const char* kQuantizeShape = "{option} needs N or N;dither: {text}";
+
+std::string splitQuantize(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>&) {
+    fields = splitText(text, ';');
+    return fields.size() > 2 ? kQuantizeShape : "";
+}
+
+std::string buildQuantize(const FieldValues& f, const DibImage&, std::any& record) {
+    record = QuantizeSettings{.colours = int32_t(std::get<int64_t>(f[0])), .dither = std::get<bool>(f[1])};
+    return {};
+}
+
 }  // namespace
 
 const std::vector<Operation>& colourOperations() {
@@ -89,8 +102,13 @@ const std::vector<Operation>& colourOperations() {
         {.name = "reduce-256", .help = "reduce a 24-bit picture to at most 256 colours", .rule = Rule::Depth24,
          .command = cmd::ID_REDUCE_256, .run = [](OperationRun& r) { return reduceColours(r.image); }},
         {.name = "quantize",
-         .arg = {.kind = Kind::Record, .valueName = "N[;dither]", .min = kQuantizeMinColours,
-                 .max = kQuantizeMaxColours, .initial = kQuantizeMaxColours},
+         .arg = {.kind = Kind::Record, .valueName = "N[;dither]",
+                 .fields = {{.name = "colours", .min = kQuantizeMinColours, .max = kQuantizeMaxColours, .initial = "256",
+                             .help = "the most colours", .outOfRange = "{option} needs a number of colours from {min} to {max}: {text}",
+                             .notNumber = kQuantizeShape},
+                            {.name = "dither", .kind = OperationField::Kind::Flag, .initial = "", .word = "dither",
+                             .help = "diffuse the error (Floyd-Steinberg)", .invalid = kQuantizeShape}},
+                 .split = splitQuantize, .build = buildQuantize},
          .help = "turn a 24-bit picture into an 8-bit one of at most N (2-256) colours chosen for quality; "
                  ";dither diffuses the error (Floyd-Steinberg)",
          .rule = Rule::Depth24, .thinned = Thinned::Clear, .command = cmd::ID_QUANTIZE,

@@ -1,4 +1,6 @@
 // Every family's operations in one list: the order of qel-batch's help.
+#include <stdexcept>
+
 #include "core/ops/operation.h"
 
 namespace qel {
@@ -25,6 +27,13 @@ const Operation* operationForCommand(int id) {
     for (const Operation* op : operations())
         if (op->command == id) return op;
     return nullptr;
+}
+
+const OperationField& fieldOf(int id, std::string_view name) {
+    if (const Operation* op = operationForCommand(id))
+        for (const OperationField& f : op->arg.fields)
+            if (name == f.name) return f;
+    throw std::logic_error("command " + std::to_string(id) + " declares no field " + std::string(name));
 }
 
 }  // namespace qel

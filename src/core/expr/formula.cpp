@@ -14,10 +14,6 @@ constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr double kFrandScale = 3.0518509447574615e-05;  // the float nearest 1/32767
 
-RandomSequence processSequence;
-thread_local RandomSequence* scopeSequence = nullptr;
-RandomSequence& currentSequence() { return scopeSequence ? *scopeSequence : processSequence; }
-
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isVariable(char c) { return c == 'x' || c == 'y' || c == 'z'; }
 bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -94,17 +90,6 @@ double readFormulaNumber(const char*& p) {
     p = end;
     return v;
 }
-
-RandomScope::RandomScope(RandomSequence& sequence) : previous_(scopeSequence) { scopeSequence = &sequence; }
-RandomScope::~RandomScope() { scopeSequence = previous_; }
-
-int nextRandom() {
-    uint32_t& state = currentSequence().state;
-    state = state * 214013u + 2531011u;
-    return static_cast<int>((state >> 16) & 0x7FFF);
-}
-uint32_t randomStateForTesting() { return currentSequence().state; }
-void setRandomStateForTesting(uint32_t state) { currentSequence().state = state; }
 
 char* Formula::removeSpaces(char* text) {
     char* out = text;

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <span>
 
+#include "core/ops/random_sequence.h"
+
 namespace qel {
 
 // Longest compact text `validate` accepts (it must fit a 256-byte buffer with its NUL).
@@ -71,30 +73,6 @@ public:
     static int32_t randomBelow(int32_t n);
 };
 
-// The random generator of rand and frand: state' = state * 214013 + 2531011 (mod 2^32),
-// result (state' >> 16) & 0x7FFF, the state starting at 1.
-struct RandomSequence {
-    uint32_t state = 1;
-};
-// While a scope lives, rand and frand on its thread draw from its sequence: a run of operations on
-// one picture owns its sequence, so the picture gets the same bytes alone, among many, on any
-// worker. Without a scope a thread draws from the process's sequence, which the window program
-// continues from run to run (its first run draws what a scope's fresh sequence does).
-class RandomScope {
-public:
-    explicit RandomScope(RandomSequence& sequence);
-    ~RandomScope();
-    RandomScope(const RandomScope&) = delete;
-    RandomScope& operator=(const RandomScope&) = delete;
-
-private:
-    RandomSequence* previous_;
-};
-// The next number of the thread's current sequence.
-int nextRandom();
-// Tests only: reads and sets the state of the thread's current sequence.
-uint32_t randomStateForTesting();
-void setRandomStateForTesting(uint32_t state);
 
 // Reads the number at `p` (digits with an optional "." and digits, never an
 // exponent, hex, inf or nan form) and moves `p` past it. Locale independent.

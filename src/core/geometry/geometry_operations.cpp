@@ -1,4 +1,5 @@
 // The geometry family's operations: scale, mix and fractal.
+#include "core/formats/bmp_file.h"
 #include "core/geometry/geometry.h"
 #include "core/ops/operation.h"
 
@@ -25,20 +26,104 @@ OpResult mix(OperationRun& r) {
     return OpResult::refused(mixed.reason);
 }
 
+using Field = OperationField;
+using FieldKind = OperationField::Kind;
+
+// --scale=WxH[;nearest]
+constexpr const char* kScaleShape = "{option} needs WIDTHxHEIGHT or WIDTHxHEIGHT;nearest: {text}";
+
+std::string splitScale(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>&) {
+    const auto parts = splitText(text, ';');
+    const auto x = parts[0].find('x');
+    if (parts.size() > 2 || x == std::string::npos) return kScaleShape;
+    fields = {parts[0].substr(0, x), parts[0].substr(x + 1)};
+    if (parts.size() == 2) fields.push_back(parts[1]);
+    return {};
+}
+
+std::string buildScale(const FieldValues& f, const DibImage&, std::any& record) {
+    const auto w = int32_t(std::get<int64_t>(f[0])), h = int32_t(std::get<int64_t>(f[1]));
+    if (!sizeWithinLimits(w, h))
+        return std::to_string(w) + "x" + std::to_string(h) + " is larger than a picture may be (268435456 pixels at most)";
+    record = ScaleSettings{.width = w, .height = h, .interpolate = !std::get<bool>(f[2])};
+    return {};
+}
+
+// --mix=FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]
+constexpr const char* kMixArea = "{option} needs X,Y,W,H, each from 0 to 30000: {group}";
+constexpr const char* kMixStart = "{option} needs CX,CY, each from 0 to 30000: {group}";
+constexpr const char* kMixColour = "{option} needs R,G,B, each from 0 to 255: {group}";
+
+std::string splitMix(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>& groups) {
+    const auto parts = splitText(text, ';');
+    if (parts.size() > 5 || parts[0].empty()) return "{option} needs FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]: {text}";
+    fields = {parts[0]};
+    if (parts.size() > 1) fields.push_back(parts[1]);
+    groups = fields;
+    const struct { size_t count; const char* refusal; } shapes[] = {{4, kMixArea}, {2, kMixStart}, {3, kMixColour}};
+    for (size_t p = 2; p < parts.size(); ++p) {
+        const auto pieces = splitText(parts[p], ',');
+        if (pieces.size() != shapes[p - 2].count) {
+            std::string why = shapes[p - 2].refusal;
+            return why.replace(why.find("{group}"), 7, parts[p]);
+        }
+        fields.insert(fields.end(), pieces.begin(), pieces.end());
+        groups.insert(groups.end(), pieces.size(), parts[p]);
+    }
+    return {};
+}
+
+std::string buildMix(const FieldValues& f, const DibImage& image, std::any& record) {
+    const auto n = [&](size_t i) { return int32_t(std::get<int64_t>(f[i])); };
+    const auto h = image.header();
+    record = MixSettings{.path = std::get<std::string>(f[0]), .startX = n(2), .startY = n(3),
+                         .width = n(4) ? n(4) : h.biWidth, .height = n(5) ? n(5) : h.biHeight, .copyX = n(6),
+                         .copyY = n(7), .ratio = float(std::get<double>(f[1])),
+                         .transparent = packColourRef(uint8_t(n(8)), uint8_t(n(9)), uint8_t(n(10)))};
+    return {};
+}
+
+Field mixInt(const char* name, const char* group, double max, const char* initial, const char* refusal, const char* help) {
+    return {.name = name, .kind = FieldKind::Int, .min = 0, .max = max, .initial = initial, .group = group, .help = help,
+            .outOfRange = refusal};
+}
+
 }  // namespace
 
 const std::vector<Operation>& geometryOperations() {
     using cmd::Rule;
     using Kind = OperationArg::Kind;
     static const std::vector<Operation> ops = {
-        {.name = "scale", .arg = {.kind = Kind::Record, .valueName = "WxH[;nearest]", .min = kScaleMin, .max = kScaleMax},
+        {.name = "scale",
+         .arg = {.kind = Kind::Record, .valueName = "WxH[;nearest]",
+                 .fields = {{.name = "width", .min = kScaleMin, .max = kScaleMax, .help = "the new width",
+                             .outOfRange = "{option} needs each side from {min} to {max}: {text}", .notNumber = kScaleShape},
+                            {.name = "height", .min = kScaleMin, .max = kScaleMax, .help = "the new height",
+                             .outOfRange = "{option} needs each side from {min} to {max}: {text}", .notNumber = kScaleShape},
+                            {.name = "nearest", .kind = FieldKind::Flag, .initial = "", .word = "nearest",
+                             .help = "take the nearest pixel instead of averaging", .invalid = kScaleShape}},
+                 .split = splitScale, .build = buildScale},
          .help = "scale a 24-bit picture to W x H (1-30000), averaging unless ;nearest is given",
          .rule = Rule::Depth24, .command = cmd::ID_SCALE,
          .run = [](OperationRun& r) {
              const auto& s = r.arg<ScaleSettings>();
              return scaleByCommand(r.image, s.width, s.height, s.interpolate);
          }},
-        {.name = "mix", .arg = {.kind = Kind::Record, .valueName = "FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]"},
+        {.name = "mix",
+         .arg = {.kind = Kind::Record, .valueName = "FILE[;RATIO[;X,Y,W,H[;CX,CY[;R,G,B]]]]",
+                 .fields = {{.name = "file", .kind = FieldKind::Text, .help = "the picture file mixed in"},
+                            {.name = "ratio", .kind = FieldKind::Real, .min = 0, .max = 1, .initial = "0.5",
+                             .help = "the share of the file's pixels", .outOfRange = "{option} needs a ratio from 0 to 1: {value}"},
+                            mixInt("x", "area", 30000, "0", kMixArea, "left of the area mixed into"),
+                            mixInt("y", "area", 30000, "0", kMixArea, "top of the area"),
+                            mixInt("width", "area", 30000, "0", kMixArea, "width of the area (0: to the picture's edge)"),
+                            mixInt("height", "area", 30000, "0", kMixArea, "height of the area (0: to the picture's edge)"),
+                            mixInt("copy_x", "copy_from", 30000, "0", kMixStart, "where the copy starts in the file: x"),
+                            mixInt("copy_y", "copy_from", 30000, "0", kMixStart, "y"),
+                            mixInt("red", "transparent", 255, "205", kMixColour, "the file's colour left out: red"),
+                            mixInt("green", "transparent", 255, "205", kMixColour, "green"),
+                            mixInt("blue", "transparent", 255, "205", kMixColour, "blue")},
+                 .split = splitMix, .ruleCheck = OperationArg::RuleCheck::AfterSplit, .build = buildMix},
          .help = "blend the W x H rectangle at CX,CY of a BMP file onto X,Y of a 24-bit picture; file pixels of "
                  "colour R,G,B are skipped (defaults 0.5; 0,0,picture size; 0,0; 205,205,205)",
          .rule = Rule::Depth24, .command = cmd::ID_MIX, .run = mix},

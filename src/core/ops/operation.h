@@ -14,6 +14,8 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "core/image/dib_image.h"
@@ -23,13 +25,46 @@
 
 namespace qel {
 
+// One field of a record value: its keyword in the library and in Python, its kind, range and
+// default, and the refusals of a value it does not take. Fields given together in the text form
+// ("X,Y,W,H") share a group, which is also one keyword in Python (area=(x, y, w, h)).
+struct OperationField {
+    enum class Kind {
+        Int,   // a whole decimal number from min to max (32-bit)
+        Real,  // a decimal number from min to max
+        Text,  // text of at most max characters (0: any length), which `valid` accepts
+        Flag,  // on when the text form has `word` in its place (off: empty, or `offWord`)
+    };
+    const char* name = "";   // "width"
+    Kind kind = Kind::Int;
+    double min = 0, max = 0;
+    const char* initial = nullptr;  // the default as the text form writes it; null: always given
+    const char* group = nullptr;    // the group's keyword ("area"); null: a field of its own
+    const char* word = "";          // Flag: its word in the text form ("nearest")
+    const char* offWord = nullptr;  // Flag: the word for off, if the text form has one ("inverse")
+    const char* help = "";          // for docstrings: "the new width"
+    // Refusals; {option}, {value} (the field's text), {group} (the text of its group), {text} (the
+    // whole value), {min} and {max} are filled in.
+    const char* outOfRange = "";
+    const char* notNumber = nullptr;  // text that is no number (null: outOfRange)
+    const char* invalid = nullptr;    // Text that `valid` refuses; Flag: a word that is neither
+    bool (*valid)(std::string_view text) = nullptr;
+    // Reads a Real the way the family's dialog does (null: plain decimal notation).
+    enum class Read { Ok, NotNumber, OutOfRange };
+    Read (*readReal)(std::string_view text, double& value) = nullptr;
+};
+
+// A record's field values as callers give them: not given (the default), a number, text or a flag.
+using FieldValue = std::variant<std::monostate, int64_t, double, std::string, bool>;
+using FieldValues = std::vector<FieldValue>;
+
 // The value an operation takes, and how qel-batch reads it from "--name=VALUE".
 struct OperationArg {
     enum class Kind {
         None,    // a bare option
         Int,     // a whole decimal number from min to max (32-bit)
         Text,    // the text as given (a file name, a formula)
-        Record,  // several fields, read by the family's own parser into its settings record
+        Record,  // several fields, read into the family's settings record
     };
     Kind kind = Kind::None;
     const char* valueName = "";  // "T" in --black-white=T
@@ -41,6 +76,20 @@ struct OperationArg {
     const char* notNumber = nullptr;
     // The value's name in the library's bindings ("threshold"); empty: valueName in lower case.
     const char* keyword = "";
+
+    // --- Record values ---
+    std::vector<OperationField> fields{};
+    // Cuts the text form into the fields' texts, in their order; a field left out is empty, and
+    // groups[i] is the text field i came in. Returns the refusal of text of the wrong shape, or "".
+    std::string (*split)(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>& groups) = nullptr;
+    // When reading the text form checks the enabling rule: before it is cut, after it is cut, or
+    // after every field is read (the order its refusals come in).
+    enum class RuleCheck { BeforeSplit, AfterSplit, AfterFields };
+    RuleCheck ruleCheck = RuleCheck::AfterFields;
+    // The family's settings record from field values that passed their checks (each a number, text or
+    // flag of its field's kind, or not given); the picture gives defaults such as its size. Returns
+    // the refusal of values that cannot go together on this picture, or "".
+    std::string (*build)(const FieldValues& fields, const DibImage& image, std::any& record) = nullptr;
 };
 
 // One run of an operation on a picture.
@@ -73,6 +122,18 @@ struct Operation {
     OpResult (*run)(OperationRun&) = nullptr;
 };
 
+// The pieces of `text` between separators (an empty text is one empty piece): how record values
+// are cut into their fields.
+inline std::vector<std::string> splitText(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+        const size_t end = text.find(separator, start);
+        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
 // Each family's operations, in its operations file.
 const std::vector<Operation>& pictureOperations();
 const std::vector<Operation>& colourOperations();
@@ -86,5 +147,8 @@ const std::vector<const Operation*>& operations();
 const Operation* findOperation(const std::string& name);
 // The operation that is menu command `id`, or null.
 const Operation* operationForCommand(int id);
+// The field `name` of the record of menu command `id`: what its dialog's field takes (a field that
+// is not declared is a mistake in the program, std::logic_error).
+const OperationField& fieldOf(int id, std::string_view name);
 
 }  // namespace qel

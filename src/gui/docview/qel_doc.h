@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image/dib_image.h"
+#include "core/ops/random_sequence.h"
 
 class CQelView;
 
@@ -22,6 +23,8 @@ public:
 
     const qel::DisplayBitmap* bitmap = nullptr;
     std::unique_ptr<qel::DibImage> image;
+    // rand and frand of this document's formulas: its own sequence, whatever other documents draw.
+    qel::RandomSequence random;
     int32_t imageWidth = 0;
     int32_t imageHeight = 0;
     int32_t scrollWidth = 0;

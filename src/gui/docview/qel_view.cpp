@@ -14,6 +14,7 @@
 
 #include "core/commands/command_table.h"
 #include "core/ops/operation.h"
+#include "core/ops/runner.h"
 #include "gui/docview/view_commands.h"
 #include "gui/kit/dialog_service.h"
 #include "gui/docview/qel_doc.h"
@@ -266,16 +267,28 @@ void CQelView::showMemoryShortage() {
 }
 
 bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOptions& options) {
-    if (!document_ || !operation) return false;
+    if (!operation) return false;
+    return runPictureCommand(
+        [&](qel::DibImage& image, const std::function<void()>& snapshot) {
+            snapshot();
+            return operation(image);
+        },
+        options);
+}
+
+bool CQelView::runPictureCommand(const std::function<qel::OpResult(qel::DibImage&, const std::function<void()>&)>& operation,
+                                 const CommandOptions& options) {
+    if (!document_) return false;
     qel::DibImage& image = *document_->image;
-    const bool snapshot = takeSnapshot();
+    bool snapshot = false;
+    const std::function<void()> take = [&] { snapshot = takeSnapshot(); };
     bool outOfMemory = false;
     bool changed = false;
     {
         WaitCursor wait;
         try {
             // Unchanged and refused alike leave the picture in place; the window shows no reason.
-            changed = operation(image).isChanged();
+            changed = operation(image, take).isChanged();
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
             // The operation may have changed part of the record before it ran short: the snapshot puts the
@@ -306,13 +319,21 @@ bool CQelView::runImageCommand(const ImageOperation& operation, const CommandOpt
 
 bool CQelView::runOperation(int id, std::any value) {
     const qel::Operation* op = qel::operationForCommand(id);
-    if (!op) return false;
-    return runImageCommand(
-        [&](qel::DibImage& image) {
-            qel::OperationRun run{.image = image, .value = std::move(value), .snapshot = [this] { takeSnapshot(); }};
-            return op->run(run);
+    if (!op || !document_) return false;
+    CommandOptions options = qel::ui::commandOptions(id);
+    options.thinned.reset();  // the runner sets the flag as the operation's effect says
+    return runPictureCommand(
+        [&](qel::DibImage& image, const std::function<void()>& snapshot) {
+            qel::PictureState state;
+            state.thinned = thinned != 0;
+            state.random = document_->random;
+            qel::RunRequest request{.image = image, .state = state, .snapshot = snapshot};
+            const qel::RunResult done = qel::runOperation(*op, std::move(value), request);
+            document_->random = state.random;
+            thinned = state.thinned ? 1 : 0;
+            return done.result;
         },
-        qel::ui::commandOptions(id));
+        options);
 }
 
 // ---------------------------------------------------------------- dispatch

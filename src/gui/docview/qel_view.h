@@ -88,8 +88,12 @@ public:
     // thinned flag, optional announcement, repaint of every view of the document.
     bool runImageCommand(const ImageOperation& operation, const CommandOptions& options);
     bool runImageCommand(const ImageOperation& operation) { return runImageCommand(operation, CommandOptions{}); }
-    // Runs the operation that is menu command `id` as that command, with the value its dialog collected
-    // (see qel::OperationRun::value).
+    // The same for an operation that takes the snapshot itself, through the function it is given.
+    bool runPictureCommand(const std::function<qel::OpResult(qel::DibImage&, const std::function<void()>&)>& operation,
+                           const CommandOptions& options);
+    // Runs the operation that is menu command `id` as that command through the core's runner, with the
+    // value its dialog collected (see qel::runOperation): the snapshot when the operation takes one, the
+    // document's random sequence, the view's thinned flag.
     bool runOperation(int id, std::any value = {});
 
     // --- zoom and scrolling ---

@@ -2,18 +2,24 @@
 
 #include "core/ops/operation.h"
 
+namespace {
+
+const qel::OperationArg& thresholdArg() { return qel::operationForCommand(qel::cmd::ID_TO_BLACK_WHITE)->arg; }
+
+}  // namespace
+
 CThresholdDlg::CThresholdDlg(QWidget* parent)
     : IntEntryDlg({.title = QStringLiteral("白黒にする"),
                    .prompt = QStringLiteral("しきい値を入れて下さい。"),
                    .fieldName = QStringLiteral("threshold"),
                    .cancelText = QStringLiteral("ｷｬﾝｾﾙ"),
-                   .okMin = 0,
-                   .okMax = 255,
+                   .okMin = thresholdArg().min,
+                   .okMax = thresholdArg().max,
                    .refusal = QStringLiteral("0-255の数を入れてください。"),
                    .refusalTitle = QStringLiteral("エラー"),
                    .refusalIcon = qel::ui::Icon::Warning,
-                   .fieldBounds = std::pair{0, 255}},
+                   .fieldBounds = std::pair{thresholdArg().min, thresholdArg().max}},
                   parent) {
     // Offered first: the value the black-and-white operation declares.
-    m_threshold = qel::operationForCommand(qel::cmd::ID_TO_BLACK_WHITE)->arg.initial;
+    m_threshold = thresholdArg().initial;
 }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/ops/operation.h"
 #include "gui/kit/dialog_service.h"
 
 namespace {
@@ -100,14 +101,20 @@ void CMixDlg::onBrowse() {
 
 void CMixDlg::doDataExchange(qel::ui::DataExchange& dx) {
     dx.textField(fileName_, m_fileName);
-    dx.floatField(ratio_, m_ratio, 0.0f, 1.0f);
-    dx.intField(rectHeight_, m_rectHeight, 0, 30000);
-    dx.intField(rectWidth_, m_rectWidth, 0, 30000);
-    dx.intField(copyX_, m_copyX, 0, 30000);
-    dx.intField(copyY_, m_copyY, 0, 30000);
-    dx.intField(startX_, m_startX, 0, 30000);
-    dx.intField(startY_, m_startY, 0, 30000);
-    dx.intField(keyBlue_, m_keyBlue, 0, 255);
-    dx.intField(keyGreen_, m_keyGreen, 0, 255);
-    dx.intField(keyRed_, m_keyRed, 0, 255);
+    // The ranges the mix operation declares for its fields.
+    const auto range = [&](QLineEdit* edit, int32_t& value, const char* name) {
+        const qel::OperationField& f = qel::fieldOf(qel::cmd::ID_MIX, name);
+        dx.intField(edit, value, int32_t(f.min), int32_t(f.max));
+    };
+    const qel::OperationField& ratio = qel::fieldOf(qel::cmd::ID_MIX, "ratio");
+    dx.floatField(ratio_, m_ratio, float(ratio.min), float(ratio.max));
+    range(rectHeight_, m_rectHeight, "height");
+    range(rectWidth_, m_rectWidth, "width");
+    range(copyX_, m_copyX, "copy_x");
+    range(copyY_, m_copyY, "copy_y");
+    range(startX_, m_startX, "x");
+    range(startY_, m_startY, "y");
+    range(keyBlue_, m_keyBlue, "blue");
+    range(keyGreen_, m_keyGreen, "green");
+    range(keyRed_, m_keyRed, "red");
 }
