@@ -1,62 +1,89 @@
-# Fails when a source file includes a header of a layer above its own, or when
-# the core includes Qt. Run as: cmake -DROOT=<tree holding src/> -P CheckLayers.cmake
+# Fails when a source file includes a header of a layer above its own or, for the facade
+# and the Python module, one behind the facade, or when the core includes Qt.
+# Run as: cmake -DROOT=<tree holding src/, include/, python/> -P CheckLayers.cmake
 #
-#   core/image            core/image: the picture record, rows, memory
+#   core/image            core/image: the picture record, rows, memory (and qel/op_result.h)
 #   core/formats          core/image, core/formats: reading and writing files
 #   core/ops              core/image, core/formats, core/ops: the operation descriptor, rules, ids
 #   core/<family>         the above and its own family (colour, lineart, expr, geometry)
 #   core/commands         core: the command table and the list of every operation
-#   lib                   core, lib: the installed library's facade (include/qel/)
+#   include/qel           qel and the standard library: the installed library's facade
+#   lib                   qel, core, lib: the facade's implementation
+#   python                qel: the Python module sees the facade only
 #   cli                   core, cli
 #   gui/kit               core, gui/kit
 #   gui/docview           core, gui/kit, gui/docview
 #   gui/commands/<family> core, gui/kit, gui/docview, its own family
 #   gui/shell             core, gui
+#
+# A quoted include is always a project header; one in angle brackets is when it
+# starts with a directory of src/ or include/, and is otherwise a system header.
+set(project_header "^(core|gui|cli|lib|qel)/")
+# The one facade header the core shares: the result type of an operation, plain types only, under
+# every layer.
+set(shared "qel/op_result\\.h$|")
 set(offenders "")
-file(GLOB_RECURSE files RELATIVE ${ROOT}/src ${ROOT}/src/*.h ${ROOT}/src/*.cpp)
+file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/src/*.h ${ROOT}/src/*.cpp
+     ${ROOT}/include/*.h ${ROOT}/python/*.h ${ROOT}/python/*.cpp)
+list(SORT files)
 foreach(f IN LISTS files)
-  if(f MATCHES "^core/image/")
-    set(allowed "core/image/")
-  elseif(f MATCHES "^core/formats/")
-    set(allowed "core/image/|core/formats/")
-  elseif(f MATCHES "^core/ops/")
-    set(allowed "core/image/|core/formats/|core/ops/")
-  elseif(f MATCHES "^core/(colour|lineart|expr|geometry)/")
-    set(allowed "core/image/|core/formats/|core/ops/|core/${CMAKE_MATCH_1}/")
-  elseif(f MATCHES "^core/commands/")
-    set(allowed "core/")
-  elseif(f MATCHES "^lib/")
-    set(allowed "core/|lib/")
-  elseif(f MATCHES "^cli/")
+  set(broken "upward include of")
+  if(f MATCHES "^src/core/image/")
+    set(allowed "${shared}core/image/")
+  elseif(f MATCHES "^src/core/formats/")
+    set(allowed "${shared}core/image/|core/formats/")
+  elseif(f MATCHES "^src/core/ops/")
+    set(allowed "${shared}core/image/|core/formats/|core/ops/")
+  elseif(f MATCHES "^src/core/(colour|lineart|expr|geometry)/")
+    set(allowed "${shared}core/image/|core/formats/|core/ops/|core/${CMAKE_MATCH_1}/")
+  elseif(f MATCHES "^src/core/commands/")
+    set(allowed "${shared}core/")
+  elseif(f MATCHES "^include/qel/")
+    set(allowed "qel/")
+    set(broken "the facade includes")
+  elseif(f MATCHES "^src/lib/")
+    set(allowed "qel/|core/|lib/")
+  elseif(f MATCHES "^python/")
+    set(allowed "qel/")
+    set(broken "the Python module includes")
+  elseif(f MATCHES "^src/cli/")
     set(allowed "core/|cli/")
-  elseif(f MATCHES "^gui/kit/")
+  elseif(f MATCHES "^src/gui/kit/")
     set(allowed "core/|gui/kit/")
-  elseif(f MATCHES "^gui/docview/")
+  elseif(f MATCHES "^src/gui/docview/")
     set(allowed "core/|gui/kit/|gui/docview/")
-  elseif(f MATCHES "^gui/commands/([^/]+)/")
+  elseif(f MATCHES "^src/gui/commands/([^/]+)/")
     set(allowed "core/|gui/kit/|gui/docview/|gui/commands/${CMAKE_MATCH_1}/")
-  elseif(f MATCHES "^gui/shell/")
+  elseif(f MATCHES "^src/gui/shell/")
     set(allowed "core/|gui/")
   else()
     list(APPEND offenders "${f}: outside every layer")
     continue()
   endif()
-  file(STRINGS ${ROOT}/src/${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  file(STRINGS ${ROOT}/${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
   foreach(line IN LISTS includes)
-    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" target "${line}")
-    if(NOT target MATCHES "^(${allowed})")
-      list(APPEND offenders "${f}: upward include of ${target}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]*).*" "\\1" form "${line}")
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]*).*" "\\2" target "${line}")
+    if(form STREQUAL "\"" OR target MATCHES "${project_header}")
+      if(NOT target MATCHES "^(${allowed})")
+        list(APPEND offenders "${f}: ${broken} ${target}")
+      endif()
+    elseif(f MATCHES "^include/" AND NOT target MATCHES "^[a-z_]+$")
+      # The facade is installed without the core's dependencies: a system
+      # header there must be one of the standard library's (<vector>, <cstdint>).
+      list(APPEND offenders "${f}: ${broken} ${target}")
     endif()
   endforeach()
-  if(f MATCHES "^core/")
-    file(STRINGS ${ROOT}/src/${f} qt REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")
+  if(f MATCHES "^src/core/")
+    file(STRINGS ${ROOT}/${f} qt REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")
     if(qt)
       list(APPEND offenders "${f}: the core includes Qt: ${qt}")
     endif()
   endif()
 endforeach()
 if(offenders)
-  list(JOIN offenders "\n" text)
-  message(FATAL_ERROR "Layer rule broken:\n${text}")
+  # Indented, so that CMake prints each line as it is instead of wrapping it.
+  list(JOIN offenders "\n  " text)
+  message(FATAL_ERROR "Layer rule broken:\n  ${text}")
 endif()
 message(STATUS "every include points down")

@@ -19,7 +19,7 @@ def signature(doc):
     first, _, rest = doc.partition("\n")
     for pattern, repl in TYPES:
         first = re.sub(pattern, repl, first)
-    first = re.sub(r" = (\[[^\]]*\]|[^,)]+)", " = ...", first)
+    first = re.sub(r" = (\([^)]*\)|\[[^\]]*\]|[^,)]+)", " = ...", first)
     return first, rest.strip()
 
 
@@ -31,7 +31,7 @@ def function(doc, indent):
 
 
 out = ['"""Qel\'s picture operations on numpy arrays (type stubs written from the module)."""',
-       "import typing", "", "import numpy", "import numpy.typing", "", "__version__: str", "",
+       "import os", "import typing", "", "import numpy", "import numpy.typing", "", "__version__: str", "",
        "class Refused(Exception):", '    """An operation refused this picture; the message says why."""', "",
        "class Picture:", f'    """{qel.Picture.__doc__}"""']
 for name, member in sorted(vars(qel.Picture).items()):

@@ -7,7 +7,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -53,15 +55,6 @@ bool runOp(PyPicture& p, F&& f) {
     }
     if (r.isRefused()) throw Refused(r.reason);
     return r.isChanged();
-}
-
-// The method's name: the option's, with '_' for '-'; --palette=FILE loads a palette file, as the
-// property `palette` is the picture's colour table.
-std::string methodName(std::string name) {
-    if (name == "palette") return "load_palette";
-    for (char& c : name)
-        if (c == '-') c = '_';
-    return name;
 }
 
 // A new picture for an array: a size or palette the library refuses is the array's fault (ValueError).
@@ -144,41 +137,183 @@ py::array toArray(PyPicture& self) {
     return out;
 }
 
-// One method per listed operation with a value of none, a whole number or text.
-void defineOperations(py::class_<PyPicture>& pic) {
-    using Value = qel::OperationInfo::Value;
-    for (const qel::OperationInfo& op : qel::listOperations()) {
-        if (!op.needsPicture || op.value == Value::Record) continue;
-        const std::string name = op.name;
-        std::string doc = op.help;
-        if (op.reports) doc += " (returns the text)";
-        else doc += " (returns whether the picture changed)";
-        if (op.reports) {
-            pic.def(methodName(name).c_str(), [name](py::handle self_) { PyPicture& p = picture(self_);
-                std::ostringstream out;
-                runOp(p, [&](qel::Picture& q) { return q.run(name, {}, &out); });
-                return out.str();
-            }, doc.c_str());
-        } else if (op.value == Value::None) {
-            pic.def(methodName(name).c_str(), [name](py::handle self_) { PyPicture& p = picture(self_);
-                return runOp(p, [&](qel::Picture& q) { return q.run(name); });
-            }, doc.c_str());
-        } else if (op.value == Value::Int) {
-            pic.def(methodName(name).c_str(), [name](py::handle self_, int32_t value) { PyPicture& p = picture(self_);
-                return runOp(p, [&](qel::Picture& q) { return q.run(name, value); });
-            }, py::arg(op.keyword.c_str()), doc.c_str());
-        } else {
-            pic.def(methodName(name).c_str(), [name](py::handle self_, const std::string& value) { PyPicture& p = picture(self_);
-                return runOp(p, [&](qel::Picture& q) { return q.run(name, value); });
-            }, py::arg(op.keyword.c_str()), doc.c_str());
-        }
-    }
+// One keyword of a method: an operation's value, one field of its record, or a group of fields
+// given together as a tuple (area=(x, y, w, h)).
+struct Param {
+    std::string name;
+    std::vector<size_t> fields;  // the record's fields it carries; empty for an Int or Text value
+    qel::FieldInfo::Kind kind = qel::FieldInfo::Kind::Int;
+    py::object initial;  // its default; None: the caller gives it
+    std::string help;
+};
+
+const char* typeName(qel::FieldInfo::Kind kind) {
+    using Kind = qel::FieldInfo::Kind;
+    return kind == Kind::Int ? "int" : kind == Kind::Real ? "float" : kind == Kind::Text ? "str" : "bool";
 }
 
-const qel::OperationInfo& info(const char* name) {
-    for (const qel::OperationInfo& op : qel::listOperations())
-        if (op.name == name) return op;
-    throw std::logic_error(std::string("no operation ") + name);
+py::object defaultOf(const qel::FieldInfo& f) {
+    using Kind = qel::FieldInfo::Kind;
+    switch (f.kind) {
+    case Kind::Int: return py::int_(std::stoll(f.initial));
+    case Kind::Real: return py::float_(std::stod(f.initial));
+    case Kind::Text: return py::str(f.initial);
+    case Kind::Flag: return py::bool_(false);
+    }
+    return py::none();
+}
+
+std::string rangeOf(const qel::FieldInfo& f) {
+    if (f.kind != qel::FieldInfo::Kind::Int && f.kind != qel::FieldInfo::Kind::Real) return {};
+    return " (" + py::str(py::float_(f.min).attr("__format__")("g")).cast<std::string>() + " to " +
+           py::str(py::float_(f.max).attr("__format__")("g")).cast<std::string>() + ")";
+}
+
+// The keywords of an operation, from its declaration.
+std::vector<Param> paramsOf(const qel::OperationInfo& op) {
+    using Value = qel::OperationInfo::Value;
+    std::vector<Param> params;
+    if (op.value == Value::Int || op.value == Value::Text) {
+        const auto kind = op.value == Value::Int ? qel::FieldInfo::Kind::Int : qel::FieldInfo::Kind::Text;
+        std::string help = op.value == Value::Int ? " (" + std::to_string(op.min) + " to " + std::to_string(op.max) + ")" : "";
+        params.push_back({op.keyword, {}, kind, py::none(), help});
+    }
+    for (size_t i = 0; i < op.fields.size();) {
+        const qel::FieldInfo& f = op.fields[i];
+        Param p{f.group.empty() ? f.name : f.group, {i}, f.kind, py::none(), ": " + f.help + rangeOf(f)};
+        size_t end = i + 1;
+        while (!f.group.empty() && end < op.fields.size() && op.fields[end].group == f.group) p.fields.push_back(end++);
+        if (f.hasDefault) {
+            if (f.group.empty()) {
+                p.initial = defaultOf(f);
+            } else {
+                py::tuple t(p.fields.size());
+                for (size_t k = 0; k < p.fields.size(); ++k) t[k] = defaultOf(op.fields[p.fields[k]]);
+                p.initial = t;
+            }
+        }
+        if (!f.group.empty()) {
+            std::string names;
+            for (size_t k : p.fields) names += (names.empty() ? "" : ", ") + op.fields[k].name;
+            p.help = " = (" + names + ")" + p.help;
+        }
+        params.push_back(std::move(p));
+        i = end;
+    }
+    return params;
+}
+
+std::string typeText(const Param& p) {
+    if (p.fields.size() <= 1) return p.kind == qel::FieldInfo::Kind::Text && p.name == "file" ? "str | os.PathLike[str]" : typeName(p.kind);
+    std::string t = "tuple[";
+    for (size_t k = 0; k < p.fields.size(); ++k) t += std::string(k ? ", " : "") + typeName(p.kind);
+    return t + "]";
+}
+
+// The docstring: the Python signature, the operation's help, each keyword with its range.
+std::string docOf(const qel::OperationInfo& op, const std::vector<Param>& params) {
+    std::string head = op.method + "(self";
+    for (const Param& p : params) {
+        head += ", " + p.name + ": " + typeText(p);
+        if (!p.initial.is_none()) head += " = " + py::repr(p.initial).cast<std::string>();
+    }
+    head += op.reports ? ") -> str" : ") -> bool";
+    std::string doc = head + "\n\n" + op.help + ".\n";
+    for (const Param& p : params) doc += "\n" + p.name + p.help;
+    doc += op.reports ? "\n\nReturns the text; a refusal raises qel.Refused."
+                      : "\n\nReturns whether the picture changed; a refusal raises qel.Refused.";
+    return doc;
+}
+
+// One value given for a field, checked against the field's kind (the runner checks its range).
+qel::FieldValue fieldValue(const std::string& method, const std::string& name, qel::FieldInfo::Kind kind, py::handle v) {
+    using Kind = qel::FieldInfo::Kind;
+    const bool isBool = py::isinstance<py::bool_>(v) || py::str(py::type::of(v).attr("__name__")).cast<std::string>() == "bool_";
+    const auto wrong = [&](const char* want) {
+        return py::type_error(method + "(): " + name + " must be " + want + ", not " + py::type::of(v).attr("__name__").cast<std::string>());
+    };
+    switch (kind) {
+    case Kind::Int:
+        if (isBool || !py::isinstance<py::int_>(v)) throw wrong("int");
+        try {
+            return v.cast<int64_t>();
+        } catch (const py::cast_error&) {
+            throw py::value_error(method + "(): " + name + " is out of range");
+        }
+    case Kind::Real:
+        if (isBool || !(py::isinstance<py::float_>(v) || py::isinstance<py::int_>(v))) throw wrong("a number");
+        return v.cast<double>();
+    case Kind::Text:
+        if (py::isinstance<py::str>(v)) return v.cast<std::string>();
+        if (py::hasattr(v, "__fspath__")) return py::module_::import("os").attr("fsdecode")(v).cast<std::string>();
+        throw wrong("str");
+    case Kind::Flag:
+        if (!isBool) throw wrong("True or False");
+        return bool(py::bool_(py::reinterpret_borrow<py::object>(v)));
+    }
+    return {};
+}
+
+// The operation's value from a call's arguments, as its keywords say.
+qel::OperationValue valueOf(const qel::OperationInfo& op, const std::vector<Param>& params, const py::args& args,
+                            const py::kwargs& kwargs) {
+    if (args.size() > params.size())
+        throw py::type_error(op.method + "() takes " + std::to_string(params.size()) + " arguments, not " + std::to_string(args.size()));
+    std::vector<py::object> given(params.size());
+    for (size_t i = 0; i < args.size(); ++i) given[i] = args[i];
+    for (const auto& [key, v] : kwargs) {
+        const std::string k = py::str(key);
+        size_t i = 0;
+        while (i < params.size() && params[i].name != k) ++i;
+        if (i == params.size()) throw py::type_error(op.method + "() got an unexpected keyword argument '" + k + "'");
+        if (given[i]) throw py::type_error(op.method + "() got multiple values for argument '" + k + "'");
+        given[i] = py::reinterpret_borrow<py::object>(v);
+    }
+    for (size_t i = 0; i < params.size(); ++i)
+        if (!given[i] && params[i].initial.is_none())
+            throw py::type_error(op.method + "() missing required argument '" + params[i].name + "'");
+    using Value = qel::OperationInfo::Value;
+    if (op.value == Value::Int) {
+        const int64_t n = std::get<int64_t>(fieldValue(op.method, params[0].name, params[0].kind, given[0]));
+        return int32_t(std::clamp<int64_t>(n, INT32_MIN, INT32_MAX));  // beyond: refused as out of range
+    }
+    if (op.value == Value::Text) return std::get<std::string>(fieldValue(op.method, params[0].name, params[0].kind, given[0]));
+    if (op.value != Value::Record) return {};
+    qel::Fields fields(op.fields.size());
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (!given[i]) continue;
+        const Param& p = params[i];
+        if (p.fields.size() == 1) {
+            fields[p.fields[0]] = fieldValue(op.method, p.name, p.kind, given[i]);
+            continue;
+        }
+        const py::sequence seq = py::isinstance<py::sequence>(given[i]) && !py::isinstance<py::str>(given[i])
+                                     ? py::reinterpret_borrow<py::sequence>(given[i]) : py::sequence();
+        if (!seq || seq.size() != p.fields.size())
+            throw py::type_error(op.method + "(): " + p.name + " must be " + std::to_string(p.fields.size()) + " values");
+        for (size_t k = 0; k < p.fields.size(); ++k)
+            fields[p.fields[k]] = fieldValue(op.method, op.fields[p.fields[k]].name, p.kind, seq[k]);
+    }
+    return fields;
+}
+
+// One method per listed operation that takes a picture, its keywords and docstring from the declaration.
+void defineOperations(py::class_<PyPicture>& pic) {
+    py::options options;
+    options.disable_function_signatures();  // the docstring's first line is the Python signature
+    for (const qel::OperationInfo& op : qel::listOperations()) {
+        if (!op.needsPicture) continue;
+        auto params = std::make_shared<std::vector<Param>>(paramsOf(op));
+        const std::string doc = docOf(op, *params);
+        pic.def(op.method.c_str(), [&op, params](py::handle self, py::args args, py::kwargs kwargs) -> py::object {
+            PyPicture& p = picture(self);
+            const qel::OperationValue value = valueOf(op, *params, args, kwargs);
+            std::ostringstream out;
+            const bool changed = runOp(p, [&](qel::Picture& q) { return q.run(op.name, value, &out); });
+            if (op.reports) return py::str(out.str());
+            return py::bool_(changed);
+        }, doc.c_str());
+    }
 }
 
 }  // namespace
@@ -223,39 +358,6 @@ PYBIND11_MODULE(qel, m) {
            "Writes the picture in the format of the extension (.bmp .png .jpg .tif .webp); quality 1-100 for "
            "JPEG or lossy WebP.");
     defineOperations(pic);
-    pic.def("transform",
-            [](py::handle self_, std::string x, std::string y, std::string z, std::array<float, 3> weights, bool forward) { PyPicture& p = picture(self_);
-                const qel::TransformArgs args{.x = x, .y = y, .z = z, .weightRed = weights[0], .weightGreen = weights[1],
-                                              .weightBlue = weights[2], .forward = forward};
-                return runOp(p, [&](qel::Picture& q) { return q.transform(args); });
-            },
-            py::arg("x"), py::arg("y") = "y", py::arg("z") = "0", py::arg("weights") = std::array<float, 3>{1, 1, 1},
-            py::arg("forward") = false, (info("transform").help + " (returns whether the picture changed)").c_str())
-        .def("quantize",
-             [](py::handle self_, int colours, bool dither) { PyPicture& p = picture(self_);
-                 return runOp(p, [&](qel::Picture& q) { return q.quantize(colours, dither); });
-             },
-             py::arg("colours") = 256, py::arg("dither") = false,
-             (info("quantize").help + " (returns whether the picture changed)").c_str())
-        .def("scale",
-             [](py::handle self_, int width, int height, bool nearest) { PyPicture& p = picture(self_);
-                 return runOp(p, [&](qel::Picture& q) { return q.scale(width, height, nearest); });
-             },
-             py::arg("width"), py::arg("height"), py::arg("nearest") = false,
-             (info("scale").help + " (returns whether the picture changed)").c_str())
-        .def("mix",
-             [](py::handle self_, std::string file, float ratio, std::array<int32_t, 4> area, std::array<int32_t, 2> copy_from,
-                std::array<int, 3> transparent) { PyPicture& p = picture(self_);
-                 for (int c : transparent)
-                     if (c < 0 || c > 255) throw py::value_error("each colour of transparent is from 0 to 255");
-                 const qel::MixArgs args{.file = file, .ratio = ratio, .x = area[0], .y = area[1], .width = area[2],
-                                         .height = area[3], .copyX = copy_from[0], .copyY = copy_from[1],
-                                         .transparent = {uint8_t(transparent[0]), uint8_t(transparent[1]), uint8_t(transparent[2])}};
-                 return runOp(p, [&](qel::Picture& q) { return q.mix(args); });
-             },
-             py::arg("file"), py::arg("ratio") = 0.5f, py::arg("area") = std::array<int32_t, 4>{0, 0, 0, 0},
-             py::arg("copy_from") = std::array<int32_t, 2>{0, 0}, py::arg("transparent") = std::array<int, 3>{205, 205, 205},
-             (info("mix").help + "; area is x, y, width, height (0: to the edge) (returns whether the picture changed)").c_str());
 
     m.def("open", [](const std::string& path) {
         py::gil_scoped_release release;

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include <qel/op_result.h>
+#include <qel/operation_args.h>
 
 namespace qel {
 
@@ -40,22 +41,21 @@ struct Colour {
     bool operator==(const Colour&) const = default;
 };
 
-// The values of transform(): formulas for x', y' and z' in x, y, z (the calculator's language),
-// the weights of red, green and blue in z, and the mapping.
-struct TransformArgs {
-    std::string x = "x", y = "y", z = "0";
-    float weightRed = 1.0f, weightGreen = 1.0f, weightBlue = 1.0f;
-    bool forward = false;  // false: each destination pixel takes from (x', y')
-};
+// One value of an operation's record, as Picture::run takes it: not given (its default), a whole
+// number, a real number, text or a flag.
+using FieldValue = std::variant<std::monostate, int64_t, double, std::string, bool>;
+using Fields = std::vector<FieldValue>;
 
-// The values of mix(): the picture file mixed in, the share it gets, the area of this picture
-// (width or height 0: to the picture's edge), where the copy starts in the other picture and its
-// colour left out.
-struct MixArgs {
-    std::string file;
-    float ratio = 0.5f;
-    int32_t x = 0, y = 0, width = 0, height = 0, copyX = 0, copyY = 0;
-    Colour transparent{205, 205, 205};
+// One field of an operation's record value.
+struct FieldInfo {
+    enum class Kind { Int, Real, Text, Flag };
+    std::string name;  // "width": its keyword in Python
+    Kind kind = Kind::Int;
+    double min = 0, max = 0;           // Int and Real: the range; Text: the most characters (0: any)
+    bool hasDefault = false;
+    std::string initial;               // the default, as qel-batch's text form writes it
+    std::string group;                 // fields given together ("area"), or empty
+    std::string help;
 };
 
 // What the library tells about an operation, for bindings and help texts.
@@ -64,18 +64,20 @@ struct OperationInfo {
     std::string name;     // "black-white": qel-batch's --black-white
     std::string help;     // one line
     Value value = Value::None;
-    std::string keyword;  // the value's name ("threshold"); Record values have their own function
+    std::string method;   // its function's name in Python ("black_white", "load_palette")
+    std::string keyword;  // an Int or Text value's name ("threshold")
     int32_t min = 0, max = 0;   // an Int value's range
+    std::vector<FieldInfo> fields{};  // a Record value's fields, in order
     bool reports = false;       // prints an answer (info, count-colours, calc)
     bool needsPicture = true;   // false: runs without a picture (calc)
 };
 
 // Every operation, in the order qel-batch's help lists them. Each has a function of its own in
-// Picture (calc: qel::calc).
+// Picture, made from its declaration (calc: qel::calc).
 const std::vector<OperationInfo>& listOperations();
 
-// An operation's value for Picture::run: none, a whole number or text.
-using OperationValue = std::variant<std::monostate, int32_t, std::string>;
+// An operation's value for Picture::run: none, a whole number, text, or a record's fields.
+using OperationValue = std::variant<std::monostate, int32_t, std::string, Fields>;
 
 // A picture of 1, 4, 8 or 24 bits per pixel. Rows count from the top; a row holds the pixels
 // packed as the depth says (24-bit: blue, green, red), padded to rowBytes().
@@ -121,41 +123,11 @@ public:
     std::shared_ptr<const void> lendRows();
 
     // Runs the operation named `name` (as in listOperations()) with a value of its kind; one that
-    // reports writes its answer to `out`. Record values go through their own functions below.
+    // reports writes its answer to `out`.
     OpResult run(std::string_view name, const OperationValue& value = {}, std::ostream* out = nullptr);
 
-    // --- the operations; a refusal (wrong depth, a value out of range) changes nothing ---
-    OpResult info(std::ostream& out);
-    OpResult to24bit();
-    OpResult to256();
-    OpResult to16();
-    OpResult grey();
-    OpResult blackWhite(int threshold);
-    OpResult countColours(std::ostream& out);
-    OpResult reduce256();
-    // An 8-bit picture of at most `colours` (2-256) colours chosen for quality, the error diffused
-    // with `dither`.
-    OpResult quantize(int colours = 256, bool dither = false);
-    // The palette window: a working palette kept with the picture.
-    OpResult loadPalette(const std::string& file);
-    OpResult savePalette(const std::string& file);
-    OpResult setPalette();
-    OpResult organise();
-    OpResult approximate(int precision);
-    OpResult remap();
-    OpResult fitPalette();
-    OpResult sortPalette();
-    OpResult mergeNear(int amount);
-    // Line art.
-    OpResult thin();
-    OpResult straighten(int length);
-    OpResult tidy();
-    OpResult tidy2();
-    // Formulas and geometry.
-    OpResult transform(const TransformArgs& args);
-    OpResult scale(int width, int height, bool nearest = false);
-    OpResult mix(const MixArgs& args);
-    OpResult fractal();
+    // --- the operations, one function each; a refusal (wrong depth, a value out of range) changes nothing ---
+#include <qel/picture_operations.inc>
 
     struct Impl;
 

@@ -9,11 +9,8 @@
 
 #include <qel/qel.h>
 
-#include "core/colour/quantize.h"
-#include "core/expr/calculator.h"
-#include "core/expr/transform.h"
 #include "core/formats/bmp_file.h"
-#include "core/geometry/geometry.h"
+#include "core/expr/calculator.h"
 #include "core/image/dib_image.h"
 #include "core/ops/operation.h"
 #include "core/ops/rules.h"
@@ -57,12 +54,6 @@ OpResult runOn(Picture::Impl& p, const Operation& op, std::any value, std::ostre
     p.release();
     RunRequest request{.image = p.image, .state = p.state, .out = out};
     return runOperation(op, std::move(value), request).result;
-}
-
-OpResult runOn(Picture::Impl& p, const char* name, std::any value, std::ostream* out = nullptr) {
-    const Operation* op = findOperation(name);
-    if (!op) return OpResult::refused(std::string("no operation ") + name);
-    return runOn(p, *op, std::move(value), out);
 }
 
 Error loadError(ImageError e, const std::string& why, const std::string& what) {
@@ -183,13 +174,20 @@ std::shared_ptr<const void> Picture::lendRows() {
 
 const std::vector<OperationInfo>& listOperations() {
     static const std::vector<OperationInfo> infos = [] {
+        const auto lower = [](std::string text, char dash) {
+            for (char& c : text) c = c == '-' ? dash : char(std::tolower(static_cast<unsigned char>(c)));
+            return text;
+        };
         std::vector<OperationInfo> list;
         for (const Operation* op : qel::operations()) {
             OperationInfo info{.name = op->name, .help = op->help, .value = OperationInfo::Value(op->arg.kind),
-                               .keyword = op->arg.keyword, .min = op->arg.min, .max = op->arg.max,
-                               .reports = op->reports, .needsPicture = !op->standalone};
-            if (info.keyword.empty())
-                for (const char* c = op->arg.valueName; *c; ++c) info.keyword += char(std::tolower(static_cast<unsigned char>(*c)));
+                               .method = lower(op->binding ? op->binding : op->name, '_'), .keyword = op->arg.keyword,
+                               .min = op->arg.min, .max = op->arg.max, .reports = op->reports, .needsPicture = !op->standalone};
+            if (info.keyword.empty()) info.keyword = lower(op->arg.valueName, '-');
+            for (const OperationField& f : op->arg.fields)
+                info.fields.push_back({.name = f.name, .kind = FieldInfo::Kind(f.kind), .min = f.min, .max = f.max,
+                                       .hasDefault = f.initial != nullptr, .initial = f.initial ? f.initial : "",
+                                       .group = f.group ? f.group : "", .help = f.help});
             list.push_back(std::move(info));
         }
         return list;
@@ -200,58 +198,11 @@ const std::vector<OperationInfo>& listOperations() {
 OpResult Picture::run(std::string_view name, const OperationValue& value, std::ostream* out) {
     const Operation* op = findOperation(std::string(name));
     if (!op) return OpResult::refused("no operation " + std::string(name));
-    using Kind = OperationArg::Kind;
-    switch (op->arg.kind) {
-    case Kind::None: return runOn(self(), op->name, {}, out);
-    case Kind::Int:
-        if (const auto* n = std::get_if<int32_t>(&value)) return runOn(self(), op->name, *n, out);
-        return OpResult::refused(op->name + std::string(": needs a whole number"));
-    case Kind::Text:
-        if (const auto* t = std::get_if<std::string>(&value)) return runOn(self(), op->name, *t, out);
-        return OpResult::refused(op->name + std::string(": needs text"));
-    case Kind::Record: break;
-    }
-    return OpResult::refused(op->name + std::string(": takes its values through its own function"));
-}
-
-OpResult Picture::info(std::ostream& out) { return runOn(self(), "info", {}, &out); }
-OpResult Picture::to24bit() { return runOn(self(), "to-24bit", {}); }
-OpResult Picture::to256() { return runOn(self(), "to-256", {}); }
-OpResult Picture::to16() { return runOn(self(), "to-16", {}); }
-OpResult Picture::grey() { return runOn(self(), "grey", {}); }
-OpResult Picture::blackWhite(int threshold) { return runOn(self(), "black-white", int32_t(threshold)); }
-OpResult Picture::countColours(std::ostream& out) { return runOn(self(), "count-colours", {}, &out); }
-OpResult Picture::reduce256() { return runOn(self(), "reduce-256", {}); }
-OpResult Picture::quantize(int colours, bool dither) {
-    return runOn(self(), "quantize", FieldValues{int64_t(colours), dither});
-}
-OpResult Picture::loadPalette(const std::string& file) { return runOn(self(), "palette", file); }
-OpResult Picture::savePalette(const std::string& file) { return runOn(self(), "save-palette", file); }
-OpResult Picture::setPalette() { return runOn(self(), "set-palette", {}); }
-OpResult Picture::organise() { return runOn(self(), "organise", {}); }
-OpResult Picture::approximate(int precision) { return runOn(self(), "approximate", int32_t(precision)); }
-OpResult Picture::remap() { return runOn(self(), "remap", {}); }
-OpResult Picture::fitPalette() { return runOn(self(), "fit-palette", {}); }
-OpResult Picture::sortPalette() { return runOn(self(), "sort-palette", {}); }
-OpResult Picture::mergeNear(int amount) { return runOn(self(), "merge-near", int32_t(amount)); }
-OpResult Picture::thin() { return runOn(self(), "thin", {}); }
-OpResult Picture::straighten(int length) { return runOn(self(), "straighten", int32_t(length)); }
-OpResult Picture::tidy() { return runOn(self(), "tidy", {}); }
-OpResult Picture::tidy2() { return runOn(self(), "tidy2", {}); }
-OpResult Picture::fractal() { return runOn(self(), "fractal", {}); }
-
-OpResult Picture::transform(const TransformArgs& a) {
-    return runOn(self(), "transform", FieldValues{a.x, a.y, a.z, double(a.weightRed), double(a.weightGreen), double(a.weightBlue), a.forward});
-}
-
-OpResult Picture::scale(int width, int height, bool nearest) {
-    return runOn(self(), "scale", FieldValues{int64_t(width), int64_t(height), nearest});
-}
-
-OpResult Picture::mix(const MixArgs& a) {
-    return runOn(self(), "mix", FieldValues{a.file, double(a.ratio), int64_t(a.x), int64_t(a.y), int64_t(a.width), int64_t(a.height),
-                                            int64_t(a.copyX), int64_t(a.copyY), int64_t(a.transparent.red),
-                                            int64_t(a.transparent.green), int64_t(a.transparent.blue)});
+    std::any typed;
+    if (const auto* n = std::get_if<int32_t>(&value)) typed = *n;
+    else if (const auto* t = std::get_if<std::string>(&value)) typed = *t;
+    else if (const auto* f = std::get_if<Fields>(&value)) typed = FieldValues(*f);
+    return runOn(self(), *op, std::move(typed), out);
 }
 
 std::string calc(std::string_view formula) { return calculatorAnswer(formula); }

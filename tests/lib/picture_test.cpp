@@ -76,7 +76,7 @@ TEST(LibraryPicture, OperationsGiveQelBatchBytes) {
         {{"--reduce-256", "--to-256"}, [](Picture& p) { return p.reduce256(), p.to256(); }},
         {{"--to-256", "--thin", "--tidy"}, [](Picture& p) { return p.to256(), p.thin(), p.tidy(); }},
         {{"--transform=y;x;x*40;1,0,0"},
-         [](Picture& p) { return p.transform({.x = "y", .y = "x", .z = "x*40", .weightGreen = 0, .weightBlue = 0}); }},
+         [](Picture& p) { return p.transform({.x = "y", .y = "x", .z = "x*40", .weights = {1, 0, 0}}); }},
         {{"--scale=4x3;nearest"}, [](Picture& p) { return p.scale(4, 3, true); }},
         // Each picture draws rand from its own sequence, whatever ran before.
         {{"--transform=x;y;rand(255)"}, [](Picture& p) { return p.transform({.z = "rand(255)"}); }},

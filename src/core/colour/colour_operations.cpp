@@ -114,8 +114,8 @@ const std::vector<Operation>& colourOperations() {
          .rule = Rule::Depth24, .thinned = Thinned::Clear, .command = cmd::ID_QUANTIZE,
          .run = [](OperationRun& r) { return quantizeColours(r.image, r.arg<QuantizeSettings>()); }},
         paletteOperation(
-            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE"},
-             .help = "load a palette file into the working palette (its count never raises N)",
+            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file"},
+             .help = "load a palette file into the working palette (its count never raises N)", .binding = "load-palette",
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();
                  if (loadPaletteFile(file, workingPalette(r)) == PaletteFileError::None) return OpResult::changed();
@@ -123,7 +123,7 @@ const std::vector<Operation>& colourOperations() {
                                           paletteFileMessage(PaletteFileError::CannotRead).text + ")");
              }}),
         paletteOperation(
-            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE"},
+            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file"},
              .help = "save the working palette as a palette file", .writes = true,
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();

@@ -14,8 +14,8 @@ std::vector<Command> withOperations(std::vector<Command> rows) {
     for (Command& row : rows) {
         if (!row.operation) continue;
         const Operation* op = findOperation(row.operation);
-        if (!op || op->command == 0) throw std::logic_error(std::string("no menu operation ") + row.operation);
-        row.id = op->command;
+        if (!op) throw std::logic_error(std::string("no menu operation ") + row.operation);
+        row.id = commandOf(*op);
         row.rule = op->rule;
         row.thinned = op->thinned;
     }

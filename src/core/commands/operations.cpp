@@ -1,4 +1,5 @@
 // Every family's operations in one list: the order of qel-batch's help.
+#include <algorithm>
 #include <stdexcept>
 
 #include "core/ops/operation.h"
@@ -22,10 +23,16 @@ const Operation* findOperation(const std::string& name) {
     return nullptr;
 }
 
+int commandOf(const Operation& op) {
+    if (op.command != 0) return op.command;
+    const auto& all = operations();
+    return kFirstOwnCommand + int(std::find(all.begin(), all.end(), &op) - all.begin());
+}
+
 const Operation* operationForCommand(int id) {
     if (id == 0) return nullptr;
     for (const Operation* op : operations())
-        if (op->command == id) return op;
+        if (commandOf(*op) == id) return op;
     return nullptr;
 }
 

@@ -73,7 +73,7 @@ const std::vector<Operation>& exprOperations() {
                             formula("z", "0", "{option}: formula z'={value} is longer than {max} characters",
                                     "{option}: formula z'={value} is invalid (式が不正です。)", "the new grey level z'"),
                             weight("weight_red", "{option}: red weight {value} is outside -255 to 255",
-                                   "{option}: red weight {value} is not a number", "the weight of red in z"),
+                                   "{option}: red weight {value} is not a number", "the weights of red, green and blue in z"),
                             weight("weight_green", "{option}: green weight {value} is outside -255 to 255",
                                    "{option}: green weight {value} is not a number", "green"),
                             weight("weight_blue", "{option}: blue weight {value} is outside -255 to 255",

@@ -119,6 +119,9 @@ struct Operation {
     bool standalone = false; // needs no picture: a command line of only such options takes no input
     bool writes = false;     // a refusal is a file that cannot be written (qel-batch exit status 3)
     bool reports = false;    // prints an answer to `out` (the bindings return it)
+    // Its function's name in the library and in Python when the option's name would mislead there
+    // ("load-palette": `palette` is the picture's colour table); null: the option's name.
+    const char* binding = nullptr;
     OpResult (*run)(OperationRun&) = nullptr;
 };
 
@@ -145,6 +148,12 @@ const std::vector<Operation>& geometryOperations();
 const std::vector<const Operation*>& operations();
 // The operation named `name`, or null.
 const Operation* findOperation(const std::string& name);
+// Menu commands of operations beyond the specified table take ids from here on, in the order of
+// operations(): a new operation needs no id written by hand.
+constexpr int kFirstOwnCommand = 0xA000;
+// The menu command an operation is when the command table has a row for it: its specified id, or
+// its own from kFirstOwnCommand.
+int commandOf(const Operation& op);
 // The operation that is menu command `id`, or null.
 const Operation* operationForCommand(int id);
 // The field `name` of the record of menu command `id`: what its dialog's field takes (a field that

@@ -367,9 +367,11 @@ CQelView::CommandOptions commandOptions(int id) {
 }
 
 void ViewCommands::addOperations() {
-    for (const Operation* op : operations())
-        if (op->command != 0 && op->arg.kind == OperationArg::Kind::None && !find(op->command))
-            add(op->command, [id = op->command](CQelView& view) { view.runOperation(id); });
+    for (const Operation* op : operations()) {
+        const int id = commandOf(*op);
+        if (cmd::findCommand(id) && op->arg.kind == OperationArg::Kind::None && !find(id))
+            add(id, [id](CQelView& view) { view.runOperation(id); });
+    }
 }
 
 void registerViewCommands(ViewCommands& commands) {
