@@ -5,17 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sstream>
 
-#include "core/colour/conversions.h"
-#include "core/colour/palette_ops.h"
-#include "core/colour/quantize.h"
-#include "core/colour/reduction.h"
-#include "core/colour/working_palette.h"
-#include "core/expr/transform.h"
-#include "core/geometry/geometry.h"
-#include "core/geometry/screen_grab.h"
 #include "core/formats/bmp_file.h"
-#include "core/lineart/lineart.h"
+#include "core/ops/operation.h"
+#include "core/ops/runner.h"
+#include "support/batch_run.h"
 #include "support/text_image.h"
 
 namespace qel {
@@ -66,53 +61,37 @@ std::vector<Picture> pictures() {
     return out;
 }
 
-// Each gives the result of its last call; the record readers stand for a change.
-using Operation = std::function<OpResult(DibImage&)>;
+// Each listed operation, run as its function is, whatever its rule says (the rule is what the
+// callers check), with its declared example value; a record readers stand for a change.
+using Run = std::function<OpResult(DibImage&)>;
 
-std::vector<std::pair<std::string, Operation>> operations() {
-    return {
-        {"toIndexed 256", [](DibImage& d) { return toIndexed(d, 256); }},
-        {"toIndexed 16", [](DibImage& d) { return toIndexed(d, 16); }},
-        {"toGrey", [](DibImage& d) { return toGrey(d); }},
-        {"toBlackWhite", [](DibImage& d) { return toBlackWhite(d, 128); }},
-        {"countColours", [](DibImage& d) { countColours(d); return OpResult::changed(); }},
-        {"reduceColours", [](DibImage& d) { return reduceColours(d); }},
-        {"quantizeColours", [](DibImage& d) { return quantizeColours(d, {.colours = 2}); }},
-        {"quantizeColours dithered", [](DibImage& d) { return quantizeColours(d, {.colours = 3, .dither = true}); }},
-        {"palette requests", [](DibImage& d) {
-             WorkingPalette pal;
-             loadPaletteFromImage(pal, d);
-             for (int32_t request : {1001, 1002, 1003, 1004, 1005}) {
-                 pal.precision = 40;
-                 runPaletteRequest(d, pal, request, [] {});
-             }
-             return fitToPalette(d, pal);
-         }},
-        {"thin", [](DibImage& d) { return thin(d); }},
-        {"straighten", [](DibImage& d) { return straighten(d, 2); }},
-        {"tidyLines", [](DibImage& d) { return tidyLines(d); }},
-        {"tidyLines2", [](DibImage& d) { return tidyLines2(d); }},
-        {"transform", [](DibImage& d) {
-             TransformSettings s;
-             s.formulaX = "x+1.5*sin(y*40)";
-             s.formulaY = "y-1";
-             s.formulaZ = "z+50";
-             transformByFormula(d, s);
-             s.inverseTransform = 0;
-             return transformByFormula(d, s);
-         }},
-        {"scale", [](DibImage& d) {
-             scaleByCommand(d, 3, 4, true);
-             scaleByCommand(d, 7, 2, true);
-             return scaleByCommand(d, 5, 5, false);
-         }},
-        {"mix", [](DibImage& d) {
-             auto other = test::make24({"#r", "r#"}, {{'r', Rgb{255, 0, 0}}})->fileBytes();
-             return mixBytes(d, other.data(), other.size(), 0, 0, 5, 5, 0, 0, 0.5f, packColourRef(205, 205, 205));
-         }},
-        {"fractal", [](DibImage& d) { return drawFractal(d, kFractalStepX, kFractalStepY, kFractalConstant, 20); }},
-        {"rereadAs8Bit", [](DibImage& d) { d.rereadAs8Bit(); return OpResult::changed(); }},
-    };
+// The folder the examples' files are in, made once.
+const std::string& exampleDir() {
+    static const test::TempDir dir;
+    static const std::string path = [] {
+        test::writeBytes(dir.file("picture.bmp"), test::make24({"#r", "r#"}, {{'r', Rgb{255, 0, 0}}})->fileBytes());
+        test::runCli({std::string(QEL_TEST_DATA) + "/../../samples/colours16.bmp", "--save-palette=" + dir.file("palette.pal")});
+        return dir.path;
+    }();
+    return path;
+}
+
+std::vector<std::pair<std::string, Run>> operations() {
+    std::vector<std::pair<std::string, Run>> runs;
+    for (const qel::Operation* op : qel::operations()) {
+        std::string example = op->arg.example ? op->arg.example : std::to_string(op->arg.initial);
+        if (const auto at = example.find("{dir}"); at != std::string::npos) example.replace(at, 5, exampleDir());
+        runs.emplace_back(op->name, [op, example](DibImage& d) {
+            std::any value;
+            if (std::string why = readValue(*op, example, d, value); !why.empty()) return OpResult::refused(why);
+            std::shared_ptr<void> family;
+            std::ostringstream out;
+            OperationRun run{.image = d, .value = value, .out = &out, .snapshot = [] {}, .familyState = &family, .index = 1};
+            return op->run(run);
+        });
+    }
+    runs.emplace_back("rereadAs8Bit", [](DibImage& d) { d.rereadAs8Bit(); return OpResult::changed(); });
+    return runs;
 }
 
 TEST(AllOperations, AreSafeOnEveryPictureTheReaderAccepts) {
@@ -124,7 +103,8 @@ TEST(AllOperations, AreSafeOnEveryPictureTheReaderAccepts) {
             const auto info = image.info;
         const auto bits = image.bits;
             const OpResult result = op(image);
-            // Anything but a change says why and leaves the record as it was.
+            // Anything but a change says why and leaves the record as it was (the palette window's
+            // working palette and the reports change nothing but say so).
             if (!result.isChanged()) {
                 EXPECT_FALSE(result.reason.empty()) << picture.name << " / " << opName;
                 EXPECT_TRUE(image.info == info && image.bits == bits) << picture.name << " / " << opName;

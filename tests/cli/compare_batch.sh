@@ -35,14 +35,28 @@ printf '%s\n' "$in/f24.bmp" "$in/f8.bmp" "$in/missing.bmp" > "$in/list.txt"
 
 chains=()
 add() { chains+=("$*"); }
-# One picture of each depth through every operation.
+# One picture of each depth through every operation both builds list in --help, those taking a value
+# with the sample values below (an operation without them stops the comparison).
+declare -A samples=(
+    [--black-white]="--black-white=0 --black-white=255" [--straighten]="--straighten=1 --straighten=10"
+    [--scale]="--scale=1x1 --scale=40x30 --scale=40x30;nearest" [--quantize]="--quantize=2 --quantize=16;dither"
+    [--mix]="--mix=$in/f24.bmp --mix=$in/f8.bmp;0.3;1,2,10,10;3,4;0,0,0"
+    [--transform]="--transform=x+3;y;z --transform=y;x;255-z;0.5,1,-1;forward" [--palette]="--palette=$in/pal.pal"
+    [--save-palette]="--save-palette=out.pal" [--approximate]="--approximate=0 --approximate=50000"
+    [--merge-near]="--merge-near=0 --merge-near=10000000" [--calc]="--calc=rand(9)")
+operations() { "$1" --help | sed -n '/^Operations:/,/^$/p' | awk '/^  --/ {print $1}'; }
+mapfile -t listed < <(operations "$new")
+ops=()
+for o in "${listed[@]}"; do
+    name=${o%%=*}
+    operations "$old" | grep -q -- "^$name\(=\|$\)" || continue  # new in this build: nothing to compare
+    if [ "$name" = "$o" ]; then ops+=("$o"); continue; fi
+    [ -n "${samples[$name]:-}" ] || { echo "compare_batch.sh: no sample values for $o" >&2; exit 1; }
+    read -ra values <<< "${samples[$name]}"
+    ops+=("${values[@]}")
+done
 for p in f24.bmp f8.bmp f4.bmp f1.bmp photo.bmp colours16.bmp pal8os2.bmp rgb16-565.bmp f24.jpg thin8.bmp; do
-    for op in --info --to-24bit --to-256 --to-16 --grey --black-white=0 --black-white=255 --count-colours \
-              --reduce-256 --thin --straighten=1 --straighten=10 --tidy --tidy2 --fractal --scale=1x1 \
-              --scale=40x30 '--scale=40x30;nearest' --mix=$in/f24.bmp '--mix='$in'/f8.bmp;0.3;1,2,10,10;3,4;0,0,0' \
-              '--transform=x+3;y;z' '--transform=y;x;255-z;0.5,1,-1;forward' --palette=$in/pal.pal \
-              --save-palette=out.pal --set-palette --organise --approximate=0 --approximate=50000 --remap \
-              --fit-palette --sort-palette --merge-near=0 --merge-near=10000000; do
+    for op in "${ops[@]}"; do
         add "$in/$p $op -o out.bmp"
     done
 done

@@ -93,7 +93,7 @@ const std::vector<Operation>& colourOperations() {
         {.name = "black-white",
          .arg = {.kind = Kind::Int, .valueName = "T", .min = 0, .max = 255, .initial = 1,
                  .outOfRange = "{option} needs a threshold from 0 to 255: {value}",
-                 .notNumber = "{option} needs an integer threshold: {value}", .keyword = "threshold"},
+                 .notNumber = "{option} needs an integer threshold: {value}", .keyword = "threshold", .example = "128"},
          .help = "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
          .rule = Rule::Depth4Or8, .command = cmd::ID_TO_BLACK_WHITE,
          .run = [](OperationRun& r) { return toBlackWhite(r.image, r.arg<int32_t>()); }},
@@ -108,13 +108,13 @@ const std::vector<Operation>& colourOperations() {
                              .notNumber = kQuantizeShape},
                             {.name = "dither", .kind = OperationField::Kind::Flag, .initial = "", .word = "dither",
                              .help = "diffuse the error (Floyd-Steinberg)", .invalid = kQuantizeShape}},
-                 .split = splitQuantize, .build = buildQuantize},
+                 .example = "3;dither", .split = splitQuantize, .build = buildQuantize},
          .help = "turn a 24-bit picture into an 8-bit one of at most N (2-256) colours chosen for quality; "
                  ";dither diffuses the error (Floyd-Steinberg)",
          .rule = Rule::Depth24, .thinned = Thinned::Clear, .command = cmd::ID_QUANTIZE,
          .run = [](OperationRun& r) { return quantizeColours(r.image, r.arg<QuantizeSettings>()); }},
         paletteOperation(
-            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file"},
+            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file", .example = "{dir}/palette.pal"},
              .help = "load a palette file into the working palette (its count never raises N)", .binding = "load-palette",
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();
@@ -123,7 +123,7 @@ const std::vector<Operation>& colourOperations() {
                                           paletteFileMessage(PaletteFileError::CannotRead).text + ")");
              }}),
         paletteOperation(
-            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file"},
+            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file", .example = "{dir}/saved.pal"},
              .help = "save the working palette as a palette file", .writes = true,
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();
@@ -138,7 +138,7 @@ const std::vector<Operation>& colourOperations() {
              .help = "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
              .run = [](OperationRun& r) { return request(r, workingPalette(r), kRequestOrganise); }}),
         paletteOperation(
-            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision, .keyword = "precision"},
+            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision, .keyword = "precision", .example = "40"},
              .help = "move table colours closer than P (0-50000, 0: all) to their nearest working colour",
              .run = [](OperationRun& r) {
                  WorkingPalette& pal = workingPalette(r);
@@ -162,7 +162,7 @@ const std::vector<Operation>& colourOperations() {
              }}),
         paletteOperation(
             {.name = "merge-near",
-             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance, .keyword = "distance"},
+             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance, .keyword = "distance", .example = "3000"},
              .help = "make near colours of the working palette equal (distance 0-10000000); --organise applies it",
              .run = [](OperationRun& r) {
                  mergeNearColours(workingPalette(r), r.arg<int32_t>());

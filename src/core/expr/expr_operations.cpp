@@ -57,7 +57,7 @@ Field weight(const char* name, const char* outOfRange, const char* notNumber, co
 const std::vector<Operation>& exprOperations() {
     using Kind = OperationArg::Kind;
     static const std::vector<Operation> ops = {
-        {.name = "calc", .arg = {.kind = Kind::Text, .valueName = "FORMULA"},
+        {.name = "calc", .arg = {.kind = Kind::Text, .valueName = "FORMULA", .example = "1+2*sin(30)"},
          .help = "print the calculator's answer for FORMULA (x=3.141592, y=2.718282, z=0)", .rule = cmd::Rule::Always,
          .snapshot = false, .standalone = true, .reports = true,
          .run = [](OperationRun& r) {
@@ -81,7 +81,7 @@ const std::vector<Operation>& exprOperations() {
                             {.name = "forward", .kind = FieldKind::Flag, .initial = "", .word = "forward", .offWord = "inverse",
                              .help = "each source pixel goes to (x', y') instead of each destination taking from it",
                              .invalid = "{option}: mapping must be forward or inverse, not {value}"}},
-                 .split = splitTransform, .ruleCheck = OperationArg::RuleCheck::BeforeSplit, .build = buildTransform},
+                 .example = "x+1.5*sin(y*40);y-1;z+50", .split = splitTransform, .ruleCheck = OperationArg::RuleCheck::BeforeSplit, .build = buildTransform},
          .help = "move and recolour pixels by x'=, y'=, z'= (24-bit; inverse mapping unless forward)",
          .rule = cmd::Rule::Depth24, .command = cmd::ID_TRANSFORM,
          .run = [](OperationRun& r) { return transformByFormula(r.image, r.arg<TransformSettings>()); }},

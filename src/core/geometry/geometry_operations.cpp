@@ -102,7 +102,7 @@ const std::vector<Operation>& geometryOperations() {
                              .outOfRange = "{option} needs each side from {min} to {max}: {text}", .notNumber = kScaleShape},
                             {.name = "nearest", .kind = FieldKind::Flag, .initial = "", .word = "nearest",
                              .help = "take the nearest pixel instead of averaging", .invalid = kScaleShape}},
-                 .split = splitScale, .build = buildScale},
+                 .example = "3x4", .split = splitScale, .build = buildScale},
          .help = "scale a 24-bit picture to W x H (1-30000), averaging unless ;nearest is given",
          .rule = Rule::Depth24, .command = cmd::ID_SCALE,
          .run = [](OperationRun& r) {
@@ -123,7 +123,7 @@ const std::vector<Operation>& geometryOperations() {
                             mixInt("red", "transparent", 255, "205", kMixColour, "the file's colour left out"),
                             mixInt("green", "transparent", 255, "205", kMixColour, "green"),
                             mixInt("blue", "transparent", 255, "205", kMixColour, "blue")},
-                 .split = splitMix, .ruleCheck = OperationArg::RuleCheck::AfterSplit, .build = buildMix},
+                 .example = "{dir}/picture.bmp;0.5;0,0,5,5", .split = splitMix, .ruleCheck = OperationArg::RuleCheck::AfterSplit, .build = buildMix},
          .help = "blend the W x H rectangle at CX,CY of a BMP file onto X,Y of a 24-bit picture; file pixels of "
                  "colour R,G,B are skipped (defaults 0.5; 0,0,picture size; 0,0; 205,205,205)",
          .rule = Rule::Depth24, .command = cmd::ID_MIX, .run = mix},

@@ -13,7 +13,7 @@ const std::vector<Operation>& lineartOperations() {
          .command = cmd::ID_THIN, .run = [](OperationRun& r) { return thin(r.image); }},
         {.name = "straighten",
          .arg = {.kind = OperationArg::Kind::Int, .valueName = "L", .min = 1, .max = INT32_MAX,
-                 .outOfRange = "{option}=L needs a whole number of 1 or more, not '{value}'", .keyword = "length"},
+                 .outOfRange = "{option}=L needs a whole number of 1 or more, not '{value}'", .keyword = "length", .example = "2"},
          .help = "redraw thinned strokes as segments of L pixels", .rule = Rule::Depth8Thinned,
          .command = cmd::ID_STRAIGHTEN, .run = [](OperationRun& r) { return straighten(r.image, r.arg<int32_t>()); }},
         {.name = "tidy", .help = "even out the steps of thinned strokes", .rule = Rule::Depth8Thinned,

@@ -79,6 +79,10 @@ struct OperationArg {
 
     // --- Record values ---
     std::vector<OperationField> fields{};
+    // --- any value ---
+    // A value in the text form that tests and fuzzers run the operation with ("{dir}" stands for a
+    // folder holding "picture.bmp" and "palette.pal"); null: `initial` (Int), none (no value).
+    const char* example = nullptr;
     // Cuts the text form into the fields' texts, in their order; a field left out is empty, and
     // groups[i] is the text field i came in. Returns the refusal of text of the wrong shape, or "".
     std::string (*split)(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>& groups) = nullptr;

@@ -226,8 +226,22 @@ std::string fieldText(const OperationField& field, const FieldValue& value) {
     return {};
 }
 
-std::string readFields(const Operation& op, std::string_view text, FieldValues& values, const char* optionPrefix) {
-    const Checked why = readRecord(op, text, values, optionPrefix + std::string(op.name), nullptr);
+std::string readValue(const Operation& op, std::string_view text, const DibImage& image, std::any& value) {
+    PictureState state;
+    RunRequest r{.image = const_cast<DibImage&>(image), .state = state};
+    const std::string name = nameOf(op, r);
+    Checked why;
+    switch (op.arg.kind) {
+    case Kind::None: value.reset(); break;
+    case Kind::Text: value = std::string(text); break;
+    case Kind::Int: why = readInt(op, text, value, name); break;
+    case Kind::Record: {
+        FieldValues values;
+        why = readRecord(op, text, values, name, nullptr);
+        if (!why) why = build(op, values, r, value);
+        break;
+    }
+    }
     return why ? why->text : std::string();
 }
 

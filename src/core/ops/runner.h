@@ -54,9 +54,10 @@ RunResult runOperationText(const Operation& op, std::string_view text, RunReques
 // FieldValues (checked like the text form) or the family's settings record (a dialog's, as it is).
 RunResult runOperation(const Operation& op, std::any value, RunRequest& request);
 
-// Reads a record's text form into field values without running anything; the refusal, or "".
-// (Only the fields' own checks: no rule, no picture.)
-std::string readFields(const Operation& op, std::string_view text, FieldValues& values, const char* optionPrefix = "--");
+// Reads a value in the text form as the operation takes it on this picture, without its rule and
+// without running it (for tests and fuzzers that run operations on pictures their rules refuse):
+// the refusal, or "".
+std::string readValue(const Operation& op, std::string_view text, const DibImage& image, std::any& value);
 // A field's value as the text form writes it ("0.5", "nearest").
 std::string fieldText(const OperationField& field, const FieldValue& value);
 
