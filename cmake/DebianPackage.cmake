@@ -4,13 +4,14 @@
 
 # Manual pages and the changelog go in compressed at the highest level, without a time stamp.
 set(QEL_GZIPPED "")
-foreach(source docs/qel.1 docs/qel-batch.1 data/debian/changelog)
+# (qel-batch's page is written at build time, its operations from their declarations.)
+foreach(source ${CMAKE_SOURCE_DIR}/docs/qel.1 ${QEL_GENERATED}/qel-batch.1 ${CMAKE_SOURCE_DIR}/data/debian/changelog)
   get_filename_component(name ${source} NAME)
   set(out ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
   add_custom_command(OUTPUT ${out}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging
-                     COMMAND sh -c "gzip -9n -c '${CMAKE_SOURCE_DIR}/${source}' > '${out}'"
-                     DEPENDS ${CMAKE_SOURCE_DIR}/${source} VERBATIM)
+                     COMMAND sh -c "gzip -9n -c '${source}' > '${out}'"
+                     DEPENDS ${source} VERBATIM)
   list(APPEND QEL_GZIPPED ${out})
 endforeach()
 add_custom_target(packaging_files ALL DEPENDS ${QEL_GZIPPED})

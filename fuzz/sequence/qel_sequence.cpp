@@ -104,7 +104,7 @@ std::string toText(const std::vector<Step>& steps) {
     std::string s;
     for (const Step& st : steps) {
         if (!s.empty()) s += ' ';
-        s += kKindNames[int(st.kind)] + ("." + std::to_string(st.target) + "." + std::to_string(st.seed));
+        s += kKindNames[int(st.kind)] + ('.' + std::to_string(st.target) + "." + std::to_string(st.seed));
     }
     return s;
 }

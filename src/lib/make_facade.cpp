@@ -1,9 +1,11 @@
-// Writes the library's typed functions from the operations' declarations, at build time: a function
-// of qel::Picture per operation (its value as parameters, a record of grouped fields as an Args
-// struct), so a new operation needs no hand-written facade code.
+// Writes what follows from the operations' declarations, at build time: the library's typed
+// functions (a function of qel::Picture per operation, its value as parameters, a record of grouped
+// fields as an Args struct) and qel-batch's manual page with an entry per operation, so a new
+// operation needs no hand-written facade code or manual entry.
 //
-//     qel-make-facade OUT_DIR   writes OUT_DIR/include/qel/operation_args.h,
-//                               OUT_DIR/include/qel/picture_operations.inc, OUT_DIR/picture_operations.cpp
+//     qel-make-facade OUT_DIR [MAN_TEMPLATE]
+//         writes OUT_DIR/include/qel/operation_args.h, OUT_DIR/include/qel/picture_operations.inc,
+//         OUT_DIR/picture_operations.cpp and, from the template's @OPERATIONS@ line, OUT_DIR/qel-batch.1
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -169,6 +171,14 @@ struct Facade {
     }
 };
 
+// The manual page's entry of an operation: ".BR \-\-black\-white =\fIT\fR" and its help.
+std::string manEntry(const Operation& op) {
+    std::string name = "\\-\\-";
+    for (const char* c = op.name; *c; ++c) name += *c == '-' ? std::string("\\-") : std::string(1, *c);
+    if (op.arg.kind == OperationArg::Kind::None) return ".TP\n.B " + name + "\n" + op.help + "\n";
+    return ".TP\n.BR " + name + " =\\fI" + op.arg.valueName + "\\fR\n" + op.help + "\n";
+}
+
 bool write(const std::filesystem::path& path, const std::string& text) {
     std::filesystem::create_directories(path.parent_path());
     // Rewritten only when it changes, so a build does not recompile what includes it for nothing.
@@ -185,12 +195,16 @@ bool write(const std::filesystem::path& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: qel-make-facade OUT_DIR\n";
+    if (argc != 2 && argc != 3) {
+        std::cerr << "usage: qel-make-facade OUT_DIR [MAN_TEMPLATE]\n";
         return 1;
     }
     Facade f;
-    for (const Operation* op : qel::operations()) f.operation(*op);
+    std::string entries;
+    for (const Operation* op : qel::operations()) {
+        f.operation(*op);
+        entries += manEntry(*op);
+    }
     const std::string made = "// Made by qel-make-facade from the operations' declarations; not edited by hand.\n";
     const std::filesystem::path out = argv[1];
     const bool ok =
@@ -200,6 +214,16 @@ int main(int argc, char** argv) {
         write(out / "include/qel/picture_operations.inc", made + f.declarations.str()) &&
         write(out / "picture_operations.cpp",
               made + "#include <qel/qel.h>\n\nnamespace qel {\n\n" + f.definitions.str() + "}  // namespace qel\n");
+    bool manual = true;
+    if (argc == 3) {
+        std::ifstream in(argv[2], std::ios::binary);
+        std::ostringstream page;
+        page << in.rdbuf();
+        std::string text = page.str();
+        const auto at = text.find("@OPERATIONS@\n");
+        manual = in && at != std::string::npos && write(out / "qel-batch.1", text.replace(at, 13, entries));
+        if (!manual) std::cerr << "qel-make-facade: " << argv[2] << " cannot be read or has no @OPERATIONS@ line\n";
+    }
     if (!ok) std::cerr << "qel-make-facade: cannot write into " << out << "\n";
-    return ok ? 0 : 1;
+    return ok && manual ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "support/batch_run.h"
@@ -28,7 +29,8 @@ std::string manEntry(const Operation& op) {
 
 TEST(Documentation, HelpManualPageAndReadmeNameEveryOperationWithItsValue) {
     const std::string help = test::runCli({"--help"}).out;
-    const std::string man = sourceFile("docs/qel-batch.1");
+    std::ifstream page(QEL_GENERATED_DIR "/qel-batch.1");
+    const std::string man{std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>()};
     std::string table;  // README's option table
     std::istringstream readme(sourceFile("README.md"));
     for (std::string line; std::getline(readme, line);)

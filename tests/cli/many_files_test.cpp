@@ -41,7 +41,7 @@ TEST(ManyFiles, OutputsKeepTheirRelativePathsAndMatchTheOneFileForm) {
     const Case cases[] = {
         {{"--to-16", "-j", "2", "-r", d.file("in")}, {"top.bmp", "sub/deep/line.bmp"}, kExitSomeFailed},
         {{"--to-16", d.file("in")}, {"top.bmp"}, kExitOk},  // no -r: the folder's own pictures
-        {{"--to-16", "@" + d.file("list.txt"), "--suffix=_x", "--format=dib"}, {"top_x.dib", "line_x.dib"}, kExitOk},
+        {{"--to-16", '@' + d.file("list.txt"), "--suffix=_x", "--format=dib"}, {"top_x.dib", "line_x.dib"}, kExitOk},
     };
     for (const auto& c : cases) {
         fs::remove_all(d.file("out"));

@@ -1,7 +1,10 @@
 #include "core/commands/command_table.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "core/ops/operation.h"
 
@@ -18,6 +21,18 @@ std::vector<Command> withOperations(std::vector<Command> rows) {
         row.id = commandOf(*op);
         row.rule = op->rule;
         row.thinned = op->thinned;
+    }
+    // Operations that declare a menu item of their own: at the end of their menu, after a separator.
+    for (const Operation* op : operations()) {
+        if (!op->menu || !op->menuText) continue;
+        const auto last = std::find_if(rows.rbegin(), rows.rend(), [&](const Command& c) {
+            return c.menu && std::string_view(c.menu) == op->menu;
+        });
+        auto at = last.base();  // after the menu's last row (the end when the menu is new)
+        const bool ownBefore = last != rows.rend() && last->operation && findOperation(last->operation)->menu;
+        if (!ownBefore) at = std::next(rows.insert(at, Command{.menu = op->menu}));
+        rows.insert(at, Command{.id = commandOf(*op), .menu = op->menu, .text = op->menuText, .rule = op->rule,
+                                .thinned = op->thinned, .operation = op->name});
     }
     return rows;
 }

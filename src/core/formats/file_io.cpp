@@ -25,7 +25,7 @@ std::string temporaryNameBeside(const std::filesystem::path& target) {
     uint64_t r = gen();
     for (int i = 0; i < 12; ++i) suffix += digits[(r >> (4 * i)) & 15];
     suffix += ".tmp";
-    return (target.parent_path() / ("." + target.filename().string() + suffix)).string();
+    return (target.parent_path() / ('.' + target.filename().string() + suffix)).string();
 }
 }  // namespace
 

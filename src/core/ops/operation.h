@@ -118,7 +118,11 @@ struct Operation {
     const char* help = "";  // one line for qel-batch --help
     cmd::Rule rule = cmd::Rule::Picture;  // where it may run (qel-batch refuses it elsewhere)
     cmd::Thinned thinned = cmd::Thinned::Keep;
-    int command = 0;         // the menu command it is (0: none)
+    int command = 0;         // the specified menu command it is (0: none, or one of its own)
+    // A menu item of its own, beyond the specified table: its menu ("色", "効果>線") and text; it goes
+    // at the end of that menu after a separator, with an id from kFirstOwnCommand.
+    const char* menu = nullptr;
+    const char* menuText = nullptr;
     bool snapshot = true;    // the snapshot is taken before it runs
     bool standalone = false; // needs no picture: a command line of only such options takes no input
     bool writes = false;     // a refusal is a file that cannot be written (qel-batch exit status 3)

@@ -265,7 +265,7 @@ TEST(ToIndexed, RefusesWhatItCannotConvertAndChangesNothing) {
     cases.push_back({"no bits", test::make24({"#."}), 256});
     cases.back().img->bits.clear();
     cases.push_back({"rows missing", test::make24({"#.", ".#"}), 256});
-    cases.back().img->bits.resize(8);
+    { auto& bits = cases.back().img->bits; bits.erase(bits.begin() + 8, bits.end()); }
     cases.push_back({"negative height", test::make24({"#."}), 16});
     { auto h = cases.back().img->header(); h.biHeight = -1; cases.back().img->setHeader(h); }
     for (auto& c : cases) {

@@ -24,7 +24,7 @@ WorkingPalette ramp(int n) {
 std::string colourLine(int first) {
     std::string s;
     for (int i = first; i < first + 4; ++i)
-        s += "{" + std::to_string(i) + "," + std::to_string(255 - i) + "," + std::to_string((3 * i) % 256) + "},";
+        s += '{' + std::to_string(i) + "," + std::to_string(255 - i) + "," + std::to_string((3 * i) % 256) + "},";
     return s + "\n";
 }
 
@@ -51,7 +51,7 @@ TEST(PaletteFileFormat, SixteenColoursStillWriteSixtyFourLines) {
     EXPECT_EQ(text.substr(0, text.find('\n', 3) + 1), "16\n{0,0,0},{255,255,255},{255,0,0},{0,255,0},\n");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 65);
     EXPECT_EQ(text.find('\r'), std::string::npos);
-    EXPECT_NE(text.find("\n" + colourLine(252)), std::string::npos);
+    EXPECT_NE(text.find('\n' + colourLine(252)), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - colourLine(252).size()), colourLine(252));
 }
 

@@ -66,17 +66,17 @@ struct Generator {
         switch (k) {
         case 0: return numbers[pick(9)];
         case 1: return std::string(1, "xyz"[pick(3)]);
-        case 2: return "(" + expression(depth + 1) + ")";
+        case 2: return '(' + expression(depth + 1) + ")";
         case 3: return function(1) + "(" + expression(depth + 1) + ")";
         case 4: return function(2) + "(" + expression(depth + 1) + "," + expression(depth + 1) + ")";
-        default: return "(" + expression(depth + 1) + ")";
+        default: return '(' + expression(depth + 1) + ")";
         }
     }
     std::string factor(int depth) {
         std::string s = operand(depth);
         const int k = pick(6);
         if (k == 0) s += "!";
-        if (k == 1) s += "^" + std::string(pick(3) == 0 ? "-" : "") + operand(depth + 1);
+        if (k == 1) s += '^' + std::string(pick(3) == 0 ? "-" : "") + operand(depth + 1);
         return s;
     }
     std::string expression(int depth) {

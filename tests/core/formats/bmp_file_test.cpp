@@ -12,6 +12,7 @@ namespace {
 
 std::vector<uint8_t> greyTable(int n) {
     std::vector<uint8_t> t;
+    t.reserve(size_t(4 * n));
     for (int i = 0; i < n; ++i) t.insert(t.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
     return t;
 }

@@ -52,6 +52,7 @@ std::vector<uint8_t> coreHeader(uint16_t w, uint16_t h, uint16_t bitCount) {
 std::vector<uint8_t> file(const std::vector<uint8_t>& header, const std::vector<uint8_t>& middle,
                           const std::vector<uint8_t>& pixels, int64_t offset = -1) {
     std::vector<uint8_t> out(14, 0);
+    out.reserve(out.size() + header.size() + middle.size() + pixels.size());
     out[0] = 'B';
     out[1] = 'M';
     out.insert(out.end(), header.begin(), header.end());
@@ -253,6 +254,7 @@ TEST(BmpVariants, BitFieldPixelsAreScaledToEightBitsPerChannel) {
 
     const auto px16 = [](std::initializer_list<uint16_t> v) {
         std::vector<uint8_t> out;
+        out.reserve(2 * v.size());
         for (auto p : v) out.insert(out.end(), {uint8_t(p), uint8_t(p >> 8)});
         while (out.size() % 4) out.push_back(0);
         return out;

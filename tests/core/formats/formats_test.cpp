@@ -150,6 +150,7 @@ TEST(FormatRead, EachLayoutTakesTheDepthThatKeepsItsPixels) {
     greyKey.gray = 1;
     auto u16 = [](std::initializer_list<int> v) {
         Bytes b;
+        b.reserve(2 * v.size());
         for (int x : v) b.insert(b.end(), {uint8_t(x & 0xFF), uint8_t(x >> 8)});  // host order
         return b;
     };

@@ -42,7 +42,7 @@ TEST(DeferredDisplay, DeferredRecordRereadsAs8BitLikeAShownOne) {
     DibImage deferred;
     deferred.deferDisplay = true;
     ASSERT_NE(deferred.replace(info, bits), nullptr);
-    deferred.bits.resize(1);
+    deferred.bits.erase(deferred.bits.begin() + 1, deferred.bits.end());
     EXPECT_EQ(deferred.rereadAs8Bit(), nullptr);
 }
 

@@ -20,8 +20,10 @@ using test::Rows;
 
 std::string pathData(const std::string& svg) {
     std::string d;
-    for (size_t at = 0; (at = svg.find(" d=\"", at)) != std::string::npos; at += 4)
-        d += (d.empty() ? "" : "|") + svg.substr(at + 4, svg.find('"', at + 4) - at - 4);
+    for (size_t at = 0; (at = svg.find(" d=\"", at)) != std::string::npos; at += 4) {
+        if (!d.empty()) d += '|';
+        d += svg.substr(at + 4, svg.find('"', at + 4) - at - 4);
+    }
     return d;
 }
 
