@@ -157,7 +157,7 @@ OpResult fitToPalette(DibImage& image, WorkingPalette& pal) {
     return rebuilt(image);
 }
 
-OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
+OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, PaletteRequest request,
                            const std::function<void()>& takeSnapshot) {
     auto snapshot = [&] {
         if (takeSnapshot) takeSnapshot();

@@ -53,7 +53,7 @@ enum PaletteRequest : int32_t {
 // Runs request 1001 .. 1005 on the picture the way the view does: `takeSnapshot` where the request
 // takes one, the operation, and the reload of the working palette after organise and approximate.
 // Returns the operation's result; other codes change nothing (99 is the view's own business).
-OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, int32_t request,
+OpResult runPaletteRequest(DibImage& image, WorkingPalette& pal, PaletteRequest request,
                            const std::function<void()>& takeSnapshot);
 
 }  // namespace qel

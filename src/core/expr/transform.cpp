@@ -132,19 +132,6 @@ WeightCheck parseWeight(std::string_view text, float& value) {
     return WeightCheck::Ok;
 }
 
-std::string formatWeight(float value) {
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value),
-                                   std::chars_format::general, 6);
-    if (ec != std::errc()) return "0";
-    return std::string(buffer, end);
-}
-
-FormulaFileFields fieldTexts(const TransformSettings& s) {
-    return {s.formulaX, s.formulaY, s.formulaZ, formatWeight(s.weightRed), formatWeight(s.weightGreen),
-            formatWeight(s.weightBlue), s.inverseTransform == 1};
-}
-
 OpResult transformByFormula(DibImage& image, char* textX, char* textY, char* textZ, float weightRed,
                             float weightGreen, float weightBlue, int inverse) {
     if (!image.hasBlocks() || image.bitCount() != 24) return OpResult::refused(kNeeds24Bit);

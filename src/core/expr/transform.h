@@ -34,12 +34,6 @@ enum class WeightCheck { Ok, NotANumber, OutOfRange };
 // tabs around a decimal number (sign, digits, ".", exponent), stored as a
 // 32-bit float and checked against -255 ... 255. Independent of the locale.
 WeightCheck parseWeight(std::string_view text, float& value);
-// A weight as its field shows it: six significant digits ("%.6g").
-std::string formatWeight(float value);
-
-// The texts the dialog's fields show for these settings (what a formula file saves).
-FormulaFileFields fieldTexts(const TransformSettings& settings);
-
 // Moves and recolours the pixels. The three texts are rewritten in place into
 // their compact form. Refused (picture unchanged) when the picture is not
 // 24-bit, a formula is invalid or the header does not fit the pixel block.

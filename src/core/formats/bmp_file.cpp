@@ -200,8 +200,4 @@ std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const PixelB
     return out;
 }
 
-ImageError writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes) {
-    return writeFileAtomically(path, bytes.data(), bytes.size()) ? ImageError::None : ImageError::WriteFailed;
-}
-
 }  // namespace qel

@@ -63,8 +63,6 @@ std::vector<uint8_t> bmpFileBytes(const std::vector<uint8_t>& info, const PixelB
 // The 14-byte file header alone.
 std::array<uint8_t, kFileHeaderSize> bmpFileHeader(size_t infoSize, size_t bitsSize);
 
-// Writes bytes to a temporary file beside `path` and renames it over `path`.
-ImageError writeFileSafely(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Little-endian reads used by the readers.
 inline uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

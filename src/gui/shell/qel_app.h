@@ -30,7 +30,6 @@ public:
     // Start-up: main frame, command line, show. Run: enter the event loop; Done: a print switch finished;
     // Failed: the program ends with a failure status.
     StartResult initInstance();
-    CMainFrame* mainFrame() const { return mainFrame_.get(); }
 
     // Processes the arguments (without the program name) on a main frame.
     static StartResult processCommandLine(CMainFrame& frame, const QStringList& arguments);

@@ -258,13 +258,13 @@ TEST(FitToPalette, NearestWorkingColoursShownAtOnceWithoutTouchingPixels) {
 
 TEST(PaletteRequests, SnapshotsOnlyWhereTheViewTakesThem) {
     struct Case {
-        int32_t request;
+        PaletteRequest request;
         int snapshots;
         bool changes;
     };
     const Case cases[] = {{kRequestSetTable, 1, true},    {kRequestOrganise, 1, true}, {kRequestPreview, 0, true},
                           {kRequestApproximate, 1, true}, {kRequestRemap, 0, true},    {kRequestClose, 0, false},
-                          {kRequestNone, 0, false},       {4711, 0, false}};
+                          {kRequestNone, 0, false},       {PaletteRequest(4711), 0, false}};
     for (const auto& c : cases) {
         auto img = makeIndexed(4, {"01"}, {Rgb{1, 2, 3}, Rgb{4, 5, 6}});
         WorkingPalette pal = paletteOf(*img);
@@ -317,7 +317,7 @@ TEST(PaletteOpsRobustness, AnyPaletteOnAnyTableStaysInsideTheBlocks) {
                 for (int i = 0; i < 256; ++i)
                     pal.setEntry(i, {extremes[rng() % 7], int32_t(rng() % 300), extremes[rng() % 7]});
                 const auto infoSize = img->info.size(), bitsSize = img->bits.size();
-                for (int32_t request : {kRequestSetTable, kRequestOrganise, kRequestPreview, kRequestApproximate, kRequestRemap}) {
+                for (PaletteRequest request : {kRequestSetTable, kRequestOrganise, kRequestPreview, kRequestApproximate, kRequestRemap}) {
                     pal.count = count;
                     pal.precision = int32_t(rng() % 60000);
                     runPaletteRequest(*img, pal, request, nullptr);

@@ -35,7 +35,7 @@ bool isIndexed(const CQelDoc* doc) {
     return depth == 8 || depth == 4;
 }
 
-void toBlackWhite(CQelView& view) {
+void askBlackWhite(CQelView& view) {
     int32_t threshold = 0;
     {
         CThresholdDlg dlg;
@@ -134,7 +134,8 @@ void paletteRequest(CQelView& view, int code) {
         // snapshot for the remap after a sort, so it is taken here.
         if (code == kRequestRemap) view.takeSnapshot();
         try {
-            changed = runPaletteRequest(image, dlg->workingPalette(), code, [&view] { view.takeSnapshot(); }).isChanged();
+            changed = runPaletteRequest(image, dlg->workingPalette(), PaletteRequest(code), [&view] { view.takeSnapshot(); })
+                          .isChanged();
         } catch (const std::bad_alloc&) {
             view.showMemoryShortage();
         }
@@ -164,7 +165,7 @@ void registerColourCommands(ViewCommands& commands) {
         const CPaletteDlg* dlg = paletteOf(view);
         return dlg && dlg->holdsUndo;
     });
-    commands.add(ID_TO_BLACK_WHITE, toBlackWhite);
+    commands.add(ID_TO_BLACK_WHITE, askBlackWhite);
     commands.add(ID_COUNT_COLOURS, countColours);
     commands.add(ID_QUANTIZE, quantize);
     commands.add(ID_PALETTE, openPalette);
