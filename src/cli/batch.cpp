@@ -134,18 +134,68 @@ Result runPlan(Context& ctx, const Plan& plan) {
     return std::nullopt;
 }
 
-int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const std::vector<const Operation*>& ops = operations();
-    auto usage = [&](const std::string& why) {
-        err << "qel-batch: " << why << "\n" << "Try 'qel-batch --help'.\n";
-        return kExitUsage;
-    };
-    std::vector<std::string> inputs, outputs, newSizes;
+namespace {
+
+// What one command line asks for.
+struct CommandLine {
+    std::vector<std::string> inputs, outputs;
+    std::vector<std::optional<std::string>> newSizes;  // each --new, with its value when given one
     SaveOptions saveOptions;
     CentreLineOptions svgOptions;
     std::string svgOption;  // the first --svg-... option given, for the refusal without an .svg output
     Plan plan;
     ManyFiles many;
+};
+
+// How lossy and centre-line outputs are written: --quality and --svg-..., which are no operations.
+// Returns the usage error, or "" (also for an argument that is neither).
+std::string readOutputOption(const std::string& a, CommandLine& cl) {
+    if (a.rfind("--quality=", 0) == 0) {
+        int q = 0;
+        if (!parseNumber(a.substr(10), q) || q < 1 || q > 100) return "--quality needs a number from 1 to 100";
+        cl.saveOptions.quality = q;
+        return {};
+    }
+    const auto eq = a.find('=');
+    const std::string name = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
+    if (name == "--svg-keep-colours" && eq == std::string::npos) {
+        cl.svgOptions.keepColours = true;
+    } else if (name == "--svg-tolerance" || name == "--svg-width") {
+        double& v = name == "--svg-width" ? cl.svgOptions.strokeWidth : cl.svgOptions.tolerance;
+        if (!parseNumber(value, v)) return name + " needs a number, for example " + name + "=1";
+    } else {
+        return name == "--svg-keep-colours" ? name + " takes no value" : "unknown option " + name;
+    }
+    if (const std::string why = checkCentreLineOptions(cl.svgOptions); !why.empty()) return name + ": " + why;
+    if (cl.svgOption.empty()) cl.svgOption = name;
+    return {};
+}
+
+// An operation ("--name" or "--name=VALUE") or --new, taken into the plan in command-line order;
+// false for any other argument.
+bool takeOperation(const std::string& a, CommandLine& cl, std::vector<std::pair<const Operation*, std::optional<std::string>>>& taken) {
+    if (a.rfind("--", 0) != 0) return false;
+    const auto eq = a.find('=');
+    const std::string name = a.substr(0, eq);
+    const std::optional<std::string> value = eq == std::string::npos ? std::nullopt : std::optional(a.substr(eq + 1));
+    if (name == "--new") {
+        cl.newSizes.push_back(value);
+        return true;
+    }
+    const Operation* op = findOperation(name.substr(2));
+    if (!op) return false;
+    taken.emplace_back(op, value);
+    return true;
+}
+
+// Reads the command line into `cl`: the exit status when it is done with (help, version, a usage
+// error), nothing when there is work to do.
+std::optional<int> readCommandLine(const std::vector<std::string>& args, CommandLine& cl, std::ostream& out, std::ostream& err) {
+    const std::vector<const Operation*>& ops = operations();
+    auto usage = [&](const std::string& why) {
+        err << "qel-batch: " << why << "\n" << "Try 'qel-batch --help'.\n";
+        return kExitUsage;
+    };
     CLI::App app{"qel-batch"};
     app.set_help_flag();
     app.allow_extras();
@@ -154,110 +204,81 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     app.set_version_flag("--version", kVersion);
     // -o takes the next argument as its value; without one it is refused below.
     app.add_option("-o", CLI::callback_t([&](const CLI::results_t& r) {
-           outputs.push_back(r.empty() ? "" : r[0]);
+           cl.outputs.push_back(r.empty() ? "" : r[0]);
            return true;
        }))->expected(0, 1)->trigger_on_parse();
-    // --new and the operations take a value only as --name=VALUE: parsed as flags whose bare form gives
-    // kNoValue. Their values are kept per option; the parse order puts them back in command-line order.
-    static const std::string kNoValue = "\x1f", kEmptyValue = "\x1e";
-    std::vector<std::vector<std::string>> values(ops.size());
-    std::vector<CLI::Option*> options(ops.size());
-    app.add_flag("--new{" + kNoValue + "}", newSizes);
-    for (size_t i = 0; i < ops.size(); ++i) options[i] = app.add_flag(optionName(*ops[i]) + "{" + kNoValue + "}", values[i]);
-    many.addOptions(app);
-    app.add_option("INPUT", inputs)->expected(0, -1);
+    cl.many.addOptions(app);
+    app.add_option("INPUT", cl.inputs)->expected(0, -1);
+    // The operations and --new take a value only as --name=VALUE; they are read here, in order, and
+    // the parser sees the rest.
+    std::vector<std::pair<const Operation*, std::optional<std::string>>> taken;
     try {
-        // The parser reads "--name=" as the bare flag: mark the empty value so that it stays one.
-        std::vector<std::string> marked;
+        std::vector<std::string> rest;
         for (const std::string& a : args) {
-            // --quality sets how lossy outputs are written; it is no operation.
-            if (a.rfind("--quality=", 0) == 0) {
-                int q = 0;
-                if (!parseNumber(a.substr(10), q) || q < 1 || q > 100) return usage("--quality needs a number from 1 to 100");
-                saveOptions.quality = q;
-            } else if (a.rfind("--svg-", 0) == 0) {
-                // How centre lines are written to an .svg output; no operation either.
-                const auto eq = a.find('=');
-                const std::string name = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
-                if (name == "--svg-keep-colours" && eq == std::string::npos) {
-                    svgOptions.keepColours = true;
-                } else if (name == "--svg-tolerance" || name == "--svg-width") {
-                    double& v = name == "--svg-width" ? svgOptions.strokeWidth : svgOptions.tolerance;
-                    if (!parseNumber(value, v)) return usage(name + " needs a number, for example " + name + "=1");
-                } else {
-                    return usage(name == "--svg-keep-colours" ? name + " takes no value" : "unknown option " + name);
-                }
-                if (const std::string why = checkCentreLineOptions(svgOptions); !why.empty()) return usage(name + ": " + why);
-                if (svgOption.empty()) svgOption = name;
+            if (a.rfind("--quality=", 0) == 0 || a.rfind("--svg-", 0) == 0) {
+                if (const std::string why = readOutputOption(a, cl); !why.empty()) return usage(why);
             } else {
-                marked.push_back(a);
+                rest.push_back(a);
             }
         }
-        for (auto& a : marked) {
-            // -o takes its name as the next argument only, as it always has.
+        // -o takes its name as the next argument only, as it always has.
+        for (const std::string& a : rest)
             if (a.size() > 2 && a.rfind("-o", 0) == 0) return usage("unknown option " + a);
-            const std::string name = a.substr(0, a.size() - 1);
-            if (!a.empty() && a.back() == '=' &&
-                (name == "--new" || std::any_of(ops.begin(), ops.end(), [&](auto* op) { return optionName(*op) == name; })))
-                a += kEmptyValue;
-        }
-        std::vector<std::string> reversed(marked.rbegin(), marked.rend());  // the order the parser takes
+        std::vector<std::string> reversed;  // the parser takes its arguments last first
+        for (const std::string& a : rest)
+            if (!takeOperation(a, cl, taken)) reversed.insert(reversed.begin(), a);
         app.parse(reversed);
     } catch (const CLI::CallForVersion&) {
         out << kVersion << "\n";
         return kExitOk;
     } catch (const CLI::ParseError& e) {
-        if (help) {
-            out << usageText(ops, app);
-            return kExitOk;
-        }
-        return usage(e.what());
+        if (!help) return usage(e.what());
     }
     if (help) {
         out << usageText(ops, app);
         return kExitOk;
     }
     for (const auto& extra : app.remaining()) return usage("unknown option " + extra.substr(0, extra.find('=')));
-    std::vector<size_t> taken(ops.size(), 0);
-    for (const CLI::Option* o : app.parse_order()) {
-        const size_t i = size_t(std::find(options.begin(), options.end(), o) - options.begin());
-        if (i == ops.size()) continue;
-        const std::string& value = values[i][taken[i]++];
-        const Operation& op = *ops[i];
-        const std::string option = optionName(op);
-        const bool takesValue = op.arg.kind != OperationArg::Kind::None;
-        if (takesValue && value == kNoValue) return usage(option + " needs a value: " + option + "=" + op.arg.valueName);
-        if (!takesValue && value != kNoValue) return usage(option + " takes no value");
-        plan.emplace_back(&op, value == kEmptyValue ? "" : value);
+    for (const auto& [op, value] : taken) {
+        const std::string option = optionName(*op);
+        const bool takesValue = op->arg.kind != OperationArg::Kind::None;
+        if (takesValue && !value) return usage(option + " needs a value: " + option + "=" + op->arg.valueName);
+        if (!takesValue && value) return usage(option + " takes no value");
+        cl.plan.emplace_back(op, value.value_or(""));
     }
-    if (outputs.size() > 1) return usage("-o given twice");
-    if (outputs.size() == 1 && outputs[0].empty()) return usage("-o needs a file name");
+    if (cl.outputs.size() > 1) return usage("-o given twice");
+    if (cl.outputs.size() == 1 && cl.outputs[0].empty()) return usage("-o needs a file name");
+    const bool svgOutput = cl.outputs.size() == 1 && isSvgName(cl.outputs[0]);
+    if (!cl.svgOption.empty() && !svgOutput) return usage(cl.svgOption + " applies to an .svg output (-o NAME.svg)");
+    if (cl.outputs.size() == 1 && !svgOutput) {
+        cl.saveOptions.format = formatByExtension(cl.outputs[0]);
+        if (cl.saveOptions.format == ImageFormat::Gif) return usage("-o " + cl.outputs[0] + ": GIF files are read only");
+        if (cl.saveOptions.format == ImageFormat::Unknown)
+            return usage("-o " + cl.outputs[0] + ": unknown file type; use " + writableExtensions());
+    }
+    for (const auto& n : cl.newSizes)
+        if (!n) return usage("unknown option --new");
+    return std::nullopt;
+}
+
+int usage(std::ostream& err, const std::string& why) {
+    err << "qel-batch: " << why << "\n" << "Try 'qel-batch --help'.\n";
+    return kExitUsage;
+}
+
+// Runs the command line on its one picture (a file, --new, or none for --calc alone).
+int runOnePicture(const CommandLine& cl, std::ostream& out, std::ostream& err) {
+    const auto& [inputs, outputs, newSizes, saveOptions, svgOptions, svgOption, plan, many] = cl;
     const bool svgOutput = outputs.size() == 1 && isSvgName(outputs[0]);
-    if (!svgOption.empty() && !svgOutput) return usage(svgOption + " applies to an .svg output (-o NAME.svg)");
-    if (outputs.size() == 1 && !svgOutput) {
-        saveOptions.format = formatByExtension(outputs[0]);
-        if (saveOptions.format == ImageFormat::Gif) return usage("-o " + outputs[0] + ": GIF files are read only");
-        if (saveOptions.format == ImageFormat::Unknown)
-            return usage("-o " + outputs[0] + ": unknown file type; use " + writableExtensions());
-    }
-    for (auto& n : newSizes) {
-        if (n == kNoValue) return usage("unknown option --new");
-        if (n == kEmptyValue) n.clear();
-    }
-    if (many.wanted(inputs)) {
-        if (!outputs.empty()) return usage("-o writes one picture: give --out-dir for many inputs");
-        if (!newSizes.empty()) return usage("give one input: a file or --new");
-        return many.run(inputs, plan, saveOptions.quality, out, err);
-    }
-    if (inputs.size() + newSizes.size() > 1) return usage("give one input: a file or --new");
+    if (inputs.size() + newSizes.size() > 1) return usage(err, "give one input: a file or --new");
     const std::string input = inputs.empty() ? "" : inputs[0];
-    const std::string newSize = newSizes.empty() ? "" : newSizes[0];
+    const std::string newSize = newSizes.empty() ? "" : *newSizes[0];
     const bool haveOutput = !outputs.empty();
     const std::string output = haveOutput ? outputs[0] : "";
 
     bool standaloneOnly = !plan.empty() && !haveOutput;
     for (const auto& step : plan) standaloneOnly = standaloneOnly && step.first->standalone;
-    if (input.empty() && newSize.empty() && !standaloneOnly) return usage("no input picture");
+    if (input.empty() && newSize.empty() && !standaloneOnly) return usage(err, "no input picture");
 
     Context ctx;
     ctx.out = &out;
@@ -272,7 +293,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         ctx.inputName = "qel-batch";
     } else if (!newSize.empty()) {
         int64_t w = 0, h = 0;
-        if (!parseSize(newSize, w, h)) return usage("--new needs WIDTHxHEIGHT, for example --new=640x480");
+        if (!parseSize(newSize, w, h)) return usage(err, "--new needs WIDTHxHEIGHT, for example --new=640x480");
         if (!sizeWithinLimits(w, h)) {
             err << "qel-batch: --new=" << newSize << ": size out of range (1 to 65535 per side, 268435456 pixels at most)\n";
             return kExitInput;
@@ -323,6 +344,19 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return reportSave(ctx.image.saveFile(output, saveOptions));
     }
     return kExitOk;
+}
+
+}  // namespace
+
+int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CommandLine cl;
+    if (const std::optional<int> done = readCommandLine(args, cl, out, err)) return *done;
+    if (cl.many.wanted(cl.inputs)) {
+        if (!cl.outputs.empty()) return usage(err, "-o writes one picture: give --out-dir for many inputs");
+        if (!cl.newSizes.empty()) return usage(err, "give one input: a file or --new");
+        return cl.many.run(cl.inputs, cl.plan, cl.saveOptions.quality, out, err);
+    }
+    return runOnePicture(cl, out, err);
 }
 
 }  // namespace qel::batch
