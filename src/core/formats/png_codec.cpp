@@ -323,6 +323,101 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     return finish();
 }
 
+// The colour table as a PNG palette, long enough for every index the pixels use.
+std::vector<Rgb> pngPalette(const DibImage& image) {
+    const auto hd = image.header();
+    const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
+    int maxIndex = 0;
+    for (int y = 0; y < h && maxIndex < (1 << bc) - 1; ++y) {
+        const uint8_t* src = image.rowFromTop(y);
+        for (int x = 0; x < w && maxIndex < (1 << bc) - 1; ++x) {
+            const int index = bc == 8 ? src[x] : bc == 4 ? (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15
+                                                          : (src[x >> 3] >> (7 - (x & 7))) & 1;
+            maxIndex = std::max(maxIndex, index);
+        }
+    }
+    std::vector<Rgb> palette;
+    const int entries = std::min(std::max(image.tableSize(), maxIndex + 1), 1 << bc);
+    for (int i = 0; i < entries; ++i) palette.push_back(image.tableColour(i));
+    return palette;
+}
+
+// The file's start: signature, header and palette.
+std::vector<uint8_t> pngStart(int w, int h, int bc, bool grey, const std::vector<Rgb>& palette) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};  // the signature
+    std::vector<uint8_t> body(13);
+    put32(body.data(), static_cast<uint32_t>(w));
+    put32(body.data() + 4, static_cast<uint32_t>(h));
+    body[8] = static_cast<uint8_t>(bc == 24 ? 8 : bc);
+    body[9] = bc == 24 ? 2 : grey ? 0 : 3;  // truecolour, grey or indexed; the rest 0
+    appendChunk(out, "IHDR", body);
+    if (!palette.empty()) {
+        body.clear();
+        for (const Rgb& c : palette) body.insert(body.end(), {c.r, c.g, c.b});
+        appendChunk(out, "PLTE", body);
+    }
+    return out;
+}
+
+// How the rows are laid out in the stream PNG compresses: each row behind its filter byte.
+struct PngRows {
+    const DibImage& image;
+    size_t rowBytes, lineBytes, bytesPerPixel;
+    bool filter;  // colour and grey rows take the filter whose output is smallest as signed bytes;
+                  // palette rows are stored unfiltered (filters rarely help indices)
+
+    // Rows first .. last, filtered, into `lines`; `above` and `current` are a row each.
+    void filtered(size_t first, size_t last, std::vector<uint8_t>& lines, std::vector<uint8_t>& above,
+                  std::vector<uint8_t>& current) const {
+        lines.resize((last - first + 1) * lineBytes);
+        above.assign(rowBytes, 0);
+        current.resize(rowBytes);
+        if (first > 0) colourRow(image, static_cast<int>(first - 1), above.data());
+        for (size_t y = first; y <= last; ++y) {
+            colourRow(image, static_cast<int>(y), current.data());
+            uint8_t* line = lines.data() + lineBytes * (y - first);
+            if (!filter) {
+                line[0] = 0;
+                std::memcpy(line + 1, current.data(), rowBytes);
+            } else {
+                filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+            }
+            std::swap(above, current);
+        }
+    }
+};
+
+// Deflates `length` bytes at `input`, primed with the `primed` bytes before them, into an IDAT chunk
+// (`final`: the stream's end); the first slice carries the zlib header. False when deflate fails;
+// throws std::bad_alloc.
+bool deflateSlice(const uint8_t* input, size_t length, size_t primed, bool first, bool final, int level, PixelBytes& chunk) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) return false;
+    if (primed > 0) deflateSetDictionary(&z, input - primed, static_cast<uInt>(primed));
+    const size_t lead = 8 + (first ? 2 : 0);  // chunk length and type, then the zlib header
+    try {
+        chunk.resize(lead + deflateBound(&z, length) + 32);  // room for the checksums and IEND
+    } catch (...) {
+        deflateEnd(&z);
+        throw;
+    }
+    if (first) {
+        chunk[8] = 0x78;  // deflate, 32 KB window
+        chunk[9] = 0xDA;  // "best" level hint; 0x78DA is a multiple of 31
+    }
+    z.next_in = const_cast<uint8_t*>(input);
+    z.avail_in = static_cast<uInt>(length);
+    z.next_out = chunk.data() + lead;
+    z.avail_out = static_cast<uInt>(chunk.size() - lead);
+    const int rc = deflate(&z, final ? Z_FINISH : Z_SYNC_FLUSH);
+    const size_t produced = chunk.size() - lead - z.avail_out;
+    deflateEnd(&z);
+    if (rc != (final ? Z_STREAM_END : Z_OK) || z.avail_in != 0) return false;
+    chunk.resize(lead + produced);
+    std::memcpy(chunk.data() + 4, "IDAT", 4);
+    return true;
+}
+
 CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
@@ -331,49 +426,18 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
     const bool grey = hasGreyTable(image);
     const bool blackWhite = bc == 1 && image.tableSize() == 2 && image.tableColour(0) == Rgb{0, 0, 0} &&
                             image.tableColour(1) == Rgb{255, 255, 255};
-    const bool filterRows = bc == 24 || grey;
-    const size_t bytesPerPixel = bc == 24 ? 3 : 1;
     const size_t rowBytes = bc == 24 ? size_t(3) * w : (size_t(w) * bc + 7) / 8;
-    const size_t lineBytes = rowBytes + 1;  // each row behind its filter byte
+    const PngRows rows{image, rowBytes, rowBytes + 1, size_t(bc == 24 ? 3 : 1), bc == 24 || grey};
+    const size_t lineBytes = rows.lineBytes;
 
-    std::vector<Rgb> palette;
     try {
+        std::vector<Rgb> palette;
         if (bc != 24 && !grey && !blackWhite) {
             if (feed && !feed->waitRows(h)) return refuse(ImageError::WriteFailed, "");
-            // The table as the palette, long enough for every index the pixels use.
-            int maxIndex = 0;
-            for (int y = 0; y < h && maxIndex < (1 << bc) - 1; ++y) {
-                const uint8_t* src = image.rowFromTop(y);
-                for (int x = 0; x < w && maxIndex < (1 << bc) - 1; ++x) {
-                    const int index = bc == 8 ? src[x] : bc == 4 ? (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15
-                                                                  : (src[x >> 3] >> (7 - (x & 7))) & 1;
-                    maxIndex = std::max(maxIndex, index);
-                }
-            }
-            const int entries = std::min(std::max(image.tableSize(), maxIndex + 1), 1 << bc);
-            for (int i = 0; i < entries; ++i) palette.push_back(image.tableColour(i));
+            palette = pngPalette(image);
         }
-    } catch (const std::bad_alloc&) {
-        return refuse(ImageError::WriteFailed, "out of memory");
-    }
-
-    // The file's start: signature, header and palette.
-    try {
-        std::vector<uint8_t> out;
-        const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-        out.insert(out.end(), signature, signature + 8);
-        std::vector<uint8_t> body(13);
-        put32(body.data(), static_cast<uint32_t>(w));
-        put32(body.data() + 4, static_cast<uint32_t>(h));
-        body[8] = static_cast<uint8_t>(bc == 24 ? 8 : bc);
-        body[9] = bc == 24 ? 2 : grey || blackWhite ? 0 : 3;  // truecolour, grey or indexed; the rest 0
-        appendChunk(out, "IHDR", body);
-        if (!palette.empty()) {
-            body.clear();
-            for (const Rgb& c : palette) body.insert(body.end(), {c.r, c.g, c.b});
-            appendChunk(out, "PLTE", body);
-        }
-        if (!write(out.data(), out.size())) return refuse(ImageError::WriteFailed, "");
+        const std::vector<uint8_t> start = pngStart(w, h, bc, grey || blackWhite, palette);
+        if (!write(start.data(), start.size())) return refuse(ImageError::WriteFailed, "");
     } catch (const std::bad_alloc&) {
         return refuse(ImageError::WriteFailed, "out of memory");
     }
@@ -427,72 +491,22 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
         for (int64_t i = first; i < last && !failed; ++i) {
             const size_t begin = size_t(i) * kSlice, length = std::min(kSlice, total - begin);
             const size_t primed = std::min(kWindow, begin);
-            // The rows holding the window before the slice and the slice itself, filtered.
+            // The rows holding the window before the slice and the slice itself.
             const size_t firstRow = (begin - primed) / lineBytes, lastRow = (begin + length - 1) / lineBytes;
             if (feed && !feed->waitRows(static_cast<int>(lastRow + 1))) {
                 failed = notWritten = true;
                 return;
             }
             try {
-                lines.resize((lastRow - firstRow + 1) * lineBytes);
-                above.assign(rowBytes, 0);
-                current.resize(rowBytes);
-            } catch (const std::bad_alloc&) {
-                failed = shortOfMemory = true;
-                return;
-            }
-            if (firstRow > 0) colourRow(image, static_cast<int>(firstRow - 1), above.data());
-            for (size_t y = firstRow; y <= lastRow; ++y) {
-                colourRow(image, static_cast<int>(y), current.data());
-                uint8_t* line = lines.data() + lineBytes * (y - firstRow);
-                // Palette rows are stored unfiltered (filters rarely help indices); colour and grey
-                // rows take the filter whose output is smallest as signed bytes.
-                if (!filterRows) {
-                    line[0] = 0;
-                    std::memcpy(line + 1, current.data(), rowBytes);
-                } else {
-                    filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+                rows.filtered(firstRow, lastRow, lines, above, current);
+                const uint8_t* input = lines.data() + (begin - firstRow * lineBytes);
+                auto& chunk = packed[size_t(i)];
+                if (!deflateSlice(input, length, primed, i == 0, i + 1 == slices, kLevel, chunk)) {
+                    failed = true;
+                    return;
                 }
-                std::swap(above, current);
-            }
-            const uint8_t* input = lines.data() + (begin - firstRow * lineBytes);
-
-            const bool final = i + 1 == slices;
-            z_stream z{};
-            if (deflateInit2(&z, kLevel, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) {
-                failed = true;
-                return;
-            }
-            if (primed > 0) deflateSetDictionary(&z, input - primed, static_cast<uInt>(primed));
-            auto& dst = packed[size_t(i)];
-            const size_t lead = 8 + (i == 0 ? 2 : 0);  // chunk length and type, then the zlib header
-            try {
-                dst.resize(lead + deflateBound(&z, length) + 32);  // room for the checksums and IEND
-            } catch (const std::bad_alloc&) {
-                deflateEnd(&z);
-                failed = shortOfMemory = true;
-                return;
-            }
-            if (i == 0) {
-                dst[8] = 0x78;  // deflate, 32 KB window
-                dst[9] = 0xDA;  // "best" level hint; 0x78DA is a multiple of 31
-            }
-            z.next_in = const_cast<uint8_t*>(input);
-            z.avail_in = static_cast<uInt>(length);
-            z.next_out = dst.data() + lead;
-            z.avail_out = static_cast<uInt>(dst.size() - lead);
-            const int rc = deflate(&z, final ? Z_FINISH : Z_SYNC_FLUSH);
-            const size_t produced = dst.size() - lead - z.avail_out;
-            deflateEnd(&z);
-            if (rc != (final ? Z_STREAM_END : Z_OK) || z.avail_in != 0) {
-                failed = true;
-                return;
-            }
-            dst.resize(lead + produced);
-            std::memcpy(dst.data() + 4, "IDAT", 4);
-            adlers[size_t(i)] = adler32(1, input, static_cast<uInt>(length));
-            crcs[size_t(i)] = crc32(0, dst.data() + 4, static_cast<uInt>(dst.size() - 4));
-            try {
+                adlers[size_t(i)] = adler32(1, input, static_cast<uInt>(length));
+                crcs[size_t(i)] = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
                 finished(size_t(i));
             } catch (const std::bad_alloc&) {
                 failed = shortOfMemory = true;
