@@ -68,46 +68,58 @@ qel::Picture create(py::ssize_t w, py::ssize_t h, int depth, const std::vector<q
     }
 }
 
-std::unique_ptr<PyPicture> fromArray(py::array array, std::optional<py::array_t<uint8_t>> palette) {
+// The colours of an N x 3 uint8 palette array; anything else is refused, never converted.
+std::vector<qel::Colour> paletteOf(const py::object& palette) {
+    if (!py::isinstance<py::array>(palette)) throw py::type_error("the palette must be a numpy array of uint8, N x 3");
+    const auto a = py::reinterpret_borrow<py::array>(palette);
+    if (!a.dtype().is(py::dtype::of<uint8_t>()))
+        throw py::type_error("the palette must be uint8, not " + py::str(py::object(a.dtype())).cast<std::string>());
+    if (a.ndim() != 2 || a.shape(1) != 3 || a.shape(0) > 256)
+        throw py::value_error("the palette is an N x 3 uint8 array of at most 256 colours");
+    const auto c = a.unchecked<uint8_t, 2>();
+    std::vector<qel::Colour> colours;
+    for (py::ssize_t i = 0; i < c.shape(0); ++i) colours.push_back({c(i, 0), c(i, 1), c(i, 2)});
+    return colours;
+}
+
+// A picture from an array: its size is checked before any pixel is copied, and the pixels are read
+// through the array's own strides.
+std::unique_ptr<PyPicture> fromArray(const py::array& array, const py::object& palette) {
     const auto dtype = array.dtype();
-    if (dtype.is(py::dtype::of<bool>()) && array.ndim() == 2) {
-        auto a = array.cast<py::array_t<bool, py::array::c_style | py::array::forcecast>>();
-        qel::Picture p = create(a.shape(1), a.shape(0), 1, {{0, 0, 0}, {255, 255, 255}});
-        const int h = p.height(), w = p.width();
+    const bool bits = dtype.is(py::dtype::of<bool>());
+    if (!bits && !dtype.is(py::dtype::of<uint8_t>()))
+        throw py::type_error("qel.Picture needs a uint8 or bool array, not " + py::str(py::object(dtype)).cast<std::string>());
+    const bool colour = !bits && array.ndim() == 3 && array.shape(2) == 3;
+    if (!colour && array.ndim() != 2)
+        throw py::value_error("qel.Picture takes H x W x 3 (24-bit), H x W uint8 (8-bit) or H x W bool (1-bit)");
+    if (!palette.is_none() && (bits || colour))
+        throw py::value_error("a palette goes with an H x W uint8 array (8-bit), not with a 24-bit or bool one");
+    const std::vector<qel::Colour> colours =
+        bits ? std::vector<qel::Colour>{{0, 0, 0}, {255, 255, 255}} : palette.is_none() ? std::vector<qel::Colour>{} : paletteOf(palette);
+    qel::Picture p = create(array.shape(1), array.shape(0), bits ? 1 : colour ? 24 : 8, colours);
+    const int h = p.height(), w = p.width();
+    if (bits) {
+        const auto a = array.unchecked<bool, 2>();
         for (int y = 0; y < h; ++y) {
             uint8_t* row = p.row(y);
             std::memset(row, 0, p.rowBytes());
             for (int x = 0; x < w; ++x)
-                if (a.at(y, x)) row[x / 8] |= uint8_t(0x80 >> (x % 8));
+                if (a(y, x)) row[x / 8] |= uint8_t(0x80 >> (x % 8));
         }
-        return std::make_unique<PyPicture>(std::move(p));
-    }
-    if (!dtype.is(py::dtype::of<uint8_t>())) throw py::type_error("qel.Picture needs a uint8 or bool array");
-    auto a = array.cast<py::array_t<uint8_t, py::array::c_style | py::array::forcecast>>();
-    if (a.ndim() == 3 && a.shape(2) == 3) {
-        qel::Picture p = create(a.shape(1), a.shape(0), 24, {});
-        const int h = p.height(), w = p.width();
+    } else if (colour) {
+        const auto a = array.unchecked<uint8_t, 3>();
         for (int y = 0; y < h; ++y) {
             uint8_t* row = p.row(y);
-            const uint8_t* src = a.data(y, 0, 0);
-            for (int x = 0; x < w; ++x) row[3 * x] = src[3 * x + 2], row[3 * x + 1] = src[3 * x + 1], row[3 * x + 2] = src[3 * x];
+            for (int x = 0; x < w; ++x) row[3 * x] = a(y, x, 2), row[3 * x + 1] = a(y, x, 1), row[3 * x + 2] = a(y, x, 0);
         }
-        return std::make_unique<PyPicture>(std::move(p));
-    }
-    if (a.ndim() == 2) {
-        std::vector<qel::Colour> colours;
-        if (palette) {
-            if (palette->ndim() != 2 || palette->shape(1) != 3 || palette->shape(0) > 256)
-                throw py::value_error("the palette is an N x 3 uint8 array of at most 256 colours");
-            for (py::ssize_t i = 0; i < palette->shape(0); ++i)
-                colours.push_back({palette->at(i, 0), palette->at(i, 1), palette->at(i, 2)});
+    } else {
+        const auto a = array.unchecked<uint8_t, 2>();
+        for (int y = 0; y < h; ++y) {
+            uint8_t* row = p.row(y);
+            for (int x = 0; x < w; ++x) row[x] = a(y, x);
         }
-        qel::Picture p = create(a.shape(1), a.shape(0), 8, colours);
-        const int h = p.height(), w = p.width();
-        for (int y = 0; y < h; ++y) std::memcpy(p.row(y), a.data(y, 0), size_t(w));
-        return std::make_unique<PyPicture>(std::move(p));
     }
-    throw py::value_error("qel.Picture takes H x W x 3 (24-bit), H x W uint8 (8-bit) or H x W bool (1-bit)");
+    return std::make_unique<PyPicture>(std::move(p));
 }
 
 // The pixels as an array over the picture's own rows where the layout allows (8 and 24 bits:
@@ -125,8 +137,16 @@ py::array toArray(PyPicture& self) {
             return py::array_t<uint8_t>({h, w, py::ssize_t(3)}, {-stride, py::ssize_t(3), py::ssize_t(-1)}, p.row(0) + 2, keep);
         return py::array_t<uint8_t>({h, w}, {-stride, py::ssize_t(1)}, p.row(0), keep);
     }
-    py::array_t<uint8_t> out({h, w});
     const int d = p.depth();
+    if (d == 1) {
+        py::array_t<bool> out({h, w});
+        for (int y = 0; y < int(h); ++y) {
+            const uint8_t* row = static_cast<const qel::Picture&>(p).row(y);
+            for (int x = 0; x < int(w); ++x) out.mutable_at(y, x) = (row[x / 8] >> (7 - x % 8)) & 1;
+        }
+        return out;
+    }
+    py::array_t<uint8_t> out({h, w});
     for (int y = 0; y < int(h); ++y) {
         const uint8_t* row = static_cast<const qel::Picture&>(p).row(y);
         for (int x = 0; x < int(w); ++x) {

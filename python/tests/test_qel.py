@@ -21,9 +21,10 @@ BATCH = os.environ.get("QEL_BATCH", "qel-batch")
 def test_round_trip_each_depth(array, depth, tmp_path):
     pic = qel.Picture(array)
     assert (pic.width, pic.height, pic.depth) == (array.shape[1], array.shape[0], depth)
-    assert np.array_equal(np.asarray(pic), array.astype(np.uint8))
+    assert np.asarray(pic).dtype == array.dtype and np.array_equal(np.asarray(pic), array)
     pic.save(str(tmp_path / "p.png"))
-    assert np.array_equal(np.asarray(qel.open(str(tmp_path / "p.png"))), array.astype(np.uint8))
+    assert np.array_equal(np.asarray(qel.open(str(tmp_path / "p.png"))), array)
+    assert np.array_equal(np.asarray(qel.Picture(np.asarray(pic))), array)  # 1-bit stays 1-bit
 
 
 def test_palette_and_views_over_the_rows():
@@ -104,6 +105,20 @@ def test_reports_and_every_option_is_a_method(tmp_path):
     picture = next(node for node in stubs.body if getattr(node, "name", "") == "Picture")
     assert {f.name for f in picture.body if isinstance(f, ast.FunctionDef)} >= {
         n for n in dir(qel.Picture) if not n.startswith("_")}
+
+
+def test_values_are_taken_as_they_are_or_refused():
+    pixels = np.zeros((2, 2), np.uint8)
+    for palette, error in (([[0, 0, 255]], TypeError), (np.array([[0.5, 0.5, 1.0]]), TypeError),
+                           (np.array([[300, -1, 0]]), TypeError), (np.zeros((2, 4), np.uint8), ValueError)):
+        with pytest.raises(error):
+            qel.Picture(pixels, palette)
+    for array in (np.zeros((2, 2, 3), np.uint8), np.zeros((2, 2), bool)):
+        with pytest.raises(ValueError, match="palette goes with"):
+            qel.Picture(array, np.zeros((2, 3), np.uint8))
+    huge = np.lib.stride_tricks.as_strided(np.zeros(1, np.uint8), (20000, 20000), (0, 0))
+    with pytest.raises(ValueError, match="268435456"):
+        qel.Picture(huge)
 
 
 def test_refusal_raises_with_the_reason():

@@ -100,7 +100,8 @@ Picture Picture::fromMemory(const void* data, size_t size) {
 Picture Picture::create(int width, int height, int depth, const std::vector<Colour>& palette) {
     if (depth != 1 && depth != 4 && depth != 8 && depth != 24) throw Error("depth must be 1, 4, 8 or 24, not " + std::to_string(depth));
     if (width < 1 || height < 1 || !sizeWithinLimits(width, height))
-        throw Error("a picture of " + std::to_string(width) + "x" + std::to_string(height) + " cannot be made");
+        throw Error("a picture of " + std::to_string(width) + "x" + std::to_string(height) +
+                    " cannot be made: each side from 1 to 65535, at most 268435456 pixels");
     const int entries = depth == 24 ? 0 : 1 << depth;
     if (palette.size() > size_t(entries))
         throw Error("a " + std::to_string(depth) + "-bit picture has at most " + std::to_string(entries) + " colours");
