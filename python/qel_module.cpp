@@ -336,6 +336,81 @@ void defineOperations(py::class_<PyPicture>& pic) {
     }
 }
 
+// The bytes of a file in `format`, made without the GIL.
+py::bytes toBytes(PyPicture& p, const std::string& format, int quality) {
+    std::vector<uint8_t> bytes;
+    {
+        py::gil_scoped_release release;
+        std::lock_guard lock(p.busy);
+        bytes = p.pic.toBytes(format, quality);
+    }
+    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// A picture from bytes-like data.
+std::unique_ptr<PyPicture> fromData(const py::handle& data) {
+    const py::buffer_info view = py::reinterpret_borrow<py::buffer>(data).request();
+    if (view.itemsize != 1 || view.ndim > 1 || (view.ndim == 1 && view.strides[0] != 1))
+        throw py::type_error("picture bytes must be a contiguous bytes-like object");
+    py::gil_scoped_release release;
+    return std::make_unique<PyPicture>(qel::Picture::fromMemory(view.ptr, size_t(view.size)));
+}
+
+// A path given as str or os.PathLike, or nothing for anything else.
+std::optional<std::string> pathOf(const py::handle& file) {
+    if (py::isinstance<py::str>(file) || py::hasattr(file, "__fspath__"))
+        return py::module_::import("os").attr("fsdecode")(file).cast<std::string>();
+    return std::nullopt;
+}
+
+std::unique_ptr<PyPicture> openPicture(const py::object& file) {
+    if (const auto path = pathOf(file)) {
+        py::gil_scoped_release release;
+        return std::make_unique<PyPicture>(qel::Picture::open(*path));
+    }
+    if (PyObject_CheckBuffer(file.ptr())) return fromData(file);
+    if (py::hasattr(file, "read")) return fromData(file.attr("read")());
+    throw py::type_error("qel.open takes a path, bytes-like data or a binary file object");
+}
+
+void save(py::handle self, const py::object& file, const py::object& format, std::optional<int> quality) {
+    PyPicture& p = picture(self);
+    const auto path = pathOf(file);
+    if (path && format.is_none()) {
+        py::gil_scoped_release release;
+        std::lock_guard lock(p.busy);
+        p.pic.save(*path, quality.value_or(0));
+        return;
+    }
+    // The format named, or the extension of the file's name (a path, or a file object's name).
+    std::string kind = format.is_none() ? "" : format.cast<std::string>();
+    if (kind.empty()) {
+        const py::object name = path ? py::str(*path) : py::getattr(file, "name", py::none());
+        const std::string n = py::isinstance<py::str>(name) ? name.cast<std::string>() : "";
+        if (n.find('.') == std::string::npos) throw py::value_error("save: give format= for a file object without a name");
+        kind = n.substr(n.rfind('.') + 1);
+    }
+    const py::bytes bytes = toBytes(p, kind, quality.value_or(0));
+    if (path) {
+        // Written whole or not at all: a temporary beside the file, renamed over it.
+        const std::string temporary = *path + ".qel-partial";
+        py::module_::import("pathlib").attr("Path")(temporary).attr("write_bytes")(bytes);
+        py::module_::import("os").attr("replace")(temporary, *path);
+    } else if (py::hasattr(file, "write")) {
+        file.attr("write")(bytes);
+    } else {
+        throw py::type_error("save takes a path or a binary file object");
+    }
+}
+
+// An independent copy: the same pixels, table and thinned flag.
+std::unique_ptr<PyPicture> copyOf(PyPicture& p) {
+    const py::bytes bytes = toBytes(p, "bmp", 0);
+    auto copy = fromData(bytes);
+    copy->pic.setThinned(p.pic.thinned());
+    return copy;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(qel, m) {
@@ -347,7 +422,13 @@ PYBIND11_MODULE(qel, m) {
         } catch (const Refused& r) {
             refused(r.what());
         } catch (const qel::Error& err) {
-            PyErr_SetString(PyExc_OSError, err.what());
+            // OSError(errno, text, file) becomes its subclass (FileNotFoundError, PermissionError, ...)
+            // and names the file itself.
+            std::string text = err.what();
+            if (!err.file().empty() && text.rfind(err.file() + ": ", 0) == 0) text.erase(0, err.file().size() + 2);
+            py::object error = err.code() ? py::reinterpret_borrow<py::object>(PyExc_OSError)(err.code(), text, err.file())
+                                          : py::reinterpret_borrow<py::object>(PyExc_OSError)(text);
+            PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
         }
     });
 
@@ -370,19 +451,38 @@ PYBIND11_MODULE(qel, m) {
                       [](py::handle self_, bool t) { PyPicture& p = picture(self_); p.pic.setThinned(t); },
                       "set by thin() and tidy2(); tidy() and straighten() need it")
         .def("__array__", [](py::handle self_, py::object) { PyPicture& self = picture(self_); return toArray(self); }, py::arg("dtype") = py::none())
-        .def("save", [](py::handle self_, const std::string& path, std::optional<int> quality) { PyPicture& p = picture(self_);
-            py::gil_scoped_release release;
-            std::lock_guard lock(p.busy);
-            p.pic.save(path, quality.value_or(0));
-        }, py::arg("path"), py::arg("quality") = py::none(),
-           "Writes the picture in the format of the extension (.bmp .png .jpg .tif .webp); quality 1-100 for "
-           "JPEG or lossy WebP.");
+        .def("save", &save, py::arg("file"), py::arg("format") = py::none(), py::arg("quality") = py::none(),
+             "Writes the picture to a path (str or os.PathLike) or a binary file object, in the format named\n"
+             "(bmp, png, jpg, tif, webp) or else the file name's extension; quality 1-100 for JPEG or lossy WebP.")
+        .def("to_bytes", [](py::handle self_, const std::string& format, std::optional<int> quality) {
+            PyPicture& p = picture(self_);
+            return toBytes(p, format, quality.value_or(0));
+        }, py::arg("format"), py::arg("quality") = py::none(), "The bytes of the file save() would write in that format.")
+        .def("copy", [](py::handle self_) { return copyOf(picture(self_)); }, "An independent copy of the picture.")
+        .def("__copy__", [](py::handle self_) { return copyOf(picture(self_)); })
+        .def("__deepcopy__", [](py::handle self_, py::object) { return copyOf(picture(self_)); }, py::arg("memo"))
+        .def("__repr__", [](py::handle self_) {
+            PyPicture& p = picture(self_);
+            return "<qel.Picture " + std::to_string(p.pic.width()) + "x" + std::to_string(p.pic.height()) + " " +
+                   std::to_string(p.pic.depth()) + "-bit" + (p.pic.thinned() ? " thinned" : "") + ">";
+        })
+        .def(py::pickle(
+            [](py::handle self_) {
+                PyPicture& p = picture(self_);
+                return py::make_tuple(toBytes(p, "bmp", 0), p.pic.thinned());
+            },
+            [](const py::tuple& state) {
+                if (state.size() != 2) throw py::value_error("not the state of a qel.Picture");
+                auto p = fromData(state[0]);
+                p->pic.setThinned(state[1].cast<bool>());
+                return p;
+            }));
     defineOperations(pic);
 
-    m.def("open", [](const std::string& path) {
-        py::gil_scoped_release release;
-        return std::make_unique<PyPicture>(qel::Picture::open(path));
-    }, py::arg("path"), "Reads a BMP, PNG, JPEG, TIFF, WebP or GIF file.");
+    m.def("open", &openPicture, py::arg("file"),
+          "Reads a BMP, PNG, JPEG, TIFF, WebP or GIF picture from a path (str or os.PathLike), bytes-like\n"
+          "data or a binary file object; the format is recognised by content.");
+    m.def("from_bytes", &fromData, py::arg("data"), "A picture from the bytes of a picture file (bytes-like).");
     m.def("calc", [](const std::string& formula) { return qel::calc(formula); }, py::arg("formula"),
           "The calculator's answer for the formula, as text (x=3.141592, y=2.718282, z=0).");
     m.attr("__version__") = qel::version();

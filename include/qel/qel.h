@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -29,10 +30,18 @@
 
 namespace qel {
 
-// A picture that cannot be read or written; what() says why.
+// A picture that cannot be read or written; what() says why, code() gives the system's error number
+// when a file could not be opened or written (ENOENT, EACCES, ...; 0 otherwise) and file() its name.
 class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(const std::string& what, int code = 0, std::string file = {})
+        : std::runtime_error(what), code_(code), file_(std::move(file)) {}
+    int code() const { return code_; }
+    const std::string& file() const { return file_; }
+
+private:
+    int code_;
+    std::string file_;
 };
 
 // One colour of a palette.
@@ -102,6 +111,8 @@ public:
     // .tiff .webp); quality 1-100 writes JPEG at that quality or lossy WebP, 0 the defaults.
     // Throws Error; the file is written whole or left as it was.
     void save(const std::string& path, int quality = 0) const;
+    // The bytes of the file save() would write in `format` ("bmp", "png", "jpg", "tif", "webp").
+    std::vector<uint8_t> toBytes(const std::string& format, int quality = 0) const;
 
     bool empty() const;
     int width() const;

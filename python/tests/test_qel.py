@@ -1,8 +1,11 @@
 """The Python module on tiny pictures: numpy round trips, qel-batch's bytes, refusals, threads."""
 import ast
 import concurrent.futures
+import copy
+import io
 import os
 import pathlib
+import pickle
 import subprocess
 
 import numpy as np
@@ -52,6 +55,25 @@ def test_arrays_outlive_their_picture_and_half_made_pictures_refuse(tmp_path):
     for use in (lambda: blank.width, lambda: np.asarray(blank), blank.thin, lambda: qel.Picture.depth.fget(3)):
         with pytest.raises(TypeError):
             use()
+
+
+def test_files_paths_bytes_copies_and_errors_as_python_has_them(tmp_path):
+    pic = qel.Picture(np.array([[[255, 0, 0], [0, 9, 255]]], np.uint8))
+    pic.save(tmp_path / "p.png")
+    stream = io.BytesIO()
+    pic.save(stream, format="bmp")
+    same = [qel.open(tmp_path / "p.png"), qel.open(stream.getvalue()), qel.open(io.BytesIO(pic.to_bytes("tif"))),
+            qel.from_bytes(bytearray(pic.to_bytes("webp"))), pickle.loads(pickle.dumps(pic)), copy.deepcopy(pic), pic.copy()]
+    assert all(np.array_equal(np.asarray(p), np.asarray(pic)) for p in same) and repr(pic) == "<qel.Picture 2x1 24-bit>"
+    same[-1].grey()
+    assert np.asarray(pic)[0, 1, 1] == 9
+    with pytest.raises(FileNotFoundError) as missing:
+        qel.open(tmp_path / "missing.png")
+    assert missing.value.filename == str(tmp_path / "missing.png")
+    with pytest.raises(FileNotFoundError):
+        pic.save(tmp_path / "no" / "p.png")
+    with pytest.raises(OSError, match="not a picture"):
+        qel.open(b"not a picture")
 
 
 def test_operations_give_qel_batch_bytes(tmp_path):

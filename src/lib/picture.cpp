@@ -2,6 +2,10 @@
 // (the thinned flag, the working palette), and each operation run from its descriptor the way
 // qel-batch runs it: the value checked, the rule checked, the snapshot, the thinned flag.
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <any>
 #include <cctype>
 #include <memory>
@@ -9,7 +13,10 @@
 
 #include <qel/qel.h>
 
+#include <unistd.h>
+
 #include "core/formats/bmp_file.h"
+#include "core/formats/codecs.h"
 #include "core/expr/calculator.h"
 #include "core/image/dib_image.h"
 #include "core/ops/operation.h"
@@ -56,10 +63,40 @@ OpResult runOn(Picture::Impl& p, const Operation& op, std::any value, std::ostre
     return runOperation(op, std::move(value), request).result;
 }
 
-Error loadError(ImageError e, const std::string& why, const std::string& what) {
-    std::string text = what + ": " + messageFor(e).text;
-    if (!why.empty()) text += " (" + why + ")";
-    return Error(text);
+// The system's error number for a file that cannot be read (0 when it can: its content is at fault).
+int readErrno(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ENOENT;
+    if (std::filesystem::is_directory(path, ec)) return EISDIR;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return errno ? errno : EACCES;
+    std::fclose(f);
+    return 0;
+}
+
+// The same for a file that cannot be written.
+int writeErrno(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return ENOENT;
+    if (std::filesystem::is_directory(path, ec)) return EISDIR;
+    if (::access(parent.empty() ? "." : parent.c_str(), W_OK) != 0) return errno;
+    return 0;
+}
+
+// Why a picture could not be read, in English.
+Error loadError(ImageError e, const std::string& why, const std::string& path, bool isFile) {
+    const int code = isFile && e == ImageError::MissLoad ? readErrno(path) : 0;
+    std::string text;
+    switch (e) {
+    case ImageError::MissLoad: text = code ? std::strerror(code) : "cannot be read"; break;
+    case ImageError::TooLarge: text = "picture too large"; break;
+    case ImageError::Unsupported: text = "format not supported"; break;
+    default: text = "not a picture file, or truncated or damaged"; break;
+    }
+    // A reader's reason says it all for content no reader takes; otherwise it follows the kind.
+    if (!why.empty() && !code) text = e == ImageError::NotBitmap ? why : text + ": " + why;
+    return Error(path + ": " + text, code, isFile ? path : std::string());
 }
 
 }  // namespace
@@ -85,7 +122,7 @@ Picture Picture::open(const std::string& path) {
     auto impl = std::make_unique<Impl>();
     ImageError e = ImageError::None;
     std::string why;
-    if (!impl->image.loadFile(path, &e, &why)) throw loadError(e, why, path);
+    if (!impl->image.loadFile(path, &e, &why)) throw loadError(e, why, path, true);
     return Picture(std::move(impl));
 }
 
@@ -93,7 +130,7 @@ Picture Picture::fromMemory(const void* data, size_t size) {
     auto impl = std::make_unique<Impl>();
     ImageError e = ImageError::None;
     std::string why;
-    if (!impl->image.loadBytes(static_cast<const uint8_t*>(data), size, &e, &why)) throw loadError(e, why, "picture bytes");
+    if (!impl->image.loadBytes(static_cast<const uint8_t*>(data), size, &e, &why)) throw loadError(e, why, "picture bytes", false);
     return Picture(std::move(impl));
 }
 
@@ -130,9 +167,27 @@ void Picture::save(const std::string& path, int quality) const {
     impl_->sync();
     const ImageError e = self().image.saveFile(path, SaveOptions{.quality = quality});
     if (e == ImageError::None) return;
-    std::string text = path + ": " + messageFor(e).text;
-    if (!self().image.refusalReason.empty()) text += " (" + self().image.refusalReason + ")";
-    throw Error(text);
+    const std::string& why = self().image.refusalReason;
+    if (e == ImageError::UnknownFormat) throw Error(path + ": unknown file type; use " + writableExtensions());
+    const int code = e == ImageError::WriteFailed ? writeErrno(path) : 0;
+    throw Error(path + ": cannot be written" + (why.empty() ? code ? std::string(": ") + std::strerror(code) : "" : ": " + why),
+                code, path);
+}
+
+std::vector<uint8_t> Picture::toBytes(const std::string& format, int quality) const {
+    if (quality < 0 || quality > 100) throw Error("quality must be from 1 to 100 (0: the default)");
+    if (empty()) throw Error("there is no picture to encode");
+    const ImageFormat f = formatByExtension("." + format);
+    if (f == ImageFormat::Unknown || !canWrite(f)) throw Error(format + ": not a format Qel writes; use " + writableExtensions());
+    impl_->sync();
+    if (f == ImageFormat::Bmp) {
+        const auto bytes = self().image.fileBytes();
+        return {bytes.begin(), bytes.end()};
+    }
+    std::vector<uint8_t> out;
+    const CodecResult r = encodePicture(self().image, f, quality, out);
+    if (!r) throw Error(format + " cannot be made" + (r.reason.empty() ? "" : ": " + r.reason));
+    return out;
 }
 
 bool Picture::empty() const { return !self().image.hasPicture(); }
