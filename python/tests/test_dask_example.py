@@ -21,9 +21,15 @@ def test_two_workers_give_the_one_file_results(tmp_path):
         bar = np.full((12, 14, 3), 255, np.uint8)
         bar[2 + i % 3:9, 1:12 - i] = 0
         qel.Picture(bar).save(str(tmp_path / "in" / f"p{i}.{['png', 'bmp', 'tif'][i % 3]}"))
+    # A GIF beside a PNG of the same name keeps its own output; a damaged file is reported, not fatal.
+    (tmp_path / "in" / "p0.gif").write_bytes(subprocess.run(
+        ["convert", str(tmp_path / "in" / "p0.png"), "gif:-"], check=True, capture_output=True).stdout)
+    (tmp_path / "in" / "bad.png").write_bytes((tmp_path / "in" / "p0.png").read_bytes()[:60])
     with LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
-        outputs = dask_thin.thin_folder(tmp_path / "in", tmp_path / "out", client)
-    assert [pathlib.Path(o).name for o in outputs] == ["p0.png", "p1.bmp", "p2.tif", "p3.png", "p4.bmp", "p5.tif"]
+        outputs, failures = dask_thin.thin_folder(tmp_path / "in", tmp_path / "out", client)
+    assert [pathlib.Path(o).name for o in outputs] == ["p0.gif.png", "p0.png", "p1.bmp", "p2.tif", "p3.png", "p4.bmp", "p5.tif"]
+    assert len(failures) == 1 and "bad.png" in failures[0]
+    outputs = outputs[1:]
     for out in outputs:
         one = tmp_path / ("one" + pathlib.Path(out).suffix)
         subprocess.run([BATCH, str(tmp_path / "in" / pathlib.Path(out).name), "--to-256", "--thin", "-o", str(one)],
