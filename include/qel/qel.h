@@ -149,8 +149,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// The calculator: the formula's value with x = 3.141592, y = 2.718282, z = 0, as "%f", or the
-// invalid-formula answer.
+// The calculator: the formula's value with x = 3.141592, y = 2.718282, z = 0, as "%f"; a formula
+// that is not valid throws std::invalid_argument.
 std::string calc(std::string_view formula);
 
 // The library's version, "MAJOR.MINOR".

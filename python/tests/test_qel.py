@@ -150,6 +150,8 @@ def test_refusal_raises_with_the_reason():
         with pytest.raises(ValueError):
             qel.Picture(array)
     assert qel.calc("sin(30)+2^3") == "8.500000"
+    with pytest.raises(ValueError, match="not a valid formula"):
+        qel.calc("1+")
 
 
 def test_threads_run_pictures_side_by_side():

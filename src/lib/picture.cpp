@@ -9,6 +9,7 @@
 #include <any>
 #include <cctype>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include <qel/qel.h>
@@ -261,7 +262,10 @@ OpResult Picture::run(std::string_view name, const OperationValue& value, std::o
     return runOn(self(), *op, std::move(typed), out);
 }
 
-std::string calc(std::string_view formula) { return calculatorAnswer(formula); }
+std::string calc(std::string_view formula) {
+    if (!formulaIsValid(formula)) throw std::invalid_argument("not a valid formula: " + std::string(formula));
+    return calculatorAnswer(formula);
+}
 
 const char* version() { return QEL_VERSION; }
 

@@ -123,6 +123,7 @@ TEST(LibraryPicture, RefusesWithTheReasonAndChangesNothing) {
         EXPECT_EQ(pixelBytes(p), before) << c.reason;
     }
     EXPECT_EQ(calc("sin(30)+2^3"), "8.500000");
+    EXPECT_THROW(calc("1+"), std::invalid_argument);
 }
 
 // Rows lent out stay as they were after the picture is changed, moved or gone; a moved-from picture
