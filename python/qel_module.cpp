@@ -30,6 +30,8 @@ struct Refused : std::runtime_error {
 struct PyPicture {
     qel::Picture pic;
     std::mutex busy;
+    bool changed = false;  // what the last operation did
+    std::string reason;    // and why it changed nothing
     explicit PyPicture(qel::Picture&& p) : pic(std::move(p)) {}
 };
 
@@ -54,6 +56,8 @@ bool runOp(PyPicture& p, F&& f) {
         r = f(p.pic);
     }
     if (r.isRefused()) throw Refused(r.reason);
+    p.changed = r.isChanged();
+    p.reason = r.reason;
     return r.isChanged();
 }
 
@@ -237,11 +241,12 @@ std::string docOf(const qel::OperationInfo& op, const std::vector<Param>& params
         head += ", " + p.name + ": " + typeText(p);
         if (!p.initial.is_none()) head += " = " + py::repr(p.initial).cast<std::string>();
     }
-    head += op.reports ? ") -> str" : ") -> bool";
+    head += op.reports ? ") -> str" : ") -> Picture";
     std::string doc = head + "\n\n" + op.help + ".\n";
     for (const Param& p : params) doc += "\n" + p.name + p.help;
     doc += op.reports ? "\n\nReturns the text; a refusal raises qel.Refused."
-                      : "\n\nReturns whether the picture changed; a refusal raises qel.Refused.";
+                      : "\n\nReturns the picture, so calls chain; `changed` says whether it changed and `reason` why not.\n"
+                        "A refusal raises qel.Refused.";
     return doc;
 }
 
@@ -329,9 +334,9 @@ void defineOperations(py::class_<PyPicture>& pic) {
             PyPicture& p = picture(self);
             const qel::OperationValue value = valueOf(op, *params, args, kwargs);
             std::ostringstream out;
-            const bool changed = runOp(p, [&](qel::Picture& q) { return q.run(op.name, value, &out); });
+            runOp(p, [&](qel::Picture& q) { return q.run(op.name, value, &out); });
             if (op.reports) return py::str(out.str());
-            return py::bool_(changed);
+            return py::reinterpret_borrow<py::object>(self);  // calls chain: qel.open(f).to_256().thin()
         }, doc.c_str());
     }
 }
@@ -450,6 +455,10 @@ PYBIND11_MODULE(qel, m) {
         .def_property("thinned", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.thinned(); },
                       [](py::handle self_, bool t) { PyPicture& p = picture(self_); p.pic.setThinned(t); },
                       "set by thin() and tidy2(); tidy() and straighten() need it")
+        .def_property_readonly("changed", [](py::handle self_) { return picture(self_).changed; },
+                               "whether the last operation changed the picture")
+        .def_property_readonly("reason", [](py::handle self_) { return picture(self_).reason; },
+                               "why the last operation changed nothing (empty after a change)")
         .def("__array__", [](py::handle self_, py::object) { PyPicture& self = picture(self_); return toArray(self); }, py::arg("dtype") = py::none())
         .def("save", &save, py::arg("file"), py::arg("format") = py::none(), py::arg("quality") = py::none(),
              "Writes the picture to a path (str or os.PathLike) or a binary file object, in the format named\n"

@@ -143,6 +143,12 @@ def test_values_are_taken_as_they_are_or_refused():
         qel.Picture(huge)
 
 
+def test_operations_chain_and_tell_what_they_did():
+    pic = qel.Picture(np.zeros((4, 4, 3), np.uint8))
+    assert pic.to_256().thin() is pic and pic.changed and pic.thinned
+    assert pic.merge_near(distance=5) is pic and not pic.changed and pic.reason == "merged in the working palette"
+
+
 def test_refusal_raises_with_the_reason():
     with pytest.raises(qel.Refused, match="thin needs a 8-bit picture; this picture is 24-bit"):
         qel.Picture(np.zeros((2, 2, 3), np.uint8)).thin()
