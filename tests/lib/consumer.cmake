@@ -43,6 +43,8 @@ if(NOT pc)
 endif()
 get_filename_component(pcdir ${pc} DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} ${pcdir})
+# Only Qel's own qel.pc is needed: the codecs' are out of sight.
+set(ENV{PKG_CONFIG_LIBDIR} ${pcdir})
 run("pkg-config" pkg-config --cflags --libs qel)
 separate_arguments(flags UNIX_COMMAND "${output}")
 run("build with pkg-config" ${CXX} -std=c++20 ${SOURCE}/main.cpp -o ${SCRATCH}/pc-consumer ${flags})
