@@ -32,6 +32,13 @@ if(internal)
   message(FATAL_ERROR "internal headers installed: ${internal}")
 endif()
 foreach(target qel qel_static)
+  # The shared library's users need none of the codecs' development files: out of sight for them.
+  if(target STREQUAL "qel")
+    file(MAKE_DIRECTORY ${SCRATCH}/no-pc)
+    set(ENV{PKG_CONFIG_LIBDIR} ${SCRATCH}/no-pc)
+  else()
+    unset(ENV{PKG_CONFIG_LIBDIR})
+  endif()
   run("configure with Qel::${target}" ${CMAKE_COMMAND} -S ${SOURCE} -B ${SCRATCH}/${target} -DCMAKE_PREFIX_PATH=${prefix}
       -DCMAKE_CXX_COMPILER=${CXX} -DQEL_TARGET=${target})
   run("build with Qel::${target}" ${CMAKE_COMMAND} --build ${SCRATCH}/${target})
