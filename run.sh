@@ -9,7 +9,7 @@ cmake --build build --target qel qel-batch
 if cmake --build build --target help | grep -q '^qel_python:'; then
   cmake --build build --target qel_python
   site=$(/usr/bin/python3 -m site --user-site)
-  mkdir -p "$site" && cp build/python/qel.*.so build/python/qel.pyi "$site/"
+  mkdir -p "$site" && rm -rf "$site/qel" && cp -r build/python/qel "$site/"
 fi
 picture="${1:-samples/photo.bmp}"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/qel ]; then

@@ -1,4 +1,4 @@
-"""Writes the type stubs of the built module `qel` (qel.pyi) from its own signatures and docstrings.
+"""Writes the type stubs of the built package `qel` (qel/__init__.pyi) from its own signatures and docstrings.
 
     python3 make_stubs.py MODULE_DIR OUT.pyi
 """
@@ -9,7 +9,7 @@ import sys
 sys.path.insert(0, sys.argv[1])
 import qel  # noqa: E402
 
-TYPES = [(r"qel\.Picture", "Picture"), (r"numpy\.ndarray\[numpy\.uint8\]", "numpy.typing.NDArray[numpy.uint8]"),
+TYPES = [(r"qel\._qel\.Picture|qel\.Picture", "Picture"), (r"\bhandle\b", "typing.Any"), (r"numpy\.ndarray\[numpy\.uint8\]", "numpy.typing.NDArray[numpy.uint8]"),
          (r"numpy\.ndarray", "numpy.typing.NDArray[typing.Any]"), (r"List\[(\w+)\[\d+\]\]", r"typing.Sequence[\1]"),
          (r"Optional\[", "typing.Optional["), (r"\bobject\b", "typing.Any")]
 

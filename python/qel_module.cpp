@@ -418,7 +418,7 @@ std::unique_ptr<PyPicture> copyOf(PyPicture& p) {
 
 }  // namespace
 
-PYBIND11_MODULE(qel, m) {
+PYBIND11_MODULE(_qel, m) {
     m.doc() = "Qel's picture operations on numpy arrays.";
     static py::exception<Refused> refused(m, "Refused");
     py::register_exception_translator([](std::exception_ptr e) {

@@ -6,7 +6,8 @@ packages=(build-essential cmake ninja-build python3 desktop-file-utils appstream
           libgtest-dev libgmock-dev libbenchmark-dev fonts-noto-cjk xvfb xauth xdotool imagemagick
           pkg-config libspng-dev zlib1g-dev libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libgif-dev libexif-dev libimagequant-dev python3-pil
           libcli11-dev parallel lintian librsvg2-bin libxml2-utils
-          python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-dask python3-distributed)
+          python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-dask python3-distributed
+          python3-pip python3-venv python3-setuptools mypy)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -123,7 +123,7 @@ def test_reports_and_every_option_is_a_method(tmp_path):
     names = [{"palette": "load_palette"}.get(o, o.replace("-", "_")) for o in options]
     assert len(names) > 20
     assert [n for n in names if not hasattr(qel.Picture, n) and not hasattr(qel, n)] == []
-    stubs = ast.parse(pathlib.Path(qel.__file__).with_name("qel.pyi").read_text())
+    stubs = ast.parse(pathlib.Path(qel.__file__).with_name("__init__.pyi").read_text())
     picture = next(node for node in stubs.body if getattr(node, "name", "") == "Picture")
     assert {f.name for f in picture.body if isinstance(f, ast.FunctionDef)} >= {
         n for n in dir(qel.Picture) if not n.startswith("_")}
