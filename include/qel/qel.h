@@ -71,13 +71,15 @@ struct FieldInfo {
 struct OperationInfo {
     enum class Value { None, Int, Text, Record };
     std::string name;     // "black-white": qel-batch's --black-white
-    std::string help;     // one line
+    std::string help;     // one line; values go by their keywords
     Value value = Value::None;
     std::string method;   // its function's name in Python ("black_white", "load_palette")
     std::string keyword;  // an Int or Text value's name ("threshold")
+    std::string valueHelp;  // and its meaning
     int32_t min = 0, max = 0;   // an Int value's range
     std::vector<FieldInfo> fields{};  // a Record value's fields, in order
     bool reports = false;       // prints an answer (info, count-colours, calc)
+    bool number = false;        // a whole number (count-colours)
     bool needsPicture = true;   // false: runs without a picture (calc)
 };
 
@@ -119,6 +121,9 @@ public:
     int height() const;
     int depth() const;  // bits per pixel: 1, 4, 8 or 24
     std::vector<Colour> palette() const;  // the colour table (empty for 24-bit pictures)
+    // The format of the file the picture was read from ("BMP", "PNG", "JPEG", "TIFF", "WebP",
+    // "GIF"), or empty for a picture made otherwise.
+    std::string fileFormat() const;
     size_t rowBytes() const;
     const uint8_t* row(int y) const;
     uint8_t* row(int y);  // the next operation or save sees what was written
