@@ -25,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include <qel/export.h>
 #include <qel/op_result.h>
 #include <qel/operation_args.h>
 
@@ -32,7 +33,7 @@ namespace qel {
 
 // A picture that cannot be read or written; what() says why, code() gives the system's error number
 // when a file could not be opened or written (ENOENT, EACCES, ...; 0 otherwise) and file() its name.
-class Error : public std::runtime_error {
+class QEL_API Error : public std::runtime_error {
 public:
     explicit Error(const std::string& what, int code = 0, std::string file = {})
         : std::runtime_error(what), code_(code), file_(std::move(file)) {}
@@ -85,14 +86,14 @@ struct OperationInfo {
 
 // Every operation, in the order qel-batch's help lists them. Each has a function of its own in
 // Picture, made from its declaration (calc: qel::calc).
-const std::vector<OperationInfo>& listOperations();
+QEL_API const std::vector<OperationInfo>& listOperations();
 
 // An operation's value for Picture::run: none, a whole number, text, or a record's fields.
 using OperationValue = std::variant<std::monostate, int32_t, std::string, Fields>;
 
 // A picture of 1, 4, 8 or 24 bits per pixel. Rows count from the top; a row holds the pixels
 // packed as the depth says (24-bit: blue, green, red), padded to rowBytes().
-class Picture {
+class QEL_API Picture {
 public:
     Picture();  // no picture; a moved-from picture is one too
     ~Picture();
@@ -156,9 +157,9 @@ private:
 
 // The calculator: the formula's value with x = 3.141592, y = 2.718282, z = 0, as "%f"; a formula
 // that is not valid throws std::invalid_argument.
-std::string calc(std::string_view formula);
+QEL_API std::string calc(std::string_view formula);
 
 // The library's version, "MAJOR.MINOR".
-const char* version();
+QEL_API const char* version();
 
 }  // namespace qel
