@@ -231,13 +231,16 @@ TEST_F(MixCommandTest, DialogStartsWithThePictureSizeAndTheDefaults) {
 
 TEST_F(MixCommandTest, BrowsePutsTheChosenFileIntoTheField) {
     CMixDlg dlg;
+    dlg.m_documentPath = QString::fromStdString(dir.file("into.bmp"));
     dlg.show();
     dialogs->answerPath("/tmp/pictures/over.bmp");
     dlg.browseButton()->click();
     ASSERT_EQ(dialogs->shown().size(), 1u);
     const auto& request = dialogs->shown()[0];
     EXPECT_EQ(request.kind, qel::ui::ShownDialog::OpenFile);
-    EXPECT_EQ(request.file.filter, "Bimap Files | *.bmp ||");
+    EXPECT_EQ(request.file.filter, "Bimap Files | *.bmp |画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.webp;*.gif||");
+    EXPECT_EQ(request.file.selectedFilter, "画像ファイル");
+    EXPECT_EQ(request.file.directory, QString::fromStdString(dir.path));
     EXPECT_EQ(request.file.defaultExtension, "bmp");
     EXPECT_EQ(request.file.initialName, "*.bmp");
     EXPECT_EQ(dlg.fileNameEdit()->text(), "/tmp/pictures/over.bmp");

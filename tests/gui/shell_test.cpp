@@ -107,14 +107,20 @@ TEST_F(ShellTest, CutIsAlwaysDisabledInMenuAndToolbar) {
     EXPECT_FALSE(frame->action(ID_EDIT_CUT)->isEnabled());
 }
 
-TEST_F(ShellTest, UnreadableFileFailsStartUpWithTheReadersMessage) {
-    const std::string bad = dir.file("bad.bmp");
+TEST_F(ShellTest, UnreadableFileFailsStartUpWithTheReadersMessageAndReason) {
+    const std::string bad = dir.file("bad.bmp"), cut = dir.file("cut.jpg");
     writeBytes(bad, {'n', 'o', 't', ' ', 'a', ' ', 'b', 'm', 'p', 0, 0, 0, 0, 0, 0, 0});
-    EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(bad)}), CQelApp::StartResult::Failed);
-    EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(dir.file("missing.bmp"))}),
-              CQelApp::StartResult::Failed);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Not Bitmap!!\n" + QString::fromStdString(bad),
-                                                "error: Miss Load!!\n" + QString::fromStdString(dir.file("missing.bmp"))}));
+    ASSERT_EQ(pattern(16, 16, 24)->saveFile(cut), ImageError::None);
+    auto jpeg = readBytes(cut);
+    jpeg.resize(jpeg.size() / 2);
+    writeBytes(cut, jpeg);
+    for (const std::string& file : {bad, cut, dir.file("missing.bmp")})
+        EXPECT_EQ(CQelApp::processCommandLine(*frame, {QString::fromStdString(file)}), CQelApp::StartResult::Failed);
+    EXPECT_EQ(dialogs->messages(),
+              QStringList({"error: Not Bitmap!!\n" + QString::fromStdString(bad) +
+                               ": the content is not a picture format Qel reads (BMP, PNG, JPEG, TIFF, WebP, GIF)",
+                           "error: Not Bitmap!!\n" + QString::fromStdString(cut) + ": JPEG file damaged or truncated: data ends early",
+                           "error: Miss Load!!\n" + QString::fromStdString(dir.file("missing.bmp")) + ": No such file or directory"}));
     EXPECT_TRUE(frame->childFrames().isEmpty());
 }
 
@@ -436,7 +442,7 @@ TEST_F(ShellExtrasTest, SeveralFilesOpenThoseThatCanBeRead) {
     const QString missing = QString::fromStdString(dir.file("missing.bmp"));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {missing, good}), CQelApp::StartResult::Run);
     EXPECT_EQ(frame->childFrames().size(), 1);
-    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!\n" + missing}));
+    EXPECT_EQ(dialogs->messages(), QStringList({"error: Miss Load!!\n" + missing + ": No such file or directory"}));
     EXPECT_EQ(CQelApp::processCommandLine(*frame, {"--bogus"}), CQelApp::StartResult::Failed);
 }
 
@@ -449,7 +455,7 @@ TEST_F(ShellExtrasTest, DroppedFilesOpenAsDocuments) {
     const std::string notes = dir.file("notes.txt");  // no picture: named in the message
     writeBytes(notes, {'h', 'i', '\n'});
     frame->openDroppedFiles({QUrl::fromLocalFile(QString::fromStdString(notes))});
-    EXPECT_TRUE(dialogs->messages().value(0).endsWith("\n" + QString::fromStdString(notes)));
+    EXPECT_TRUE(dialogs->messages().value(0).contains("\n" + QString::fromStdString(notes) + ": the content is not"));
 }
 
 // A pasted picture's window takes the picture's size, as an opened file's window does.

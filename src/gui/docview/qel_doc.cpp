@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/formats/codecs.h"
+#include "core/formats/file_io.h"
 #include "core/lineart/centre_lines.h"
 #include "gui/docview/qel_view.h"
 #include "gui/kit/dialog_service.h"
@@ -55,8 +56,10 @@ bool CQelDoc::onNewDocument() {
 
 bool CQelDoc::onOpenDocument(const QString& path) {
     qel::ImageError error = qel::ImageError::None;
+    std::string why;
+    const std::string file = QFile::encodeName(path).toStdString();
     try {
-        bitmap = image->loadFile(QFile::encodeName(path).toStdString(), &error);
+        bitmap = image->loadFile(file, &error, &why);
     } catch (const std::bad_alloc&) {
         // A picture larger than the memory left: nothing is opened and the program goes on.
         image->clear();
@@ -66,9 +69,14 @@ bool CQelDoc::onOpenDocument(const QString& path) {
         return false;
     }
     if (!bitmap) {
-        // The reader's message, then the file: a drop or a command line of several files says which one.
+        // The reader's message, then the file (a drop or a command line of several files says which
+        // one) and why: the reader's reason, or the system's for a file that cannot be opened.
         const auto m = qel::messageFor(error);
-        dialogs().message(nullptr, QString::fromUtf8(m.text) + QLatin1Char('\n') + QDir::toNativeSeparators(path),
+        if (error == qel::ImageError::MissLoad)
+            if (const int code = qel::readErrno(file)) why = std::strerror(code);
+        dialogs().message(nullptr,
+                          QString::fromUtf8(m.text) + QLatin1Char('\n') + QDir::toNativeSeparators(path) +
+                              (why.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(why)),
                           QString::fromUtf8(m.title), Buttons::Ok, qel::ui::Icon::Error);
         return false;
     }

@@ -8,6 +8,7 @@
 #include <limits>
 #include <string>
 
+#include "gui/kit/dialog_keys.h"
 #include "gui/kit/dialog_service.h"
 
 namespace qel::ui {
@@ -173,6 +174,7 @@ void DdxDialog::showEvent(QShowEvent* event) {
     if (!filled_) {
         filled_ = true;
         updateData(false);
+        readyForKeyboard(this);
     }
     QDialog::showEvent(event);
 }

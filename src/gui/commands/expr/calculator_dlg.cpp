@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/expr/calculator.h"
+#include "gui/kit/dialog_keys.h"
 
 CCalculatorDlg::CCalculatorDlg(QWidget* parent) : QDialog(parent), formula_(new QLineEdit), answer_(new QLineEdit) {
     setWindowTitle(QStringLiteral("関数電卓"));
@@ -28,6 +29,7 @@ CCalculatorDlg::CCalculatorDlg(QWidget* parent) : QDialog(parent), formula_(new 
     layout->addLayout(fields);
     layout->addWidget(new QLabel(QStringLiteral("(x=3.141592   y=2.718282   z=0  )   ")));
     layout->addWidget(buttons);
+    qel::ui::readyForKeyboard(this);
 }
 
 void CCalculatorDlg::accept() {

@@ -54,6 +54,7 @@ QString mixRefusal(const QString& fileName, const std::string& path) {
 
 void mix(CQelView& view) {
     CMixDlg dlg(&view);
+    dlg.m_documentPath = view.document()->pathName();
     dlg.m_startX = dlg.m_startY = dlg.m_copyX = dlg.m_copyY = 0;
     dlg.m_rectWidth = view.document()->imageWidth;
     dlg.m_rectHeight = view.document()->imageHeight;

@@ -89,10 +89,14 @@ CMixDlg::CMixDlg(QWidget* parent)
 
 void CMixDlg::onBrowse() {
     qel::ui::FileRequest request;
-    request.filter = QStringLiteral("Bimap Files | *.bmp ||");
+    // Any picture Qel reads mixes; the BMP filter stays in the list. The dialog starts beside the
+    // picture being mixed into.
+    request.filter = QStringLiteral("Bimap Files | *.bmp |画像ファイル|*.bmp;*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.webp;*.gif||");
+    request.selectedFilter = QStringLiteral("画像ファイル");
     request.defaultExtension = QStringLiteral("bmp");
     request.initialName = QStringLiteral("*.bmp");
     request.overwritePrompt = true;
+    request.directory = qel::ui::startFolder(m_documentPath);
     const QString path = qel::ui::dialogs().openFile(this, request);
     if (path.isEmpty()) return;
     m_fileName = path;

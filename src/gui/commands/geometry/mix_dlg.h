@@ -17,6 +17,7 @@ public:
     explicit CMixDlg(QWidget* parent = nullptr);
 
     QString m_fileName;
+    QString m_documentPath;  // the picture mixed into: 参照 starts in its folder
     float m_ratio = 0.5f;
     int32_t m_rectHeight = 0;
     int32_t m_rectWidth = 0;
