@@ -55,6 +55,8 @@ bool runOp(PyPicture& p, F&& f) {
         std::lock_guard lock(p.busy);
         r = f(p.pic);
     }
+    // A file that cannot be opened or written raises the OSError subclass, as Python's own open() does.
+    if (r.isRefused() && r.code) throw qel::Error(std::strerror(r.code), r.code, r.file);
     if (r.isRefused()) throw Refused(r.reason);
     p.changed = r.isChanged();
     p.reason = r.reason;
@@ -199,7 +201,8 @@ std::vector<Param> paramsOf(const qel::OperationInfo& op) {
     std::vector<Param> params;
     if (op.value == Value::Int || op.value == Value::Text) {
         const auto kind = op.value == Value::Int ? qel::FieldInfo::Kind::Int : qel::FieldInfo::Kind::Text;
-        std::string help = op.value == Value::Int ? " (" + std::to_string(op.min) + " to " + std::to_string(op.max) + ")" : "";
+        std::string help = op.valueHelp.empty() ? "" : ": " + op.valueHelp;
+        if (op.value == Value::Int) help += " (" + std::to_string(op.min) + " to " + std::to_string(op.max) + ")";
         params.push_back({op.keyword, {}, kind, py::none(), help});
     }
     for (size_t i = 0; i < op.fields.size();) {
@@ -241,12 +244,14 @@ std::string docOf(const qel::OperationInfo& op, const std::vector<Param>& params
         head += ", " + p.name + ": " + typeText(p);
         if (!p.initial.is_none()) head += " = " + py::repr(p.initial).cast<std::string>();
     }
-    head += op.reports ? ") -> str" : ") -> Picture";
+    head += op.number ? ") -> int" : op.reports ? ") -> str" : ") -> Picture";
     std::string doc = head + "\n\n" + op.help + ".\n";
     for (const Param& p : params) doc += "\n" + p.name + p.help;
-    doc += op.reports ? "\n\nReturns the text; a refusal raises qel.Refused."
+    doc += op.reports ? std::string("\n\nReturns the ") + (op.number ? "number" : "text") + "; a refusal raises qel.Refused."
                       : "\n\nReturns the picture, so calls chain; `changed` says whether it changed and `reason` why not.\n"
                         "A refusal raises qel.Refused.";
+    if (std::any_of(params.begin(), params.end(), [](const Param& p) { return p.name == "file"; }))
+        doc += "\nA file that cannot be opened or written raises OSError (FileNotFoundError, PermissionError, ...).";
     return doc;
 }
 
@@ -327,7 +332,8 @@ void defineOperations(py::class_<PyPicture>& pic) {
     py::options options;
     options.disable_function_signatures();  // the docstring's first line is the Python signature
     for (const qel::OperationInfo& op : qel::listOperations()) {
-        if (!op.needsPicture) continue;
+        // info is the property of plain values below, not qel-batch's text.
+        if (!op.needsPicture || op.name == "info") continue;
         auto params = std::make_shared<std::vector<Param>>(paramsOf(op));
         const std::string doc = docOf(op, *params);
         pic.def(op.method.c_str(), [&op, params](py::handle self, py::args args, py::kwargs kwargs) -> py::object {
@@ -335,6 +341,7 @@ void defineOperations(py::class_<PyPicture>& pic) {
             const qel::OperationValue value = valueOf(op, *params, args, kwargs);
             std::ostringstream out;
             runOp(p, [&](qel::Picture& q) { return q.run(op.name, value, &out); });
+            if (op.number) return py::int_(py::str(out.str()).attr("strip")());
             if (op.reports) return py::str(out.str());
             return py::reinterpret_borrow<py::object>(self);  // calls chain: qel.open(f).to_256().thin()
         }, doc.c_str());
@@ -455,6 +462,19 @@ PYBIND11_MODULE(_qel, m) {
         .def_property("thinned", [](py::handle self_) { PyPicture& p = picture(self_); return p.pic.thinned(); },
                       [](py::handle self_, bool t) { PyPicture& p = picture(self_); p.pic.setThinned(t); },
                       "set by thin() and tidy2(); tidy() and straighten() need it")
+        .def_property_readonly("info", [](py::handle self_) {
+            PyPicture& p = picture(self_);
+            std::lock_guard lock(p.busy);
+            py::dict facts;
+            facts["width"] = p.pic.width();
+            facts["height"] = p.pic.height();
+            facts["depth"] = p.pic.depth();
+            facts["pixel_bytes"] = p.pic.rowBytes() * size_t(std::max(p.pic.height(), 0));
+            facts["colours"] = py::int_(1ULL << std::clamp(p.pic.depth(), 0, 32));
+            facts["format"] = p.pic.fileFormat();
+            return facts;
+        }, "a dict: width, height, depth (bits per pixel), pixel_bytes (rows padded to 4 bytes), colours "
+           "(of the depth) and format (of the file read: 'BMP', 'PNG', ...; '' for a picture made otherwise)")
         .def_property_readonly("changed", [](py::handle self_) { return picture(self_).changed; },
                                "whether the last operation changed the picture")
         .def_property_readonly("reason", [](py::handle self_) { return picture(self_).reason; },

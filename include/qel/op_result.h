@@ -15,13 +15,31 @@ enum class OpStatus { Changed, Unchanged, Refused };
 struct OpResult {
     OpStatus status = OpStatus::Unchanged;
     std::string reason;  // empty after a change
+    // A refusal because a file the operation reads or writes could not be opened or written: the
+    // system's error number (ENOENT, EACCES, ...) and the file's name; 0 and empty otherwise.
+    int code = 0;
+    std::string file;
 
-    static OpResult changed() { return {OpStatus::Changed, {}}; }
-    static OpResult unchanged(std::string why) { return {OpStatus::Unchanged, std::move(why)}; }
-    static OpResult refused(std::string why) { return {OpStatus::Refused, std::move(why)}; }
+    static OpResult changed() { return make(OpStatus::Changed, {}); }
+    static OpResult unchanged(std::string why) { return make(OpStatus::Unchanged, std::move(why)); }
+    static OpResult refused(std::string why) { return make(OpStatus::Refused, std::move(why)); }
+    static OpResult fileRefused(std::string why, int code, std::string file) {
+        OpResult r = make(OpStatus::Refused, std::move(why));
+        r.code = code;
+        r.file = std::move(file);
+        return r;
+    }
 
     bool isChanged() const { return status == OpStatus::Changed; }
     bool isRefused() const { return status == OpStatus::Refused; }
+
+private:
+    static OpResult make(OpStatus status, std::string why) {
+        OpResult r;
+        r.status = status;
+        r.reason = std::move(why);
+        return r;
+    }
 };
 
 // Reasons several operations share.

@@ -25,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include <qel/export.h>
 #include <qel/op_result.h>
 #include <qel/operation_args.h>
 
@@ -32,7 +33,7 @@ namespace qel {
 
 // A picture that cannot be read or written; what() says why, code() gives the system's error number
 // when a file could not be opened or written (ENOENT, EACCES, ...; 0 otherwise) and file() its name.
-class Error : public std::runtime_error {
+class QEL_API Error : public std::runtime_error {
 public:
     explicit Error(const std::string& what, int code = 0, std::string file = {})
         : std::runtime_error(what), code_(code), file_(std::move(file)) {}
@@ -71,26 +72,28 @@ struct FieldInfo {
 struct OperationInfo {
     enum class Value { None, Int, Text, Record };
     std::string name;     // "black-white": qel-batch's --black-white
-    std::string help;     // one line
+    std::string help;     // one line; values go by their keywords
     Value value = Value::None;
     std::string method;   // its function's name in Python ("black_white", "load_palette")
     std::string keyword;  // an Int or Text value's name ("threshold")
+    std::string valueHelp;  // and its meaning
     int32_t min = 0, max = 0;   // an Int value's range
     std::vector<FieldInfo> fields{};  // a Record value's fields, in order
     bool reports = false;       // prints an answer (info, count-colours, calc)
+    bool number = false;        // a whole number (count-colours)
     bool needsPicture = true;   // false: runs without a picture (calc)
 };
 
 // Every operation, in the order qel-batch's help lists them. Each has a function of its own in
 // Picture, made from its declaration (calc: qel::calc).
-const std::vector<OperationInfo>& listOperations();
+QEL_API const std::vector<OperationInfo>& listOperations();
 
 // An operation's value for Picture::run: none, a whole number, text, or a record's fields.
 using OperationValue = std::variant<std::monostate, int32_t, std::string, Fields>;
 
 // A picture of 1, 4, 8 or 24 bits per pixel. Rows count from the top; a row holds the pixels
 // packed as the depth says (24-bit: blue, green, red), padded to rowBytes().
-class Picture {
+class QEL_API Picture {
 public:
     Picture();  // no picture; a moved-from picture is one too
     ~Picture();
@@ -119,6 +122,9 @@ public:
     int height() const;
     int depth() const;  // bits per pixel: 1, 4, 8 or 24
     std::vector<Colour> palette() const;  // the colour table (empty for 24-bit pictures)
+    // The format of the file the picture was read from ("BMP", "PNG", "JPEG", "TIFF", "WebP",
+    // "GIF"), or empty for a picture made otherwise.
+    std::string fileFormat() const;
     size_t rowBytes() const;
     const uint8_t* row(int y) const;
     uint8_t* row(int y);  // the next operation or save sees what was written
@@ -151,9 +157,9 @@ private:
 
 // The calculator: the formula's value with x = 3.141592, y = 2.718282, z = 0, as "%f"; a formula
 // that is not valid throws std::invalid_argument.
-std::string calc(std::string_view formula);
+QEL_API std::string calc(std::string_view formula);
 
 // The library's version, "MAJOR.MINOR".
-const char* version();
+QEL_API const char* version();
 
 }  // namespace qel

@@ -94,6 +94,9 @@ std::string rangeText(const OperationField& f) {
     return s.str();
 }
 
+// What an operation does in the library's words: its values go by their names.
+std::string docOf(const Operation& op) { return op.doc ? op.doc : op.help; }
+
 struct Facade {
     std::ostringstream args, declarations, definitions;
 
@@ -102,7 +105,7 @@ struct Facade {
         const auto& fields = op.arg.fields;
         std::vector<std::string> values;
         if (grouped(op)) {
-            args << "// The values of Picture::" << name << "(): " << op.help << ".\nstruct " << args_type << " {\n";
+            args << "// The values of Picture::" << name << "(): " << docOf(op) << ".\nstruct " << args_type << " {\n";
             for (size_t i = 0; i < fields.size();) {
                 const OperationField& f = fields[i];
                 if (!f.group) {
@@ -126,11 +129,11 @@ struct Facade {
                 i = end;
             }
             args << "};\n\n";
-            declarations << "    // " << op.help << "\n    OpResult " << name << "(const " << args_type << "& args = {});\n";
+            declarations << "    // " << docOf(op) << "\n    OpResult " << name << "(const " << args_type << "& args = {});\n";
             definitions << "OpResult Picture::" << name << "(const " << args_type << "& a) {\n";
         } else {
             std::ostringstream params, named;
-            declarations << "    // " << op.help << "\n";
+            declarations << "    // " << docOf(op) << "\n";
             for (size_t i = 0; i < fields.size(); ++i) {
                 const OperationField& f = fields[i];
                 const std::string type = f.kind == FieldKind::Text ? "const std::string&" : valueType(f.kind);
@@ -161,9 +164,10 @@ struct Facade {
             params += (params.empty() ? "" : ", ") + std::string("const std::string& ") + camel(keyword(op));
             value = "OperationValue(std::string(" + camel(keyword(op)) + "))";
         }
-        std::string help = op.help;
+        std::string help = docOf(op);
+        if (op.arg.kind != OperationArg::Kind::None) help += "\n    //   " + camel(keyword(op)) + ": " + op.arg.help;
         if (op.arg.kind == OperationArg::Kind::Int)
-            help += " (" + camel(keyword(op)) + ": " + std::to_string(op.arg.min) + " to " + std::to_string(op.arg.max) + ")";
+            help += " (" + std::to_string(op.arg.min) + " to " + std::to_string(op.arg.max) + ")";
         declarations << "    // " << help << (op.reports ? "; the answer goes to `out`" : "") << "\n";
         declarations << "    OpResult " << name << "(" << params << ");\n";
         definitions << "OpResult Picture::" << name << "(" << params << ") { return run(" << quoted(op.name) << ", "

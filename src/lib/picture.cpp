@@ -18,6 +18,7 @@
 
 #include "core/formats/bmp_file.h"
 #include "core/formats/codecs.h"
+#include "core/formats/file_io.h"
 #include "core/expr/calculator.h"
 #include "core/image/dib_image.h"
 #include "core/ops/operation.h"
@@ -62,27 +63,6 @@ OpResult runOn(Picture::Impl& p, const Operation& op, std::any value, std::ostre
     p.release();
     RunRequest request{.image = p.image, .state = p.state, .out = out};
     return runOperation(op, std::move(value), request).result;
-}
-
-// The system's error number for a file that cannot be read (0 when it can: its content is at fault).
-int readErrno(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return ENOENT;
-    if (std::filesystem::is_directory(path, ec)) return EISDIR;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return errno ? errno : EACCES;
-    std::fclose(f);
-    return 0;
-}
-
-// The same for a file that cannot be written.
-int writeErrno(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return ENOENT;
-    if (std::filesystem::is_directory(path, ec)) return EISDIR;
-    if (::access(parent.empty() ? "." : parent.c_str(), W_OK) != 0) return errno;
-    return 0;
 }
 
 // Why a picture could not be read, in English.
@@ -195,6 +175,10 @@ bool Picture::empty() const { return !self().image.hasPicture(); }
 int Picture::width() const { return self().image.header().biWidth; }
 int Picture::height() const { return self().image.header().biHeight; }
 int Picture::depth() const { return self().image.bitCount(); }
+std::string Picture::fileFormat() const {
+    const ImageFormat f = self().image.fileFormat;
+    return f == ImageFormat::Unknown ? std::string() : formatName(f);
+}
 size_t Picture::rowBytes() const { return empty() ? 0 : size_t(self().image.stride()); }
 
 std::vector<Colour> Picture::palette() const {
@@ -237,9 +221,9 @@ const std::vector<OperationInfo>& listOperations() {
         };
         std::vector<OperationInfo> list;
         for (const Operation* op : qel::operations()) {
-            OperationInfo info{.name = op->name, .help = op->help, .value = OperationInfo::Value(op->arg.kind),
-                               .method = lower(op->binding ? op->binding : op->name, '_'), .keyword = op->arg.keyword,
-                               .min = op->arg.min, .max = op->arg.max, .reports = op->reports, .needsPicture = !op->standalone};
+            OperationInfo info{.name = op->name, .help = op->doc ? op->doc : op->help, .value = OperationInfo::Value(op->arg.kind),
+                               .method = lower(op->binding ? op->binding : op->name, '_'), .keyword = op->arg.keyword, .valueHelp = op->arg.help,
+                               .min = op->arg.min, .max = op->arg.max, .reports = op->reports, .number = op->number, .needsPicture = !op->standalone};
             if (info.keyword.empty()) info.keyword = lower(op->arg.valueName, '-');
             for (const OperationField& f : op->arg.fields)
                 info.fields.push_back({.name = f.name, .kind = FieldInfo::Kind(f.kind), .min = f.min, .max = f.max,

@@ -333,8 +333,9 @@ TEST_F(MixCommandTest, EmptyFileNameOrCancelDoesNothing) {
 TEST_F(MixCommandTest, AFileThatCannotBeMixedSaysWhyAndChangesNothing) {
     open(*pattern(4, 4, 24));
     const auto before = bitsOf(*doc()->image);
-    const QString oneBit = writePicture(*makeIndexed(1, {"0101", "1010"}, {Rgb{0, 0, 0}, Rgb{255, 255, 255}}), "one.bmp");
-    for (const QString& path : {oneBit, QString::fromStdString(dir.file("missing.bmp"))}) {
+    const QString text = QString::fromStdString(dir.file("text.bmp"));
+    ASSERT_TRUE(test::writeBytes(dir.file("text.bmp"), std::vector<uint8_t>{'t', 'e', 'x', 't'}));
+    for (const QString& path : {text, QString::fromStdString(dir.file("missing.bmp"))}) {
         dialogs->clear();
         whenShown<CMixDlg>([&](CMixDlg& dlg) {
             fill(dlg, path, "1");
@@ -344,7 +345,7 @@ TEST_F(MixCommandTest, AFileThatCannotBeMixedSaysWhyAndChangesNothing) {
         EXPECT_EQ(doc()->image->bits, before) << path.toStdString();
         EXPECT_NE(doc()->bitmap, nullptr);
         ASSERT_EQ(dialogs->messages().size(), 1);
-        EXPECT_TRUE(dialogs->messages()[0].startsWith((path == oneBit ? "error: Not Bitmap!!\n" : "error: Miss Load!!\n") + path + ": "));
+        EXPECT_TRUE(dialogs->messages()[0].startsWith((path == text ? "error: Not Bitmap!!\n" : "error: Miss Load!!\n") + path + ": "));
         EXPECT_FALSE(view()->undoInfo);
     }
     frame->runCommand(ID_EDIT_UNDO);

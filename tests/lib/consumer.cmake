@@ -1,7 +1,7 @@
-# Installs the library into a scratch prefix and builds a small program against it three ways:
-# find_package with Qel::qel and with Qel::qel_static, and pkg-config. Each must run and print
-# what the library computed. Run as:
-#   cmake -DBUILD_DIR=<build> -DSCRATCH=<dir> -DSOURCE=<consumer source> -DCXX=<compiler> -P consumer.cmake
+# Installs the library into a scratch prefix (or uses PREFIX, where it already is) and builds a small
+# program against it three ways: find_package with Qel::qel and with Qel::qel_static, and pkg-config.
+# Each must run and print what the library computed. Run as:
+#   cmake {-DBUILD_DIR=<build> | -DPREFIX=<prefix>} -DSCRATCH=<dir> -DSOURCE=<consumer source> -DCXX=<compiler> -P consumer.cmake
 set(expected "2x1 24-bit grey 170,170,170 3.000000 ")
 file(REMOVE_RECURSE ${SCRATCH})
 set(prefix ${SCRATCH}/prefix)
@@ -19,9 +19,13 @@ function(check what program)
     message(FATAL_ERROR "${what}: printed \"${output}\", not \"${expected}...\"")
   endif()
 endfunction()
-foreach(component runtime library)
-  run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component} --prefix ${prefix})
-endforeach()
+if(PREFIX)
+  set(prefix ${PREFIX})
+else()
+  foreach(component runtime library)
+    run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component} --prefix ${prefix})
+  endforeach()
+endif()
 foreach(header qel/qel.h qel/op_result.h)
   if(NOT EXISTS ${prefix}/include/${header})
     message(FATAL_ERROR "not installed: include/${header}")

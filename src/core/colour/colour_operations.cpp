@@ -6,6 +6,7 @@
 #include "core/colour/quantize.h"
 #include "core/colour/reduction.h"
 #include "core/colour/working_palette.h"
+#include "core/formats/file_io.h"
 #include "core/ops/operation.h"
 
 namespace qel {
@@ -93,12 +94,14 @@ const std::vector<Operation>& colourOperations() {
         {.name = "black-white",
          .arg = {.kind = Kind::Int, .valueName = "T", .min = 0, .max = 255, .initial = 1,
                  .outOfRange = "{option} needs a threshold from 0 to 255: {value}",
-                 .notNumber = "{option} needs an integer threshold: {value}", .keyword = "threshold", .example = "128"},
+                 .notNumber = "{option} needs an integer threshold: {value}", .keyword = "threshold",
+                 .help = "colours whose channels average below it turn black, the rest white", .example = "128"},
          .help = "make a 4- or 8-bit picture black and white; colours averaging below T (0-255) turn black",
+         .doc = "make a 4- or 8-bit picture black and white by its colour table",
          .rule = Rule::Depth4Or8, .command = cmd::ID_TO_BLACK_WHITE,
          .run = [](OperationRun& r) { return toBlackWhite(r.image, r.arg<int32_t>()); }},
         {.name = "count-colours", .help = "print the number of colours at 6 bits per channel",
-         .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .reports = true, .run = printColourCount},
+         .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .reports = true, .number = true, .run = printColourCount},
         {.name = "reduce-256", .help = "reduce a 24-bit picture to at most 256 colours", .rule = Rule::Depth24,
          .command = cmd::ID_REDUCE_256, .run = [](OperationRun& r) { return reduceColours(r.image); }},
         {.name = "quantize",
@@ -111,25 +114,29 @@ const std::vector<Operation>& colourOperations() {
                  .example = "3;dither", .split = splitQuantize, .build = buildQuantize},
          .help = "turn a 24-bit picture into an 8-bit one of at most N (2-256) colours chosen for quality; "
                  ";dither diffuses the error (Floyd-Steinberg)",
+         .doc = "turn a 24-bit picture into an 8-bit one of at most `colours` colours chosen for quality",
          .rule = Rule::Depth24, .thinned = Thinned::Clear, .command = cmd::ID_QUANTIZE,
          .run = [](OperationRun& r) { return quantizeColours(r.image, r.arg<QuantizeSettings>()); }},
         paletteOperation(
-            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file", .example = "{dir}/palette.pal"},
-             .help = "load a palette file into the working palette (its count never raises N)", .binding = "load-palette",
+            {.name = "palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file",
+                     .help = "the palette file read", .example = "{dir}/palette.pal"},
+             .help = "load a palette file into the working palette (its count never raises N)",
+             .doc = "load a palette file into the working palette (never more colours than it has)", .binding = "load-palette",
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();
                  if (loadPaletteFile(file, workingPalette(r)) == PaletteFileError::None) return OpResult::changed();
-                 return OpResult::refused(file + " cannot be read (" +
-                                          paletteFileMessage(PaletteFileError::CannotRead).text + ")");
+                 const int code = readErrno(file);
+                 return OpResult::fileRefused(fileReason(file, code, "cannot be read"), code, file);
              }}),
         paletteOperation(
-            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file", .example = "{dir}/saved.pal"},
+            {.name = "save-palette", .arg = {.kind = Kind::Text, .valueName = "FILE", .keyword = "file",
+                     .help = "the palette file written", .example = "{dir}/saved.pal"},
              .help = "save the working palette as a palette file", .writes = true,
              .run = [](OperationRun& r) {
                  const auto& file = r.arg<std::string>();
                  if (savePaletteFile(file, workingPalette(r)) == PaletteFileError::None) return OpResult::changed();
-                 return OpResult::refused(file + " cannot be written (" +
-                                          paletteFileMessage(PaletteFileError::CannotWrite).text + ")");
+                 const int code = writeErrno(file);
+                 return OpResult::fileRefused(fileReason(file, code, "cannot be written"), code, file);
              }}),
         paletteOperation({.name = "set-palette", .help = "copy the working palette into the colour table",
                           .run = [](OperationRun& r) { return request(r, workingPalette(r), kRequestSetTable); }}),
@@ -138,8 +145,10 @@ const std::vector<Operation>& colourOperations() {
              .help = "merge duplicate and empty (205,205,205) colours of the working palette into the picture",
              .run = [](OperationRun& r) { return request(r, workingPalette(r), kRequestOrganise); }}),
         paletteOperation(
-            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision, .keyword = "precision", .example = "40"},
+            {.name = "approximate", .arg = {.kind = Kind::Int, .valueName = "P", .min = 0, .max = kMaxPrecision, .keyword = "precision",
+                     .help = "table colours closer than this (squared distance; 0: all) move", .example = "40"},
              .help = "move table colours closer than P (0-50000, 0: all) to their nearest working colour",
+             .doc = "move the table's colours near a working colour onto it",
              .run = [](OperationRun& r) {
                  WorkingPalette& pal = workingPalette(r);
                  prepareApproximate(pal, r.arg<int32_t>());
@@ -162,8 +171,10 @@ const std::vector<Operation>& colourOperations() {
              }}),
         paletteOperation(
             {.name = "merge-near",
-             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance, .keyword = "distance", .example = "3000"},
+             .arg = {.kind = Kind::Int, .valueName = "A", .min = 0, .max = kMaxMergeDistance, .keyword = "distance",
+                     .help = "colours closer than this (squared distance) become one", .example = "3000"},
              .help = "make near colours of the working palette equal (distance 0-10000000); --organise applies it",
+             .doc = "make near colours of the working palette equal; organise() applies it to the picture",
              .run = [](OperationRun& r) {
                  mergeNearColours(workingPalette(r), r.arg<int32_t>());
                  return OpResult::unchanged("merged in the working palette");

@@ -57,7 +57,8 @@ Field weight(const char* name, const char* outOfRange, const char* notNumber, co
 const std::vector<Operation>& exprOperations() {
     using Kind = OperationArg::Kind;
     static const std::vector<Operation> ops = {
-        {.name = "calc", .arg = {.kind = Kind::Text, .valueName = "FORMULA", .example = "1+2*sin(30)"},
+        {.name = "calc", .arg = {.kind = Kind::Text, .valueName = "FORMULA", .help = "the formula",
+                 .example = "1+2*sin(30)"},
          .help = "print the calculator's answer for FORMULA (x=3.141592, y=2.718282, z=0)", .rule = cmd::Rule::Always,
          .snapshot = false, .standalone = true, .reports = true,
          .run = [](OperationRun& r) {
@@ -67,11 +68,11 @@ const std::vector<Operation>& exprOperations() {
         {.name = "transform",
          .arg = {.kind = Kind::Record, .valueName = "XF;YF;ZF[;WR,WG,WB[;forward]]",
                  .fields = {formula("x", "x", "{option}: formula x'={value} is longer than {max} characters",
-                                    "{option}: formula x'={value} is invalid (式が不正です。)", "x' in x, y, z"),
+                                    "{option}: formula x'={value} is invalid", "x' in x, y, z"),
                             formula("y", "y", "{option}: formula y'={value} is longer than {max} characters",
-                                    "{option}: formula y'={value} is invalid (式が不正です。)", "y' in x, y, z"),
+                                    "{option}: formula y'={value} is invalid", "y' in x, y, z"),
                             formula("z", "0", "{option}: formula z'={value} is longer than {max} characters",
-                                    "{option}: formula z'={value} is invalid (式が不正です。)", "the new grey level z'"),
+                                    "{option}: formula z'={value} is invalid", "the new grey level z'"),
                             weight("weight_red", "{option}: red weight {value} is outside -255 to 255",
                                    "{option}: red weight {value} is not a number", "the weights of red, green and blue in z"),
                             weight("weight_green", "{option}: green weight {value} is outside -255 to 255",
@@ -83,6 +84,7 @@ const std::vector<Operation>& exprOperations() {
                              .invalid = "{option}: mapping must be forward or inverse, not {value}"}},
                  .example = "x+1.5*sin(y*40);y-1;z+50", .split = splitTransform, .ruleCheck = OperationArg::RuleCheck::BeforeSplit, .build = buildTransform},
          .help = "move and recolour pixels by x'=, y'=, z'= (24-bit; inverse mapping unless forward)",
+         .doc = "move and recolour the pixels of a 24-bit picture by formulas for x', y' and the grey level z'",
          .rule = cmd::Rule::Depth24, .command = cmd::ID_TRANSFORM,
          .run = [](OperationRun& r) { return transformByFormula(r.image, r.arg<TransformSettings>()); }},
     };

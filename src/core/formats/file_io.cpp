@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <atomic>
 #include <filesystem>
 #include <random>
@@ -30,6 +32,29 @@ std::string temporaryNameBeside(const std::filesystem::path& target) {
 }  // namespace
 
 void setRawWriteForTesting(RawWrite write) { rawWrite = write; }
+
+int readErrno(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ENOENT;
+    if (std::filesystem::is_directory(path, ec)) return EISDIR;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return errno ? errno : EACCES;
+    std::fclose(f);
+    return 0;
+}
+
+int writeErrno(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return ENOENT;
+    if (std::filesystem::is_directory(path, ec)) return EISDIR;
+    if (::access(parent.empty() ? "." : parent.c_str(), W_OK) != 0) return errno;
+    return 0;
+}
+
+std::string fileReason(const std::string& path, int code, const std::string& otherwise) {
+    return path + ": " + (code ? std::string(std::strerror(code)) : otherwise);
+}
 
 template <class Bytes>
 bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes) {

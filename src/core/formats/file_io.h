@@ -21,6 +21,12 @@ template <class Bytes>
 bool readFileBytes(const std::string& path, Bytes& out, size_t maxBytes = SIZE_MAX);
 // Up to `size` first bytes of the file into `head`; how many were read (0 when it cannot be opened).
 size_t readFileHead(const std::string& path, uint8_t* head, size_t size);
+// Why a file cannot be read or written, as the system's error number (ENOENT, EACCES, EISDIR...),
+// found after the fact; 0 when nothing about the file itself stops it (its content is at fault).
+int readErrno(const std::string& path);
+int writeErrno(const std::string& path);
+// "path: No such file or directory" for a code, "path: <otherwise>" for 0.
+std::string fileReason(const std::string& path, int code, const std::string& otherwise);
 // Largest palette or formula file read: far beyond any real one, small enough to hold in memory.
 constexpr size_t kMaxTextFileBytes = size_t(16) << 20;
 

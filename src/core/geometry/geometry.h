@@ -98,16 +98,18 @@ enum class MixStatus {
     Mixed,         // the file was read; pixels in the clipped rectangle were blended (possibly none)
     NotApplied,    // no 24-bit picture, empty file name or a negative number
     CannotOpen,    // the file cannot be opened or read
-    NotBitmap,     // no "BM" signature, header not 40 bytes, or shorter than its header
+    NotBitmap,     // a "BM" file neither reader takes: header not 40 bytes, or shorter than its header
+    NotPicture,    // no picture file Qel reads
     Unsupported,   // a pixel format the mix does not read
     Truncated,     // the pixel data is shorter than the rows need
 };
 
-// Blends the width x height rectangle at (copyX, copyY) of the BMP file onto the
+// Blends the width x height rectangle at (copyX, copyY) of the picture file onto the
 // rectangle at (startX, startY) of the picture: each channel becomes
 // trunc(min(255, file * r + picture * (1 - r))) unless the file pixel has the
-// transparent colour. The file is read by a reader of its own: 4-bit files with
-// 16 table entries, 8-bit with 256 and 24-bit without a table. Ratio below 0 (or
+// transparent colour. A classic BMP file is read by a reader of its own: 4-bit files
+// with 16 table entries, 8-bit with 256 and 24-bit without a table; any other file
+// by the document reader (a truncated classic BMP is refused). Ratio below 0 (or
 // not a number) becomes 0.5, above 1 becomes 1. On any failure the picture is
 // unchanged and the result is refused, saying what is wrong with the file.
 OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32_t startY, int32_t width,

@@ -15,8 +15,9 @@ OpResult mix(OperationRun& r) {
     const std::string file = m.path + ": ";
     switch (status) {
     case MixStatus::Mixed: return mixed;
-    case MixStatus::CannotOpen: return OpResult::refused(file + "cannot be opened");
+    case MixStatus::CannotOpen: return OpResult::fileRefused(file + mixed.reason, mixed.code, m.path);
     case MixStatus::NotBitmap: return OpResult::refused(file + "not a BMP file with a 40-byte header: " + mixed.reason);
+    case MixStatus::NotPicture: return OpResult::refused(file + mixed.reason);
     case MixStatus::Unsupported:
         return OpResult::refused(file + "only uncompressed 4-bit (16 colours), 8-bit (256 colours) and 24-bit files "
                                         "are mixed, not " + mixed.reason);
@@ -104,6 +105,7 @@ const std::vector<Operation>& geometryOperations() {
                              .help = "take the nearest pixel instead of averaging", .invalid = kScaleShape}},
                  .example = "3x4", .split = splitScale, .build = buildScale},
          .help = "scale a 24-bit picture to W x H (1-30000), averaging unless ;nearest is given",
+         .doc = "scale a 24-bit picture to width x height, averaging unless nearest",
          .rule = Rule::Depth24, .command = cmd::ID_SCALE,
          .run = [](OperationRun& r) {
              const auto& s = r.arg<ScaleSettings>();
@@ -124,8 +126,9 @@ const std::vector<Operation>& geometryOperations() {
                             mixInt("green", "transparent", 255, "205", kMixColour, "green"),
                             mixInt("blue", "transparent", 255, "205", kMixColour, "blue")},
                  .example = "{dir}/picture.bmp;0.5;0,0,5,5", .split = splitMix, .ruleCheck = OperationArg::RuleCheck::AfterSplit, .build = buildMix},
-         .help = "blend the W x H rectangle at CX,CY of a BMP file onto X,Y of a 24-bit picture; file pixels of "
+         .help = "blend the W x H rectangle at CX,CY of a picture file onto X,Y of a 24-bit picture; file pixels of "
                  "colour R,G,B are skipped (defaults 0.5; 0,0,picture size; 0,0; 205,205,205)",
+         .doc = "blend a rectangle of another picture file (any format Qel reads) into a 24-bit picture",
          .rule = Rule::Depth24, .command = cmd::ID_MIX, .run = mix},
         {.name = "fractal", .help = "draw the fixed fractal over a 24-bit picture", .rule = Rule::Depth24,
          .command = cmd::ID_FRACTAL,

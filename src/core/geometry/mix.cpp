@@ -1,6 +1,8 @@
-// Blending a rectangle of a second BMP file into a 24-bit picture. The file is
-// read here with a small reader of its own, independent of the document reader:
-// 14-byte file header, 40-byte info header, colour table, then the rows.
+// Blending a rectangle of a second picture file into a 24-bit picture. A classic BMP
+// file is read here with a small reader of its own, independent of the document
+// reader: 14-byte file header, 40-byte info header, colour table, then the rows. Any
+// other file Qel reads (PNG, JPEG, other BMP variants...) goes through the document
+// reader and is mixed from its colours.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include "core/geometry/picture24.h"
 #include "core/formats/bmp_file.h"
 #include "core/formats/file_io.h"
+#include "core/image/dib_image.h"
 
 namespace qel {
 
@@ -127,6 +130,32 @@ OpResult mixBytes(DibImage& image, const uint8_t* data, size_t size, int32_t sta
     MixSource src;
     std::string why;
     st = readMixSource(data, size, src, why);
+    // A file the small reader does not take may still be a picture Qel reads; its colours are mixed
+    // as 24-bit rows. A truncated classic BMP stays refused.
+    PixelBytes decoded;
+    if (st == MixStatus::NotBitmap || st == MixStatus::Unsupported) {
+        const bool bmp = size >= 2 && data[0] == 'B' && data[1] == 'M';
+        DibImage other;
+        ImageError error = ImageError::None;
+        std::string otherWhy;
+        if (other.loadBytes(data, size, &error, &otherWhy)) {
+            const auto hd = other.header();
+            src = MixSource{.width = hd.biWidth, .height = hd.biHeight, .bitCount = 24, .stride = strideFor(hd.biWidth, 24)};
+            decoded = PixelBytes(static_cast<size_t>(src.stride * src.height));
+            for (int y = 0; y < hd.biHeight; ++y) {
+                uint8_t* row = decoded.data() + (src.height - 1 - y) * src.stride;
+                for (int x = 0; x < hd.biWidth; ++x, row += 3) {
+                    const Rgb c = other.colourAt(x, y);
+                    row[0] = c.b, row[1] = c.g, row[2] = c.r;
+                }
+            }
+            src.rows = decoded.data();
+            st = MixStatus::Mixed;
+        } else if (!bmp) {
+            st = MixStatus::NotPicture;
+            why = otherWhy.empty() ? "not a picture file Qel reads" : otherWhy;
+        }
+    }
     if (st != MixStatus::Mixed) return OpResult::refused(why);
 
     // Clip to the picture, then to the file (each a bound on the extent).
@@ -175,7 +204,8 @@ OpResult mixFile(DibImage& image, const std::string& path, int32_t startX, int32
     std::vector<uint8_t> data;
     if (!readFileBytes(path, data, kMaxVariantFileBytes)) {
         st = MixStatus::CannotOpen;
-        return OpResult::refused("cannot be opened or read");
+        const int code = readErrno(path);
+        return OpResult::fileRefused(code ? std::strerror(code) : "cannot be read", code, path);
     }
     return mixBytes(image, data.data(), data.size(), startX, startY, width, height, copyX, copyY, ratio,
                     transparent, status);

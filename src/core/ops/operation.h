@@ -76,6 +76,9 @@ struct OperationArg {
     const char* notNumber = nullptr;
     // The value's name in the library's bindings ("threshold"); empty: valueName in lower case.
     const char* keyword = "";
+    // An Int or Text value's meaning, for the library's and Python's documentation ("colours averaging
+    // below it turn black").
+    const char* help = "";
 
     // --- Record values ---
     std::vector<OperationField> fields{};
@@ -116,6 +119,8 @@ struct Operation {
     const char* name = "";  // "grey": the option --grey
     OperationArg arg{};
     const char* help = "";  // one line for qel-batch --help
+    // The same for the library and Python, where values go by their keywords; null: help says it.
+    const char* doc = nullptr;
     cmd::Rule rule = cmd::Rule::Picture;  // where it may run (qel-batch refuses it elsewhere)
     cmd::Thinned thinned = cmd::Thinned::Keep;
     int command = 0;         // the specified menu command it is (0: none, or one of its own)
@@ -127,6 +132,7 @@ struct Operation {
     bool standalone = false; // needs no picture: a command line of only such options takes no input
     bool writes = false;     // a refusal is a file that cannot be written (qel-batch exit status 3)
     bool reports = false;    // prints an answer to `out` (the bindings return it)
+    bool number = false;     // that answer is a whole number (the bindings return it as one)
     // Its function's name in the library and in Python when the option's name would mislead there
     // ("load-palette": `palette` is the picture's colour table); null: the option's name.
     const char* binding = nullptr;

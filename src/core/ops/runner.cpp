@@ -209,7 +209,10 @@ RunResult run(const Operation& op, std::any value, RunRequest& r) {
                       .familyState = &r.state.familyState, .index = r.state.index};
     if (op.snapshot) snapshot();
     OpResult done = op.run(call);
-    if (done.isRefused()) return {OpResult::refused(nameOf(op, r) + ": " + done.reason), RunStage::Operation};
+    if (done.isRefused()) {
+        done.reason = nameOf(op, r) + ": " + done.reason;
+        return {std::move(done), RunStage::Operation};
+    }
     if (op.thinned != cmd::Thinned::Keep) r.state.thinned = op.thinned == cmd::Thinned::Set;
     return {std::move(done), RunStage::Ran};
 }
