@@ -22,7 +22,7 @@ set(qel usr/bin/qel usr/bin/qel-batch usr/share/man/man1/qel.1.gz usr/share/man/
     usr/share/applications/${APP_ID}.desktop usr/share/metainfo/${APP_ID}.metainfo.xml
     usr/share/icons/hicolor/48x48/apps/${APP_ID}.png usr/share/icons/hicolor/scalable/apps/${APP_ID}.svg
     usr/share/qel/samples/photo.bmp graphics libc6 libstdc\\+\\+6 libqt6widgets6 libqt6printsupport6)
-set(libqel0 ${lib}/libqel.so.0 ${lib}/libqel.so.${VERSION} libs libc6 libstdc\\+\\+6 libimagequant0)
+set(libqel0 ${lib}/libqel.so.0 ${lib}/libqel.so.${VERSION} libs libc6 libstdc\\+\\+6)
 set(libqel-dev usr/include/qel/qel.h usr/include/qel/op_result.h usr/include/qel/export.h usr/include/qel/operation_args.h
     usr/include/qel/picture_operations.inc ${lib}/libqel.so ${lib}/libqel.a ${lib}/cmake/Qel/QelConfig.cmake
     ${lib}/pkgconfig/qel.pc libdevel "libqel0 \\(= ${VERSION}\\)")

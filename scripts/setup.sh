@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build python3 desktop-file-utils appstream qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev fonts-noto-cjk xvfb xauth xdotool imagemagick
-          pkg-config libspng-dev zlib1g-dev libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libgif-dev libexif-dev libimagequant-dev python3-pil
+          pkg-config libspng-dev zlib1g-dev libturbojpeg0-dev libjpeg62-turbo-dev libtiff-dev libwebp-dev libgif-dev libexif-dev python3-pil
           libcli11-dev parallel lintian librsvg2-bin libxml2-utils
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-dask python3-distributed
           python3-pip python3-venv python3-setuptools mypy locales)

@@ -1,77 +1,36 @@
-// Colour reduction for quality: libimagequant chooses a palette of at most N colours for the
-// picture; every pixel then goes to its nearest colour, or, with dithering, libimagequant diffuses
-// the error (Floyd–Steinberg).
+// Colour reduction for quality, by Qel's own palette quantizer. A picture of at most N colours gets
+// exactly its own colours back. Any other is counted into a histogram (64 levels a channel over the
+// range the picture uses, each cell with the sums of its exact colours), which Wu's method cuts into
+// N boxes, always splitting the box of the largest squared error where its two halves' error is
+// least. Rounds of k-means on the histogram's cells move the boxes' averages to where they serve the
+// pixels best. Without dithering more rounds on every pixel follow, and each pixel goes to its
+// nearest colour; with it, Floyd–Steinberg error diffusion (serpentine, the error damped and
+// bounded) picks the colours. Sums and errors are whole numbers, the few fractions plain IEEE
+// doubles, and nothing is kept outside the call: the same picture gives the same bytes on any
+// machine, on any number of threads and beside any other work.
 #include "core/colour/quantize.h"
-
-#include <libimagequant.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
+#include <string>
 #include <vector>
 
 #include "core/image/parallel_rows.h"
-
-#if __has_include(<omp.h>)
-#include <omp.h>
-#else
-extern "C" {
-int omp_get_max_threads(void);
-void omp_set_num_threads(int);
-}
-#endif
 
 namespace qel {
 
 namespace {
 
-// The quantizer's speed (1 slowest .. 10 fastest). Without dithering it only gives the first
-// palette, which kRounds rounds of mapping and averaging (k-means, mapToNearest) then improve: on
-// the benchmark photo 10 and four rounds give 32.4 dB, as much as 4 gives alone, in less time
-// (one round: 31.9 dB). With dithering the quantizer maps the pixels itself; only at 5 or slower
-// does it spend enough on the palette to dither well (30.6 dB, against 29.3 at 8).
-constexpr int kSpeed = 10;
-constexpr int kRounds = 4;
-constexpr int kDitherSpeed = 5;
-
-// The quantizer sums the colours of its clusters per thread, so its palette can depend on how many
-// threads share the work, and at some speeds so does where it dithers. It runs on one thread (its
-// OpenMP threads are set for the calling thread only, and put back after): the same picture gives
-// the same bytes wherever it runs. The mapping without dithering runs on every core.
-class OneQuantizerThread {
-public:
-    OneQuantizerThread() : before_(omp_get_max_threads()) { omp_set_num_threads(1); }
-    ~OneQuantizerThread() { omp_set_num_threads(before_); }
-    OneQuantizerThread(const OneQuantizerThread&) = delete;
-    OneQuantizerThread& operator=(const OneQuantizerThread&) = delete;
-
-private:
-    int before_;
-};
-
-struct LiqDeleter {
-    void operator()(liq_attr* p) const { liq_attr_destroy(p); }
-    void operator()(liq_image* p) const { liq_image_destroy(p); }
-    void operator()(liq_result* p) const { liq_result_destroy(p); }
-};
-template <class T>
-using LiqPtr = std::unique_ptr<T, LiqDeleter>;
-
-// The rows the quantizer reads, top row first, as opaque RGBA from the picture's bottom-up BGR rows.
-struct SourceRows {
-    const uint8_t* bits;
-    int64_t stride;
-    int height;
-};
-
-void readRow(liq_color rowOut[], int row, int width, void* user) {
-    const auto& s = *static_cast<const SourceRows*>(user);
-    const uint8_t* p = s.bits + static_cast<int64_t>(s.height - 1 - row) * s.stride;
-    for (int x = 0; x < width; ++x, p += 3) rowOut[x] = liq_color{p[2], p[1], p[0], 255};
-}
+// Rounds of k-means on the histogram's cells (cheap: a cell stands for all its pixels), then, without
+// dithering, on every pixel. On the benchmark photo (bench/compare-peers.sh --palette) Wu's boxes
+// mapped once give 32.31 dB; the cells' rounds take that to 32.58, two rounds on the pixels to 32.59
+// (more add little). Dithering gains 0.01 dB from the pixels' rounds: it goes without.
+constexpr int kCellRounds = 16;
+constexpr int kRounds = 2;
 
 // The nearest palette entry of a colour (squared distance in RGB, the lowest index on ties). The
 // colour cube is cut into cells 8 levels wide; a cell lists, when first met, the only entries that
@@ -158,11 +117,9 @@ private:
 
 // Maps every pixel to its nearest entry and then moves each entry that pixels map to onto the
 // rounded average of their colours (one round of k-means); true when an entry moved. For that
-// mapping no colour is nearer its pixels, so the error only falls. A picture of at most N colours
-// thus gets its own colours back (unless two of them differ in the lowest bit only: the quantizer
-// reads the histogram at 7 bits at this speed). Rows run in parallel bands; each pixel's index
-// depends on its colour alone and the sums are whole numbers, so the result is the same on any
-// number of threads.
+// mapping no colour is nearer its pixels, so the error only falls. Rows run in parallel bands; each
+// pixel's index depends on its colour alone and the sums are whole numbers, so the result is the
+// same on any number of threads.
 bool mapToNearest(const uint8_t* bits, uint8_t* indices, int w, int h, std::vector<Rgb>& palette) {
     using Sums = std::array<std::array<uint64_t, 4>, 256>;
     const int64_t s24 = strideFor(w, 24), s8 = strideFor(w, 8);
@@ -202,9 +159,345 @@ bool mapToNearest(const uint8_t* bits, uint8_t* indices, int w, int h, std::vect
     return moved;
 }
 
-OpResult failed(liq_error e) {
-    if (e == LIQ_OUT_OF_MEMORY) throw std::bad_alloc();
-    return OpResult::refused("the colour quantizer failed (error " + std::to_string(static_cast<int>(e)) + ")");
+// The picture's own colours, in the order first met (top row first), when it has at most `limit`;
+// none when it has more.
+std::vector<Rgb> ownColours(const uint8_t* bits, int w, int h, int limit) {
+    constexpr int kSlotBits = 10;  // four times the most colours kept
+    constexpr uint32_t kEmpty = ~0u;
+    std::vector<uint32_t> slots(size_t(1) << kSlotBits, kEmpty);
+    std::vector<Rgb> found;
+    const int64_t stride = strideFor(w, 24);
+    uint32_t last = kEmpty;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* p = bits + static_cast<int64_t>(h - 1 - y) * stride;
+        for (int x = 0; x < w; ++x, p += 3) {
+            const uint32_t key = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            if (key == last) continue;
+            last = key;
+            uint32_t s = (key * 0x9E3779B1u) >> (32 - kSlotBits);
+            while (slots[s] != kEmpty && slots[s] != key) s = (s + 1) & ((1u << kSlotBits) - 1);
+            if (slots[s] == key) continue;
+            if (static_cast<int>(found.size()) == limit) return {};
+            slots[s] = key;
+            found.push_back(Rgb{p[2], p[1], p[0]});
+        }
+    }
+    return found;
+}
+
+// --- the histogram and Wu's cuts ---
+
+constexpr int kLevels = 64;           // histogram levels a channel
+constexpr int kSide = kLevels + 1;    // level 0 is the empty plane under the cumulative sums
+
+// Pixel count, sums of red, green and blue, and the sum of r² + g² + b² of a set of pixels.
+struct Moments {
+    int64_t n = 0, r = 0, g = 0, b = 0, sq = 0;
+    Moments& operator+=(const Moments& o) {
+        n += o.n; r += o.r; g += o.g; b += o.b; sq += o.sq;
+        return *this;
+    }
+    Moments& operator-=(const Moments& o) {
+        n -= o.n; r -= o.r; g -= o.g; b -= o.b; sq -= o.sq;
+        return *this;
+    }
+    friend Moments operator+(Moments a, const Moments& b) { return a += b; }
+    friend Moments operator-(Moments a, const Moments& b) { return a -= b; }
+    // Σ (sum of a channel)² / n: the larger, the smaller the squared error about the mean.
+    double spread() const {
+        const double dr = double(r), dg = double(g), db = double(b);
+        return n > 0 ? (dr * dr + dg * dg + db * db) / double(n) : 0.0;
+    }
+    double squaredError() const { return n > 0 ? double(sq) - spread() : 0.0; }
+    Rgb mean() const {
+        const auto m = [this](int64_t s) { return static_cast<uint8_t>((s + n / 2) / n); };
+        return Rgb{m(r), m(g), m(b)};
+    }
+};
+
+constexpr size_t at(int r, int g, int b) { return (size_t(r) * kSide + size_t(g)) * kSide + size_t(b); }
+
+// For each channel (red, green, blue), the level 1..kLevels of each value: the values the picture
+// uses, from its least to its greatest, spread evenly over the levels (each its own level when
+// there are at most kLevels of them).
+using Levels = std::array<std::array<uint8_t, 256>, 3>;
+
+Levels levelsOf(const uint8_t* bits, int w, int h) {
+    struct Range {
+        std::array<uint8_t, 3> lo{255, 255, 255}, hi{0, 0, 0};
+    };
+    const int64_t stride = strideFor(w, 24);
+    std::vector<Range> parts(static_cast<size_t>(rowThreads()));
+    forEachRowBandOnWorkers(h, w, [&](int worker, int64_t first, int64_t last) {
+        Range& mine = parts[static_cast<size_t>(worker)];
+        for (int64_t row = first; row < last; ++row) {
+            const uint8_t* p = bits + row * stride;
+            for (int x = 0; x < w; ++x, p += 3)
+                for (int c = 0; c < 3; ++c) {
+                    mine.lo[size_t(c)] = std::min(mine.lo[size_t(c)], p[2 - c]);
+                    mine.hi[size_t(c)] = std::max(mine.hi[size_t(c)], p[2 - c]);
+                }
+        }
+    });
+    Levels levels{};
+    for (size_t c = 0; c < 3; ++c) {
+        int lo = 255, hi = 0;
+        for (const Range& part : parts) {
+            lo = std::min<int>(lo, part.lo[c]);
+            hi = std::max<int>(hi, part.hi[c]);
+        }
+        for (int v = lo; v <= hi; ++v) levels[c][size_t(v)] = static_cast<uint8_t>(1 + (v - lo) * kLevels / (hi - lo + 1));
+    }
+    return levels;
+}
+
+// A box of histogram cells: levels lo (excluded) to hi (included) of red, green and blue.
+struct Box {
+    std::array<int, 3> lo{}, hi{};
+    int64_t cells() const { return int64_t(hi[0] - lo[0]) * (hi[1] - lo[1]) * (hi[2] - lo[2]); }
+};
+
+// The moments of a box from the cumulative ones (inclusion and exclusion of the eight corners).
+Moments inside(const Box& c, const std::vector<Moments>& m) {
+    const auto& [r0, g0, b0] = c.lo;
+    const auto& [r1, g1, b1] = c.hi;
+    return m[at(r1, g1, b1)] - m[at(r1, g1, b0)] - m[at(r1, g0, b1)] + m[at(r1, g0, b0)] - m[at(r0, g1, b1)] +
+           m[at(r0, g1, b0)] + m[at(r0, g0, b1)] - m[at(r0, g0, b0)];
+}
+
+// The palette for the picture: the histogram cut into at most `count` boxes, each box's average
+// colour; `cells` gets the histogram's occupied cells.
+std::vector<Rgb> wuPalette(const uint8_t* bits, int w, int h, int count, std::vector<Moments>& cells) {
+    const Levels levels = levelsOf(bits, w, h);
+    std::vector<Moments> m(size_t(kSide) * kSide * kSide);
+    const int64_t stride = strideFor(w, 24);
+    for (int64_t row = 0; row < h; ++row) {
+        const uint8_t* p = bits + row * stride;
+        for (int x = 0; x < w; ++x, p += 3) {
+            const int64_t r = p[2], g = p[1], b = p[0];
+            Moments& cell = m[at(levels[0][size_t(r)], levels[1][size_t(g)], levels[2][size_t(b)])];
+            ++cell.n;
+            cell.r += r;
+            cell.g += g;
+            cell.b += b;
+            cell.sq += r * r + g * g + b * b;
+        }
+    }
+    cells.clear();
+    for (const Moments& cell : m)
+        if (cell.n > 0) cells.push_back(cell);
+    // Cumulative moments: m[r][g][b] becomes the sum over all cells at or below r, g and b.
+    std::vector<Moments> area(kSide);
+    for (int r = 1; r < kSide; ++r) {
+        std::fill(area.begin(), area.end(), Moments{});
+        for (int g = 1; g < kSide; ++g) {
+            Moments line;
+            for (int b = 1; b < kSide; ++b) {
+                line += m[at(r, g, b)];
+                area[size_t(b)] += line;
+                m[at(r, g, b)] = m[at(r - 1, g, b)] + area[size_t(b)];
+            }
+        }
+    }
+    // The cut of a box, along any axis, that leaves its two halves the least squared error; false
+    // when no cut leaves pixels on both sides.
+    const auto bestCut = [&m](const Box& box, int& axis, int& where) {
+        const Moments whole = inside(box, m);
+        double best = -1.0;
+        for (int a = 0; a < 3; ++a)
+            for (int cut = box.lo[size_t(a)] + 1; cut < box.hi[size_t(a)]; ++cut) {
+                Box lower = box;
+                lower.hi[size_t(a)] = cut;
+                const Moments below = inside(lower, m), above = whole - below;
+                if (below.n == 0 || above.n == 0) continue;
+                const double score = below.spread() + above.spread();
+                if (score > best) {
+                    best = score;
+                    axis = a;
+                    where = cut;
+                }
+            }
+        return best >= 0.0;
+    };
+    // The error still to be taken out of each box: its squared error while it can be cut, else 0.
+    const auto error = [&m](const Box& box) { return box.cells() > 1 ? inside(box, m).squaredError() : 0.0; };
+    std::vector<Box> boxes{Box{{0, 0, 0}, {kLevels, kLevels, kLevels}}};
+    std::vector<double> errors{error(boxes[0])};
+    while (static_cast<int>(boxes.size()) < count) {
+        const size_t k = static_cast<size_t>(std::max_element(errors.begin(), errors.end()) - errors.begin());
+        if (errors[k] <= 0.0) break;
+        int axis = 0, where = 0;
+        if (!bestCut(boxes[k], axis, where)) {
+            errors[k] = 0.0;
+            continue;
+        }
+        Box upper = boxes[k];
+        boxes[k].hi[size_t(axis)] = where;
+        upper.lo[size_t(axis)] = where;
+        boxes.push_back(upper);
+        errors[k] = error(boxes[k]);
+        errors.push_back(error(upper));
+    }
+    std::vector<Rgb> palette;
+    for (const Box& box : boxes)
+        if (const Moments s = inside(box, m); s.n > 0) palette.push_back(s.mean());
+    return palette;
+}
+
+// The nearest palette entry of a colour, the same as NearestEntry's (the lowest index on ties), for
+// a palette that meets few colours each (NearestEntry pays for its lists over many): the entries
+// sorted along the axis where they spread most are searched outwards from the colour's place, from
+// a guess at the nearest entry, until the distance along the axis alone exceeds the best found.
+class NearestBySweep {
+public:
+    explicit NearestBySweep(const std::vector<Rgb>& palette) {
+        std::array<int64_t, 3> spread{};
+        for (size_t c = 0; c < 3; ++c) {
+            int64_t sum = 0, sq = 0;
+            for (const Rgb& e : palette) {
+                const int64_t v = channel(e, c);
+                sum += v;
+                sq += v * v;
+            }
+            spread[c] = sq * int64_t(palette.size()) - sum * sum;
+        }
+        axis_ = size_t(std::max_element(spread.begin(), spread.end()) - spread.begin());
+        for (size_t i = 0; i < palette.size(); ++i) entries_.push_back({palette[i].r, palette[i].g, palette[i].b, int(i)});
+        std::sort(entries_.begin(), entries_.end(), [this](const Entry& a, const Entry& b) {
+            return a.c[axis_] != b.c[axis_] ? a.c[axis_] < b.c[axis_] : a.index < b.index;
+        });
+        where_.resize(palette.size());
+        for (size_t k = 0; k < entries_.size(); ++k) {
+            where_[size_t(entries_[k].index)] = k;
+            along_.push_back(entries_[k].c[axis_]);
+        }
+    }
+
+    int operator()(Rgb colour, int guess) const {
+        const std::array<int, 3> c{colour.r, colour.g, colour.b};
+        const auto distance = [&c](const Entry& e) {
+            const int dr = e.c[0] - c[0], dg = e.c[1] - c[1], db = e.c[2] - c[2];
+            return dr * dr + dg * dg + db * db;
+        };
+        int best = guess, bestDistance = distance(entries_[where_[size_t(guess)]]);
+        const auto consider = [&](const Entry& e) {
+            const int d = distance(e);
+            if (d < bestDistance || (d == bestDistance && e.index < best)) {
+                bestDistance = d;
+                best = e.index;
+            }
+        };
+        // An entry farther along the axis alone than the best so far is farther, and so is every
+        // entry beyond it.
+        const size_t place = size_t(std::lower_bound(along_.begin(), along_.end(), c[axis_]) - along_.begin());
+        for (size_t k = place; k < entries_.size(); ++k) {
+            const int gap = along_[k] - c[axis_];
+            if (gap * gap > bestDistance) break;
+            consider(entries_[k]);
+        }
+        for (size_t k = place; k-- > 0;) {
+            const int gap = c[axis_] - along_[k];
+            if (gap * gap > bestDistance) break;
+            consider(entries_[k]);
+        }
+        return best;
+    }
+
+private:
+    struct Entry {
+        std::array<int, 3> c;
+        int index;
+        Entry(int r, int g, int b, int i) : c{r, g, b}, index(i) {}
+    };
+    static int channel(const Rgb& e, size_t c) { return c == 0 ? e.r : c == 1 ? e.g : e.b; }
+
+    size_t axis_ = 0;
+    std::vector<Entry> entries_;
+    std::vector<int> along_;     // entries_' values on the axis
+    std::vector<size_t> where_;  // each entry's place in entries_
+};
+
+// Rounds of k-means on the histogram's cells, each cell's pixels at its average colour. Returns the
+// squared error, summed over the pixels and channels, of the picture with each cell's pixels on the
+// colour the last round gave that cell.
+int64_t refineOnCells(const std::vector<Moments>& cells, std::vector<Rgb>& palette) {
+    std::vector<Rgb> means(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i) means[i] = cells[i].mean();
+    std::vector<int> entry(cells.size(), 0);  // each cell's entry in the last round
+    std::vector<Moments> sums;
+    for (int round = 0; round < kCellRounds; ++round) {
+        const NearestBySweep nearest(palette);
+        sums.assign(palette.size(), Moments{});
+        for (size_t i = 0; i < cells.size(); ++i) {
+            entry[i] = nearest(means[i], entry[i]);
+            sums[size_t(entry[i])] += cells[i];
+        }
+        bool moved = false;
+        for (size_t i = 0; i < palette.size(); ++i) {
+            if (sums[i].n == 0) continue;
+            const Rgb average = sums[i].mean();
+            moved = moved || !(average == palette[i]);
+            palette[i] = average;
+        }
+        if (!moved) break;
+    }
+    // Σ |p - c|² = Σ |p|² - 2 c · Σ p + n |c|² for each entry c and the pixels p its cells hold.
+    int64_t error = 0;
+    for (size_t i = 0; i < sums.size(); ++i) {
+        const Moments& s = sums[i];
+        const int64_t r = palette[i].r, g = palette[i].g, b = palette[i].b;
+        error += s.sq - 2 * (r * s.r + g * s.g + b * s.b) + s.n * (r * r + g * g + b * b);
+    }
+    return error;
+}
+
+// --- dithering ---
+
+// Floyd–Steinberg error diffusion, top row first, each row in the other direction from the last
+// (serpentine). A pixel's colour plus the error carried to it, at most maxCarried levels a channel
+// either way and kept in 0..255, picks the nearest entry; kStrength sixteenths of what that leaves
+// go on to the neighbours (7, 3, 5 and 1 sixteenths of it). Unbounded and undamped, an error that
+// no entry can pay back (a colour outside the palette's reach, an edge) would smear across the
+// picture. Errors are whole numbers, carried in 1/65536 of a level, and the rows run in order on
+// one thread: the result does not depend on the number of threads.
+constexpr int32_t kStrength = 15;
+constexpr int32_t kCarriedPerRms = 20;  // in eighths: 2.5 times the palette's error
+constexpr int32_t kMinCarried = 4;
+
+void ditherRows(const uint8_t* bits, uint8_t* indices, int w, int h, const std::vector<Rgb>& palette, int32_t maxCarried) {
+    NearestEntry nearest(palette);
+    const int64_t s24 = strideFor(w, 24), s8 = strideFor(w, 8);
+    // Carried error of this row and the next, three channels a pixel, one pixel of margin each side.
+    std::vector<int32_t> here(3 * (size_t(w) + 2)), below(3 * (size_t(w) + 2));
+    for (int y = 0; y < h; ++y) {
+        const int64_t row = h - 1 - y;
+        const uint8_t* src = bits + row * s24;
+        uint8_t* out = indices + row * s8;
+        std::fill(below.begin(), below.end(), 0);
+        const int step = y % 2 == 0 ? 1 : -1;
+        for (int k = 0; k < w; ++k) {
+            const int x = step > 0 ? k : w - 1 - k;
+            const size_t e = 3 * size_t(x + 1);
+            std::array<int32_t, 3> want;  // in 1/256 of a level
+            for (size_t c = 0; c < 3; ++c) {
+                const int32_t carried = std::clamp((here[e + c] + 128) >> 8, -maxCarried * 256, maxCarried * 256);
+                want[c] = std::clamp(int32_t(src[3 * x + 2 - int(c)]) * 256 + carried, 0, 255 * 256);
+            }
+            const uint8_t i = nearest(uint32_t(want[0] + 128) >> 8, uint32_t(want[1] + 128) >> 8, uint32_t(want[2] + 128) >> 8);
+            out[x] = i;
+            const Rgb q = palette[i];
+            const std::array<int32_t, 3> got{q.r, q.g, q.b};
+            const size_t ahead = size_t(int64_t(e) + 3 * step), behind = size_t(int64_t(e) - 3 * step);
+            for (size_t c = 0; c < 3; ++c) {
+                const int32_t d = (want[c] - got[c] * 256) * kStrength;  // 1/4096 of a level
+                here[ahead + c] += 7 * d;
+                below[behind + c] += 3 * d;
+                below[e + c] += 5 * d;
+                below[ahead + c] += d;
+            }
+        }
+        std::swap(here, below);
+    }
 }
 
 }  // namespace
@@ -216,38 +509,31 @@ OpResult quantizeColours(DibImage& image, const QuantizeSettings& settings) {
     const BitmapInfoHeader old = image.header();
     if (old.biBitCount != 24) return OpResult::refused(kNeeds24Bit);
     const int w = old.biWidth, h = old.biHeight;
-
-    OneQuantizerThread oneThread;
-    const LiqPtr<liq_attr> attr(liq_attr_create());
-    if (!attr) throw std::bad_alloc();
-    if (liq_error e = liq_set_max_colors(attr.get(), settings.colours); e != LIQ_OK) return failed(e);
-    if (liq_error e = liq_set_speed(attr.get(), settings.dither ? kDitherSpeed : kSpeed); e != LIQ_OK) return failed(e);
-
-    SourceRows source{image.bits.data(), strideFor(w, 24), h};
-    const LiqPtr<liq_image> input(liq_image_create_custom(attr.get(), readRow, &source, w, h, 0));
-    if (!input) return OpResult::refused("the picture is too large for the colour quantizer");
-    liq_result* made = nullptr;
-    if (liq_error e = liq_image_quantize(input.get(), attr.get(), &made); e != LIQ_OK) return failed(e);
-    const LiqPtr<liq_result> result(made);
+    const uint8_t* bits = image.bits.data();
 
     // Indices in the 8-bit layout, padding 0.
     const int64_t s8 = strideFor(w, 8);
     PixelBytes indices(static_cast<size_t>(s8 * h));
-    if (settings.dither) {
-        // The quantizer's own error diffusion, top row first.
-        if (liq_error e = liq_set_dithering_level(result.get(), 1.0f); e != LIQ_OK) return failed(e);
-        std::vector<unsigned char*> rows(static_cast<size_t>(h));
-        for (int y = 0; y < h; ++y) rows[static_cast<size_t>(y)] = indices.data() + static_cast<int64_t>(h - 1 - y) * s8;
-        if (liq_error e = liq_write_remapped_image_rows(result.get(), input.get(), rows.data()); e != LIQ_OK) return failed(e);
+    std::vector<Rgb> colours = ownColours(bits, w, h, settings.colours);
+    if (!colours.empty()) {
+        // Each colour is its own nearest entry: one mapping, nothing to dither.
+        mapToNearest(bits, indices.data(), w, h, colours);
+    } else {
+        std::vector<Moments> cells;
+        colours = wuPalette(bits, w, h, settings.colours, cells);
+        const int64_t error = refineOnCells(cells, colours);
+        if (settings.dither) {
+            // The carried error is bounded by a multiple of the palette's root-mean-square error a
+            // channel: a few colours far apart need much of it to mix, many close together little.
+            const double rms = std::sqrt(double(error) / (3.0 * double(w) * double(h)));
+            const int32_t maxCarried = std::clamp(static_cast<int32_t>(kCarriedPerRms * rms / 8), kMinCarried, 255);
+            ditherRows(bits, indices.data(), w, h, colours, maxCarried);
+        } else {
+            // Stops early when no colour moves: the mapping is then the nearest for the final colours.
+            for (int round = 0; round < kRounds; ++round)
+                if (!mapToNearest(bits, indices.data(), w, h, colours)) break;
+        }
     }
-    const liq_palette* palette = liq_get_palette(result.get());
-    std::vector<Rgb> colours;
-    for (unsigned i = 0; i < palette->count && i < 256; ++i)
-        colours.push_back(Rgb{palette->entries[i].r, palette->entries[i].g, palette->entries[i].b});
-    if (colours.empty()) return OpResult::refused("the colour quantizer chose no colours");
-    // Stops early when no colour moves: the mapping is then the nearest for the final colours.
-    for (int round = 0; !settings.dither && round < kRounds; ++round)
-        if (!mapToNearest(image.bits.data(), indices.data(), w, h, colours)) break;
 
     const BitmapInfoHeader hd = newHeader(w, h, 8, 256, static_cast<uint32_t>(indices.size()));
     std::vector<uint8_t> info = makeInfoBlock(hd, 256, kGreyFill);
