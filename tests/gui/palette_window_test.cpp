@@ -129,13 +129,14 @@ TEST_F(PaletteWindowTest, PaintsTheGridTheSelectionAndTheStatusLine) {
     const QRgb grey = 0xBCBCBC;
     EXPECT_EQ(at(1, 1), grey);
     EXPECT_EQ(at(shot.width() - 2, shot.height() - 2), grey);
-    // Entry 0, unselected: its whole 14 x 14 square, nothing around it.
-    const QRgb e0 = 0x00FF00;  // (0, 255, 0)
+    // Entry 0, unselected: its whole 14 x 14 square in a dark one-pixel frame.
+    const QRgb e0 = 0x00FF00, frame = 0x505050;  // (0, 255, 0)
     EXPECT_EQ(at(3, 7), e0);
     EXPECT_EQ(at(16, 20), e0);
-    EXPECT_EQ(at(17, 7), grey);  // the gap before entry 1, which starts at x = 19
+    // Entry 0's frame, then entry 1's in the gap before it (it starts at x = 19).
+    for (const QPoint& p : {QPoint(2, 6), QPoint(17, 7), QPoint(2, 21), QPoint(10, 21), QPoint(18, 7)})
+        EXPECT_EQ(at(p.x(), p.y()), frame);
     EXPECT_EQ(at(19, 7), 0x01FE03u);
-    EXPECT_EQ(at(2, 7), grey);
     // Entry 17 (x0 16, y0 16), selected: white ring, black ring, its colour inside.
     const QRgb e17 = 0x11EE33;
     EXPECT_EQ(at(19, 23), 0xFFFFFFu);

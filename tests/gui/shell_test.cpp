@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QPrinter>
+
+#include "support/geometry_test_util.h"
 #include <QComboBox>
 #include <QTimer>
 #include <QSettings>
@@ -427,6 +429,27 @@ TEST_F(ShellTest, PrintToPdfWritesAFile) {
     ASSERT_TRUE(CQelApp::printFile(picture, pdf));
     EXPECT_GT(QFileInfo(pdf).size(), 100);
     EXPECT_FALSE(CQelApp::printFile(QString::fromStdString(dir.file("missing.bmp")), pdf));
+}
+
+// A pixel is 4 x 4 dots at 300 dpi (8 x 8 at 600), from the printable area's top left; a picture
+// larger than the area shrinks to fit it. The page here is a white 600 x 500 dot area.
+TEST_F(ShellTest, PrintsAt75PixelsPerInchScaledDownToFitThePage) {
+    struct Case { int w, h, dpi; QRect inked; };
+    const Case cases[] = {{3, 2, 300, {0, 0, 12, 8}}, {3, 2, 600, {0, 0, 24, 16}}, {300, 100, 300, {0, 0, 600, 200}},
+                          {100, 300, 300, {0, 0, 167, 500}}};
+    for (const Case& c : cases) {
+        open(*greyPicture(c.w, c.h, [](int, int) { return 0; }), QStringLiteral("black%1x%2.bmp").arg(c.w).arg(c.h));
+        QImage page(600, 500, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        page.setDotsPerMeterX(qRound(c.dpi / 0.0254));
+        page.setDotsPerMeterY(qRound(c.dpi / 0.0254));
+        ASSERT_TRUE(view()->printPicture(page));
+        QRect inked;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (page.pixel(x, y) != qRgb(255, 255, 255)) inked |= QRect(x, y, 1, 1);
+        EXPECT_EQ(inked, c.inked) << c.w << " x " << c.h << " at " << c.dpi;
+    }
 }
 
 }  // namespace

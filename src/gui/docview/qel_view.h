@@ -25,6 +25,7 @@
 #include "core/image/dib_image.h"
 
 class CQelDoc;
+class QPaintDevice;
 class QPrinter;
 
 // Shows the wait cursor while it lives.
@@ -122,8 +123,9 @@ public:
     bool canRedo() const;
     // Undo and redo are offered only while no family holds them (the open palette window does).
 
-    // --- printing: the picture at four times its pixel size at the page's top left ---
-    bool printPicture(QPrinter& printer);
+    // --- printing: the picture at 75 pixels per inch (each pixel 4 x 4 dots of a 300-dpi page) at the
+    // printable area's top left, scaled down to fit it when larger ---
+    bool printPicture(QPaintDevice& page);
     static QPrinter& sharedPrinter();
 
     // --- commands: the handlers registered in viewCommands() ---

@@ -230,15 +230,19 @@ QPrinter& CQelView::sharedPrinter() {
     return printer;
 }
 
-bool CQelView::printPicture(QPrinter& printer) {
+bool CQelView::printPicture(QPaintDevice& page) {
     QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    if (document_ && document_->bitmap) {
+    if (!painter.begin(&page)) return false;
+    if (document_ && document_->bitmap && page.width() > 0 && page.height() > 0) {
         const qel::DisplayBitmap& bm = *document_->bitmap;
         const int w = std::clamp<int>(document_->imageWidth, 0, bm.width);
         const int h = std::clamp<int>(document_->imageHeight, 0, bm.height);
+        // Each pixel is 4 x 4 dots of a 300-dpi page: 75 pixels to the inch, whatever the device's
+        // resolution; a picture larger than the printable area is scaled down to fit it.
+        const double across = w * page.logicalDpiX() / 75.0, down = h * page.logicalDpiY() / 75.0;
+        const double fit = across > 0 && down > 0 ? std::min({1.0, page.width() / across, page.height() / down}) : 1.0;
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawImage(QRectF(0, 0, 4.0 * w, 4.0 * h), qel::ui::wrapImage(bm), QRectF(0, 0, w, h));
+        painter.drawImage(QRectF(0, 0, across * fit, down * fit), qel::ui::wrapImage(bm), QRectF(0, 0, w, h));
     }
     return painter.end();
 }

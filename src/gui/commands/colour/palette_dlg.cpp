@@ -155,6 +155,10 @@ void CPaletteDlg::paintEvent(QPaintEvent*) {
     for (int i = 0; i < palette_.used(); ++i) {
         const qel::GridSquare s = qel::paletteSquare(i);
         const QColor colour = entryColour(palette_.red[i], palette_.green[i], palette_.blue[i]);
+        // A one-pixel frame in the gap around the square, so an entry of the background's colour
+        // still shows.
+        p.setPen(QColor::fromRgb(kFrame));
+        p.drawRect(QRect(s.left - 1, s.top - 1, 15, 15));
         if (i == palette_.selected) {
             p.fillRect(QRect(s.left, s.top, 14, 14), Qt::white);
             p.fillRect(QRect(s.left + 1, s.top + 1, 12, 12), Qt::black);

@@ -43,6 +43,7 @@ public:
         IDC_CLOSE = 2,
     };
     static constexpr QRgb kBackground = 0xFFBCBCBC;  // RGB(188, 188, 188)
+    static constexpr QRgb kFrame = 0xFF505050;       // around each square: dark on the light background
 
     // A hidden window owned by `view`.
     explicit CPaletteDlg(QWidget* view);
