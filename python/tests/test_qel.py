@@ -7,6 +7,8 @@ import os
 import pathlib
 import pickle
 import subprocess
+import sys
+import threading
 
 import numpy as np
 import pytest
@@ -172,3 +174,28 @@ def test_threads_run_pictures_side_by_side():
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         list(pool.map(lambda p: (p.grey(), p.scale(200, 200)), pictures))
     assert [np.asarray(p)[0, 0, 0] for p in pictures] == [0, 40, 80, 120]
+    # Python runs on while an operation works. The counter gives the interpreter up at every turn and
+    # the switch interval is made long, so an operation holding it would let the counter run not once.
+    started, stop, count = threading.Event(), False, 0
+
+    def counter():
+        nonlocal count
+        started.set()
+        while not stop:
+            count += 1
+            os.sched_yield()
+
+    pic = qel.Picture(np.full((3000, 3000, 3), 90, np.uint8))
+    interval, thread = sys.getswitchinterval(), threading.Thread(target=counter)
+    sys.setswitchinterval(1000)
+    try:
+        thread.start()
+        started.wait()
+        before = count
+        pic.scale(2999, 2999)
+        during = count - before
+    finally:
+        stop = True
+        thread.join()
+        sys.setswitchinterval(interval)
+    assert during > 10

@@ -56,7 +56,8 @@ TEST(BatchLineart, SvgOutputNeedsAThinnedPicture) {
         {{art, "--tidy2", "--svg-width=2", "--svg-tolerance=0", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
         {{art, "--thinned", "-o", svg}, batch::kExitOk, "m1 1 3 0"},
         {{art, "-o", svg}, batch::kExitInput, nullptr},                        // not thinned
-        {{art, "--thin", "--to-24bit", "-o", svg}, batch::kExitInput, nullptr},  // the conversion clears the flag
+        // The conversion clears the flag, which 8 bits again do not bring back.
+        {{art, "--thin", "--to-24bit", "--to-256", "-o", svg}, batch::kExitInput, nullptr},
         {{art, "--thin", "--svg-width=2", "-o", dir.file("out.png")}, batch::kExitUsage, nullptr},
         {{art, "--thin", "--svg-tolerance=-1", "-o", svg}, batch::kExitUsage, nullptr},
         {{art, "--thin", "--svg-width=x", "-o", svg}, batch::kExitUsage, nullptr},

@@ -1,7 +1,10 @@
 // qel-batch: command line, exit statuses, the record's side effects.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
+#include <tuple>
 
 #include "cli/batch.h"
 #include "core/formats/bmp_file.h"
@@ -78,6 +81,28 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("tidy.bmp")));
 }
 
+// A file system that takes fewer bytes than the file has (a size limit, a full disk) fails the last
+// write, made when the file is finished: reported, and no file is left.
+TEST(Batch, AFileTheSystemCutsShortIsReportedAndLeftOut) {
+    test::TempDir dir;
+    ASSERT_EQ(test::make24({"#.#", ".#."})->saveFile(dir.file("in.png")), ImageError::None);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = signal(SIGXFSZ, SIG_IGN);  // writes fail with EFBIG instead
+    for (const std::vector<std::string>& args : {std::vector<std::string>{dir.file("in.png"), "-o", dir.file("a.png")},
+                                                {dir.file("in.png"), "-o", dir.file("a.jpg")},
+                                                {dir.file("in.png"), "--grey", "-o", dir.file("a.png")}}) {
+        const rlimit low{16, old.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+        const auto r = run(args);
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(r.status, kExitOutput) << args.back();
+        EXPECT_NE(r.err.find("cannot be written"), std::string::npos) << r.err;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path), {}), 1) << args.back();
+    }
+    signal(SIGXFSZ, oldSignal);
+}
+
 TEST(Batch, WithoutOutputNothingIsWritten) {
     test::TempDir dir;
     auto img = test::make24({"#."});
@@ -91,17 +116,23 @@ TEST(Batch, WithoutOutputNothingIsWritten) {
     EXPECT_EQ(files, 1);
 }
 
-TEST(Batch, To24BitConvertsAndSetsTheSnapshotSize) {
+TEST(Batch, OperationsConvertAndSetTheSnapshotSize) {
     test::TempDir dir;
     auto img = test::makeIndexed(4, {"01", "10"}, {{255, 0, 0}, {0, 0, 255}});
+    auto h = img->header();
+    h.biSizeImage = 0;  // allowed for uncompressed files; the snapshot before an operation sets it
+    img->setHeader(h);
     ASSERT_EQ(img->saveFile(dir.file("in.bmp")), ImageError::None);
-    auto r = run({dir.file("in.bmp"), "--to-24bit", "-o", dir.file("out.bmp")});
-    ASSERT_EQ(r.status, kExitOk) << r.err;
-    DibImage out;
-    ASSERT_NE(out.loadFile(dir.file("out.bmp")), nullptr);
-    EXPECT_EQ(out.bitCount(), 24);
-    EXPECT_EQ(out.header().biSizeImage, 16u);
-    EXPECT_EQ((out.colourAt(0, 0)), (Rgb{255, 0, 0}));
+    for (const auto& [option, depth, sizeImage, colour] : {std::tuple{"--to-24bit", 24, 16u, Rgb{255, 0, 0}},
+                                                           {"--grey", 4, 8u, Rgb{85, 85, 85}}}) {
+        auto r = run({dir.file("in.bmp"), option, "-o", dir.file("out.bmp")});
+        ASSERT_EQ(r.status, kExitOk) << r.err;
+        DibImage out;
+        ASSERT_NE(out.loadFile(dir.file("out.bmp")), nullptr);
+        EXPECT_EQ(out.bitCount(), depth) << option;
+        EXPECT_EQ(out.header().biSizeImage, sizeImage) << option;
+        EXPECT_EQ((out.colourAt(0, 0)), colour) << option;
+    }
 }
 
 TEST(Batch, ConvertsAVariantToAClassicFileAndNamesRefusals) {

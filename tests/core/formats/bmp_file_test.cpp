@@ -1,5 +1,9 @@
 // Reading and writing classic BMP files, and the safe save.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -244,11 +248,24 @@ TEST(SafeSave, UnwritablePlacesAreReportedNotIgnored) {
 TEST(SafeSave, AReadOnlyDirectoryIsReported) {
     auto img = test::make24({"#."});
     test::TempDir dir;
-    // A read-only directory (root may write there anyway: then there is nothing to check).
-    std::filesystem::create_directory(dir.file("ro"));
-    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    if (test::writeBytes(dir.file("ro/probe"), {1})) GTEST_SKIP() << "running with permission to write anywhere";
-    EXPECT_EQ(img->saveFile(dir.file("ro/x.bmp")), ImageError::WriteFailed);
+    const std::string ro = dir.file("ro");
+    std::filesystem::create_directory(ro);
+    std::filesystem::permissions(ro, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    // Root writes there anyway: a child then mounts the directory over itself read-only, in a mount
+    // namespace of its own, which refuses root too.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (test::writeBytes(ro + "/probe", {1}) &&
+            (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+             mount(ro.c_str(), ro.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+             mount(nullptr, ro.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0))
+            _exit(77);
+        _exit(img->saveFile(ro + "/x.bmp") == ImageError::WriteFailed && !std::filesystem::exists(ro + "/x.bmp") ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "root, and no read-only mount may be made here";
+    EXPECT_EQ(status, 0);
 }
 
 TEST(SafeSave, ReplacesAnExistingFileKeepingItsPermissions) {

@@ -6,10 +6,14 @@
 #include <spng.h>
 #include <tiffio.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 #include <webp/encode.h>
 
+#include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <thread>
 
 #include "core/formats/codecs.h"
 #include "support/text_image.h"
@@ -439,7 +443,7 @@ TEST(FormatRead, DamagedAndOversizedFilesAreRefusedWithAReason) {
 // for pictures of several PNG slices and JPEG bands; a read that fails part way writes nothing.
 TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
     test::TempDir dir;
-    const int w = 700, h = 600;
+    const int w = 700, h = 1200;
     DibImage photo;
     photo.replace(makeInfoBlock(newHeader(w, h, 24, 0, uint32_t(strideFor(w, 24) * h)), 0), PixelBytes(size_t(strideFor(w, 24) * h)));
     for (int y = 0; y < h; ++y)
@@ -455,9 +459,12 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
     const Bytes png = test::readBytes(dir.file("photo.png")), jpg = test::readBytes(dir.file("photo.jpg"));
     ASSERT_TRUE(test::writeBytes(dir.file("cut.png"), Bytes(png.begin(), png.begin() + png.size() * 6 / 10)));
     ASSERT_TRUE(test::writeBytes(dir.file("cut.jpg"), Bytes(jpg.begin(), jpg.begin() + jpg.size() * 6 / 10)));
+    // Turned by its orientation, a photo's rows are final only when the whole photo is read.
+    ASSERT_TRUE(test::writeBytes(dir.file("turned.jpg"), withOrientation(jpg, 6)));
     struct Case { const char *in, *out; bool reads; };
     for (const auto& [in, out, reads] : {Case{"photo.png", "a.png", true}, {"photo.png", "a.jpg", true},
                                          {"photo.jpg", "a.png", true}, {"photo.jpg", "a.jpg", true},
+                                         {"turned.jpg", "a.png", true}, {"turned.jpg", "a.jpg", true},
                                          {"indexed.png", "a.png", true}, {"photo.bmp", "a.jpg", true},
                                          {"photo.png", "photo.png", true}, {"cut.png", "a.png", false},
                                          {"cut.jpg", "a.jpg", false}, {"cut.png", "a.jpg", false}}) {
@@ -492,6 +499,54 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
     for (const auto& entry : std::filesystem::directory_iterator(dir.path))
         temporaries += entry.path().filename().string().find(".qel-") != std::string::npos;
     EXPECT_EQ(temporaries, 0);
+    // The read of the cut PNG fails after its first rows are made: it keeps the blocks until the
+    // writer beside it has let them go. They are looked at once the reader has either gone to sleep
+    // waiting for that or gone on.
+    const Bytes cut = test::readBytes(dir.file("cut.png"));
+    std::vector<uint8_t> info;
+    PixelBytes bits;
+    RowFeed feed;
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> returned{false};
+    std::thread reader([&] {
+        tid = gettid();
+        decodePicture(cut.data(), cut.size(), info, bits, nullptr, {}, &feed);
+        returned = true;
+    });
+    EXPECT_TRUE(feed.waitMade());
+    EXPECT_FALSE(feed.waitEnd());
+    auto asleep = [&tid] {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        return text.rfind(") S ") != std::string::npos;
+    };
+    while (!returned && !asleep()) std::this_thread::yield();
+    const bool held = !info.empty() && !bits.empty();
+    feed.released();
+    reader.join();
+    EXPECT_TRUE(held && info.empty() && bits.empty());
+}
+
+// A writer beside a reader reads only the rows the feed has made final: with 16 of 17 rows final
+// when the read fails, it writes no palette and no pixels.
+TEST(Conversion, TheWriterReadsNoRowBeforeItIsFinal) {
+    const auto colour = test::make24(test::Rows(17, std::string(40, 'r')), kNames);
+    const auto indexed = test::makeIndexed(8, test::Rows(17, std::string(40, '1')), {kRed, kBlue});
+    for (const DibImage* pic : {colour.get(), indexed.get()})
+        for (const ImageFormat format : {ImageFormat::Png, ImageFormat::Jpeg}) {
+            RowFeed feed;
+            feed.made();
+            feed.rows(16);
+            feed.end(false);
+            std::string written;
+            const CodecResult r = encodePicture(*pic, format, 0, [&](const uint8_t* data, size_t size) {
+                written.append(reinterpret_cast<const char*>(data), size);
+                return true;
+            }, &feed);
+            EXPECT_FALSE(r) << formatName(format) << " " << pic->bitCount();
+            EXPECT_TRUE(written.find("PLTE") == written.npos && written.find("IDAT") == written.npos)
+                << formatName(format) << " " << pic->bitCount();
+        }
 }
 
 }  // namespace

@@ -9,15 +9,19 @@
 #include <jpeglib.h>
 
 #include "core/formats/codecs.h"
+#include "core/formats/jpeg_join.h"
 #include "support/geometry_test_util.h"
 
 namespace qel {
 namespace {
 
-std::vector<uint8_t> wholePicture(const DibImage& img, bool grey, int quality) {
-    const int w = img.width, h = img.height;
+// Rows first .. first + h - 1 (all of them by default) coded in one pass, with tables optimised for
+// them or the standard ones.
+std::vector<uint8_t> wholePicture(const DibImage& img, bool grey, int quality, int first = 0, int h = 0, bool optimise = true) {
+    const int w = img.width;
+    h = h ? h : img.height;
     std::vector<uint8_t> rows;
-    for (int y = 0; y < h; ++y)
+    for (int y = first; y < first + h; ++y)
         for (int x = 0; x < w; ++x) {
             const Rgb c = img.colourAt(x, y);
             if (grey) rows.push_back(c.r);
@@ -36,7 +40,7 @@ std::vector<uint8_t> wholePicture(const DibImage& img, bool grey, int quality) {
     c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
-    c.optimize_coding = TRUE;
+    c.optimize_coding = optimise;
     c.restart_in_rows = 1;
     jpeg_start_compress(&c, TRUE);
     for (int y = 0; y < h; ++y) {
@@ -87,6 +91,24 @@ TEST(JpegBands, FileIsTheOnePassFileWithOptimisedTables) {
             EXPECT_EQ(file, wholePicture(img, isGrey, quality)) << w << "x" << h << " q" << quality << (isGrey ? " grey" : "");
         }
     }
+}
+
+// Bands holding a spare byte before a restart marker (or the end) are not the coder's: refused.
+TEST(JpegBands, ASpareByteBeforeAMarkerIsRefused) {
+    std::mt19937 gen(3);
+    auto grey = greyIndexed(*test::pictureOf(24, 88, [&](int, int) { return Rgb{uint8_t(gen()), 0, 0}; }));
+    const std::vector<uint8_t> bands[] = {wholePicture(*grey, true, 90, 0, 64, false), wholePicture(*grey, true, 90, 64, 24, false)};
+    ASSERT_TRUE(codec::joinJpegBands({bands[0], bands[1]}, 88));
+    int copies = 0;
+    for (int b = 0; b < 2; ++b)
+        for (size_t p = 2; p + 1 < bands[b].size(); ++p) {
+            if (bands[b][p] != 0xFF || ((bands[b][p + 1] & 0xF8) != 0xD0 && bands[b][p + 1] != 0xD9)) continue;
+            std::vector<uint8_t> spare = bands[b];
+            spare.insert(spare.begin() + std::ptrdiff_t(p), 0);
+            EXPECT_FALSE(codec::joinJpegBands({b ? bands[0] : spare, b ? spare : bands[1]}, 88)) << "band " << b << " at " << p;
+            ++copies;
+        }
+    EXPECT_EQ(copies, 11);  // 7 restart markers and the end, 2 and the end
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ Bytes animation(int w, int h, const std::vector<std::array<int, 5>>& frames) {
 
 // A GIF of one frame, w pixels wide, at (left, 0) on a sw x sh screen with the `global` map; `local` is the frame's own.
 Bytes gif(int sw, int sh, int left, int w, const Bytes& indices, const std::vector<Rgb>& global,
-          const std::vector<Rgb>& local = {}, int transparent = NO_TRANSPARENT_COLOR) {
+          const std::vector<Rgb>& local = {}, int transparent = NO_TRANSPARENT_COLOR, bool interlaced = false) {
     Bytes out;
     int e = 0;
     GifFileType* g = EGifOpen(&out, [](GifFileType* f, const GifByteType* b, int n) {
@@ -71,8 +71,12 @@ Bytes gif(int sw, int sh, int left, int w, const Bytes& indices, const std::vect
     GifByteType ext[4];
     EGifGCBToExtension(&gcb, ext);
     EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, 4, ext);
-    EGifPutImageDesc(g, left, 0, w, int(indices.size()) / w, false, lm);
-    for (size_t y = 0; y < indices.size() / w; ++y) EGifPutLine(g, const_cast<uint8_t*>(&indices[w * y]), w);
+    // Interlaced, the rows go in four passes: every 8th from row 0, every 8th from 4, every 4th from 2, every 2nd from 1.
+    const int h = int(indices.size()) / w, passes[4][2] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
+    EGifPutImageDesc(g, left, 0, w, h, interlaced, lm);
+    for (int pass = 0; pass < (interlaced ? 4 : 1); ++pass)
+        for (int y = interlaced ? passes[pass][0] : 0; y < h; y += interlaced ? passes[pass][1] : 1)
+            EGifPutLine(g, const_cast<uint8_t*>(&indices[size_t(w) * y]), w);
     EGifCloseFile(g, &e);
     GifFreeMapObject(gm);
     GifFreeMapObject(lm);
@@ -104,6 +108,8 @@ TEST(WebpGifRead, FirstFrameAtTheDepthOfItsMapAndProbedUnread) {
          1, {kRed, kWhite}, {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
         {"gif frame with its own map", gif(2, 1, 0, 2, {0, 1}, {kRed, kBlue}, {kGreen, kWhite}), 1, {kGreen, kWhite},
          {0, 1}},
+        {"gif interlaced: each row in its place", gif(1, 9, 0, 1, {0, 1, 2, 3, 4, 5, 6, 7, 8}, greys(16), {}, NO_TRANSPARENT_COLOR, true),
+         4, greys(16), {0, 1, 2, 3, 4, 5, 6, 7, 8}},
         {"gif index beyond its 2 colours: 8-bit", gif(2, 1, 0, 2, {3, 1}, {kRed, kBlue}), 8, {kRed, kBlue}, {3, 1}},
         {"animated webp: first frame on white", animation(4, 2, {{2, 0, 2, 1, 0xFF0000}, {0, 0, 4, 2, 0x0000FF}}), 24,
          {}, {0xFFFFFF, 0xFFFFFF, 0xFF0000, 0xFF0000, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}},
