@@ -510,6 +510,21 @@ TEST_F(ShellExtrasTest, QtsOwnTextsAreJapaneseAndFiltersListEachPatternOnce) {
     EXPECT_EQ(qel::ui::qtNameFilters("BMP(*.bmp)|*.bmp|すべてのファイル(*.*)|*.*|"), "BMP (*.bmp *.BMP);;すべてのファイル (*)");
 }
 
+// The file dialog opens large enough for its columns, then at the size the user left it.
+TEST_F(ShellExtrasTest, FileDialogsOpenAtTheSizeLastLeft) {
+    std::vector<QSize> sizes;
+    qel::ui::QtDialogService real;
+    for (const QSize leave : {QSize(1000, 700), QSize(900, 600)}) {
+        onNextDialog([&sizes, leave](QDialog* d) {
+            sizes.push_back(d->size());
+            d->resize(leave);
+            d->reject();
+        });
+        EXPECT_EQ(real.openFile(frame.get(), qel::ui::FileRequest{.filter = "BMP|*.bmp|"}), QString());
+    }
+    EXPECT_EQ(sizes, (std::vector<QSize>{QSize(860, 540), QSize(1000, 700)}));
+}
+
 TEST_F(ShellExtrasTest, PrinterSetupOffersThePrinterAsWellAsThePaper) {
     QString title;
     bool printerChoice = false;

@@ -34,6 +34,10 @@ QString firstExtension(const QString& nameFilter) {
     return nameFilter.mid(at + 3, end < 0 ? -1 : end - at - 3);
 }
 
+const char* const kFileDialogSizeKey = "Settings/FileDialogSize";
+const char* const kFileDialogStateKey = "Settings/FileDialogState";
+const QSize kFileDialogSize(860, 540);
+
 // Runs a file dialog in the mode given and returns the chosen path. With several filters
 // the default extension follows the filter chosen, starting from the one `initialName` names.
 QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptMode mode) {
@@ -57,7 +61,16 @@ QString runFileDialog(QWidget* owner, const FileRequest& r, QFileDialog::AcceptM
             if (const QString ext = firstExtension(f); !ext.isEmpty()) dialog.setDefaultSuffix(ext);
         });
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    // Large enough to show the names, sizes and dates at first; then as the user left it, in this run
+    // and the next ones (its size, view and columns).
+    QSettings settings;
+    const QSize size = settings.value(QString::fromLatin1(kFileDialogSizeKey), kFileDialogSize).toSize();
+    dialog.resize(size.isValid() ? size : kFileDialogSize);
+    dialog.restoreState(settings.value(QString::fromLatin1(kFileDialogStateKey)).toByteArray());
+    const int result = dialog.exec();
+    settings.setValue(QString::fromLatin1(kFileDialogSizeKey), dialog.size());
+    settings.setValue(QString::fromLatin1(kFileDialogStateKey), dialog.saveState());
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return withDefaultExtension(dialog.selectedFiles().first(), dialog.defaultSuffix());
 }
 }  // namespace
