@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -100,7 +101,10 @@ namespace {
 Result loadRefusal(const std::string& path, ImageError e, const std::string& reason) {
     std::string why;
     switch (e) {
-    case ImageError::MissLoad: why = "cannot be opened"; break;
+    case ImageError::MissLoad:
+        why = "cannot be opened";
+        if (const int code = readErrno(path)) why += std::string(": ") + std::strerror(code);
+        break;
     case ImageError::TooLarge: why = "picture too large: " + reason; break;
     case ImageError::Unsupported: why = "format not supported: " + reason; break;
     default: why = reason.empty() ? "not a picture file, or truncated or damaged" : reason; break;

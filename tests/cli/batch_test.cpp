@@ -54,7 +54,7 @@ TEST(Batch, BadInputsExitWithTheirStatusAndOneClearLine) {
         // Grey turns the marking colours of the filter grey: refused, not reported as done.
         {{dir.file("art.bmp"), "--thin", "--grey", "--tidy", "-o", dir.file("tidy.bmp")}, kExitInput,
          "--tidy: the colour table lacks red, blue"},
-        {{dir.file("missing.bmp")}, kExitInput, "cannot be opened"},
+        {{dir.file("missing.bmp")}, kExitInput, "missing.bmp: cannot be opened: No such file or directory"},
         {{dir.file("notes.pdf")}, kExitInput, "notes.pdf: the content is not a picture format Qel reads (BMP, PNG, JPEG, TIFF, WebP, GIF)\n"},
         {{dir.file("photo.heic")}, kExitInput, "photo.heic: the content is not a picture format Qel reads"},
         {{dir.file("tag.webp")}, kExitInput, "tag.webp: the content is not a picture format Qel reads"},
