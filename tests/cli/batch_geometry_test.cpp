@@ -80,6 +80,7 @@ TEST(BatchGeometryTest, RefusalsExitWithUsageOrInputStatus) {
         {{dir.file("in.bmp"), "--scale=30000x30000"}, batch::kExitInput, "larger than a picture"},
         {{dir.file("i8.bmp"), "--scale=5x5"}, batch::kExitInput, "24-bit"},
         {{dir.file("i8.bmp"), "--fractal"}, batch::kExitInput, "24-bit"},
+        {{dir.file("in.bmp"), "--crop=2,1,2,1"}, batch::kExitInput, "--crop: the rectangle 2,1,2,1 does not lie inside the 3 x 2 picture"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";1.5"}, batch::kExitUsage, "ratio from 0 to 1"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;1,2,3"}, batch::kExitUsage, "X,Y,W,H"},
         {{dir.file("in.bmp"), "--mix=" + dir.file("in.bmp") + ";0.5;0,0,1,1;0,0;0,0,256"}, batch::kExitUsage, "R,G,B"},

@@ -1,13 +1,16 @@
-// The scale, mix and fractal commands and their dialogs.
+// The scale, mix, fractal, turn, mirror and crop commands and their dialogs.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
 
 #include "core/commands/command_table.h"
 #include "core/geometry/geometry.h"
+#include "core/ops/operation.h"
+#include "gui/commands/geometry/crop_dlg.h"
 #include "gui/commands/geometry/mix_dlg.h"
 #include "gui/commands/geometry/scale_dlg.h"
 #include "gui_test.h"
@@ -372,6 +375,48 @@ TEST_F(FractalCommandTest, DrawsTheFixedFractalAndUndoRestores) {
     EXPECT_TRUE(dialogs->messages().isEmpty());
     frame->runCommand(ID_EDIT_UNDO);
     EXPECT_EQ(doc()->image->bits, before);
+}
+
+// ---------------------------------------------------------------- turns, mirror images and crop
+
+class OrientationCommandTest : public GuiTest {};
+
+TEST_F(OrientationCommandTest, ItemsEndTheEffectsMenuAfterASeparatorAndUndoRestores) {
+    open(*pattern(5, 3, 4));
+    QMenu* effects = nullptr;
+    for (QMenu* m : frame->currentMenus()) if (m->title() == "効果") effects = m;
+    ASSERT_NE(effects, nullptr);
+    const QList<QAction*> items = effects->actions();
+    const QStringList texts = {"右に90度回転", "180度回転", "左に90度回転", "左右反転", "上下反転", "切り抜き..."};
+    ASSERT_GT(items.size(), texts.size());
+    EXPECT_TRUE(items[items.size() - texts.size() - 1]->isSeparator());
+    for (int i = 0; i < texts.size(); ++i) {
+        QAction* a = items[items.size() - texts.size() + i];
+        EXPECT_EQ(a->text(), texts[i]);
+        if (i == 5) continue;  // crop: below, with its dialog
+        const auto before = bitsOf(*doc()->image);
+        a->trigger();
+        EXPECT_NE(doc()->image->bits, before) << i;
+        EXPECT_EQ(doc()->imageWidth, i == 0 || i == 2 ? 3 : 5) << i;  // the quarter turns swap the sides
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(doc()->image->bits, before) << i;
+        EXPECT_EQ(doc()->imageWidth, 5) << i;
+    }
+}
+
+TEST_F(OrientationCommandTest, CropStartsAtTheWholePictureAndRefusesARectangleOutsideIt) {
+    open(*make24({"123", "456"}, {{'1', Rgb{1, 1, 1}}, {'2', Rgb{2, 2, 2}}, {'5', Rgb{5, 5, 5}}}));
+    whenShown<CCropDlg>([&](CCropDlg& dlg) {
+        EXPECT_EQ(QStringList({dlg.windowTitle(), dlg.xEdit()->text(), dlg.yEdit()->text(), dlg.widthEdit()->text(),
+                               dlg.heightEdit()->text()}), QStringList({"切り抜き", "0", "0", "3", "2"}));
+        dlg.xEdit()->setText("1");
+        dlg.accept();  // 1 + 3 > 3
+        EXPECT_EQ(std::pair(dialogs->messages(), dlg.isVisible()), std::pair(QStringList({"Qel: 切り抜く範囲が画像（3×2）からはみ出しています。"}), true));
+        dlg.widthEdit()->setText("1");
+        dlg.accept();
+    });
+    frame->runCommand(commandOf(*findOperation("crop")));
+    EXPECT_EQ(colourRows(*doc()->image, {{'2', Rgb{2, 2, 2}}, {'5', Rgb{5, 5, 5}}}), Rows({"2", "5"}));
 }
 
 }  // namespace

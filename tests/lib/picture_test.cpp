@@ -176,6 +176,12 @@ TEST(LibraryPicture, EveryListedOperationHasItsFunction) {
         {"scale", [](Picture& p, int, auto&) { return p.scale(3, 2); }},
         {"mix", [](Picture& p, int, auto& t) { return p.mix({.file = t}); }},
         {"fractal", [](Picture& p, int, auto&) { return p.fractal(); }},
+        {"rotate-90", [](Picture& p, int, auto&) { return p.rotate90(); }},
+        {"rotate-180", [](Picture& p, int, auto&) { return p.rotate180(); }},
+        {"rotate-270", [](Picture& p, int, auto&) { return p.rotate270(); }},
+        {"flip-horizontal", [](Picture& p, int, auto&) { return p.flipHorizontal(); }},
+        {"flip-vertical", [](Picture& p, int, auto&) { return p.flipVertical(); }},
+        {"crop", [](Picture& p, int, auto&) { return p.crop(1, 0, 2, 2); }},
     };
     test::TempDir dir;
     const std::string file = dir.file("missing.pal");

@@ -1,9 +1,10 @@
-// Geometry and compositing operations on 24-bit pictures: nearest and
+// Geometry and compositing operations: on 24-bit pictures nearest and
 // averaging scaling with the route the scale command takes, the aspect
 // coupling of the scale dialog, blending a rectangle of a second BMP file into
-// the picture, and the fixed escape-time fractal.
+// the picture, and the fixed escape-time fractal; at every depth quarter turns,
+// mirror images and cropping.
 //
-// Every operation refuses, changing nothing, a record without a 24-bit picture,
+// Every operation refuses, changing nothing, a record without a picture it takes,
 // rows shorter than the header needs or a result beyond the readers' size limits.
 #pragma once
 
@@ -142,5 +143,28 @@ constexpr int kFractalIterations = 100;
 // exceeds 1000; black when u^2 + v^2 > 4 afterwards. Computed in extended
 // precision. Only pixel bytes change.
 OpResult drawFractal(DibImage& image, float a, float b, float c, int n);
+
+// ---------------------------------------------------------------- orientation
+
+// Turns and mirror images of a 1-, 4-, 8- or 24-bit picture. Pixels keep their bytes or indices,
+// the colour table stays, rows are padded with zeros and biSizeImage is the new pixel block's size;
+// a quarter turn swaps the sides and the resolution fields.
+OpResult rotate90(DibImage& image);   // a quarter turn clockwise
+OpResult rotate180(DibImage& image);
+OpResult rotate270(DibImage& image);  // a quarter turn anticlockwise
+OpResult flipHorizontal(DibImage& image);  // left and right swapped
+OpResult flipVertical(DibImage& image);    // upside down
+
+// The crop operation's rectangle, from the picture's top left.
+struct CropSettings {
+    int32_t x = 0, y = 0, width = 0, height = 0;
+};
+
+// Why the rectangle cannot be cut out of this picture (a side below 1, or not inside it), naming
+// its numbers and the picture's size; "" when it can.
+std::string cropRefusal(const DibImage& image, const CropSettings& rect);
+
+// Keeps only the rectangle, at any depth, like the turns above; refused by cropRefusal's reason.
+OpResult crop(DibImage& image, const CropSettings& rect);
 
 }  // namespace qel

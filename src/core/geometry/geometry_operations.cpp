@@ -1,4 +1,4 @@
-// The geometry family's operations: scale, mix and fractal.
+// The geometry family's operations: scale, mix, fractal, the turns and mirror images, and crop.
 #include "core/formats/bmp_file.h"
 #include "core/geometry/geometry.h"
 #include "core/ops/operation.h"
@@ -89,6 +89,36 @@ Field mixInt(const char* name, const char* group, double max, const char* initia
             .outOfRange = refusal};
 }
 
+// --crop=X,Y,W,H
+constexpr const char* kCropShape = "{option} needs X,Y,W,H, four whole numbers: {text}";
+
+std::string splitCrop(std::string_view text, std::vector<std::string>& fields, std::vector<std::string>&) {
+    fields = splitText(text, ',');
+    return fields.size() == 4 ? "" : kCropShape;
+}
+
+std::string buildCrop(const FieldValues& f, const DibImage& image, std::any& record) {
+    const auto n = [&](size_t i) { return int32_t(std::get<int64_t>(f[i])); };
+    const CropSettings c{.x = n(0), .y = n(1), .width = n(2), .height = n(3)};
+    if (std::string why = cropRefusal(image, c); !why.empty()) return why;
+    record = c;
+    return {};
+}
+
+Field cropInt(const char* name, double min, const char* refusal, const char* help) {
+    return {.name = name, .kind = FieldKind::Int, .min = min, .max = 65535, .help = help, .outOfRange = refusal,
+            .notNumber = kCropShape};
+}
+
+// Their own items at the end of the effects menu.
+constexpr const char* kEffectMenu = "効果";
+
+// An operation that takes no value: the function on the picture.
+template <OpResult (*F)(DibImage&)>
+OpResult onPicture(OperationRun& r) {
+    return F(r.image);
+}
+
 }  // namespace
 
 const std::vector<Operation>& geometryOperations() {
@@ -135,6 +165,28 @@ const std::vector<Operation>& geometryOperations() {
          .run = [](OperationRun& r) {
              return drawFractal(r.image, kFractalStepX, kFractalStepY, kFractalConstant, kFractalIterations);
          }},
+        // Pixels only move: one-pixel strokes stay one pixel wide, so the thinned flag is kept.
+        {.name = "rotate-90", .help = "turn the picture a quarter turn clockwise", .rule = Rule::Picture,
+         .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "右に90度回転", .run = onPicture<rotate90>},
+        {.name = "rotate-180", .help = "turn the picture half a turn", .rule = Rule::Picture,
+         .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "180度回転", .run = onPicture<rotate180>},
+        {.name = "rotate-270", .help = "turn the picture a quarter turn anticlockwise", .rule = Rule::Picture,
+         .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "左に90度回転", .run = onPicture<rotate270>},
+        {.name = "flip-horizontal", .help = "mirror the picture left to right", .rule = Rule::Picture,
+         .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "左右反転", .run = onPicture<flipHorizontal>},
+        {.name = "flip-vertical", .help = "turn the picture upside down (mirror top to bottom)", .rule = Rule::Picture,
+         .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "上下反転", .run = onPicture<flipVertical>},
+        {.name = "crop",
+         .arg = {.kind = Kind::Record, .valueName = "X,Y,W,H",
+                 .fields = {cropInt("x", 0, "{option} needs X from {min} to {max}: {text}", "left edge of the rectangle kept"),
+                            cropInt("y", 0, "{option} needs Y from {min} to {max}: {text}", "its top edge"),
+                            cropInt("width", 1, "{option} needs W from {min} to {max}: {text}", "its width"),
+                            cropInt("height", 1, "{option} needs H from {min} to {max}: {text}", "its height")},
+                 .example = "0,0,2,2", .split = splitCrop, .build = buildCrop},
+         .help = "keep only the W x H rectangle at X,Y (from the top left), which must lie inside the picture",
+         .doc = "keep only the width x height rectangle at x, y (from the top left), which must lie inside the picture",
+         .rule = Rule::Picture, .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "切り抜き...",
+         .run = [](OperationRun& r) { return crop(r.image, r.arg<CropSettings>()); }},
     };
     return ops;
 }

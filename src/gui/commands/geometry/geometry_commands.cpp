@@ -1,4 +1,4 @@
-// Geometry commands of the view with a dialog: scale and mix.
+// Geometry commands of the view with a dialog: scale, mix and crop.
 #include "gui/commands/geometry/geometry_commands.h"
 
 #include <QDir>
@@ -7,6 +7,8 @@
 
 #include "core/commands/command_table.h"
 #include "core/geometry/geometry.h"
+#include "core/ops/operation.h"
+#include "gui/commands/geometry/crop_dlg.h"
 #include "gui/commands/geometry/mix_dlg.h"
 #include "gui/commands/geometry/scale_dlg.h"
 #include "gui/docview/qel_doc.h"
@@ -72,11 +74,22 @@ void mix(CQelView& view) {
                                                .transparent = transparent});
 }
 
+int cropCommand() { return commandOf(*findOperation("crop")); }
+
+// The rectangle goes to the runner as field values: it checks them against the picture before the snapshot.
+void crop(CQelView& view) {
+    CCropDlg dlg(view.document()->imageWidth, view.document()->imageHeight, &view);
+    if (dlg.exec() != QDialog::Accepted) return;
+    view.runOperation(cropCommand(), FieldValues{int64_t(dlg.m_x), int64_t(dlg.m_y), int64_t(dlg.m_width),
+                                                 int64_t(dlg.m_height)});
+}
+
 }  // namespace
 
 void registerGeometryCommands(ViewCommands& commands) {
     commands.add(cmd::ID_SCALE, scale);
     commands.add(cmd::ID_MIX, mix);
+    commands.add(cropCommand(), crop);
 }
 
 }  // namespace qel::ui

@@ -1,0 +1,134 @@
+// Quarter turns, mirror images and cutting out a rectangle, at every depth the record holds
+// (1, 4, 8 and 24 bits): each pixel moves as it is, the colour table stays, and the new rows
+// are padded to 4 bytes with zeros. A one-pixel stroke stays one pixel wide.
+#include <cstring>
+#include <string>
+
+#include "core/geometry/geometry.h"
+#include "core/image/parallel_rows.h"
+
+namespace qel {
+
+namespace {
+
+// Where destination pixel (x, y) comes from: source (x0 + xx*x + xy*y, y0 + yx*x + yy*y), both from
+// the top left.
+struct Mapping {
+    int64_t x0, xx, xy;
+    int64_t y0, yx, yy;
+};
+
+template <int Bits>
+void copyRows(const uint8_t* src, int64_t srcStride, int64_t srcHeight, uint8_t* dst, int64_t dstStride,
+              int64_t width, int64_t height, const Mapping& m) {
+    const auto srcRow = [&](int64_t y) { return src + (srcHeight - 1 - y) * srcStride; };
+    forEachRowBand(height, width, [&](int64_t first, int64_t last) {
+        for (int64_t y = first; y < last; ++y) {
+            uint8_t* out = dst + (height - 1 - y) * dstStride;
+            int64_t sx = m.x0 + m.xy * y, sy = m.y0 + m.yy * y;
+            if (m.xx == 1 && m.yx == 0 && Bits >= 8) {  // a run of one source row
+                std::memcpy(out, srcRow(sy) + sx * (Bits / 8), size_t(width * (Bits / 8)));
+                continue;
+            }
+            for (int64_t x = 0; x < width; ++x, sx += m.xx, sy += m.yx) {
+                const uint8_t* in = srcRow(sy);
+                if constexpr (Bits == 24) {
+                    std::memcpy(out + 3 * x, in + 3 * sx, 3);
+                } else if constexpr (Bits == 8) {
+                    out[x] = in[sx];
+                } else if constexpr (Bits == 4) {
+                    const int v = (in[sx >> 1] >> ((sx & 1) ? 0 : 4)) & 0x0F;
+                    out[x >> 1] |= uint8_t(v << ((x & 1) ? 0 : 4));
+                } else {
+                    const int v = (in[sx >> 3] >> (7 - (sx & 7))) & 1;
+                    out[x >> 3] |= uint8_t(v << (7 - (x & 7)));
+                }
+            }
+        }
+    });
+}
+
+// Builds the width x height picture whose pixels the mapping takes from the record's; `turned`
+// swaps the resolution fields with the sides.
+OpResult move(DibImage& image, int32_t width, int32_t height, const Mapping& m, bool turned) {
+    BitmapInfoHeader h = image.header();
+    const int bits = h.biBitCount;
+    const int64_t srcStride = strideFor(h.biWidth, bits), dstStride = strideFor(width, bits);
+    PixelBytes out(size_t(dstStride * height));  // zero: padding and the packed rows' spare bits
+    const uint8_t* src = image.bits.data();
+    switch (bits) {
+    case 1: copyRows<1>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    case 4: copyRows<4>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    case 8: copyRows<8>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    default: copyRows<24>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    }
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biSizeImage = uint32_t(out.size());
+    if (turned) std::swap(h.biXPelsPerMeter, h.biYPelsPerMeter);
+    std::vector<uint8_t> info = image.info;  // the colour table as it is
+    std::memcpy(info.data(), &h, kHeaderSize);
+    image.replace(std::move(info), std::move(out));
+    return OpResult::changed();
+}
+
+// Why the record cannot be moved, or "".
+std::string refusal(const DibImage& image) {
+    if (!image.pixelRowsPresent()) return kNoPixelRows;
+    const int bits = image.bitCount();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return "needs a 1-, 4-, 8- or 24-bit picture, not " + std::to_string(bits) + "-bit";
+    return {};
+}
+
+OpResult turn(DibImage& image, bool quarter, const Mapping& m) {
+    if (std::string why = refusal(image); !why.empty()) return OpResult::refused(why);
+    const auto h = image.header();
+    return quarter ? move(image, h.biHeight, h.biWidth, m, true) : move(image, h.biWidth, h.biHeight, m, false);
+}
+
+}  // namespace
+
+OpResult rotate90(DibImage& image) {
+    const int64_t h = image.header().biHeight;
+    return turn(image, true, {0, 0, 1, h - 1, -1, 0});
+}
+
+OpResult rotate180(DibImage& image) {
+    const auto hd = image.header();
+    return turn(image, false, {hd.biWidth - 1, -1, 0, hd.biHeight - 1, 0, -1});
+}
+
+OpResult rotate270(DibImage& image) {
+    const int64_t w = image.header().biWidth;
+    return turn(image, true, {w - 1, 0, -1, 0, 1, 0});
+}
+
+OpResult flipHorizontal(DibImage& image) {
+    const int64_t w = image.header().biWidth;
+    return turn(image, false, {w - 1, -1, 0, 0, 0, 1});
+}
+
+OpResult flipVertical(DibImage& image) {
+    const int64_t h = image.header().biHeight;
+    return turn(image, false, {0, 1, 0, h - 1, 0, -1});
+}
+
+std::string cropRefusal(const DibImage& image, const CropSettings& c) {
+    const auto h = image.header();
+    const std::string rect = std::to_string(c.x) + "," + std::to_string(c.y) + "," + std::to_string(c.width) + "," +
+                             std::to_string(c.height);
+    if (c.width < 1 || c.height < 1) return "the rectangle " + rect + " needs a width and height of at least 1";
+    if (c.x < 0 || c.y < 0 || int64_t(c.x) + c.width > h.biWidth || int64_t(c.y) + c.height > h.biHeight)
+        return "the rectangle " + rect + " does not lie inside the " + std::to_string(h.biWidth) + " x " +
+               std::to_string(h.biHeight) + " picture";
+    return {};
+}
+
+OpResult crop(DibImage& image, const CropSettings& c) {
+    if (std::string why = refusal(image); !why.empty()) return OpResult::refused(why);
+    if (std::string why = cropRefusal(image, c); !why.empty()) return OpResult::refused(why);
+    return move(image, c.width, c.height, {c.x, 1, 0, c.y, 0, 1}, false);
+}
+
+}  // namespace qel
