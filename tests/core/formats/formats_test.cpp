@@ -513,7 +513,8 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
         decodePicture(cut.data(), cut.size(), info, bits, nullptr, {}, &feed);
         returned = true;
     });
-    EXPECT_TRUE(feed.waitMade());
+    // (Whether the writer would have seen the picture made depends on when it asks: the read may
+    // have failed already.)
     EXPECT_FALSE(feed.waitEnd());
     auto asleep = [&tid] {
         std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
