@@ -35,40 +35,40 @@ constexpr int kRounds = 2;
 // The nearest palette entry of a colour (squared distance in RGB, the lowest index on ties). The
 // colour cube is cut into cells 8 levels wide; a cell lists, when first met, the only entries that
 // can be nearest to a colour inside it (those no farther from the cell than the entry whose farthest
-// point of the cell is nearest), nearest the cell first. Recent answers are cached.
+// point of the cell is nearest), nearest the cell first. Lists are short (three entries on average on
+// a photo), so a colour is looked up afresh rather than remembered; a cell of one entry answers at
+// once, and a run of one colour is answered once.
 class NearestEntry {
 public:
-    explicit NearestEntry(const std::vector<Rgb>& palette)
-        : palette_(palette), start_(kCells), length_(kCells, -1), cacheKeys_(kCacheSize, ~0u), cacheValues_(kCacheSize) {}
+    explicit NearestEntry(const std::vector<Rgb>& palette) : palette_(palette), cells_(kCells) {}
 
     uint8_t operator()(uint32_t r, uint32_t g, uint32_t b) {
         const uint32_t key = (r << 16) | (g << 8) | b;
         if (key == lastKey_) return lastIndex_;
         lastKey_ = key;
-        const size_t slot = (key * 0x9E3779B1u) >> (32 - kCacheBits);
-        if (cacheKeys_[slot] != key) {
-            cacheKeys_[slot] = key;
-            cacheValues_[slot] = search(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b));
-        }
-        return lastIndex_ = cacheValues_[slot];
+        const uint32_t cell = ((r >> kShift) << (2 * (8 - kShift))) | ((g >> kShift) << (8 - kShift)) | (b >> kShift);
+        Cell& c = cells_[cell];
+        if (c.length < 0) listCell(c, r >> kShift << kShift, g >> kShift << kShift, b >> kShift << kShift);
+        if (c.length == 1) return lastIndex_ = lists_[c.start].index;
+        return lastIndex_ = search(c, static_cast<int>(r), static_cast<int>(g), static_cast<int>(b));
     }
 
 private:
     static constexpr int kShift = 3;
     static constexpr int kCells = 1 << (3 * (8 - kShift));
-    static constexpr int kCacheBits = 14;
-    static constexpr size_t kCacheSize = size_t(1) << kCacheBits;
 
-    uint8_t search(int r, int g, int b) {
-        const int cell = (((r >> kShift) << (2 * (8 - kShift))) | ((g >> kShift) << (8 - kShift)) | (b >> kShift));
-        if (length_[static_cast<size_t>(cell)] < 0) listCell(cell, r >> kShift << kShift, g >> kShift << kShift, b >> kShift << kShift);
-        const size_t start = start_[static_cast<size_t>(cell)];
-        const Candidate* list = lists_.data() + start;
+    struct Cell {
+        uint32_t start = 0;   // first candidate in lists_
+        int32_t length = -1;  // candidates; -1 until listed
+    };
+
+    uint8_t search(const Cell& cell, int r, int g, int b) const {
+        const Candidate* list = lists_.data() + cell.start;
         int best = list[0].index;
         int32_t bestDistance = std::numeric_limits<int32_t>::max();
         // Candidates come nearest the cell first: once one is farther from the cell than the best
         // distance so far, so are the rest.
-        for (int k = 0; k < length_[static_cast<size_t>(cell)] && list[k].cellDistance <= bestDistance; ++k) {
+        for (int k = 0; k < cell.length && list[k].cellDistance <= bestDistance; ++k) {
             const Rgb c = palette_[list[k].index];
             const int32_t dr = c.r - r, dg = c.g - g, db = c.b - b;
             const int32_t d = dr * dr + dg * dg + db * db;
@@ -80,7 +80,7 @@ private:
         return static_cast<uint8_t>(best);
     }
 
-    void listCell(int cell, int lr, int lg, int lb) {
+    void listCell(Cell& cell, int lr, int lg, int lb) {
         constexpr int kWidth = (1 << kShift) - 1;
         const auto nearSq = [](int v, int lo) { const int d = v < lo ? lo - v : (v > lo + kWidth ? v - lo - kWidth : 0); return d * d; };
         const auto farSq = [](int v, int lo) { const int d = std::max(std::abs(v - lo), std::abs(v - lo - kWidth)); return d * d; };
@@ -95,9 +95,9 @@ private:
         std::sort(all.begin(), all.end(), [](const Candidate& a, const Candidate& b) {
             return a.cellDistance != b.cellDistance ? a.cellDistance < b.cellDistance : a.index < b.index;
         });
-        start_[static_cast<size_t>(cell)] = static_cast<uint32_t>(lists_.size());
+        cell.start = static_cast<uint32_t>(lists_.size());
         lists_.insert(lists_.end(), all.begin(), all.end());
-        length_[static_cast<size_t>(cell)] = static_cast<int32_t>(all.size());
+        cell.length = static_cast<int32_t>(all.size());
     }
 
     struct Candidate {
@@ -106,11 +106,8 @@ private:
     };
 
     std::vector<Rgb> palette_;
-    std::vector<uint32_t> start_;
-    std::vector<int32_t> length_;
+    std::vector<Cell> cells_;
     std::vector<Candidate> lists_;
-    std::vector<uint32_t> cacheKeys_;
-    std::vector<uint8_t> cacheValues_;
     uint32_t lastKey_ = ~0u;
     uint8_t lastIndex_ = 0;
 };
@@ -425,13 +422,22 @@ int64_t refineOnCells(const std::vector<Moments>& cells, std::vector<Rgb>& palet
     for (size_t i = 0; i < cells.size(); ++i) means[i] = cells[i].mean();
     std::vector<int> entry(cells.size(), 0);  // each cell's entry in the last round
     std::vector<Moments> sums;
+    // Cells run in parallel bands, each worker summing its own; the sums are whole numbers, so their
+    // total is the same however the cells were shared out.
+    std::vector<std::vector<Moments>> parts(static_cast<size_t>(rowThreads()));
     for (int round = 0; round < kCellRounds; ++round) {
         const NearestBySweep nearest(palette);
+        for (auto& part : parts) part.assign(palette.size(), Moments{});
+        forEachRowBandOnWorkers(static_cast<int64_t>(cells.size()), 64, [&](int worker, int64_t first, int64_t last) {
+            std::vector<Moments>& mine = parts[static_cast<size_t>(worker)];
+            for (size_t i = size_t(first); i < size_t(last); ++i) {
+                entry[i] = nearest(means[i], entry[i]);
+                mine[size_t(entry[i])] += cells[i];
+            }
+        });
         sums.assign(palette.size(), Moments{});
-        for (size_t i = 0; i < cells.size(); ++i) {
-            entry[i] = nearest(means[i], entry[i]);
-            sums[size_t(entry[i])] += cells[i];
-        }
+        for (const auto& part : parts)
+            for (size_t i = 0; i < sums.size(); ++i) sums[i] += part[i];
         bool moved = false;
         for (size_t i = 0; i < palette.size(); ++i) {
             if (sums[i].n == 0) continue;
