@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Times the Python module `qel` against what Python users would otherwise call, on the 4000 x 3000
 pictures of the peer benchmark, the arrays already in memory (no file I/O): thinning, grey, to-256,
-scale and the formula transform; each peer gets its own in-memory form ready (a numpy array, a Pillow
-image). Best of N runs, each on a fresh copy made outside the timing. Also the cost of one call on a
+scale, quantize and the formula transform; each peer gets its own in-memory form ready (a numpy
+array, a Pillow image). Best of N runs, each on a fresh copy made outside the timing. Also the cost of one call on a
 1 x 1 picture, and small pictures on a thread pool against one after another.
     bench/python-peers.py [--runs N]
 Builds the module (release) in build-bench and installs the peers from Debian when missing.
@@ -40,15 +40,17 @@ lines_pal = np.array(lines_img.getpalette()[:768], np.uint8).reshape(-1, 3)
 lines_ink = lines_idx == 0
 
 
+def once(prepare, run):
+    """Wall time of run(prepare()), the preparation untimed."""
+    x = prepare()
+    t = time.perf_counter()
+    run(x)
+    return time.perf_counter() - t
+
+
 def best(prepare, run):
     """Best wall time of RUNS runs of run(prepare()), the preparation untimed."""
-    times = []
-    for _ in range(RUNS):
-        x = prepare()
-        t = time.perf_counter()
-        run(x)
-        times.append(time.perf_counter() - t)
-    return min(times)
+    return min(once(prepare, run) for _ in range(RUNS))
 
 
 def qel_photo():
@@ -86,7 +88,11 @@ jobs = [
     ("scale 1/4", (qel_photo, lambda p: p.scale(1000, 750)),
      [("opencv resize area", lambda: photo_bgr, lambda a: cv2.resize(a, (1000, 750), interpolation=cv2.INTER_AREA)),
       ("pillow resize box", lambda: Image.fromarray(photo_rgb), lambda im: im.resize((1000, 750), Image.Resampling.BOX)),
+      ("pillow reduce 4", lambda: Image.fromarray(photo_rgb), lambda im: im.reduce(4)),
       ("numpy block mean", lambda: photo_rgb, blocks_mean)]),
+    ("quantize", (qel_photo, lambda p: p.quantize(256)),
+     [("pillow quantize octree", lambda: Image.fromarray(photo_rgb),
+       lambda im: im.quantize(256, method=Image.Quantize.FASTOCTREE))]),
     ("transform", (qel_photo, lambda p: p.transform("x+10*sin(y)", "y", "abs(x-y)/8")),
      [("numpy + opencv remap", lambda: photo_bgr, numpy_remap)]),
 ]
@@ -98,6 +104,16 @@ for name, (prepare, run), peers in jobs:
     fastest = min(times, key=lambda t: t[1])
     line = " | ".join(f"{peer} {t:.3f}" for peer, t in times)
     print(f"{name:10} qel {q:.3f} | {line} | ratio to {fastest[0]}: {q / fastest[1]:.2f}")
+
+# The averaging scale against OpenCV's area resize alone (goal <= 0.5), and the quantizer against
+# Pillow's fast octree (goal <= 2), each pair timed in turns so that other load falls on both.
+for name, (prepare, run), (peer, peer_prepare, peer_run), goal in [
+        ("scale 1/4", jobs[3][1], jobs[3][2][0], 0.5), ("quantize", jobs[4][1], jobs[4][2][0], 2.0)]:
+    q, p = [], []
+    for _ in range(RUNS):
+        q.append(once(prepare, run))
+        p.append(once(peer_prepare, peer_run))
+    print(f"{name:10} qel {min(q):.3f} | {peer} {min(p):.3f} | ratio {min(q) / min(p):.2f} (goal <= {goal})")
 
 one = qel.Picture(np.zeros((1, 1, 3), np.uint8))
 for label, call in [("grey", one.grey), ("width", lambda: one.width)]:
