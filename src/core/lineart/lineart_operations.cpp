@@ -47,7 +47,7 @@ const std::vector<Operation>& lineartOperations() {
         // A new black-and-white picture: its strokes are not thinned.
         {.name = "adaptive-bw",
          .arg = {.kind = OperationArg::Kind::Record, .valueName = "W,K", .optional = true,
-                 .fields = {{.name = "window", .min = 3, .max = 32767, .initial = "31",
+                 .fields = {{.name = "window", .min = 3, .max = 2047, .initial = "31",
                              .help = "side of the square window, odd", .outOfRange = "{option} needs an odd window W from {min} to {max}: {value}",
                              .notNumber = kAdaptiveShape},
                             {.name = "k", .kind = OperationField::Kind::Real, .min = 0, .max = 1, .initial = "0.2",

@@ -16,6 +16,9 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "core/image/display_bitmap.h"
 #include "core/image/parallel_rows.h"
@@ -26,6 +29,7 @@ namespace {
 
 constexpr uint8_t kBlackIndex = kDeviceBlack;
 constexpr uint8_t kWhiteIndex = kDeviceWhite;
+static_assert(kBlackIndex == 0, "the four-wide threshold clears black pixels to 0");
 
 // The device-table header block of a black-and-white result of the picture's size, keeping its resolution.
 std::vector<uint8_t> blackWhiteInfo(const BitmapInfoHeader& old) {
@@ -75,6 +79,61 @@ std::vector<uint8_t> greyPlane(const DibImage& image) {
     return plane;
 }
 
+// Column sums of grey and grey squared: row `in` added, row `out` taken away (either may be null).
+// Unsigned arithmetic wraps, so a difference added is exact.
+void moveColumns(const uint8_t* in, const uint8_t* out, std::vector<uint32_t>& sum, std::vector<uint32_t>& sq) {
+    const size_t w = sum.size();
+    uint32_t* s = sum.data();
+    uint32_t* q = sq.data();
+    if (in && out) {
+        for (size_t x = 0; x < w; ++x) {
+            const uint32_t a = in[x], b = out[x];
+            s[x] += a - b;
+            q[x] += a * a - b * b;
+        }
+    } else if (in) {
+        for (size_t x = 0; x < w; ++x) s[x] += in[x], q[x] += uint32_t(in[x]) * in[x];
+    } else if (out) {
+        for (size_t x = 0; x < w; ++x) s[x] -= out[x], q[x] -= uint32_t(out[x]) * out[x];
+    }
+}
+
+// One pixel: black when g < m (1 + k (s / 128 - 1)), m = S / n and s = sqrt(n^2 var) / n. The
+// four-wide pass below does exactly these single-precision steps, so every pixel gets the same
+// answer whichever path takes it.
+inline uint8_t thresholdPixel(uint8_t g, float sum, float spread, float inverse, float k) {
+    const float m = sum * inverse, s = std::sqrt(spread) * inverse;
+    const float t = m * (1.0f + k * (s * (1.0f / 128.0f) - 1.0f));
+    return float(g) < t ? kBlackIndex : kWhiteIndex;
+}
+
+void thresholdRow(const uint8_t* g, const float* sum, const float* spread, const float* inverse, float k, int64_t w,
+                  uint8_t* out) {
+    int64_t x = 0;
+#ifdef __SSE2__
+    const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(1.0f / 128.0f), kk = _mm_set1_ps(k);
+    const __m128i zero = _mm_setzero_si128(), white = _mm_set1_epi8(char(kWhiteIndex));
+    for (; x + 16 <= w; x += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
+        const __m128i lo = _mm_unpacklo_epi8(bytes, zero), hi = _mm_unpackhi_epi8(bytes, zero);
+        const __m128i words[4] = {_mm_unpacklo_epi16(lo, zero), _mm_unpackhi_epi16(lo, zero),
+                                  _mm_unpacklo_epi16(hi, zero), _mm_unpackhi_epi16(hi, zero)};
+        __m128i black[4];
+        for (int i = 0; i < 4; ++i) {
+            const int64_t at = x + 4 * i;
+            const __m128 inv = _mm_loadu_ps(inverse + at);
+            const __m128 m = _mm_mul_ps(_mm_loadu_ps(sum + at), inv);
+            const __m128 s = _mm_mul_ps(_mm_sqrt_ps(_mm_loadu_ps(spread + at)), inv);
+            const __m128 t = _mm_mul_ps(m, _mm_add_ps(one, _mm_mul_ps(kk, _mm_sub_ps(_mm_mul_ps(s, scale), one))));
+            black[i] = _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(words[i]), t));
+        }
+        const __m128i mask = _mm_packs_epi16(_mm_packs_epi32(black[0], black[1]), _mm_packs_epi32(black[2], black[3]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_andnot_si128(mask, white));
+    }
+#endif
+    for (; x < w; ++x) out[x] = thresholdPixel(g[x], sum[x], spread[x], inverse[x], k);
+}
+
 }  // namespace
 
 OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings) {
@@ -82,10 +141,10 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
     const auto hd = image.header();
     const int bits = hd.biBitCount;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return OpResult::refused("needs a 1-, 4-, 8- or 24-bit picture");
-    if (settings.window < 3 || settings.window % 2 == 0) return OpResult::refused("the window must be odd and 3 or more");
+    if (settings.window < 3 || settings.window > 2047 || settings.window % 2 == 0)
+        return OpResult::refused("the window must be odd, from 3 to 2047");
     const int64_t w = hd.biWidth, h = hd.biHeight, outStride = strideFor(w, 8);
     const int64_t r = settings.window / 2;
-    const double k = settings.k, keep = 1.0 - k, kOverR = k / 128.0;
     const std::vector<uint8_t> grey = greyPlane(image);
     PixelBytes out(size_t(outStride * h));
 
@@ -99,40 +158,31 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
     forEachRowBand(chunks, chunk * w, [&](int64_t firstChunk, int64_t lastChunk) {
         // Column sums fit 32 bits: at most 65535 rows of 255 (squared: 65025).
         std::vector<uint32_t> colSum(static_cast<size_t>(w)), colSq(static_cast<size_t>(w));
-        std::vector<double> mean(static_cast<size_t>(w)), var(static_cast<size_t>(w)), inverse(static_cast<size_t>(w));
+        std::vector<float> sum(static_cast<size_t>(w)), spread(static_cast<size_t>(w)), inverse(static_cast<size_t>(w));
         const int64_t y0 = firstChunk * chunk, y1 = std::min(h, lastChunk * chunk);
-        auto addRow = [&](int64_t y, bool add) {
-            const uint8_t* g = grey.data() + y * w;
-            if (add)
-                for (int64_t x = 0; x < w; ++x) colSum[x] += g[x], colSq[x] += uint32_t(g[x]) * g[x];
-            else
-                for (int64_t x = 0; x < w; ++x) colSum[x] -= g[x], colSq[x] -= uint32_t(g[x]) * g[x];
-        };
+        const auto rowOf = [&](int64_t y) { return y >= 0 && y < h ? grey.data() + y * w : nullptr; };
         // The rows the first step keeps or drops: from y0 - r - 1 up to the window's last but one.
-        for (int64_t y = std::max<int64_t>(0, y0 - r - 1); y < std::min(h, y0 + r); ++y) addRow(y, true);
+        for (int64_t y = std::max<int64_t>(0, y0 - r - 1); y < std::min(h, y0 + r); ++y) moveColumns(rowOf(y), nullptr, colSum, colSq);
+        int64_t rowsBefore = 0;
         for (int64_t y = y0; y < y1; ++y) {
             // The window's rows move down: y + r comes in, y - r - 1 goes out.
-            if (y + r < h) addRow(y + r, true);
-            if (y - r - 1 >= 0) addRow(y - r - 1, false);
+            moveColumns(rowOf(y + r), rowOf(y - r - 1), colSum, colSq);
             const int64_t rows = std::min(h - 1, y + r) - std::max<int64_t>(0, y - r) + 1;
-            for (int64_t x = 0; x < w; ++x) inverse[x] = 1.0 / double(columns[x] * rows);
-            // Sliding along the row over the column sums.
-            uint64_t s = 0, q = 0;
-            for (int64_t x = 0; x < std::min(w, r); ++x) s += colSum[x], q += colSq[x];
+            if (rows != rowsBefore)
+                for (int64_t x = 0; x < w; ++x) inverse[x] = 1.0f / float(columns[x] * rows);
+            rowsBefore = rows;
+            // Sliding along the row over the column sums: the window's sum S and n^2 times its
+            // variance, n Q - S^2, both exact (n below 2^22, so n Q below 2^60).
+            int64_t sumS = 0, sumQ = 0;
+            for (int64_t x = 0; x < std::min(w, r); ++x) sumS += colSum[x], sumQ += colSq[x];
             for (int64_t x = 0; x < w; ++x) {
-                if (x + r < w) s += colSum[x + r], q += colSq[x + r];
-                if (x - r - 1 >= 0) s -= colSum[x - r - 1], q -= colSq[x - r - 1];
-                mean[x] = double(s), var[x] = double(q);
+                if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
+                if (x - r - 1 >= 0) sumS -= colSum[x - r - 1], sumQ -= colSq[x - r - 1];
+                sum[x] = float(sumS);
+                spread[x] = float(columns[x] * rows * sumQ - sumS * sumS);
             }
-            const uint8_t* g = grey.data() + y * w;
             uint8_t* o = out.data() + (h - 1 - y) * outStride;
-            for (int64_t x = 0; x < w; ++x) {
-                // g < m (1 + k (s/R - 1))  <=>  g - m (1 - k) < (m k / R) s, squared when the left side is not negative.
-                const double m = mean[x] * inverse[x];
-                const double v = std::max(0.0, var[x] * inverse[x] - m * m);
-                const double a = double(g[x]) - m * keep, b = m * kOverR;
-                o[x] = (a < 0 || a * a < b * b * v) ? kBlackIndex : kWhiteIndex;
-            }
+            thresholdRow(rowOf(y), sum.data(), spread.data(), inverse.data(), float(settings.k), w, o);
             std::memset(o + w, kWhiteIndex, size_t(outStride - w));
         }
     });

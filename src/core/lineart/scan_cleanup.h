@@ -16,7 +16,7 @@ namespace qel {
 // picture's edges: T = m * (1 + k * (s / 128 - 1)) with m and s the mean and standard deviation
 // of the grey there. A pixel darker than T becomes black.
 struct AdaptiveBwSettings {
-    int32_t window = 31;  // odd, 3 or more
+    int32_t window = 31;  // odd, 3 to 2047
     double k = 0.2;       // 0 to 1
 };
 
