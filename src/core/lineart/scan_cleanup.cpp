@@ -175,11 +175,27 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
             // variance, n Q - S^2, both exact (n below 2^22, so n Q below 2^60).
             int64_t sumS = 0, sumQ = 0;
             for (int64_t x = 0; x < std::min(w, r); ++x) sumS += colSum[x], sumQ += colSq[x];
-            for (int64_t x = 0; x < w; ++x) {
-                if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
-                if (x - r - 1 >= 0) sumS -= colSum[x - r - 1], sumQ -= colSq[x - r - 1];
+            const auto store = [&](int64_t x) {
                 sum[x] = float(sumS);
                 spread[x] = float(columns[x] * rows * sumQ - sumS * sumS);
+            };
+            // The left edge, where columns only come in; the middle, where one comes in and one goes
+            // out; the right edge, where they only go out (or, in a picture narrower than the window,
+            // where neither happens).
+            const int64_t middle = std::min(w, r + 1), right = std::max(middle, w - r);
+            for (int64_t x = 0; x < middle; ++x) {
+                if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
+                store(x);
+            }
+            for (int64_t x = middle; x < right; ++x) {
+                sumS += int64_t(colSum[x + r]) - colSum[x - r - 1];
+                sumQ += int64_t(colSq[x + r]) - colSq[x - r - 1];
+                store(x);
+            }
+            for (int64_t x = right; x < w; ++x) {
+                if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
+                if (x - r - 1 >= 0) sumS -= colSum[x - r - 1], sumQ -= colSq[x - r - 1];
+                store(x);
             }
             uint8_t* o = out.data() + (h - 1 - y) * outStride;
             thresholdRow(rowOf(y), sum.data(), spread.data(), inverse.data(), float(settings.k), w, o);
