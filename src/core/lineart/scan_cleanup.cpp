@@ -53,12 +53,12 @@ std::array<uint8_t, 256> greyOfIndices(const DibImage& image) {
 }
 
 // The grey plane, top row first, w bytes a row.
-std::vector<uint8_t> greyPlane(const DibImage& image) {
+PixelBytes greyPlane(const DibImage& image) {
     const auto hd = image.header();
     const int64_t w = hd.biWidth, h = hd.biHeight, stride = strideFor(w, hd.biBitCount);
     const int bits = hd.biBitCount;
     const auto grey = greyOfIndices(image);
-    std::vector<uint8_t> plane(size_t(w * h));
+    PixelBytes plane(size_t(w * h));  // fresh zero pages, not cleared a second time
     forEachRowBand(h, w, [&](int64_t first, int64_t last) {
         for (int64_t y = first; y < last; ++y) {
             const uint8_t* in = image.bits.data() + (h - 1 - y) * stride;
@@ -145,7 +145,7 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
         return OpResult::refused("the window must be odd, from 3 to 2047");
     const int64_t w = hd.biWidth, h = hd.biHeight, outStride = strideFor(w, 8);
     const int64_t r = settings.window / 2;
-    const std::vector<uint8_t> grey = greyPlane(image);
+    const PixelBytes grey = greyPlane(image);
     PixelBytes out(size_t(outStride * h));
 
     // Chunks of rows long enough that filling the column sums at their top costs little.
