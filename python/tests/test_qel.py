@@ -96,7 +96,9 @@ def test_operations_give_qel_batch_bytes(tmp_path):
              ([f"--mix={tmp_path / 'in.bmp'};0.25;1,1,3,2"], lambda p: p.mix(str(tmp_path / "in.bmp"), 0.25, area=(1, 1, 3, 2))),
              (["--to-256", "--black-white=128"], lambda p: (p.to_256(), p.black_white(threshold=128))),
              (["--quantize=3;dither"], lambda p: p.quantize(3, dither=True)),
-             (["--rotate-90", "--crop=1,0,3,4"], lambda p: (p.rotate_90(), p.crop(1, 0, 3, 4)))]
+             (["--rotate-90", "--crop=1,0,3,4"], lambda p: (p.rotate_90(), p.crop(1, 0, 3, 4))),
+             (["--adaptive-bw=3", "--despeckle=2", "--to-24bit", "--to-256", "--black-white-auto"],
+              lambda p: (p.adaptive_bw(3), p.despeckle(2), p.to_24bit(), p.to_256(), p.black_white_auto()))]
     for options, run in cases:
         subprocess.run([BATCH, str(tmp_path / "in.bmp"), *options, "-o", str(tmp_path / "batch.bmp")], check=True)
         pic = qel.open(str(tmp_path / "in.bmp"))
@@ -128,7 +130,7 @@ def test_reports_and_every_option_is_a_method(tmp_path):
     assert pic.info == {"width": 3, "height": 2, "depth": 24, "pixel_bytes": 24, "colours": 1 << 24, "format": "PNG"}
     assert pic.count_colours() == int(batch.splitlines()[-1]) == 1
     usage = subprocess.run([BATCH, "--help"], capture_output=True, text=True).stdout
-    options = [line.split()[0][2:].split("=")[0] for line in usage.split("Operations:")[1].splitlines()
+    options = [line.split()[0][2:].split("=")[0].rstrip("[") for line in usage.split("Operations:")[1].splitlines()
                if line.startswith("  --")]
     names = [{"palette": "load_palette"}.get(o, o.replace("-", "_")) for o in options]
     assert len(names) > 20

@@ -58,7 +58,7 @@ std::string usageText(const std::vector<const Operation*>& ops, const CLI::App& 
                  o->get_description());
     s << "\nOperations:\n";
     for (const Operation* op : ops)
-        line(optionName(*op) + (op->arg.kind != OperationArg::Kind::None ? std::string("=") + op->arg.valueName : ""), op->help);
+        line(optionWithValue(*op), op->help);
     s << "\nExit status: 0 ok, 1 usage, 2 input unreadable or invalid, 3 output not writable,\n"
          "4 some files of many failed, 130 interrupted (Ctrl+C) before all files were done.\n";
     return s.str();
@@ -246,7 +246,7 @@ std::optional<int> readCommandLine(const std::vector<std::string>& args, Command
     for (const auto& [op, value] : taken) {
         const std::string option = optionName(*op);
         const bool takesValue = op->arg.kind != OperationArg::Kind::None;
-        if (takesValue && !value) return usage(option + " needs a value: " + option + "=" + op->arg.valueName);
+        if (takesValue && !value && !op->arg.optional) return usage(option + " needs a value: " + option + "=" + op->arg.valueName);
         if (!takesValue && value) return usage(option + " takes no value");
         cl.plan.emplace_back(op, value.value_or(""));
     }

@@ -175,12 +175,14 @@ struct Facade {
     }
 };
 
-// The manual page's entry of an operation: ".BR \-\-black\-white =\fIT\fR" and its help.
+// The manual page's entry of an operation: ".BR \-\-black\-white =\fIT\fR" (an optional value
+// "[=\fIW,K\fR]") and its help.
 std::string manEntry(const Operation& op) {
     std::string name = "\\-\\-";
     for (const char* c = op.name; *c; ++c) name += *c == '-' ? std::string("\\-") : std::string(1, *c);
     if (op.arg.kind == OperationArg::Kind::None) return ".TP\n.B " + name + "\n" + op.help + "\n";
-    return ".TP\n.BR " + name + " =\\fI" + op.arg.valueName + "\\fR\n" + op.help + "\n";
+    const char* open = op.arg.optional ? " [=\\fI" : " =\\fI";
+    return ".TP\n.BR " + name + open + op.arg.valueName + (op.arg.optional ? "\\fR]\n" : "\\fR\n") + op.help + "\n";
 }
 
 bool write(const std::filesystem::path& path, const std::string& text) {

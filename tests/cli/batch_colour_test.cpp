@@ -20,6 +20,7 @@ TEST(BatchConversions, EachOptionWritesItsDepth) {
         {{"--to-256", "--to-16"}, 4, 4},
         {{"--grey"}, 24, 3},
         {{"--to-256", "--black-white=128"}, 8, 3},
+        {{"--adaptive-bw"}, 8, 3},  // the value may be left out
         {{"--reduce-256"}, 24, 3},
         {{"--quantize=2"}, 8, 3},
         {{"--quantize=256;dither"}, 8, 3},

@@ -24,7 +24,8 @@ std::string manEntry(const Operation& op) {
     std::string name;
     for (char c : batch::optionName(op)) name += c == '-' ? std::string("\\-") : std::string(1, c);
     if (op.arg.kind == OperationArg::Kind::None) return ".TP\n.B " + name + "\n" + op.help + "\n";
-    return ".TP\n.BR " + name + " =\\fI" + op.arg.valueName + "\\fR\n" + op.help + "\n";
+    const std::string value = std::string("\\fI") + op.arg.valueName + "\\fR";
+    return ".TP\n.BR " + name + (op.arg.optional ? " [=" + value + "]" : " =" + value) + "\n" + op.help + "\n";
 }
 
 TEST(Documentation, HelpManualPageAndReadmeNameEveryOperationWithItsValue) {
@@ -38,8 +39,7 @@ TEST(Documentation, HelpManualPageAndReadmeNameEveryOperationWithItsValue) {
     ASSERT_FALSE(man.empty());
     ASSERT_FALSE(table.empty());
     for (const Operation* op : operations()) {
-        const std::string option = batch::optionName(*op) +
-                                   (op->arg.kind == OperationArg::Kind::None ? "" : std::string("=") + op->arg.valueName);
+        const std::string option = optionWithValue(*op);
         EXPECT_NE(help.find("\n  " + option + " "), std::string::npos) << option;
         EXPECT_NE(help.find(std::string(" ") + op->help + "\n"), std::string::npos) << option;
         EXPECT_NE(man.find(manEntry(*op)), std::string::npos) << option;

@@ -9,6 +9,9 @@
 #include "core/commands/command_table.h"
 #include "gui_test.h"
 #include "core/lineart/lineart.h"
+#include "core/lineart/scan_cleanup.h"
+#include "core/ops/operation.h"
+#include "gui/commands/lineart/scan_cleanup_dlg.h"
 #include "gui/commands/lineart/straighten_dlg.h"
 
 namespace qel::test {
@@ -195,6 +198,35 @@ TEST_F(LineArtCommandTest, SaveAsOffersSvgCentreLinesOnlyForAThinnedPicture) {
         EXPECT_EQ(doc()->isModified(), c.written) << "the picture itself is still unsaved";
         QFile::remove(svg);
     }
+}
+
+// 適応的白黒化... starts at the operation's defaults and refuses an even window; ゴミ取り... then
+// removes the specks; one undo step each.
+TEST_F(LineArtCommandTest, AdaptiveBlackWhiteAndDespeckleRunWithTheirDialogs) {
+    const Rows drawing{"#...#..", "....#..", "....#..", "....#.."};
+    open(*make24(drawing));
+    whenShown<CAdaptiveBwDlg>([&](CAdaptiveBwDlg* dlg) {
+        EXPECT_EQ(QStringList({dlg->windowTitle(), dlg->windowEdit()->text(), dlg->kEdit()->text()}),
+                  QStringList({"適応的白黒化", "31", "0.2"}));
+        dlg->windowEdit()->setText("30");
+        dlg->accept();
+        EXPECT_EQ(std::pair(dialogs->messages(), dlg->isVisible()), std::pair(QStringList({"Qel: 窓の大きさは奇数にしてください。"}), true));
+        dlg->windowEdit()->setText("3");
+        dlg->accept();
+    });
+    frame->runCommand(commandOf(*findOperation("adaptive-bw")));
+    auto want = make24(drawing);
+    adaptiveBlackWhite(*want, {.window = 3, .k = 0.2});
+    expectPicture(*want);
+    whenShown<CDespeckleDlg>([](CDespeckleDlg* dlg) {
+        EXPECT_EQ(dlg->pixelsEdit()->text(), "4");
+        dlg->accept();
+    });
+    frame->runCommand(commandOf(*findOperation("despeckle")));
+    EXPECT_EQ(lineArtRows(*doc()->image), Rows({"....#..", "....#..", "....#..", "....#.."}));
+    frame->runCommand(ID_EDIT_UNDO);
+    expectPicture(*want);
+    EXPECT_EQ(lineArtRows(*want), drawing);
 }
 
 }  // namespace

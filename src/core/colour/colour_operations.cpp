@@ -1,5 +1,6 @@
-// The colour family's operations: depth conversions, colour count and reduction, and the palette
-// window's requests on a working palette kept between the operations of one command line.
+// The colour family's operations: depth conversions (black and white at a given threshold or at
+// Otsu's), colour count and reduction, and the palette window's requests on a working palette kept
+// between the operations of one command line.
 #include "core/colour/conversions.h"
 #include "core/colour/palette_file.h"
 #include "core/colour/palette_ops.h"
@@ -100,6 +101,11 @@ const std::vector<Operation>& colourOperations() {
          .doc = "make a 4- or 8-bit picture black and white by its colour table",
          .rule = Rule::Depth4Or8, .command = cmd::ID_TO_BLACK_WHITE,
          .run = [](OperationRun& r) { return toBlackWhite(r.image, r.arg<int32_t>()); }},
+        // The threshold from the picture itself: an operation of its own, so the specified dialog stays as it is.
+        {.name = "black-white-auto",
+         .help = "make a 4- or 8-bit picture black and white at Otsu's threshold of its pixels' channel averages",
+         .rule = Rule::Depth4Or8, .menu = "色>色数変更", .menuText = "白黒(自動)",
+         .run = [](OperationRun& r) { return toBlackWhiteAuto(r.image); }},
         {.name = "count-colours", .help = "print the number of colours at 6 bits per channel",
          .command = cmd::ID_COUNT_COLOURS, .snapshot = false, .reports = true, .number = true, .run = printColourCount},
         {.name = "reduce-256", .help = "reduce a 24-bit picture to at most 256 colours", .rule = Rule::Depth24,

@@ -383,4 +383,50 @@ OpResult toBlackWhite(DibImage& image, int threshold) {
     return OpResult::changed();
 }
 
+int otsuThreshold(const DibImage& image) {
+    const auto hd = image.header();
+    if ((hd.biBitCount != 8 && hd.biBitCount != 4) || !image.pixelRowsPresent()) return -1;
+    std::array<int64_t, 256> counts{};  // by colour index
+    const int64_t w = hd.biWidth, stride = strideFor(w, hd.biBitCount);
+    for (int64_t y = 0; y < hd.biHeight; ++y) {
+        const uint8_t* row = image.bits.data() + y * stride;
+        if (hd.biBitCount == 8) {
+            for (int64_t x = 0; x < w; ++x) ++counts[row[x]];
+        } else {
+            for (int64_t x = 0; x < w; ++x) ++counts[(row[x / 2] >> (x % 2 ? 0 : 4)) & 15];
+        }
+    }
+    std::array<int64_t, 256> hist{};  // by grey
+    for (int i = 0; i < 256; ++i) {
+        const Rgb c = image.tableColour(i);
+        hist[(c.r + c.g + c.b) / 3] += counts[i];
+    }
+    int64_t total = 0, sum = 0;
+    for (int g = 0; g < 256; ++g) total += hist[g], sum += g * hist[g];
+    // Between-class variance times total^2: (s0 * total - n0 * sum)^2 / (n0 * n1), exact up to the division.
+    int best = -1;
+    long double bestVariance = 0;
+    int64_t n0 = 0, s0 = 0;
+    for (int t = 0; t < 255; ++t) {
+        n0 += hist[t], s0 += t * hist[t];
+        const int64_t n1 = total - n0;
+        if (n0 == 0 || n1 == 0) continue;
+        const __int128 d = static_cast<__int128>(s0) * total - static_cast<__int128>(n0) * sum;
+        const long double variance = static_cast<long double>(d) * static_cast<long double>(d) /
+                                     (static_cast<long double>(n0) * static_cast<long double>(n1));
+        if (variance > bestVariance) bestVariance = variance, best = t;
+    }
+    // Black is below the threshold: the darker class is grey <= best.
+    return best < 0 ? 128 : best + 1;
+}
+
+OpResult toBlackWhiteAuto(DibImage& image) {
+    if (!image.hasBlocks()) return OpResult::refused(kNoPicture);
+    const auto hd = image.header();
+    if (hd.biBitCount != 8 && hd.biBitCount != 4) return OpResult::refused("needs a 4- or 8-bit picture");
+    const int threshold = otsuThreshold(image);
+    if (threshold < 0) return OpResult::refused(kNoPixelRows);
+    return toBlackWhite(image, threshold);
+}
+
 }  // namespace qel

@@ -27,4 +27,13 @@ OpResult toGrey(DibImage& image);
 // their channels is below `threshold`, white otherwise. Other depths are refused.
 OpResult toBlackWhite(DibImage& image, int threshold);
 
+// The threshold toBlackWhite takes that splits the picture's pixels by Otsu's rule: the histogram
+// is of the same channel average, per pixel; the split maximises the variance between the darker
+// and the lighter class (the first such split on ties). A picture of one grey gets 128. Needs a
+// 4- or 8-bit picture with every row present (else -1).
+int otsuThreshold(const DibImage& image);
+
+// toBlackWhite at otsuThreshold's threshold; refuses what either refuses.
+OpResult toBlackWhiteAuto(DibImage& image);
+
 }  // namespace qel

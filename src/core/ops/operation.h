@@ -68,6 +68,8 @@ struct OperationArg {
     };
     Kind kind = Kind::None;
     const char* valueName = "";  // "T" in --black-white=T
+    // The value may be left out (--name alone, "" to the record's split): every field takes its default.
+    bool optional = false;
     int32_t min = 0, max = 0;
     int32_t initial = 0;  // what the window's dialog offers first
     // Refusal of a value out of range; {option}, {value}, {min} and {max} are filled in.
@@ -149,6 +151,13 @@ inline std::vector<std::string> splitText(std::string_view text, char separator)
         if (end == std::string_view::npos) return parts;
         start = end + 1;
     }
+}
+
+// How qel-batch writes the option with its value: "--thin", "--black-white=T", "--adaptive-bw[=W,K]".
+inline std::string optionWithValue(const Operation& op) {
+    const std::string name = std::string("--") + op.name;
+    if (op.arg.kind == OperationArg::Kind::None) return name;
+    return name + (op.arg.optional ? "[=" : "=") + op.arg.valueName + (op.arg.optional ? "]" : "");
 }
 
 // Each family's operations, in its operations file.

@@ -353,5 +353,19 @@ TEST(ToBlackWhite, OtherDepthsAreLeftAloneAndShowTheCurrentPicture) {
     EXPECT_EQ(toBlackWhite(*empty, 128).status, OpStatus::Refused);
 }
 
+// Otsu's threshold splits two peaks (greys 30 and 40 against 180 and 200) just above the darker
+// one: entry 4 (grey 40) turns black, the unused entry 5 (grey 41) white. One grey gets 128.
+TEST(ToBlackWhite, AutoTakesOtsusThresholdOfThePixels) {
+    const std::vector<Rgb> table{{30, 30, 30}, {180, 180, 180}, {200, 200, 200}, {0, 0, 0}, {40, 40, 40}, {41, 41, 41}};
+    const Rgb k{0, 0, 0}, w{255, 255, 255};
+    for (int depth : {8, 4}) {
+        auto img = test::makeIndexed(depth, {"000444", "411122"}, table, {}, true);
+        EXPECT_EQ(otsuThreshold(*img), 41) << depth;
+        ASSERT_EQ(toBlackWhiteAuto(*img).status, OpStatus::Changed);
+        EXPECT_EQ(tableOf(*img), std::vector<Rgb>({k, w, w, k, k, w})) << depth;
+        EXPECT_EQ(otsuThreshold(*test::makeIndexed(depth, {"11", "11"}, table)), 128) << depth;
+    }
+}
+
 }  // namespace
 }  // namespace qel
