@@ -96,7 +96,8 @@ def test_operations_give_qel_batch_bytes(tmp_path):
              ([f"--mix={tmp_path / 'in.bmp'};0.25;1,1,3,2"], lambda p: p.mix(str(tmp_path / "in.bmp"), 0.25, area=(1, 1, 3, 2))),
              (["--to-256", "--black-white=128"], lambda p: (p.to_256(), p.black_white(threshold=128))),
              (["--quantize=3;dither"], lambda p: p.quantize(3, dither=True)),
-             (["--rotate-90", "--crop=1,0,3,4"], lambda p: (p.rotate_90(), p.crop(1, 0, 3, 4)))]
+             (["--rotate-90", "--crop=1,0,3,4"], lambda p: (p.rotate_90(), p.crop(1, 0, 3, 4))),
+             (["--deskew"], lambda p: p.deskew())]
     for options, run in cases:
         subprocess.run([BATCH, str(tmp_path / "in.bmp"), *options, "-o", str(tmp_path / "batch.bmp")], check=True)
         pic = qel.open(str(tmp_path / "in.bmp"))
