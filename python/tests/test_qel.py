@@ -201,3 +201,8 @@ def test_threads_run_pictures_side_by_side():
         thread.join()
         sys.setswitchinterval(interval)
     assert during > 10
+
+
+def test_deskew_returns_the_picture_and_notes_the_tilt():
+    pic = qel.Picture(np.full((5, 6, 3), 255, np.uint8))
+    assert pic.deskew() is pic and (pic.note, pic.changed) == ("0.00", False)

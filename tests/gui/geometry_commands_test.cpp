@@ -431,7 +431,7 @@ TEST_F(OrientationCommandTest, DeskewSaysTheTiltFoundAndUndoRestores) {
     };
     struct Case { double degrees; bool changes; };
     for (const Case c : {Case{3, true}, Case{0, false}}) {
-        open(*frame3(c.degrees));
+        open(*frame3(c.degrees), QStringLiteral("frame%1.bmp").arg(c.degrees));  // a name of its own: a new window
         dialogs->clear();
         const auto before = bitsOf(*doc()->image);
         frame->runCommand(commandOf(*findOperation("deskew")));
