@@ -41,7 +41,7 @@ for name, member in sorted(vars(qel.Picture).items()):
         out.append("    def __array__(self, dtype: typing.Any = ...) -> numpy.typing.NDArray[numpy.uint8]: ...")
     elif isinstance(member, property):
         kind = {"palette": "numpy.typing.NDArray[numpy.uint8]", "thinned": "bool", "changed": "bool",
-                "reason": "str", "info": "dict[str, int | str]"}.get(name, "int")
+                "reason": "str", "note": "str", "info": "dict[str, int | str]"}.get(name, "int")
         out += ["    @property", f"    def {name}(self) -> {kind}:", f'        """{member.__doc__ or name}"""']
         if member.fset:
             out += [f"    @{name}.setter", f"    def {name}(self, value: {kind}) -> None: ..."]

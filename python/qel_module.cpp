@@ -32,6 +32,7 @@ struct PyPicture {
     std::mutex busy;
     bool changed = false;  // what the last operation did
     std::string reason;    // and why it changed nothing
+    std::string note;      // and what it found, for an operation that notes it (deskew: the tilt)
     explicit PyPicture(qel::Picture&& p) : pic(std::move(p)) {}
 };
 
@@ -60,6 +61,7 @@ bool runOp(PyPicture& p, F&& f) {
     if (r.isRefused()) throw Refused(r.reason);
     p.changed = r.isChanged();
     p.reason = r.reason;
+    p.note.clear();
     return r.isChanged();
 }
 
@@ -248,8 +250,8 @@ std::string docOf(const qel::OperationInfo& op, const std::vector<Param>& params
     std::string doc = head + "\n\n" + op.help + ".\n";
     for (const Param& p : params) doc += "\n" + p.name + p.help;
     doc += op.reports ? std::string("\n\nReturns the ") + (op.number ? "number" : "text") + "; a refusal raises qel.Refused."
-                      : "\n\nReturns the picture, so calls chain; `changed` says whether it changed and `reason` why not.\n"
-                        "A refusal raises qel.Refused.";
+                      : std::string("\n\nReturns the picture, so calls chain; `changed` says whether it changed and `reason` why not")
+                        + (op.notes ? ", `note` what it found" : "") + ".\nA refusal raises qel.Refused.";
     if (std::any_of(params.begin(), params.end(), [](const Param& p) { return p.name == "file"; }))
         doc += "\nA file that cannot be opened or written raises OSError (FileNotFoundError, PermissionError, ...).";
     return doc;
@@ -343,6 +345,7 @@ void defineOperations(py::class_<PyPicture>& pic) {
             runOp(p, [&](qel::Picture& q) { return q.run(op.name, value, &out); });
             if (op.number) return py::int_(py::str(out.str()).attr("strip")());
             if (op.reports) return py::str(out.str());
+            if (op.notes) p.note = py::str(out.str()).attr("strip")().cast<std::string>();
             return py::reinterpret_borrow<py::object>(self);  // calls chain: qel.open(f).to_256().thin()
         }, doc.c_str());
     }
@@ -479,6 +482,9 @@ PYBIND11_MODULE(_qel, m) {
                                "whether the last operation changed the picture")
         .def_property_readonly("reason", [](py::handle self_) { return picture(self_).reason; },
                                "why the last operation changed nothing (empty after a change)")
+        .def_property_readonly("note", [](py::handle self_) { return picture(self_).note; },
+                               "what the last operation found, for one that notes it (deskew: the tilt in degrees, "
+                               "anticlockwise positive, as \"2.95\"); empty otherwise")
         .def("__array__", [](py::handle self_, py::object) { PyPicture& self = picture(self_); return toArray(self); }, py::arg("dtype") = py::none())
         .def("save", &save, py::arg("file"), py::arg("format") = py::none(), py::arg("quality") = py::none(),
              "Writes the picture to a path (str or os.PathLike) or a binary file object, in the format named\n"

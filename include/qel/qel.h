@@ -81,6 +81,7 @@ struct OperationInfo {
     std::vector<FieldInfo> fields{};  // a Record value's fields, in order
     bool reports = false;       // prints an answer (info, count-colours, calc)
     bool number = false;        // a whole number (count-colours)
+    bool notes = false;         // changes the picture and notes what it found (deskew: the tilt)
     bool needsPicture = true;   // false: runs without a picture (calc)
 };
 
@@ -140,7 +141,7 @@ public:
     std::shared_ptr<const void> lendRows();
 
     // Runs the operation named `name` (as in listOperations()) with a value of its kind; one that
-    // reports writes its answer to `out`.
+    // reports writes its answer to `out`, and one that notes what it found writes its note there.
     OpResult run(std::string_view name, const OperationValue& value = {}, std::ostream* out = nullptr);
 
     // --- the operations, one function each; a refusal (wrong depth, a value out of range) changes nothing ---

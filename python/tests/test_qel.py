@@ -98,7 +98,8 @@ def test_operations_give_qel_batch_bytes(tmp_path):
              (["--quantize=3;dither"], lambda p: p.quantize(3, dither=True)),
              (["--rotate-90", "--crop=1,0,3,4"], lambda p: (p.rotate_90(), p.crop(1, 0, 3, 4))),
              (["--adaptive-bw=3", "--despeckle=2", "--to-24bit", "--to-256", "--black-white-auto"],
-              lambda p: (p.adaptive_bw(3), p.despeckle(2), p.to_24bit(), p.to_256(), p.black_white_auto()))]
+              lambda p: (p.adaptive_bw(3), p.despeckle(2), p.to_24bit(), p.to_256(), p.black_white_auto())),
+             (["--deskew"], lambda p: p.deskew())]
     for options, run in cases:
         subprocess.run([BATCH, str(tmp_path / "in.bmp"), *options, "-o", str(tmp_path / "batch.bmp")], check=True)
         pic = qel.open(str(tmp_path / "in.bmp"))
@@ -202,3 +203,8 @@ def test_threads_run_pictures_side_by_side():
         thread.join()
         sys.setswitchinterval(interval)
     assert during > 10
+
+
+def test_deskew_returns_the_picture_and_notes_the_tilt():
+    pic = qel.Picture(np.full((5, 6, 3), 255, np.uint8))
+    assert pic.deskew() is pic and (pic.note, pic.changed) == ("0.00", False)

@@ -157,6 +157,7 @@ struct Facade {
         const std::string name = camel(bindingName(op));
         std::string params, value = "{}";
         if (op.reports) params = "std::ostream& out";
+        if (op.notes) params = "std::ostream* note";
         if (op.arg.kind == OperationArg::Kind::Int) {
             params += (params.empty() ? "" : ", ") + std::string("int32_t ") + camel(keyword(op));
             value = "OperationValue(int32_t(" + camel(keyword(op)) + "))";
@@ -168,10 +169,10 @@ struct Facade {
         if (op.arg.kind != OperationArg::Kind::None) help += "\n    //   " + camel(keyword(op)) + ": " + op.arg.help;
         if (op.arg.kind == OperationArg::Kind::Int)
             help += " (" + std::to_string(op.arg.min) + " to " + std::to_string(op.arg.max) + ")";
-        declarations << "    // " << help << (op.reports ? "; the answer goes to `out`" : "") << "\n";
-        declarations << "    OpResult " << name << "(" << params << ");\n";
+        declarations << "    // " << help << (op.reports ? "; the answer goes to `out`" : op.notes ? "; the note goes to `note` when given" : "") << "\n";
+        declarations << "    OpResult " << name << "(" << params << (op.notes ? " = nullptr" : "") << ");\n";
         definitions << "OpResult Picture::" << name << "(" << params << ") { return run(" << quoted(op.name) << ", "
-                    << value << (op.reports ? ", &out" : "") << "); }\n\n";
+                    << value << (op.reports ? ", &out" : op.notes ? ", note" : "") << "); }\n\n";
     }
 };
 

@@ -223,7 +223,7 @@ const std::vector<OperationInfo>& listOperations() {
         for (const Operation* op : qel::operations()) {
             OperationInfo info{.name = op->name, .help = op->doc ? op->doc : op->help, .value = OperationInfo::Value(op->arg.kind),
                                .method = lower(op->binding ? op->binding : op->name, '_'), .keyword = op->arg.keyword, .valueHelp = op->arg.help,
-                               .min = op->arg.min, .max = op->arg.max, .reports = op->reports, .number = op->number, .needsPicture = !op->standalone};
+                               .min = op->arg.min, .max = op->arg.max, .reports = op->reports, .number = op->number, .notes = op->notes, .needsPicture = !op->standalone};
             if (info.keyword.empty()) info.keyword = lower(op->arg.valueName, '-');
             for (const OperationField& f : op->arg.fields)
                 info.fields.push_back({.name = f.name, .kind = FieldInfo::Kind(f.kind), .min = f.min, .max = f.max,

@@ -77,6 +77,7 @@ TEST(BatchCountColours, PrintsTheNumberOnItsOwnLine) {
         {{"--new=3x2", "--count-colours"}, "1\n"},
         {{dir.file("mono.bmp"), "--count-colours"}, "2\n"},
         {{dir.file("two.bmp"), "--count-colours", "--reduce-256", "--count-colours"}, "2\n2\n"},
+        {{"--new=3x2", "--deskew", "--count-colours"}, "0.00\n1\n"},  // deskew prints the tilt found
     };
     for (const auto& c : cases) {
         const auto r = run(c.args);

@@ -1,4 +1,4 @@
-// The scale, mix, fractal, turn, mirror and crop commands and their dialogs.
+// The scale, mix, fractal, turn, mirror, crop and deskew commands and their dialogs.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,6 +14,7 @@
 #include "gui/commands/geometry/mix_dlg.h"
 #include "gui/commands/geometry/scale_dlg.h"
 #include "gui_test.h"
+#include "support/geometry_test_util.h"
 
 namespace qel::test {
 namespace {
@@ -387,13 +388,13 @@ TEST_F(OrientationCommandTest, ItemsEndTheEffectsMenuAfterASeparatorAndUndoResto
     for (QMenu* m : frame->currentMenus()) if (m->title() == "効果") effects = m;
     ASSERT_NE(effects, nullptr);
     const QList<QAction*> items = effects->actions();
-    const QStringList texts = {"右に90度回転", "180度回転", "左に90度回転", "左右反転", "上下反転", "切り抜き..."};
+    const QStringList texts = {"右に90度回転", "180度回転", "左に90度回転", "左右反転", "上下反転", "切り抜き...", "傾き補正"};
     ASSERT_GT(items.size(), texts.size());
     EXPECT_TRUE(items[items.size() - texts.size() - 1]->isSeparator());
     for (int i = 0; i < texts.size(); ++i) {
         QAction* a = items[items.size() - texts.size() + i];
         EXPECT_EQ(a->text(), texts[i]);
-        if (i == 5) continue;  // crop: below, with its dialog
+        if (i >= 5) continue;  // crop and deskew: below
         const auto before = bitsOf(*doc()->image);
         a->trigger();
         EXPECT_NE(doc()->image->bits, before) << i;
@@ -417,6 +418,31 @@ TEST_F(OrientationCommandTest, CropStartsAtTheWholePictureAndRefusesARectangleOu
     });
     frame->runCommand(commandOf(*findOperation("crop")));
     EXPECT_EQ(colourRows(*doc()->image, {{'2', Rgb{2, 2, 2}}, {'5', Rgb{5, 5, 5}}}), Rows({"2", "5"}));
+}
+
+TEST_F(OrientationCommandTest, DeskewSaysTheTiltFoundAndUndoRestores) {
+    // A black frame 3 degrees anticlockwise on white, and the same frame upright.
+    const auto frame3 = [](double degrees) {
+        const double a = degrees * M_PI / 180;
+        return greyPicture(60, 40, [=](int x, int y) {
+            const double dx = x - 29.5, dy = y - 19.5, u = dx * std::cos(a) - dy * std::sin(a), v = dx * std::sin(a) + dy * std::cos(a);
+            return std::abs(std::max(std::abs(u) - 24, std::abs(v) - 14)) < 1 ? 0 : 255;
+        });
+    };
+    struct Case { double degrees; bool changes; };
+    for (const Case c : {Case{3, true}, Case{0, false}}) {
+        open(*frame3(c.degrees), QStringLiteral("frame%1.bmp").arg(c.degrees));  // a name of its own: a new window
+        dialogs->clear();
+        const auto before = bitsOf(*doc()->image);
+        frame->runCommand(commandOf(*findOperation("deskew")));
+        ASSERT_EQ(dialogs->messages().size(), 1) << c.degrees;
+        const QString said = dialogs->messages()[0];
+        EXPECT_TRUE(said.startsWith("傾き補正: 傾き補正: ") && said.endsWith("度")) << said.toStdString();
+        EXPECT_NEAR(said.mid(12).chopped(1).toDouble(), c.degrees, 0.2) << said.toStdString();
+        EXPECT_EQ(doc()->image->bits != before, c.changes) << c.degrees;
+        frame->runCommand(ID_EDIT_UNDO);
+        EXPECT_EQ(doc()->image->bits, before) << c.degrees;
+    }
 }
 
 }  // namespace

@@ -185,6 +185,7 @@ TEST(LibraryPicture, EveryListedOperationHasItsFunction) {
         {"flip-horizontal", [](Picture& p, int, auto&) { return p.flipHorizontal(); }},
         {"flip-vertical", [](Picture& p, int, auto&) { return p.flipVertical(); }},
         {"crop", [](Picture& p, int, auto&) { return p.crop(1, 0, 2, 2); }},
+        {"deskew", [](Picture& p, int, auto&) { return p.deskew(); }},
     };
     test::TempDir dir;
     const std::string file = dir.file("missing.pal");

@@ -167,4 +167,26 @@ std::string cropRefusal(const DibImage& image, const CropSettings& rect);
 // Keeps only the rectangle, at any depth, like the turns above; refused by cropRefusal's reason.
 OpResult crop(DibImage& image, const CropSettings& rect);
 
+// ---------------------------------------------------------------- deskew
+
+// Turns a 1-, 4-, 8- or 24-bit picture `degrees` clockwise about its centre, keeping its size; what
+// comes in from outside is white. 24-bit pictures and 8-bit ones whose table is the grey ramp
+// (entry i grey i) are blended from the four nearest pixels; other indexed pictures take the
+// nearest pixel and fill with the table entry nearest white.
+OpResult rotateByAngle(DibImage& image, double degrees);
+
+constexpr double kDeskewMaxDegrees = 10;     // tilts looked for, either way
+constexpr double kDeskewLeastDegrees = 0.05;  // a smaller tilt is left as it is
+
+// How far the drawing or page is tilted anticlockwise, in degrees (-10 to 10, to 0.01): the angle
+// whose rows and columns of ink are sharpest. A page without ink is upright.
+double findTilt(const DibImage& image);
+
+// Finds the tilt and turns the picture upright by it (*found, when given, is the tilt); a tilt
+// below 0.05 degrees leaves the picture unchanged.
+OpResult deskew(DibImage& image, double* found = nullptr);
+
+// A tilt as the deskew operation prints it: degrees with two decimals ("2.95", "-0.40").
+std::string tiltText(double degrees);
+
 }  // namespace qel

@@ -1,4 +1,4 @@
-// The geometry family's operations: scale, mix, fractal, the turns and mirror images, and crop.
+// The geometry family's operations: scale, mix, fractal, the turns and mirror images, crop and deskew.
 #include "core/formats/bmp_file.h"
 #include "core/geometry/geometry.h"
 #include "core/ops/operation.h"
@@ -187,6 +187,20 @@ const std::vector<Operation>& geometryOperations() {
          .doc = "keep only the width x height rectangle at x, y (from the top left), which must lie inside the picture",
          .rule = Rule::Picture, .thinned = cmd::Thinned::Keep, .menu = kEffectMenu, .menuText = "切り抜き...",
          .run = [](OperationRun& r) { return crop(r.image, r.arg<CropSettings>()); }},
+        // Turning blends or moves pixels off their places: one-pixel strokes no longer are.
+        {.name = "deskew",
+         .help = "find how far a drawing or page is tilted (up to 10 degrees either way), turn it upright and print "
+                 "the tilt in degrees, anticlockwise positive",
+         .doc = "find how far a drawing or page is tilted (up to 10 degrees either way) and turn it upright; the "
+                "tilt found, in degrees anticlockwise, is its note",
+         .rule = Rule::Picture, .thinned = cmd::Thinned::Clear, .menu = kEffectMenu, .menuText = "傾き補正",
+         .notes = true,
+         .run = [](OperationRun& r) {
+             double tilt = 0;
+             OpResult done = deskew(r.image, &tilt);
+             if (r.out && !done.isRefused()) *r.out << tiltText(tilt) << "\n";
+             return done;
+         }},
     };
     return ops;
 }

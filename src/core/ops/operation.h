@@ -135,6 +135,9 @@ struct Operation {
     bool writes = false;     // a refusal is a file that cannot be written (qel-batch exit status 3)
     bool reports = false;    // prints an answer to `out` (the bindings return it)
     bool number = false;     // that answer is a whole number (the bindings return it as one)
+    // Changes the picture and prints what it found to `out` when given (the tilt deskew corrected):
+    // the bindings return the picture as usual and offer the note beside it.
+    bool notes = false;
     // Its function's name in the library and in Python when the option's name would mislead there
     // ("load-palette": `palette` is the picture's colour table); null: the option's name.
     const char* binding = nullptr;

@@ -317,7 +317,7 @@ bool CQelView::runPictureCommand(const std::function<qel::OpResult(qel::DibImage
     return !outOfMemory;
 }
 
-bool CQelView::runOperation(int id, std::any value) {
+bool CQelView::runOperation(int id, std::any value, std::ostream* out) {
     const qel::Operation* op = qel::operationForCommand(id);
     if (!op || !document_) return false;
     CommandOptions options = qel::ui::commandOptions(id);
@@ -327,7 +327,7 @@ bool CQelView::runOperation(int id, std::any value) {
             qel::PictureState state;
             state.thinned = thinned != 0;
             state.random = document_->random;
-            qel::RunRequest request{.image = image, .state = state, .snapshot = snapshot};
+            qel::RunRequest request{.image = image, .state = state, .out = out, .snapshot = snapshot};
             const qel::RunResult done = qel::runOperation(*op, std::move(value), request);
             document_->random = state.random;
             thinned = state.thinned ? 1 : 0;

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <typeindex>
 #include <vector>
 
@@ -94,8 +95,8 @@ public:
                            const CommandOptions& options);
     // Runs the operation that is menu command `id` as that command through the core's runner, with the
     // value its dialog collected (see qel::runOperation): the snapshot when the operation takes one, the
-    // document's random sequence, the view's thinned flag.
-    bool runOperation(int id, std::any value = {});
+    // document's random sequence, the view's thinned flag; what it prints (deskew's tilt) goes to `out`.
+    bool runOperation(int id, std::any value = {}, std::ostream* out = nullptr);
 
     // --- zoom and scrolling ---
     void zoomIn();

@@ -1,9 +1,10 @@
-// Geometry commands of the view with a dialog: scale, mix and crop.
+// Geometry commands of the view with a dialog or a message: scale, mix, crop and deskew.
 #include "gui/commands/geometry/geometry_commands.h"
 
 #include <QDir>
 #include <QFile>
 #include <cmath>
+#include <sstream>
 
 #include "core/commands/command_table.h"
 #include "core/geometry/geometry.h"
@@ -84,12 +85,26 @@ void crop(CQelView& view) {
                                                  int64_t(dlg.m_height)});
 }
 
+int deskewCommand() { return commandOf(*findOperation("deskew")); }
+
+// Says the tilt found once the picture is upright (or was left as it is: below 0.05 degrees).
+void deskew(CQelView& view) {
+    std::ostringstream tilt;
+    if (!view.runOperation(deskewCommand(), {}, &tilt)) return;
+    std::string degrees = tilt.str();
+    while (!degrees.empty() && degrees.back() == '\n') degrees.pop_back();
+    if (degrees.empty()) return;  // refused: the runner said nothing
+    dialogs().message(&view, QStringLiteral("傾き補正: %1度").arg(QString::fromStdString(degrees)), QStringLiteral("傾き補正"),
+                      Buttons::Ok, Icon::None);
+}
+
 }  // namespace
 
 void registerGeometryCommands(ViewCommands& commands) {
     commands.add(cmd::ID_SCALE, scale);
     commands.add(cmd::ID_MIX, mix);
     commands.add(cropCommand(), crop);
+    commands.add(deskewCommand(), deskew);
 }
 
 }  // namespace qel::ui
