@@ -27,6 +27,8 @@ std::string pathData(const std::string& svg) {
     return d;
 }
 
+constexpr CentreLineOptions kCurves{0.5, 1, false, true};
+
 TEST(CentreLines, PathsOfTinyDrawings) {
     struct Case {
         const char* name;
@@ -48,6 +50,12 @@ TEST(CentreLines, PathsOfTinyDrawings) {
         {"a ring is closed", {".##.", "#..#", ".##."}, {}, "m1 0 2 1-2 1z"},
         {"marks turn black", {"r###b"}, {}, "m0 0 4 0"},
         {"marks kept", {"r###b"}, {0.5, 2, true}, "m1 0 3 0|m4 0h0|m0 0 1 0"},  // by colour: black, blue, red
+        // Curves: a quarter circle of radius 10, an L, a ring, a junction of a line and an arc.
+        {"curves: a quarter circle", {"..........#", "..........#", "..........#", "..........#", ".........#.", ".........#.",
+                                     "........#..", ".......#...", "......#....", "....##.....", "####......."}, kCurves, "?"},
+        {"curves: an L keeps its corner", {"#....", "#....", "#....", "#....", "#####"}, kCurves, "?"},
+        {"curves: a ring is one closed curve", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}, kCurves, "?"},
+        {"curves: a junction", {"........", "#######.", "...#....", "...#....", "....#...", ".....##.", ".......#"}, kCurves, "?"},
     };
     for (const auto& c : cases) {
         auto img = test::makeLineArt(c.rows, {{'r', 180}, {'b', 5}});
