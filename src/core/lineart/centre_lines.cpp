@@ -73,7 +73,9 @@ struct Cubic {
 constexpr size_t kCornerReach = 3;
 // A turn of more than 60 degrees over that reach is a corner.
 constexpr double kCornerCos = 0.5;
-constexpr int kNewtonSteps = 4;
+// The tangent where two Béziers meet is the chord from at most this many points back to as many ahead.
+constexpr size_t kTangentReach = 6;
+constexpr int kFitSteps = 8;
 
 // Distance from q to the square of pixel point c.
 double toSquare(Vec q, Vec c) {
@@ -95,7 +97,16 @@ class PieceFitter {
 public:
     PieceFitter(const std::vector<Vec>& p, double tolerance) : p_(p), tolerance_(tolerance) {}
 
-    Vec point(size_t k) const { return p_[k]; }
+    // The inner point of the last fit's points farthest from its square.
+    size_t worstPoint(size_t i, const Cubic& c) const {
+        size_t at = i + u_.size() / 2;
+        double worst = -1;
+        for (size_t k = 1; k + 1 < u_.size(); ++k) {
+            const double e = toSquare(c.at(u_[k]), p_[i + k]);
+            if (e > worst) worst = e, at = i + k;
+        }
+        return at;
+    }
 
     bool fit(size_t i, size_t j, Handle h1, Handle h2, Cubic& c) {
         const size_t n = j - i + 1;
@@ -103,17 +114,25 @@ public:
         u_[0] = 0;
         for (size_t k = 1; k < n; ++k) u_[k] = u_[k - 1] + (p_[i + k] - p_[i + k - 1]).length();
         for (size_t k = 1; k < n; ++k) u_[k] /= u_[n - 1];
-        double worst = solve(i, j, u_, h1, h2, c) ? error(i, c, u_) : HUGE_VAL;
-        for (int step = 0; step < kNewtonSteps && worst > tolerance_; ++step) {
-            v_ = u_;
-            if (!reparameterise(i, c, v_)) break;
-            Cubic c2;
-            if (!solve(i, j, v_, h1, h2, c2)) break;
-            const double e = error(i, c2, v_);
-            if (e >= worst) break;
-            c = c2, worst = e;
-            std::swap(u_, v_);
+        w_.assign(n, 1.0);
+        double worst = HUGE_VAL;
+        Cubic trial;
+        bool forwards = solve(i, j, u_, h1, h2, trial);
+        v_ = u_;
+        // Newton steps take each point's parameter to its nearest curve point; then the points
+        // that miss most weigh more in the next solve.
+        for (int step = 0; step < kFitSteps; ++step) {
+            if (!reparameterise(i, trial, v_) || !reparameterise(i, trial, v_)) break;
+            const double e = forwards ? error(i, trial, v_) : HUGE_VAL;
+            if (e < worst) {
+                c = trial, worst = e;
+                u_ = v_;
+            }
+            if (worst <= tolerance_) break;
+            for (size_t k = 1; k + 1 < n; ++k) w_[k] *= 1 + toSquare(trial.at(v_[k]), p_[i + k]) / (tolerance_ + 0.05);
+            forwards = solve(i, j, v_, h1, h2, trial);
         }
+        if (worst == HUGE_VAL) c = trial;
         return worst <= tolerance_;
     }
 
@@ -130,7 +149,7 @@ public:
                 const Vec d = c.p[k] - c.p[0];
                 r.p[k] = c.p[0] + Vec{std::round(d.x / grid) * grid, std::round(d.y / grid) * grid};
                 const Vec handle = r.p[k] - c.p[k == 1 ? 0 : 3];
-                if (h.kind == Handle::Along) along = along && std::abs(handle.x * h.v.y - handle.y * h.v.x) <= 0.01 * handle.length();
+                if (h.kind == Handle::Along) along = along && handle.length() > 0 && std::abs(handle.x * h.v.y - handle.y * h.v.x) <= 0.01 * handle.length();
             }
             if (grid == 0.01 || (along && error(i, r, u_) <= tolerance_)) {
                 c = r;
@@ -142,7 +161,7 @@ public:
 private:
     const std::vector<Vec>& p_;
     double tolerance_;
-    std::vector<double> u_, v_;  // the parameters of the last fit, and a trial
+    std::vector<double> u_, v_, w_;  // the parameters of the last fit, a trial's, the points' weights
 
     // Least squares for the unknowns of the handles (up to four), pulled weakly towards handles a
     // third of the chord long so that few points still give one answer. A handle along a tangent
@@ -185,8 +204,8 @@ private:
             Vec col[4];
             for (int r = 0; r < n; ++r) col[r] = unknowns[r].dir * w[unknowns[r].basis];
             for (int r = 0; r < n; ++r) {
-                for (int q = 0; q < n; ++q) m[r][q] += col[r].dot(col[q]);
-                m[r][4] += col[r].dot(rest);
+                for (int q = 0; q < n; ++q) m[r][q] += w_[k] * col[r].dot(col[q]);
+                m[r][4] += w_[k] * col[r].dot(rest);
             }
         }
         double z[4];
@@ -646,48 +665,71 @@ private:
         ++points_;
     }
 
-    // The furthest j in (i, limit] such that one Bézier fits p[i..j] starting with handle h1 and
-    // ending free, or at `limit` with handle `end`; 0 when not even p[i..i+1] fits.
-    static size_t furthest(PieceFitter& fitter, size_t i, size_t limit, Handle h1, Handle end) {
+    // The point farthest from p[i] towards p[limit] (on either side) such that one Bézier with free
+    // handles fits the points between (at least the neighbour of i).
+    static size_t furthest(PieceFitter& fitter, size_t i, size_t limit) {
         Cubic c;
-        auto fits = [&](size_t j) { return fitter.fit(i, j, h1, j == limit ? end : Handle{}, c); };
-        if (fits(limit)) return limit;
-        size_t lo = i, hi = limit;  // lo fits (i: nothing yet), hi does not
-        for (size_t step = 1; i + step < limit; step *= 2) {
-            if (!fits(i + step)) {
-                hi = i + step;
+        const bool up = limit > i;
+        const size_t span = up ? limit - i : i - limit;
+        auto fits = [&](size_t d) { return up ? fitter.fit(i, i + d, {}, {}, c) : fitter.fit(i - d, i, {}, {}, c); };
+        size_t lo = 1, hi = span;  // lo fits (two points always do), hi does not
+        if (fits(span)) return limit;
+        for (size_t step = 2; step < span; step *= 2) {
+            if (!fits(step)) {
+                hi = step;
                 break;
             }
-            lo = i + step;
+            lo = step;
         }
         while (hi - lo > 1) {
             const size_t mid = lo + (hi - lo) / 2;
             (fits(mid) ? lo : hi) = mid;
         }
-        return lo == i ? 0 : lo;
+        return up ? i + lo : i - lo;
     }
 
-    // Béziers for p[i..j] leaving p[i] along h1 and p[j] along h2: one where it fits, else the two
-    // halves, meeting along the chain's direction at the middle point.
-    void fitBetween(PathData& path, PieceFitter& fitter, size_t i, size_t j, Handle h1, Handle h2) {
+    // The unit tangent of p at k (p[k - r] to p[k + r]), `ring` points long when the chain is
+    // closed, within p[first..last] otherwise.
+    static Vec tangentAt(const std::vector<Vec>& p, size_t k, size_t reach, size_t ring) {
+        const size_t back = ring ? (k + ring - reach) % ring : k - reach, ahead = ring ? (k + reach) % ring : k + reach;
+        return (p[ahead] - p[back]).unit();
+    }
+
+    // Béziers for p[i..j] with the given handles: one where it fits, else split at the point that
+    // misses most, both halves taking the chain's tangent there.
+    void fitBetween(PathData& path, PieceFitter& fitter, const std::vector<Vec>& p, size_t i, size_t j, Handle h1,
+                    Handle h2, std::optional<Cubic>& last) {
         Cubic c;
-        if (j - i < 2 || fitter.fit(i, j, h1, h2, c)) {
-            if (j - i < 2) fitter.fit(i, j, h1, h2, c);
+        if (fitter.fit(i, j, h1, h2, c) || j - i < 2) {
+            // The mirror of the last handle, written as "s", where that still fits.
+            Cubic mirrored;
+            if (last && h1.kind == Handle::Along) {
+                const Handle given{Handle::Given, last->p[3] * 2 - last->p[2]};
+                if (fitter.fit(i, j, given, h2, mirrored)) {
+                    fitter.round(i, given, h2, mirrored);
+                    curveTo(path, mirrored, true);
+                    last = mirrored;
+                    return;
+                }
+                fitter.fit(i, j, h1, h2, c);
+            }
             fitter.round(i, h1, h2, c);
             curveTo(path, c, false);
+            last = c;
             return;
         }
-        const size_t mid = i + (j - i) / 2, r = std::min<size_t>({kCornerReach, mid - i, j - mid});
-        Vec t = (fitter.point(mid + r) - fitter.point(mid - r)).unit();
-        fitBetween(path, fitter, i, mid, h1, {Handle::Along, t * -1});
-        fitBetween(path, fitter, mid, j, {Handle::Along, t}, h2);
+        const size_t at = fitter.worstPoint(i, c);
+        const Vec t = tangentAt(p, at, std::min<size_t>({kTangentReach, at - i, j - at}), 0);
+        fitBetween(path, fitter, p, i, at, h1, {Handle::Along, t * -1}, last);
+        fitBetween(path, fitter, p, at, j, {Handle::Along, t}, h2, last);
     }
 
     // Writes a run of one colour as lines and Béziers, from the current point when `joined`. It is
     // split at its corners; a piece between two corners is a line when that keeps within the
-    // tolerance, else Béziers, each reaching as far as one fits, the next leaving along the same
-    // tangent ("s" where the mirrored handle fits); a last step of one pixel into a corner is a
-    // line. A closed run starts at its first corner, or without one is a smooth closed curve.
+    // tolerance, else Béziers. Their joins are where one Bézier with free handles stops fitting;
+    // there both take the chain's tangent, and each is fitted again along it (split further where
+    // it no longer fits). A last step of one pixel into a corner is a line. A closed run starts
+    // at its first corner, or without one is a smooth closed curve.
     void writeCurves(std::vector<Point> pts, bool closed, bool joined) {
         std::vector<Vec> p(pts.size());
         auto toVec = [&] {
@@ -709,9 +751,8 @@ private:
         PathData& path = paths_[pts[0].colour];
         if (!joined) moveTo(path, pts[0]);
         PieceFitter fitter(p, options_.tolerance);
-        const size_t reach = std::min<size_t>(kCornerReach, m / 2);
-        const Vec ringTangent = (p[reach] - p[m - reach]).unit();
-        std::optional<Cubic> firstCubic;
+        std::vector<size_t> joins, back;
+        std::vector<Cubic> free;  // the Béziers with free handles between the joins
         for (size_t s = 0; s + 1 < corners.size(); ++s) {
             const size_t i0 = corners[s], j0 = corners[s + 1];
             if (!smoothRing) {
@@ -722,48 +763,35 @@ private:
                     continue;
                 }
             }
-            Handle start = smoothRing ? Handle{Handle::Along, ringTangent} : Handle{};
-            Vec tangent = ringTangent;
-            for (size_t i = i0; i < j0;) {
-                Handle h1 = start, end;
-                Cubic c;
-                if (!smoothRing && j0 - i == 1) {
-                    lineTo(path, pts[j0]);
-                    break;
-                }
-                if (smoothRing && firstCubic) {  // close along the first Bézier's tangent, mirrored where that fits
-                    const Vec back = firstCubic->p[0] - firstCubic->p[1];
-                    const Handle along{Handle::Along, tangent}, backAlong{Handle::Along, back.unit()};
-                    if (fitter.fit(i, j0, h1, end = {Handle::Given, firstCubic->p[0] + back}, c) ||
-                        fitter.fit(i, j0, h1 = along, end = backAlong, c)) {
-                        fitter.round(i, h1, end, c);
-                        curveTo(path, c, h1.kind == Handle::Given);
-                        break;
-                    }
-                    const size_t j = furthest(fitter, i, j0, start, {});
-                    if (j == 0 || j + 1 >= j0) {  // the rest between two given tangents, split in halves
-                        fitBetween(path, fitter, i, j0, along, backAlong);
-                        break;
-                    }
-                }
-                if (smoothRing && !firstCubic) end = {Handle::Along, ringTangent * -1};
-                size_t j = furthest(fitter, i, j0, h1, end);
-                if (start.kind == Handle::Given) {
-                    const Handle along{Handle::Along, tangent};
-                    const size_t j2 = furthest(fitter, i, j0, along, end);
-                    if (j2 > j && (j == 0 || (j2 - i) * 2 > (j - i) * 3)) j = j2, h1 = along;
-                }
-                if (j == 0 && h1.kind != Handle::Free) j = furthest(fitter, i, j0, h1 = {}, end);
-                if (j == 0) j = i + 1;
-                Handle h2 = j == j0 ? end : Handle{};
-                if (!fitter.fit(i, j, h1, h2, c) && h2.kind != Handle::Free) fitter.fit(i, j, h1, h2 = {}, c);
-                fitter.round(i, h1, h2, c);
-                curveTo(path, c, h1.kind == Handle::Given);
-                if (!firstCubic) firstCubic = c;
-                tangent = (c.p[3] - c.p[2]).unit();
-                start = tangent.length() > 0 ? Handle{Handle::Given, c.p[3] * 2 - c.p[2]} : Handle{};
-                i = j;
+            // Joins as far apart as free Béziers reach, from the start and from the end; where both
+            // need as many, each join halfway between the two, which leaves room for the tangents.
+            joins.assign(1, i0);
+            while (joins.back() < j0) joins.push_back(furthest(fitter, joins.back(), j0));
+            back.assign(1, j0);
+            while (back.back() > i0 && back.size() <= joins.size()) back.push_back(furthest(fitter, back.back(), i0));
+            if (back.size() == joins.size())
+                for (size_t k = 1; k + 1 < joins.size(); ++k) joins[k] = (joins[k] + back[joins.size() - 1 - k]) / 2;
+            if (!smoothRing && joins.size() > 2 && joins[joins.size() - 2] + 1 == j0) joins.pop_back();  // the step into the corner
+            free.resize(joins.size() - 1);
+            for (size_t k = 0; k + 1 < joins.size(); ++k) fitter.fit(joins[k], joins[k + 1], {}, {}, free[k]);
+            // The tangent at a join: between the directions in which the two free Béziers meet there.
+            std::vector<Vec> tangent(joins.size());
+            for (size_t k = 0; k < joins.size(); ++k) {
+                const bool inner = k > 0 && k + 1 < joins.size();
+                if (!inner && !smoothRing) continue;
+                const Cubic& in = free[k > 0 ? k - 1 : free.size() - 1];
+                const Cubic& out = free[k + 1 < joins.size() ? k : 0];
+                const Vec t = (in.p[3] - in.p[2]).unit() + (out.p[1] - out.p[0]).unit();
+                const size_t at = joins[k] == m ? 0 : joins[k];
+                tangent[k] = t.length() > 0.1 ? t.unit() : tangentAt(p, at, std::min<size_t>(kTangentReach, m / 2), smoothRing ? m : 0);
             }
+            std::optional<Cubic> last;
+            for (size_t k = 0; k + 1 < joins.size(); ++k) {
+                const bool from = k > 0 || smoothRing, to = k + 2 < joins.size() || smoothRing;
+                fitBetween(path, fitter, p, joins[k], joins[k + 1], from ? Handle{Handle::Along, tangent[k]} : Handle{},
+                           to ? Handle{Handle::Along, tangent[k + 1] * -1} : Handle{}, last);
+            }
+            if (joins.back() != j0) lineTo(path, pts[j0]);
         }
         if (closed) {
             path.d += 'z';

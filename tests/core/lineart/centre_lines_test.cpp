@@ -52,10 +52,12 @@ TEST(CentreLines, PathsOfTinyDrawings) {
         {"marks kept", {"r###b"}, {0.5, 2, true}, "m1 0 3 0|m4 0h0|m0 0 1 0"},  // by colour: black, blue, red
         // Curves: a quarter circle of radius 10, an L, a ring, a junction of a line and an arc.
         {"curves: a quarter circle", {"..........#", "..........#", "..........#", "..........#", ".........#.", ".........#.",
-                                     "........#..", ".......#...", "......#....", "....##.....", "####......."}, kCurves, "?"},
-        {"curves: an L keeps its corner", {"#....", "#....", "#....", "#....", "#####"}, kCurves, "?"},
-        {"curves: a ring is one closed curve", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}, kCurves, "?"},
-        {"curves: a junction", {"........", "#######.", "...#....", "...#....", "....#...", ".....##.", ".......#"}, kCurves, "?"},
+                                     "........#..", ".......#...", "......#....", "....##.....", "####......."}, kCurves, "m10 0c0 5-5 10-10 10"},
+        {"curves: an L keeps its corner", {"#....", "#....", "#....", "#....", "#####"}, kCurves, "m0 0 0 4 4 0"},
+        {"curves: a ring is one closed curve", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}, kCurves,
+         "m2 0c3.6-1.2 5.9 4.7 2 6s-5.6-4.8-2-6z"},  // mirrored handles at the join and where it closes
+        {"curves: a junction", {"........", "#######.", "...#....", "...#....", "....#...", ".....##.", ".......#"}, kCurves,
+         "m0 1 3 0 3 0m-3 0c-1 3 2 4 4 5"},  // the bar goes on through the junction without a moveto
     };
     for (const auto& c : cases) {
         auto img = test::makeLineArt(c.rows, {{'r', 180}, {'b', 5}});
@@ -150,9 +152,9 @@ int farPoints(const std::set<std::pair<int, int>>& a, const std::set<std::pair<i
 
 TEST(CentreLines, RenderedSvgThinnedAgainLiesWithinOnePixel) {
     test::TempDir dir;
-    for (const auto& d : drawings()) {
+    for (const auto& d : drawings()) for (const CentreLineOptions& options : {CentreLineOptions{}, kCurves}) {
         std::string svg;
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, svg).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, svg).isChanged());
         ASSERT_TRUE(test::writeBytes(dir.file("a.svg"), std::vector<uint8_t>(svg.begin(), svg.end())));
         const std::string cmd = "rsvg-convert -b white -o " + dir.file("a.png") + " " + dir.file("a.svg");
         ASSERT_EQ(std::system(cmd.c_str()), 0) << "rsvg-convert (librsvg2-bin) must open " << d.name;
@@ -167,8 +169,8 @@ TEST(CentreLines, RenderedSvgThinnedAgainLiesWithinOnePixel) {
         auto again = test::makeLineArt(rows);
         thin(*again);
         const auto a = inkOf(*d.image), b = inkOf(*again);
-        EXPECT_EQ(farPoints(a, b), 0) << d.name << ": skeleton pixels far from the rendered SVG";
-        EXPECT_EQ(farPoints(b, a), 0) << d.name << ": rendered SVG pixels far from the skeleton";
+        EXPECT_EQ(farPoints(a, b), 0) << d.name << options.curves << ": skeleton pixels far from the rendered SVG";
+        EXPECT_EQ(farPoints(b, a), 0) << d.name << options.curves << ": rendered SVG pixels far from the skeleton";
     }
 }
 
@@ -249,10 +251,10 @@ TEST(CentreLines, PathGraphHasTheSkeletonsEndsJunctionsAndLoops) {
 
 TEST(CentreLines, DocumentsAreValidAndRepeatable) {
     test::TempDir dir;
-    for (const auto& d : drawings()) {
+    for (const auto& d : drawings()) for (const CentreLineOptions& options : {CentreLineOptions{}, kCurves}) {
         std::string svg, again;
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, svg).isChanged());
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, again).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, svg).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, again).isChanged());
         EXPECT_EQ(svg, again) << d.name;
         ASSERT_TRUE(test::writeBytes(dir.file("a.svg"), std::vector<uint8_t>(svg.begin(), svg.end())));
         const std::string cmd = "xmllint --noout --relaxng " + std::string(QEL_TEST_DATA) + "/centre-lines.rng " +
