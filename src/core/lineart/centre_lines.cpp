@@ -753,6 +753,7 @@ private:
         PieceFitter fitter(p, options_.tolerance);
         std::vector<size_t> joins, back;
         std::vector<Cubic> free;  // the Béziers with free handles between the joins
+        std::vector<uint8_t> straight;  // which of those pieces are lines
         for (size_t s = 0; s + 1 < corners.size(); ++s) {
             const size_t i0 = corners[s], j0 = corners[s + 1];
             if (!smoothRing) {
@@ -785,8 +786,25 @@ private:
                 const size_t at = joins[k] == m ? 0 : joins[k];
                 tangent[k] = t.length() > 0.1 ? t.unit() : tangentAt(p, at, std::min<size_t>(kTangentReach, m / 2), smoothRing ? m : 0);
             }
+            // A piece within the tolerance of its chord is a line, unless the one before is: the
+            // Béziers beside it leave and arrive along the line.
+            straight.assign(joins.size() - 1, 0);
+            for (size_t k = 0; k + 1 < joins.size() && !smoothRing; ++k) {
+                if (k > 0 && straight[k - 1]) continue;
+                const size_t a = joins[k], b = joins[k + 1];
+                bool fits = true;
+                for (size_t q = a + 1; q < b && fits; ++q) fits = excess(pts[a], pts[b], pts[q]) <= options_.tolerance;
+                if (!fits) continue;
+                straight[k] = 1;
+                tangent[k] = tangent[k + 1] = (p[b] - p[a]).unit();
+            }
             std::optional<Cubic> last;
             for (size_t k = 0; k + 1 < joins.size(); ++k) {
+                if (straight[k]) {
+                    lineTo(path, pts[joins[k + 1]]);
+                    last.reset();
+                    continue;
+                }
                 const bool from = k > 0 || smoothRing, to = k + 2 < joins.size() || smoothRing;
                 fitBetween(path, fitter, p, joins[k], joins[k + 1], from ? Handle{Handle::Along, tangent[k]} : Handle{},
                            to ? Handle{Handle::Along, tangent[k + 1] * -1} : Handle{}, last);
