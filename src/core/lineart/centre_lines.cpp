@@ -7,7 +7,8 @@
 // of neighbours (0 to 4) makes it a dot, an end, a run pixel or a junction pixel.
 //
 // Edges are walked from every node in raster order, so the output depends on the
-// picture alone. Points are kept in hundredths of a pixel as integers, so a
+// picture alone. Curves are fitted once every run is traced, and written joined end
+// to end where runs meet. Points are kept in hundredths of a pixel as integers, so a
 // junction's point is written identically by every edge that meets there and
 // relative moves add up exactly.
 #include "core/lineart/centre_lines.h"
@@ -696,12 +697,12 @@ private:
     }
 
     // Béziers for p[i..j] with the given handles: one where it fits, else split at the point that
-    // misses most, both halves taking the chain's tangent there.
+    // misses most, both halves taking the chain's tangent there. After a Bézier, one leaving
+    // along its tangent is written as "s" where the mirrored handle fits.
     void fitBetween(PathData& path, PieceFitter& fitter, const std::vector<Vec>& p, size_t i, size_t j, Handle h1,
                     Handle h2, std::optional<Cubic>& last) {
         Cubic c;
         if (fitter.fit(i, j, h1, h2, c) || j - i < 2) {
-            // The mirror of the last handle, written as "s", where that still fits.
             Cubic mirrored;
             if (last && h1.kind == Handle::Along) {
                 const Handle given{Handle::Given, last->p[3] * 2 - last->p[2]};
@@ -718,7 +719,8 @@ private:
             last = c;
             return;
         }
-        const size_t at = fitter.worstPoint(i, c);
+        // Kept within the middle half, so the splits stay O(log n) deep.
+        const size_t at = std::clamp(fitter.worstPoint(i, c), i + (j - i) / 4, j - (j - i) / 4);
         const Vec t = tangentAt(p, at, std::min<size_t>({kTangentReach, at - i, j - at}), 0);
         fitBetween(path, fitter, p, i, at, h1, {Handle::Along, t * -1}, last);
         fitBetween(path, fitter, p, at, j, {Handle::Along, t}, h2, last);
