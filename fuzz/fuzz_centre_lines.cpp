@@ -1,5 +1,6 @@
 // Feeds random drawings, thinned or as they are, to the centre-line tracer. The first four bytes
-// give the size, the tolerance and flags; the rest are the pixels (one bit each, or colour indices).
+// give the size, the tolerance and flags (thin first, keep colours, colour indices, curves); the
+// rest are the pixels (one bit each, or colour indices).
 // Checks: every trace is accepted and repeatable, the document is complete, its path points lie
 // on the picture, and their number is the one the trace reports.
 #include <cstddef>
@@ -24,17 +25,26 @@ std::vector<uint8_t> deviceInfo(int w, int h) {
     return info;
 }
 
-// Counts the path points and checks they lie on the picture; false on anything unexpected.
+// Counts the path points and checks they lie on the picture (a Bézier's control points may lie
+// beyond it); false on anything unexpected.
 bool pointsOnPicture(const std::string& svg, int w, int h, int64_t& points) {
     for (size_t at = 0; (at = svg.find(" d=\"", at)) != std::string::npos;) {
         const char* p = svg.c_str() + at + 4;
         double x = 0, y = 0, sx = 0, sy = 0;  // the current point and the subpath's first
         bool pending = false;                 // a moveto whose pair is still to come
+        int pairs = 1, pair = 0;              // pairs per segment of the command (l 1, c 3, s 2), and this one's
         while (*p != '"') {
             if (*p == 'm' || *p == 'h' || *p == 'z') {
                 if (*p == 'z') ++points, x = sx, y = sy;
                 pending = *p == 'm';
+                pairs = 1;
                 if (*p++ == 'h' && *p++ != '0') return false;
+                continue;
+            }
+            if (*p == 'l' || *p == 'c' || *p == 's') {
+                pairs = *p == 'c' ? 3 : *p == 's' ? 2 : 1;
+                pair = 0;
+                ++p;
                 continue;
             }
             if (*p == ' ') {
@@ -46,6 +56,8 @@ bool pointsOnPicture(const std::string& svg, int w, int h, int64_t& points) {
             if (end == p || *end == '"') return false;
             const double b = std::strtod(end, &end);
             p = end;
+            if (!pending && ++pair < pairs) continue;  // a control point
+            pair = 0;
             x += a, y += b;
             if (pending) sx = x, sy = y;
             pending = false;
@@ -65,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qel::CentreLineOptions options;
     options.tolerance = data[2] % 31 / 10.0;
     options.keepColours = data[3] & 2;
+    options.curves = data[3] & 8;
     const bool thinFirst = data[3] & 1, indices = data[3] & 4;
     data += 4;
     size -= 4;

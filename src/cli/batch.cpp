@@ -40,6 +40,7 @@ std::string usageText(const std::vector<const Operation*>& ops, const CLI::App& 
          "  --svg-tolerance=T       .svg: how far (pixels) a line may pass from its pixels (default 0.5)\n"
          "  --svg-width=W           .svg: stroke width (default 1)\n"
          "  --svg-keep-colours      .svg: red, green and blue marks keep their colour instead of black\n"
+         "  --svg-curves            .svg: smooth cubic Beziers instead of polylines, corners kept\n"
          "  --new=WxH               start from a white 24-bit picture\n"
          "  --help, --version\n\n"
          "Many files:\n"
@@ -162,13 +163,13 @@ std::string readOutputOption(const std::string& a, CommandLine& cl) {
     }
     const auto eq = a.find('=');
     const std::string name = a.substr(0, eq), value = eq == std::string::npos ? "" : a.substr(eq + 1);
-    if (name == "--svg-keep-colours" && eq == std::string::npos) {
-        cl.svgOptions.keepColours = true;
+    if ((name == "--svg-keep-colours" || name == "--svg-curves") && eq == std::string::npos) {
+        (name == "--svg-curves" ? cl.svgOptions.curves : cl.svgOptions.keepColours) = true;
     } else if (name == "--svg-tolerance" || name == "--svg-width") {
         double& v = name == "--svg-width" ? cl.svgOptions.strokeWidth : cl.svgOptions.tolerance;
         if (!parseNumber(value, v)) return name + " needs a number, for example " + name + "=1";
     } else {
-        return name == "--svg-keep-colours" ? name + " takes no value" : "unknown option " + name;
+        return name == "--svg-keep-colours" || name == "--svg-curves" ? name + " takes no value" : "unknown option " + name;
     }
     if (const std::string why = checkCentreLineOptions(cl.svgOptions); !why.empty()) return name + ": " + why;
     if (cl.svgOption.empty()) cl.svgOption = name;

@@ -47,6 +47,10 @@ TEST(BatchLineart, SvgOutputNeedsAThinnedPicture) {
     test::TempDir dir;
     const std::string art = dir.file("art.bmp"), svg = dir.file("out.svg");
     ASSERT_TRUE(test::writeBytes(art, test::makeLineArt({"......", ".####.", "......"})->fileBytes()));
+    const std::string arc = dir.file("arc.bmp");  // a quarter circle of radius 10
+    ASSERT_TRUE(test::writeBytes(arc, test::makeLineArt({"..........#", "..........#", "..........#", "..........#", ".........#.",
+                                                         ".........#.", "........#..", ".......#...", "......#....", "....##.....",
+                                                         "####......."})->fileBytes()));
     struct Case {
         std::vector<std::string> args;
         int rc;
@@ -61,6 +65,8 @@ TEST(BatchLineart, SvgOutputNeedsAThinnedPicture) {
         {{art, "--thin", "--svg-width=2", "-o", dir.file("out.png")}, batch::kExitUsage, nullptr},
         {{art, "--thin", "--svg-tolerance=-1", "-o", svg}, batch::kExitUsage, nullptr},
         {{art, "--thin", "--svg-width=x", "-o", svg}, batch::kExitUsage, nullptr},
+        {{arc, "--thinned", "--svg-curves", "-o", svg}, batch::kExitOk, "m10 0c0 "},
+        {{arc, "--thinned", "--svg-curves=1", "-o", svg}, batch::kExitUsage, nullptr},
     };
     for (const auto& c : cases) {
         std::remove(svg.c_str());

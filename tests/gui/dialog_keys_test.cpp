@@ -11,6 +11,7 @@
 #include "gui/commands/geometry/mix_dlg.h"
 #include "gui/commands/geometry/scale_dlg.h"
 #include "gui/commands/lineart/straighten_dlg.h"
+#include "gui/docview/svg_save_dlg.h"
 #include "gui_test.h"
 
 namespace qel::test {
@@ -59,6 +60,8 @@ TEST(DialogKeys, EachDialogRunsFromTheKeyboard) {
         {"mix: file name, then Enter from the ratio", [] { return new CMixDlg; }, "a.bmp\t\t0.25\n",
          [](QDialog* d) { auto* m = static_cast<CMixDlg*>(d); return m->m_fileName.toStdString() + " " + std::to_string(m->m_ratio); },
          "a.bmp 0.250000"},
+        {"svg save: Space ticks the box, Enter", [] { return new CSvgSaveDlg; }, " \n",
+         [](QDialog* d) { return std::to_string(static_cast<CSvgSaveDlg*>(d)->m_curves); }, "1"},
         {"calculator: Enter answers and stays open", [] { return new CCalculatorDlg; }, "1+2\n",
          [](QDialog* d) { return static_cast<CCalculatorDlg*>(d)->answerEdit()->text().toStdString(); }, "3.000000"},
     };

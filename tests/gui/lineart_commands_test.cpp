@@ -1,6 +1,7 @@
 // The line-art commands in the window program: enabling through the thinned
 // flag, the pictures they leave, the straightening dialog and its refusals.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QTimer>
@@ -13,6 +14,7 @@
 #include "core/ops/operation.h"
 #include "gui/commands/lineart/scan_cleanup_dlg.h"
 #include "gui/commands/lineart/straighten_dlg.h"
+#include "gui/docview/svg_save_dlg.h"
 
 namespace qel::test {
 namespace {
@@ -190,6 +192,7 @@ TEST_F(LineArtCommandTest, SaveAsOffersSvgCentreLinesOnlyForAThinnedPicture) {
         const auto before = doc()->image->bits;
         dialogs->clear();
         dialogs->answerPath(svg);
+        if (c.written) onNextDialog([](QDialog* d) { d->accept(); });  // polylines or curves
         frame->runCommand(ID_FILE_SAVE_AS);
         ASSERT_EQ(dialogs->shown().size(), c.written ? 1u : 2u) << c.command;  // the file dialog, and a refusal
         EXPECT_EQ(dialogs->shown()[0].file.filter.contains("SVG (*.svg)|*.svg|"), c.written) << c.command;
@@ -227,6 +230,33 @@ TEST_F(LineArtCommandTest, AdaptiveBlackWhiteAndDespeckleRunWithTheirDialogs) {
     frame->runCommand(ID_EDIT_UNDO);
     expectPicture(*want);
     EXPECT_EQ(lineArtRows(*want), drawing);
+}
+
+TEST_F(LineArtCommandTest, SvgSaveWritesCurvesWhenTheBoxIsTicked) {
+    const QString svg = QString::fromStdString(dir.file("arc.svg"));
+    struct Case {
+        bool curves, accept;
+        const char* d;  // the path data written, or nullptr for no file
+    } cases[] = {{false, true, "m10 0-1 5-4 4-5 1"}, {true, true, "m10 0c0 5-5 10-10 10"}, {true, false, nullptr}};
+    for (const Case& c : cases) {
+        open(*makeLineArt({"..........#", "..........#", "..........#", "..........#", ".........#.", ".........#.",
+                           "........#..", ".......#...", "......#....", "....##.....", "####......."}),
+             QStringLiteral("arc.bmp"));
+        frame->runCommand(ID_THIN);
+        dialogs->answerPath(svg);
+        onNextDialog([&](QDialog* d) {
+            auto* box = static_cast<CSvgSaveDlg*>(d)->curvesBox();
+            EXPECT_FALSE(box->isChecked());
+            box->setChecked(c.curves);
+            c.accept ? d->accept() : d->reject();
+        });
+        frame->runCommand(ID_FILE_SAVE_AS);
+        QFile file(svg);
+        EXPECT_EQ(file.open(QIODevice::ReadOnly), c.d != nullptr);
+        const QByteArray text = file.readAll();
+        if (c.d) EXPECT_EQ(text.mid(text.indexOf(" d=\"") + 4).split('"').value(0).toStdString(), c.d) << c.curves;
+        file.remove();
+    }
 }
 
 }  // namespace

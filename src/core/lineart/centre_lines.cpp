@@ -7,7 +7,8 @@
 // of neighbours (0 to 4) makes it a dot, an end, a run pixel or a junction pixel.
 //
 // Edges are walked from every node in raster order, so the output depends on the
-// picture alone. Points are kept in hundredths of a pixel as integers, so a
+// picture alone. Curves are fitted once every run is traced, and written joined end
+// to end where runs meet. Points are kept in hundredths of a pixel as integers, so a
 // junction's point is written identically by every edge that meets there and
 // relative moves add up exactly.
 #include "core/lineart/centre_lines.h"
@@ -18,6 +19,8 @@
 #include <cmath>
 #include <map>
 #include <new>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,6 +46,250 @@ struct Point {
 struct Node {
     int64_t x, y;  // hundredths
 };
+
+// ---- Bézier fitting of a pixel chain ----
+
+struct Vec {
+    double x, y;
+    Vec operator+(Vec o) const { return {x + o.x, y + o.y}; }
+    Vec operator-(Vec o) const { return {x - o.x, y - o.y}; }
+    Vec operator*(double s) const { return {x * s, y * s}; }
+    double dot(Vec o) const { return x * o.x + y * o.y; }
+    double length() const { return std::hypot(x, y); }
+    Vec unit() const {
+        const double l = length();
+        return l > 0 ? Vec{x / l, y / l} : Vec{0, 0};
+    }
+};
+
+struct Cubic {
+    Vec p[4];
+    Vec at(double t) const {
+        const double s = 1 - t;
+        return p[0] * (s * s * s) + p[1] * (3 * s * s * t) + p[2] * (3 * s * t * t) + p[3] * (t * t * t);
+    }
+};
+
+// Turns are measured between the chords to the points this many steps back and ahead.
+constexpr size_t kCornerReach = 3;
+// A turn of more than 60 degrees over that reach is a corner.
+constexpr double kCornerCos = 0.5;
+// The tangent where two Béziers meet is the chord from at most this many points back to as many ahead.
+constexpr size_t kTangentReach = 6;
+constexpr int kFitSteps = 8;
+
+// Distance from q to the square of pixel point c.
+double toSquare(Vec q, Vec c) {
+    return std::hypot(std::max(std::abs(q.x - c.x) - 0.5, 0.0), std::max(std::abs(q.y - c.y) - 0.5, 0.0));
+}
+
+// How one inner control point of a Bézier is found: free, along a direction from its end point
+// (the tangent a neighbour shares), or given (the mirror of the neighbour's, an "s" command).
+struct Handle {
+    enum Kind { Free, Along, Given } kind = Free;
+    Vec v{0, 0};  // Along: the unit direction; Given: the point
+};
+
+// Fits one cubic Bézier to the points p[i..j] (pixel centres, or a node's point at either end),
+// from p[i] to p[j]: least squares over chord-length parameters, improved by Newton steps towards
+// each point's nearest curve point. It fits when every point's square, and the curve between
+// neighbouring points, are within the tolerance.
+class PieceFitter {
+public:
+    PieceFitter(const std::vector<Vec>& p, double tolerance) : p_(p), tolerance_(tolerance) {}
+
+    // The inner point of the last fit's points farthest from its square.
+    size_t worstPoint(size_t i, const Cubic& c) const {
+        size_t at = i + u_.size() / 2;
+        double worst = -1;
+        for (size_t k = 1; k + 1 < u_.size(); ++k) {
+            const double e = toSquare(c.at(u_[k]), p_[i + k]);
+            if (e > worst) worst = e, at = i + k;
+        }
+        return at;
+    }
+
+    bool fit(size_t i, size_t j, Handle h1, Handle h2, Cubic& c) {
+        const size_t n = j - i + 1;
+        u_.resize(n);
+        u_[0] = 0;
+        for (size_t k = 1; k < n; ++k) u_[k] = u_[k - 1] + (p_[i + k] - p_[i + k - 1]).length();
+        for (size_t k = 1; k < n; ++k) u_[k] /= u_[n - 1];
+        w_.assign(n, 1.0);
+        double worst = HUGE_VAL;
+        Cubic trial;
+        bool forwards = solve(i, j, u_, h1, h2, trial);
+        v_ = u_;
+        // Newton steps take each point's parameter to its nearest curve point; then the points
+        // that miss most weigh more in the next solve.
+        for (int step = 0; step < kFitSteps; ++step) {
+            if (!reparameterise(i, trial, v_) || !reparameterise(i, trial, v_)) break;
+            const double e = forwards ? error(i, trial, v_) : HUGE_VAL;
+            if (e < worst) {
+                c = trial, worst = e;
+                u_ = v_;
+            }
+            if (worst <= tolerance_) break;
+            for (size_t k = 1; k + 1 < n; ++k) w_[k] *= 1 + toSquare(trial.at(v_[k]), p_[i + k]) / (tolerance_ + 0.05);
+            forwards = solve(i, j, v_, h1, h2, trial);
+        }
+        if (worst == HUGE_VAL) c = trial;
+        return worst <= tolerance_;
+    }
+
+    // Moves the control points found by the last fit onto whole pixels, else tenths, else
+    // hundredths of a pixel relative to the start: the coarsest that keeps within the tolerance
+    // and keeps a handle along a shared tangent within a hundredth of a radian of it.
+    void round(size_t i, Handle h1, Handle h2, Cubic& c) const {
+        for (const double grid : {1.0, 0.1, 0.01}) {
+            Cubic r = c;
+            bool along = true;
+            for (int k = 1; k <= 2; ++k) {
+                const Handle& h = k == 1 ? h1 : h2;
+                if (h.kind == Handle::Given) continue;
+                const Vec d = c.p[k] - c.p[0];
+                r.p[k] = c.p[0] + Vec{std::round(d.x / grid) * grid, std::round(d.y / grid) * grid};
+                const Vec handle = r.p[k] - c.p[k == 1 ? 0 : 3];
+                if (h.kind == Handle::Along) along = along && handle.length() > 0 && std::abs(handle.x * h.v.y - handle.y * h.v.x) <= 0.01 * handle.length();
+            }
+            if (grid == 0.01 || (along && error(i, r, u_) <= tolerance_)) {
+                c = r;
+                return;
+            }
+        }
+    }
+
+private:
+    const std::vector<Vec>& p_;
+    double tolerance_;
+    std::vector<double> u_, v_, w_;  // the parameters of the last fit, a trial's, the points' weights
+
+    // Least squares for the unknowns of the handles (up to four), pulled weakly towards handles a
+    // third of the chord long so that few points still give one answer. A handle along a tangent
+    // that would point backwards is made short instead, and the answer is false.
+    bool solve(size_t i, size_t j, const std::vector<double>& u, Handle h1, Handle h2, Cubic& c) const {
+        const Vec a = p_[i], b = p_[j];
+        const Vec chord = b - a;
+        const double third = chord.length() / 3;
+        struct Unknown {
+            int basis;  // 1 or 2: which inner control point it moves
+            Vec dir;
+            double guess;
+        } unknowns[4];
+        int n = 0;
+        Vec base1 = h1.kind == Handle::Given ? h1.v : a, base2 = h2.kind == Handle::Given ? h2.v : b;
+        if (h1.kind == Handle::Free) {
+            unknowns[n++] = {1, {1, 0}, a.x + chord.x / 3};
+            unknowns[n++] = {1, {0, 1}, a.y + chord.y / 3};
+            base1 = {0, 0};
+        } else if (h1.kind == Handle::Along) {
+            unknowns[n++] = {1, h1.v, third};
+        }
+        if (h2.kind == Handle::Free) {
+            unknowns[n++] = {2, {1, 0}, b.x - chord.x / 3};
+            unknowns[n++] = {2, {0, 1}, b.y - chord.y / 3};
+            base2 = {0, 0};
+        } else if (h2.kind == Handle::Along) {
+            unknowns[n++] = {2, h2.v, third};
+        }
+        constexpr double kPull = 1e-4;
+        double m[4][5] = {};
+        for (int r = 0; r < n; ++r) {
+            m[r][r] = kPull;
+            m[r][4] = kPull * unknowns[r].guess;
+        }
+        for (size_t k = 1; k + 1 < u.size(); ++k) {
+            const double t = u[k], s = 1 - t;
+            const double w[4] = {s * s * s, 3 * s * s * t, 3 * s * t * t, t * t * t};
+            const Vec rest = p_[i + k] - (a * w[0] + base1 * w[1] + base2 * w[2] + b * w[3]);
+            Vec col[4];
+            for (int r = 0; r < n; ++r) col[r] = unknowns[r].dir * w[unknowns[r].basis];
+            for (int r = 0; r < n; ++r) {
+                for (int q = 0; q < n; ++q) m[r][q] += w_[k] * col[r].dot(col[q]);
+                m[r][4] += w_[k] * col[r].dot(rest);
+            }
+        }
+        double z[4];
+        for (int r = 0; r < n; ++r) {  // Gaussian elimination; the matrix is symmetric positive definite
+            for (int q = r + 1; q < n; ++q) {
+                const double f = m[q][r] / m[r][r];
+                for (int k = r; k < 5; ++k) m[q][k] -= f * m[r][k];
+            }
+        }
+        for (int r = n - 1; r >= 0; --r) {
+            double v = m[r][4];
+            for (int q = r + 1; q < n; ++q) v -= m[r][q] * z[q];
+            z[r] = v / m[r][r];
+        }
+        Vec inner[3] = {{0, 0}, base1, base2};
+        bool forwards = true;
+        for (int r = 0; r < n; ++r) {
+            if ((unknowns[r].basis == 1 ? h1 : h2).kind == Handle::Along && !(z[r] > 0)) {
+                forwards = false;
+                z[r] = 0.01 * third;
+            }
+            inner[unknowns[r].basis] = inner[unknowns[r].basis] + unknowns[r].dir * z[r];
+        }
+        c = {{a, inner[1], inner[2], b}};
+        return forwards;
+    }
+
+    // The largest distance from c(u[k]) to the square of p[i + k], and from the curve between two
+    // neighbouring points to the nearer of their squares.
+    double error(size_t i, const Cubic& c, const std::vector<double>& u) const {
+        double worst = 0;
+        for (size_t k = 0; k + 1 < u.size(); ++k) {
+            if (k) worst = std::max(worst, toSquare(c.at(u[k]), p_[i + k]));
+            for (const double f : {0.25, 0.5, 0.75}) {
+                const Vec q = c.at(u[k] + (u[k + 1] - u[k]) * f);
+                worst = std::max(worst, std::min(toSquare(q, p_[i + k]), toSquare(q, p_[i + k + 1])));
+            }
+        }
+        return worst;
+    }
+
+    // One Newton step per parameter towards the curve's nearest point; false when the parameters no
+    // longer increase along the chain (the curve doubles back).
+    bool reparameterise(size_t i, const Cubic& c, std::vector<double>& u) const {
+        const Vec d1[3] = {(c.p[1] - c.p[0]) * 3, (c.p[2] - c.p[1]) * 3, (c.p[3] - c.p[2]) * 3};
+        const Vec d2[2] = {(d1[1] - d1[0]) * 2, (d1[2] - d1[1]) * 2};
+        for (size_t k = 1; k + 1 < u.size(); ++k) {
+            const double t = u[k], s = 1 - t;
+            const Vec q = c.at(t) - p_[i + k];
+            const Vec q1 = d1[0] * (s * s) + d1[1] * (2 * s * t) + d1[2] * (t * t);
+            const Vec q2 = d2[0] * s + d2[1] * t;
+            const double den = q1.dot(q1) + q.dot(q2);
+            if (den != 0) u[k] = std::clamp(t - q.dot(q1) / den, 0.0, 1.0);
+        }
+        for (size_t k = 1; k < u.size(); ++k)
+            if (u[k] <= u[k - 1]) return false;
+        return true;
+    }
+};
+
+// The corners of points p (closed: p.back() repeats p.front()): where the chain turns more than the
+// corner angle between the chords kCornerReach points back and ahead, keeping the sharpest of
+// neighbouring candidates. Points of an open chain nearer its ends than the reach are never corners.
+std::vector<size_t> findCorners(const std::vector<Vec>& p, bool closed) {
+    const size_t n = closed ? p.size() - 1 : p.size();
+    constexpr size_t r = kCornerReach;
+    std::vector<size_t> corners;
+    if (n < 2 * r + 1) return corners;
+    std::vector<double> cosTurn(n, 1.0);
+    for (size_t k = closed ? 0 : r; k < (closed ? n : n - r); ++k) {
+        const Vec a = p[k] - p[(k + n - r) % n], b = p[(k + r) % n] - p[k];
+        const double l = a.length() * b.length();
+        if (l > 0) cosTurn[k] = a.dot(b) / l;
+    }
+    for (size_t k = 0; k < n; ++k) {
+        if (cosTurn[k] >= kCornerCos) continue;
+        bool sharpest = true;
+        for (size_t j = 1; j <= r && sharpest; ++j)
+            sharpest = cosTurn[(k + n - j) % n] > cosTurn[k] && cosTurn[(k + j) % n] >= cosTurn[k];
+        if (sharpest) corners.push_back(k);
+    }
+    return corners;
+}
 
 class Tracer {
 public:
@@ -78,6 +325,7 @@ public:
         buildNodes(stats);
         traceEdges(stats);
         traceLoops(stats);
+        if (options_.curves) writeRuns();
         writeDocument(svg);
         stats.points = points_;
     }
@@ -99,8 +347,16 @@ private:
     struct PathData {
         std::string d;
         int64_t x = 0, y = 0;  // the current point
+        char command = 'l';    // the command further numbers continue ('l' also right after a moveto)
+        bool dot = false;      // the last number written has a decimal point (curve output)
     };
     std::map<uint32_t, PathData> paths_;  // by colour
+    // Curves: the runs of one colour to write once all are traced.
+    struct Run {
+        std::vector<Point> pts;
+        bool closed;
+    };
+    std::vector<Run> runs_;
     int64_t points_ = 0;
 
     bool isStroke(size_t p) const { return plane_[p] & kStroke; }
@@ -314,6 +570,9 @@ private:
             const size_t end = b + 1 < n ? b + 1 : b;
             if (end == a) {
                 writeDot(chain[a]);
+            } else if (options_.curves) {
+                runs_.push_back({{chain.begin() + static_cast<ptrdiff_t>(a), chain.begin() + static_cast<ptrdiff_t>(end) + 1},
+                                 closed && a == 0 && b + 1 == n});
             } else {
                 simplify(chain, a, end, keep);
                 writeRun(chain, a, end, keep, closed && a == 0 && b + 1 == n);
@@ -344,11 +603,249 @@ private:
 
     void moveTo(PathData& path, const Point& p) {
         path.d += 'm';
-        number(path.d, p.x - path.x);
-        nextNumber(path.d, p.y - path.y);
+        if (options_.curves) {
+            put(path, p.x - path.x, true);
+            put(path, p.y - path.y, false);
+        } else {
+            number(path.d, p.x - path.x);
+            nextNumber(path.d, p.y - path.y);
+        }
         path.x = p.x;
         path.y = p.y;
+        path.command = 'l';
         ++points_;
+    }
+
+    // A number of curve output: no leading zero (".5", "-.25"), and no space where the sign or a
+    // second decimal point separates it from the one before.
+    static void put(PathData& path, int64_t v, bool afterLetter) {
+        const uint64_t a = static_cast<uint64_t>(v < 0 ? -v : v);
+        const bool leadingDot = a > 0 && a < 100;
+        if (!afterLetter && v >= 0 && !(leadingDot && path.dot)) path.d += ' ';
+        if (v < 0) path.d += '-';
+        if (!leadingDot) {
+            char buf[24];
+            path.d.append(buf, std::to_chars(buf, buf + sizeof buf, a / 100).ptr);
+        }
+        const uint64_t frac = a % 100;
+        if (frac) {
+            path.d += '.';
+            path.d += static_cast<char>('0' + frac / 10);
+            if (frac % 10) path.d += static_cast<char>('0' + frac % 10);
+        }
+        path.dot = frac != 0;
+    }
+
+    // Numbers of one command, its letter first unless it repeats the last one.
+    static void command(PathData& path, char letter, const int64_t* v, int count) {
+        const bool same = path.command == letter;
+        if (!same) path.d += letter;
+        path.command = letter;
+        for (int k = 0; k < count; ++k) put(path, v[k], k == 0 && !same);
+    }
+
+    void lineTo(PathData& path, const Point& q) {
+        const int64_t v[2] = {q.x - path.x, q.y - path.y};
+        command(path, 'l', v, 2);
+        path.x = q.x;
+        path.y = q.y;
+        ++points_;
+    }
+
+    // A Bézier from the current point; `smooth` writes it as "s", its first control point being
+    // the mirror of the last one's second.
+    void curveTo(PathData& path, const Cubic& c, bool smooth) {
+        int64_t v[6];
+        for (int k = 0; k < 3; ++k) {
+            v[2 * k] = std::llround(c.p[k + 1].x * 100) - path.x;
+            v[2 * k + 1] = std::llround(c.p[k + 1].y * 100) - path.y;
+        }
+        command(path, smooth ? 's' : 'c', smooth ? v + 2 : v, smooth ? 4 : 6);
+        path.x += v[4];
+        path.y += v[5];
+        ++points_;
+    }
+
+    // The point farthest from p[i] towards p[limit] (on either side) such that one Bézier with free
+    // handles fits the points between (at least the neighbour of i).
+    static size_t furthest(PieceFitter& fitter, size_t i, size_t limit) {
+        Cubic c;
+        const bool up = limit > i;
+        const size_t span = up ? limit - i : i - limit;
+        auto fits = [&](size_t d) { return up ? fitter.fit(i, i + d, {}, {}, c) : fitter.fit(i - d, i, {}, {}, c); };
+        size_t lo = 1, hi = span;  // lo fits (two points always do), hi does not
+        if (fits(span)) return limit;
+        for (size_t step = 2; step < span; step *= 2) {
+            if (!fits(step)) {
+                hi = step;
+                break;
+            }
+            lo = step;
+        }
+        while (hi - lo > 1) {
+            const size_t mid = lo + (hi - lo) / 2;
+            (fits(mid) ? lo : hi) = mid;
+        }
+        return up ? i + lo : i - lo;
+    }
+
+    // The unit tangent of p at k (p[k - r] to p[k + r]), `ring` points long when the chain is
+    // closed, within p[first..last] otherwise.
+    static Vec tangentAt(const std::vector<Vec>& p, size_t k, size_t reach, size_t ring) {
+        const size_t back = ring ? (k + ring - reach) % ring : k - reach, ahead = ring ? (k + reach) % ring : k + reach;
+        return (p[ahead] - p[back]).unit();
+    }
+
+    // Béziers for p[i..j] with the given handles: one where it fits, else split at the point that
+    // misses most, both halves taking the chain's tangent there. After a Bézier, one leaving
+    // along its tangent is written as "s" where the mirrored handle fits.
+    void fitBetween(PathData& path, PieceFitter& fitter, const std::vector<Vec>& p, size_t i, size_t j, Handle h1,
+                    Handle h2, std::optional<Cubic>& last) {
+        Cubic c;
+        if (fitter.fit(i, j, h1, h2, c) || j - i < 2) {
+            Cubic mirrored;
+            if (last && h1.kind == Handle::Along) {
+                const Handle given{Handle::Given, last->p[3] * 2 - last->p[2]};
+                if (fitter.fit(i, j, given, h2, mirrored)) {
+                    fitter.round(i, given, h2, mirrored);
+                    curveTo(path, mirrored, true);
+                    last = mirrored;
+                    return;
+                }
+                fitter.fit(i, j, h1, h2, c);
+            }
+            fitter.round(i, h1, h2, c);
+            curveTo(path, c, false);
+            last = c;
+            return;
+        }
+        // Kept within the middle half, so the splits stay O(log n) deep.
+        const size_t at = std::clamp(fitter.worstPoint(i, c), i + (j - i) / 4, j - (j - i) / 4);
+        const Vec t = tangentAt(p, at, std::min<size_t>({kTangentReach, at - i, j - at}), 0);
+        fitBetween(path, fitter, p, i, at, h1, {Handle::Along, t * -1}, last);
+        fitBetween(path, fitter, p, at, j, {Handle::Along, t}, h2, last);
+    }
+
+    // Writes a run of one colour as lines and Béziers, from the current point when `joined`. It is
+    // split at its corners; a piece between two corners is a line when that keeps within the
+    // tolerance, else Béziers. Their joins are where one Bézier with free handles stops fitting;
+    // there both take the chain's tangent, and each is fitted again along it (split further where
+    // it no longer fits). A last step of one pixel into a corner is a line. A closed run starts
+    // at its first corner, or without one is a smooth closed curve.
+    void writeCurves(std::vector<Point> pts, bool closed, bool joined) {
+        std::vector<Vec> p(pts.size());
+        auto toVec = [&] {
+            for (size_t k = 0; k < pts.size(); ++k) p[k] = {pts[k].x / 100.0, pts[k].y / 100.0};
+        };
+        toVec();
+        std::vector<size_t> corners = findCorners(p, closed);
+        const size_t m = pts.size() - 1;
+        if (closed && !corners.empty() && corners[0] != 0) {
+            const size_t c0 = corners[0];
+            std::rotate(pts.begin(), pts.begin() + static_cast<ptrdiff_t>(c0), pts.begin() + static_cast<ptrdiff_t>(m));
+            pts[m] = pts[0];
+            toVec();
+            for (size_t& c : corners) c -= c0;
+        }
+        const bool smoothRing = closed && corners.empty();
+        if (corners.empty() || corners[0] != 0) corners.insert(corners.begin(), 0);
+        corners.push_back(m);
+        PathData& path = paths_[pts[0].colour];
+        if (!joined) moveTo(path, pts[0]);
+        PieceFitter fitter(p, options_.tolerance);
+        std::vector<size_t> joins, back;
+        std::vector<Cubic> free;  // the Béziers with free handles between the joins
+        std::vector<uint8_t> straight;  // which of those pieces are lines
+        for (size_t s = 0; s + 1 < corners.size(); ++s) {
+            const size_t i0 = corners[s], j0 = corners[s + 1];
+            if (!smoothRing) {
+                bool straight = true;
+                for (size_t k = i0 + 1; k < j0 && straight; ++k) straight = excess(pts[i0], pts[j0], pts[k]) <= options_.tolerance;
+                if (straight) {
+                    lineTo(path, pts[j0]);
+                    continue;
+                }
+            }
+            // Joins as far apart as free Béziers reach, from the start and from the end; where both
+            // need as many, each join halfway between the two, which leaves room for the tangents.
+            joins.assign(1, i0);
+            while (joins.back() < j0) joins.push_back(furthest(fitter, joins.back(), j0));
+            back.assign(1, j0);
+            while (back.back() > i0 && back.size() <= joins.size()) back.push_back(furthest(fitter, back.back(), i0));
+            if (back.size() == joins.size())
+                for (size_t k = 1; k + 1 < joins.size(); ++k) joins[k] = (joins[k] + back[joins.size() - 1 - k]) / 2;
+            if (!smoothRing && joins.size() > 2 && joins[joins.size() - 2] + 1 == j0) joins.pop_back();  // the step into the corner
+            free.resize(joins.size() - 1);
+            for (size_t k = 0; k + 1 < joins.size(); ++k) fitter.fit(joins[k], joins[k + 1], {}, {}, free[k]);
+            // The tangent at a join: between the directions in which the two free Béziers meet there.
+            std::vector<Vec> tangent(joins.size());
+            for (size_t k = 0; k < joins.size(); ++k) {
+                const bool inner = k > 0 && k + 1 < joins.size();
+                if (!inner && !smoothRing) continue;
+                const Cubic& in = free[k > 0 ? k - 1 : free.size() - 1];
+                const Cubic& out = free[k + 1 < joins.size() ? k : 0];
+                const Vec t = (in.p[3] - in.p[2]).unit() + (out.p[1] - out.p[0]).unit();
+                const size_t at = joins[k] == m ? 0 : joins[k];
+                tangent[k] = t.length() > 0.1 ? t.unit() : tangentAt(p, at, std::min<size_t>(kTangentReach, m / 2), smoothRing ? m : 0);
+            }
+            // A piece within the tolerance of its chord is a line, unless the one before is: the
+            // Béziers beside it leave and arrive along the line.
+            straight.assign(joins.size() - 1, 0);
+            for (size_t k = 0; k + 1 < joins.size() && !smoothRing; ++k) {
+                if (k > 0 && straight[k - 1]) continue;
+                const size_t a = joins[k], b = joins[k + 1];
+                bool fits = true;
+                for (size_t q = a + 1; q < b && fits; ++q) fits = excess(pts[a], pts[b], pts[q]) <= options_.tolerance;
+                if (!fits) continue;
+                straight[k] = 1;
+                tangent[k] = tangent[k + 1] = (p[b] - p[a]).unit();
+            }
+            std::optional<Cubic> last;
+            for (size_t k = 0; k + 1 < joins.size(); ++k) {
+                if (straight[k]) {
+                    lineTo(path, pts[joins[k + 1]]);
+                    last.reset();
+                    continue;
+                }
+                const bool from = k > 0 || smoothRing, to = k + 2 < joins.size() || smoothRing;
+                fitBetween(path, fitter, p, joins[k], joins[k + 1], from ? Handle{Handle::Along, tangent[k]} : Handle{},
+                           to ? Handle{Handle::Along, tangent[k + 1] * -1} : Handle{}, last);
+            }
+            if (joins.back() != j0) lineTo(path, pts[j0]);
+        }
+        if (closed) {
+            path.d += 'z';
+            ++points_;
+        }
+    }
+
+    // Writes the runs kept for curves. A path goes on through a node without a moveto: after each
+    // open run comes the first run not yet written that starts or ends where it ended.
+    void writeRuns() {
+        std::map<std::tuple<uint32_t, int64_t, int64_t>, std::vector<size_t>> at;  // open runs by end point
+        auto key = [&](const Run& r, const Point& q) { return std::tuple{r.pts[0].colour, q.x, q.y}; };
+        for (size_t k = 0; k < runs_.size(); ++k) {
+            if (runs_[k].closed) continue;
+            at[key(runs_[k], runs_[k].pts.front())].push_back(k);
+            at[key(runs_[k], runs_[k].pts.back())].push_back(k);
+        }
+        std::vector<uint8_t> written(runs_.size(), 0);
+        for (size_t k = 0; k < runs_.size(); ++k) {
+            if (written[k]) continue;
+            written[k] = 1;
+            writeCurves(runs_[k].pts, runs_[k].closed, false);
+            if (runs_[k].closed) continue;
+            for (Point end = runs_[k].pts.back();;) {
+                const auto& next = at[key(runs_[k], end)];
+                const auto it = std::find_if(next.begin(), next.end(), [&](size_t q) { return !written[q]; });
+                if (it == next.end()) break;
+                written[*it] = 1;
+                std::vector<Point>& pts = runs_[*it].pts;
+                if (pts.front().x != end.x || pts.front().y != end.y) std::reverse(pts.begin(), pts.end());
+                writeCurves(pts, false, true);
+                end = pts.back();
+            }
+        }
     }
 
     void writeDot(const Point& p) {

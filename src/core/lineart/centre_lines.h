@@ -3,7 +3,8 @@
 // ends (one neighbour) and junctions (three or more; touching junction pixels are
 // one junction) are its nodes, the runs between them its edges, and rings
 // without a node are closed paths. Each edge is a polyline kept within a
-// tolerance of its pixels; the edges of a junction meet at one shared point.
+// tolerance of its pixels, or on request a chain of cubic Béziers; the edges of a
+// junction meet at one shared point.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct CentreLineOptions {
     double strokeWidth = 1.0;
     // Red, green and blue (the marks of straightening and line tidy) stay as they are instead of black.
     bool keepColours = false;
+    // Cubic Béziers instead of polylines, within the same tolerance: corners (ends, junctions and
+    // sharp turns of the pixel chain) stay corners, consecutive Béziers elsewhere share their tangent.
+    bool curves = false;
 };
 
 // Accepted ranges of the options, and why a value is refused (empty when it is fine).
@@ -34,7 +38,7 @@ struct CentreLineStats {
     int64_t loops = 0;      // closed paths without a node
     int64_t dots = 0;       // pixels without a neighbour
     int64_t edges = 0;      // open paths written
-    int64_t points = 0;     // path points written, dots and closing points included
+    int64_t points = 0;     // path points written (Bézier control points not), dots and closing points included
 };
 
 // The SVG document of an 8-bit picture's strokes: pixel (x, y)'s centre is the point (x, y), the

@@ -11,6 +11,7 @@
 #include "core/formats/file_io.h"
 #include "core/lineart/centre_lines.h"
 #include "gui/docview/qel_view.h"
+#include "gui/docview/svg_save_dlg.h"
 #include "gui/kit/dialog_service.h"
 
 using qel::ui::Answer;
@@ -114,12 +115,12 @@ QString saveFailureReason(const QString& path, int error, const std::string& wri
 }
 }  // namespace
 
-bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format, bool thinned) {
+bool CQelDoc::writeTo(const QString& path, qel::ImageFormat format, bool thinned, const qel::CentreLineOptions& svgOptions) {
     errno = 0;
     const std::string file = QFile::encodeName(path).toStdString();
     // A thinned picture saved as .svg becomes its centre lines; the picture itself is not written.
     const bool svg = thinned && format == qel::ImageFormat::Unknown && qel::isSvgName(file);
-    const qel::ImageError error = svg ? qel::saveCentreLineSvg(*image, file, {}, &image->refusalReason)
+    const qel::ImageError error = svg ? qel::saveCentreLineSvg(*image, file, svgOptions, &image->refusalReason)
                                       : image->saveFile(file, {format, 0});
     const int savedErrno = errno;
     if (error == qel::ImageError::None) return true;
@@ -160,8 +161,15 @@ bool CQelDoc::onFileSaveAs(bool thinned) {
     const QString path = dialogs().saveFile(nullptr, request);
     if (path.isEmpty()) return false;
     qel::ui::rememberFolder(path);
-    if (!writeTo(path, qel::ImageFormat::Unknown, thinned)) return false;
-    if (thinned && qel::isSvgName(QFile::encodeName(path).toStdString())) return true;  // the picture is not kept there
+    const bool svg = thinned && qel::isSvgName(QFile::encodeName(path).toStdString());
+    qel::CentreLineOptions svgOptions;
+    if (svg) {  // polylines or curves
+        CSvgSaveDlg dlg;
+        if (dlg.exec() != QDialog::Accepted) return false;
+        svgOptions.curves = dlg.m_curves != 0;
+    }
+    if (!writeTo(path, qel::ImageFormat::Unknown, thinned, svgOptions)) return false;
+    if (svg) return true;  // the picture is not kept there
     setModified(false);  // the work is kept in the chosen file
     return true;
 }

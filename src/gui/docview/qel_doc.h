@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image/dib_image.h"
+#include "core/lineart/centre_lines.h"
 #include "core/ops/random_sequence.h"
 
 class CQelView;
@@ -84,7 +85,7 @@ signals:
 
 private:
     // Unknown: the format by the name's extension.
-    bool writeTo(const QString& path, qel::ImageFormat format, bool thinned = false);
+    bool writeTo(const QString& path, qel::ImageFormat format, bool thinned = false, const qel::CentreLineOptions& svgOptions = {});
     QString pathName_;
     QString title_;
     bool modified_ = false;

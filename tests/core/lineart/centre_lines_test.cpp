@@ -27,6 +27,8 @@ std::string pathData(const std::string& svg) {
     return d;
 }
 
+constexpr CentreLineOptions kCurves{0.5, 1, false, true};
+
 TEST(CentreLines, PathsOfTinyDrawings) {
     struct Case {
         const char* name;
@@ -48,6 +50,14 @@ TEST(CentreLines, PathsOfTinyDrawings) {
         {"a ring is closed", {".##.", "#..#", ".##."}, {}, "m1 0 2 1-2 1z"},
         {"marks turn black", {"r###b"}, {}, "m0 0 4 0"},
         {"marks kept", {"r###b"}, {0.5, 2, true}, "m1 0 3 0|m4 0h0|m0 0 1 0"},  // by colour: black, blue, red
+        // Curves: a quarter circle of radius 10, an L, a ring, a junction of a line and an arc.
+        {"curves: a quarter circle", {"..........#", "..........#", "..........#", "..........#", ".........#.", ".........#.",
+                                     "........#..", ".......#...", "......#....", "....##.....", "####......."}, kCurves, "m10 0c0 5-5 10-10 10"},
+        {"curves: an L keeps its corner", {"#....", "#....", "#....", "#....", "#####"}, kCurves, "m0 0 0 4 4 0"},
+        {"curves: a ring is one closed curve", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}, kCurves,
+         "m2 0c3.6-1.2 5.9 4.7 2 6s-5.6-4.8-2-6z"},  // mirrored handles at the join and where it closes
+        {"curves: a junction", {"........", "#######.", "...#....", "...#....", "....#...", ".....##.", ".......#"}, kCurves,
+         "m0 1 3 0 3 0m-3 0c-1 3 2 4 4 5"},  // the bar goes on through the junction without a moveto
     };
     for (const auto& c : cases) {
         auto img = test::makeLineArt(c.rows, {{'r', 180}, {'b', 5}});
@@ -142,9 +152,9 @@ int farPoints(const std::set<std::pair<int, int>>& a, const std::set<std::pair<i
 
 TEST(CentreLines, RenderedSvgThinnedAgainLiesWithinOnePixel) {
     test::TempDir dir;
-    for (const auto& d : drawings()) {
+    for (const auto& d : drawings()) for (const CentreLineOptions& options : {CentreLineOptions{}, kCurves}) {
         std::string svg;
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, svg).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, svg).isChanged());
         ASSERT_TRUE(test::writeBytes(dir.file("a.svg"), std::vector<uint8_t>(svg.begin(), svg.end())));
         const std::string cmd = "rsvg-convert -b white -o " + dir.file("a.png") + " " + dir.file("a.svg");
         ASSERT_EQ(std::system(cmd.c_str()), 0) << "rsvg-convert (librsvg2-bin) must open " << d.name;
@@ -159,8 +169,8 @@ TEST(CentreLines, RenderedSvgThinnedAgainLiesWithinOnePixel) {
         auto again = test::makeLineArt(rows);
         thin(*again);
         const auto a = inkOf(*d.image), b = inkOf(*again);
-        EXPECT_EQ(farPoints(a, b), 0) << d.name << ": skeleton pixels far from the rendered SVG";
-        EXPECT_EQ(farPoints(b, a), 0) << d.name << ": rendered SVG pixels far from the skeleton";
+        EXPECT_EQ(farPoints(a, b), 0) << d.name << options.curves << ": skeleton pixels far from the rendered SVG";
+        EXPECT_EQ(farPoints(b, a), 0) << d.name << options.curves << ": rendered SVG pixels far from the skeleton";
     }
 }
 
@@ -241,10 +251,10 @@ TEST(CentreLines, PathGraphHasTheSkeletonsEndsJunctionsAndLoops) {
 
 TEST(CentreLines, DocumentsAreValidAndRepeatable) {
     test::TempDir dir;
-    for (const auto& d : drawings()) {
+    for (const auto& d : drawings()) for (const CentreLineOptions& options : {CentreLineOptions{}, kCurves}) {
         std::string svg, again;
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, svg).isChanged());
-        ASSERT_TRUE(traceCentreLines(*d.image, {}, again).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, svg).isChanged());
+        ASSERT_TRUE(traceCentreLines(*d.image, options, again).isChanged());
         EXPECT_EQ(svg, again) << d.name;
         ASSERT_TRUE(test::writeBytes(dir.file("a.svg"), std::vector<uint8_t>(svg.begin(), svg.end())));
         const std::string cmd = "xmllint --noout --relaxng " + std::string(QEL_TEST_DATA) + "/centre-lines.rng " +
