@@ -277,10 +277,7 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
         if (CodecResult r = codec::checkWritable(image, feed); !r) return r;
         if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
         if (format == ImageFormat::Png) return codec::encodePng(image, write, feed);
-        std::vector<uint8_t> out;
-        CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, feed);
-        if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
-        return r;
+        return codec::encodeJpeg(image, quality == 0 ? 90 : quality, write, feed);
     }
     // The other writers take the picture whole.
     if (feed && !feed->waitEnd()) return codec::refuse(ImageError::WriteFailed, "");
@@ -303,7 +300,14 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
                 return true;
             },
             nullptr);
-    case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, nullptr);
+    case ImageFormat::Jpeg: {
+        CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, [&out](const uint8_t* data, size_t size) {
+            out.insert(out.end(), data, data + size);
+            return true;
+        }, nullptr);
+        if (!r) out.clear();
+        return r;
+    }
     case ImageFormat::Tiff: return codec::encodeTiff(image, out);
     case ImageFormat::Webp: return codec::encodeWebp(image, quality, out);
     case ImageFormat::Gif: return codec::refuse(ImageError::UnknownFormat, "GIF files are read only");

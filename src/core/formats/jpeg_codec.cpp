@@ -225,7 +225,7 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
     return {};
 }
 
-CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out, RowFeed* feed) {
+CodecResult encodeJpeg(const DibImage& image, int quality, const ByteSink& write, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight;
     // 24-bit rows and grey ones (one component) are read where they are; other indexed pictures
@@ -284,9 +284,13 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
         if (band.unread) return refuse(ImageError::WriteFailed, "");
         parts.emplace_back(band.data, band.size);
     }
-    auto file = joinJpegBands(parts, h);
-    if (!file) return refuse(ImageError::WriteFailed, "JPEG encoder: the bands do not join");
-    out = std::move(*file);
+    // Each band's bytes go once it is recoded into the file.
+    const JoinOutcome joined = joinJpegBands(parts, h, write, [&coded](size_t b) {
+        std::free(coded[b].data);
+        coded[b].data = nullptr;
+    });
+    if (joined == JoinOutcome::NotBands) return refuse(ImageError::WriteFailed, "JPEG encoder: the bands do not join");
+    if (joined == JoinOutcome::NotWritten) return refuse(ImageError::WriteFailed, "");
     return {};
 }
 
