@@ -81,7 +81,7 @@ CodecResult checkWritable(const DibImage& image, const RowFeed* feed = nullptr);
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                       const InputPassed& passed, RowFeed* feed = nullptr);
 CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                       RowFeed* feed = nullptr);
+                       const InputPassed& passed = {}, RowFeed* feed = nullptr);
 CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                        const InputPassed& passed);
 CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);

@@ -219,7 +219,7 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
     CodecResult r;
     switch (f) {
     case ImageFormat::Png: r = codec::decodePng(data, size, info, bits, streamPassed, feed); break;
-    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits, feed); break;
+    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits, streamPassed, feed); break;
     case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits, streamPassed); break;
     case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
     case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;

@@ -120,7 +120,8 @@ namespace {
 // file. Only plain data lives in this frame, as libjpeg reports errors by a long jump; the
 // picture is created through `make` once the header is known.
 template <class Make>
-bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, RowFeed* feed, char* message) {
+bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, RowFeed* feed,
+                    const InputPassed* passed, char* message) {
     jpeg_decompress_struct d;
     JpegError error;
     d.err = jpeg_std_error(&error.manager);
@@ -162,6 +163,8 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
     uint8_t* bgr = cmyk ? cmykRow + size_t(4) * w : nullptr;
     while (d.output_scanline < d.output_height) {
         const int y = static_cast<int>(d.output_scanline);
+        // The data is read in order: what lies behind is given back now and then.
+        if (*passed && y % 64 == 0) (*passed)(size_t(d.src->next_input_byte - data));
         if (cmyk) {
             JSAMPROW row = cmykRow;
             jpeg_read_scanlines(&d, &row, 1);
@@ -195,7 +198,8 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
 
 int jpegWindowRows(int threads) { return (threads + 2) * kJpegBandMcuRows * 16; }
 
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits, RowFeed* feed) {
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                       const InputPassed& passed, RowFeed* feed) {
     const int orientation = exifOrientation(data, size);
     std::optional<NewPicture> pic;
     std::optional<OrientedRows> rows;
@@ -218,7 +222,7 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
         return &*rows;
     };
     char message[JMSG_LENGTH_MAX] = "";
-    if (!decompressRows(data, size, orientation, make, feed, message)) {
+    if (!decompressRows(data, size, orientation, make, feed, &passed, message)) {
         if (!refusal) return refusal;
         return damaged("JPEG", message);
     }
