@@ -312,11 +312,11 @@ int runOnePicture(const CommandLine& cl, std::ostream& out, std::ostream& err) {
         ctx.image.width = int32_t(w);
         ctx.image.height = int32_t(h);
     } else if (plan.empty() && haveOutput && !svgOutput) {
-        // A plain conversion: the writer takes the rows as they are read.
+        // A plain conversion: the writer takes the rows as they are read, and nothing keeps them.
         ctx.inputName = input;
         ImageError e = ImageError::None, saved = ImageError::None;
         std::string reason;
-        if (!ctx.image.convertFile(input, output, saveOptions, &saved, &e, &reason)) {
+        if (!ctx.image.convertFile(input, output, saveOptions, &saved, &e, &reason, /*keep=*/false)) {
             const Result r = loadRefusal(input, e, reason);
             err << "qel-batch: " << r->message << "\n";
             return r->exitCode;

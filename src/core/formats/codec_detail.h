@@ -20,14 +20,25 @@ CodecResult checkSize(int64_t width, int64_t height);
 
 // The blocks of a new picture: a 1/4/8-bit one with `table` as its colour table, or a
 // 24-bit one; rows are zero. Pixel rows are addressed from the top with row().
+// With a feed from a reader that fills the rows once each, top down, a colour or grey picture's
+// rows go through the feed's window when it opens one (the pixel block then stays empty).
 struct NewPicture {
     NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int width, int height, int bitCount,
-               const std::vector<Rgb>& table = {});
-    uint8_t* row(int y) const { return bits_.data() + (height - 1 - y) * stride; }
+               const std::vector<Rgb>& table = {}, RowFeed* feed = nullptr);
+    uint8_t* row(int y) const { return window_ ? window_->rowToWrite(y) : bits_.data() + (height - 1 - y) * stride; }
     int width, height, bitCount;
     int64_t stride;
     PixelBytes& bits_;
+    RowFeed* window_ = nullptr;
 };
+// Rows a conversion's window holds for each writer: enough for each of the writer's threads to
+// code a band (or compress a slice) while the reader fills the next.
+int pngWindowRows(int64_t stride, int threads);
+int jpegWindowRows(int threads);
+// Top-down row y of the picture being written: in its pixel block or in the feed's window.
+inline const uint8_t* rowToEncode(const DibImage& image, const RowFeed* feed, int y) {
+    return feed && feed->windowed() ? feed->rowToRead(y) : image.rowFromTop(y);
+}
 
 // Rows of an 8- or 24-bit picture arriving top-down as the file stores them, put where an
 // orientation tag (EXIF or TIFF, 1..8) places them: 2 mirrors, 3 turns half round, 4 flips,
@@ -63,13 +74,14 @@ std::vector<uint8_t> colourRows(const DibImage& image, bool bgr);
 // True for an 8-bit picture whose table is the 256-step grey table: written as grey, not palette.
 bool hasGreyTable(const DibImage& image);
 // True when the record's blocks hold a whole picture at 1, 4, 8 or 24 bits.
-CodecResult checkWritable(const DibImage& image);
+// With a feed whose window holds the rows, the pixel block is not looked at.
+CodecResult checkWritable(const DibImage& image, const RowFeed* feed = nullptr);
 
 // With a feed, the PNG and JPEG readers say when the picture is made and each row as it is final.
 CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                       const InputPassed& passed, RowFeed* feed = nullptr);
 CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
-                       RowFeed* feed = nullptr);
+                       const InputPassed& passed = {}, RowFeed* feed = nullptr);
 CodecResult decodeTiff(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
                        const InputPassed& passed);
 CodecResult decodeWebp(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits);
@@ -85,7 +97,8 @@ CodecResult probeGif(const uint8_t* data, size_t size, PictureShape& shape);
 // The file's bytes handed to `write` in order, each IDAT chunk as soon as it and those before it are made.
 // With a feed (the picture still being read), rows are read once the feed has them.
 CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed);
-CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out, RowFeed* feed);
+// The JPEG file handed to `write` in order as its bands are joined.
+CodecResult encodeJpeg(const DibImage& image, int quality, const ByteSink& write, RowFeed* feed);
 CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out);
 CodecResult encodeWebp(const DibImage& image, int quality, std::vector<uint8_t>& out);
 

@@ -9,6 +9,7 @@
 #include "core/formats/codec_detail.h"
 #include "core/formats/bmp_file.h"
 #include "core/image/memory_hint.h"
+#include "core/image/parallel_rows.h"
 
 namespace qel {
 
@@ -92,6 +93,53 @@ bool needsCodec(const uint8_t* data, size_t size) {
                                  : f != ImageFormat::Unknown;
 }
 
+void RowFeed::allowWindow(ImageFormat writer) {
+    writer_ = writer;
+    writerThreads_ = rowThreads();
+}
+
+bool RowFeed::openWindow(int64_t stride, int height) {
+    if (writer_ != ImageFormat::Png && writer_ != ImageFormat::Jpeg) return false;
+    const int rows = writer_ == ImageFormat::Png ? codec::pngWindowRows(stride, writerThreads_)
+                                                    : codec::jpegWindowRows(writerThreads_);
+    // A window as large as the picture saves nothing.
+    if (rows >= height) return false;
+    window_.resize(size_t(stride) * size_t(rows));
+    spare_.resize(size_t(stride));
+    stride_ = size_t(stride);
+    capacity_ = rows;
+    return true;
+}
+
+uint8_t* RowFeed::rowToWrite(int y) {
+    std::unique_lock lock(mutex_);
+    if (y >= done_ + capacity_ && !released_ && !stopped_) {
+        // The writer may be waiting for the rows before this one.
+        rows_ = std::max(rows_, y);
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return y < done_ + capacity_ || released_ || stopped_; });
+    }
+    // Once the writer has stopped, rows it may still be reading are left as they are.
+    if (y >= done_ + capacity_) return spare_.data();
+    return window_.data() + stride_ * size_t(y % capacity_);
+}
+
+void RowFeed::stop() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    changed_.notify_all();
+}
+
+void RowFeed::done(int n) {
+    {
+        const std::lock_guard lock(mutex_);
+        done_ = std::max(done_, n);
+    }
+    changed_.notify_all();
+}
+
 void RowFeed::made() {
     {
         const std::lock_guard lock(mutex_);
@@ -131,8 +179,8 @@ bool RowFeed::waitMade() {
 
 bool RowFeed::waitRows(int n) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return rows_ >= n || ended_; });
-    return rows_ >= n;
+    changed_.wait(lock, [&] { return rows_ >= n || ended_ || stopped_; });
+    return rows_ >= n && !stopped_;
 }
 
 bool RowFeed::waitEnd() {
@@ -171,7 +219,7 @@ CodecResult decodePicture(const uint8_t* data, size_t size, std::vector<uint8_t>
     CodecResult r;
     switch (f) {
     case ImageFormat::Png: r = codec::decodePng(data, size, info, bits, streamPassed, feed); break;
-    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits, feed); break;
+    case ImageFormat::Jpeg: r = codec::decodeJpeg(data, size, info, bits, streamPassed, feed); break;
     case ImageFormat::Tiff: r = codec::decodeTiff(data, size, info, bits, streamPassed); break;
     case ImageFormat::Webp: r = codec::decodeWebp(data, size, info, bits); break;
     case ImageFormat::Gif: r = codec::decodeGif(data, size, info, bits); break;
@@ -226,13 +274,10 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write,
                           RowFeed* feed) {
     if (format == ImageFormat::Png || format == ImageFormat::Jpeg) {
-        if (CodecResult r = codec::checkWritable(image); !r) return r;
+        if (CodecResult r = codec::checkWritable(image, feed); !r) return r;
         if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
         if (format == ImageFormat::Png) return codec::encodePng(image, write, feed);
-        std::vector<uint8_t> out;
-        CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, feed);
-        if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
-        return r;
+        return codec::encodeJpeg(image, quality == 0 ? 90 : quality, write, feed);
     }
     // The other writers take the picture whole.
     if (feed && !feed->waitEnd()) return codec::refuse(ImageError::WriteFailed, "");
@@ -255,7 +300,14 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
                 return true;
             },
             nullptr);
-    case ImageFormat::Jpeg: return codec::encodeJpeg(image, quality == 0 ? 90 : quality, out, nullptr);
+    case ImageFormat::Jpeg: {
+        CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, [&out](const uint8_t* data, size_t size) {
+            out.insert(out.end(), data, data + size);
+            return true;
+        }, nullptr);
+        if (!r) out.clear();
+        return r;
+    }
     case ImageFormat::Tiff: return codec::encodeTiff(image, out);
     case ImageFormat::Webp: return codec::encodeWebp(image, quality, out);
     case ImageFormat::Gif: return codec::refuse(ImageError::UnknownFormat, "GIF files are read only");
@@ -280,12 +332,18 @@ CodecResult checkSize(int64_t width, int64_t height) {
 }
 
 NewPicture::NewPicture(std::vector<uint8_t>& info, PixelBytes& bits, int w, int h, int bitCount,
-                       const std::vector<Rgb>& table)
+                       const std::vector<Rgb>& table, RowFeed* feed)
     : width(w), height(h), bitCount(bitCount), stride(strideFor(w, bitCount)), bits_(bits) {
     const int entries = bitCount == 24 ? 0 : static_cast<int>(table.size());
     const auto size = static_cast<uint32_t>(stride * h);
     info = makeInfoBlock(newHeader(w, h, static_cast<uint16_t>(bitCount), static_cast<uint32_t>(entries), size), entries);
     for (int i = 0; i < entries; ++i) setInfoColour(info, i, table[i]);
+    // Only colour and grey rows are written without the whole picture (palettes need every row).
+    if (feed && (bitCount == 24 || (bitCount == 8 && table == greyTable())) && feed->openWindow(stride, h)) {
+        window_ = feed;
+        bits = PixelBytes();
+        return;
+    }
     // A fresh block: zero without being written, so only the rows a reader fills cost memory.
     bits = PixelBytes();
     bits = PixelBytes(size);
@@ -328,14 +386,15 @@ bool hasGreyTable(const DibImage& image) {
     return true;
 }
 
-CodecResult checkWritable(const DibImage& image) {
-    if (!image.hasBlocks()) return refuse(ImageError::NoPicture, "no picture");
+CodecResult checkWritable(const DibImage& image, const RowFeed* feed) {
+    const bool windowed = feed && feed->windowed();
+    if (!windowed && !image.hasBlocks()) return refuse(ImageError::NoPicture, "no picture");
     const auto h = image.header();
     const int bc = h.biBitCount;
     if (bc != 1 && bc != 4 && bc != 8 && bc != 24)
         return refuse(ImageError::WriteFailed, std::to_string(bc) + "-bit pictures cannot be written in this format");
     if (!sizeWithinLimits(h.biWidth, h.biHeight) ||
-        static_cast<uint64_t>(strideFor(h.biWidth, bc)) * uint64_t(h.biHeight) > image.bits.size())
+        (!windowed && static_cast<uint64_t>(strideFor(h.biWidth, bc)) * uint64_t(h.biHeight) > image.bits.size()))
         return refuse(ImageError::WriteFailed, "the picture's blocks are inconsistent");
     return {};
 }

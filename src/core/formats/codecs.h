@@ -53,8 +53,29 @@ using InputPassed = std::function<void(size_t offset)>;
 // Hands a picture being read over to a writer running beside the reader (a conversion). The reader
 // says when the picture's blocks are made and how many rows from the top are final; the writer
 // waits for the rows it reads and says when it has stopped reading.
+// When the picture need not be kept and both sides go through the rows in order, the rows pass
+// through a window of a few bands instead of the pixel block (which stays empty): the reader
+// waits for room, the writer says which rows it is done with.
 class RowFeed {
 public:
+    // Converter: rows may pass through a window sized for this writer (PNG or JPEG) running on
+    // the calling thread's row threads.
+    void allowWindow(ImageFormat writer);
+    // Reader: true when the picture's rows (from the top, `stride` bytes each) go through a window
+    // of rowsInWindow() rows rather than the pixel block. Called before made().
+    bool openWindow(int64_t stride, int height);
+    // Reader: where row y is written, rows 0 .. y - 1 being final; waits until the writer is done
+    // with row y - rowsInWindow() (or has stopped).
+    uint8_t* rowToWrite(int y);
+    // Writer: whether the rows are in the window; where final row y is; rows 0 .. n - 1 are not
+    // read again.
+    bool windowed() const { return !window_.empty(); }
+    const uint8_t* rowToRead(int y) const { return window_.data() + stride_ * size_t(y % capacity_); }
+    void done(int n);
+    // Writer: it has failed and reads no more rows; the reader goes on without waiting for room.
+    void stop();
+    int rowsInWindow() const { return capacity_; }
+
     // Reader: the header block and pixel block have their final size (rows still zero).
     void made();
     // Reader: rows 0 to n - 1 from the top are final.
@@ -72,8 +93,13 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool made_ = false, ended_ = false, ok_ = false, released_ = false;
+    bool made_ = false, ended_ = false, ok_ = false, released_ = false, stopped_ = false;
     int rows_ = 0;
+    ImageFormat writer_ = ImageFormat::Unknown;
+    int writerThreads_ = 1;
+    std::vector<uint8_t> window_, spare_;  // spare_: where rows go once the writer has stopped
+    size_t stride_ = 0;
+    int capacity_ = 1, done_ = 0;
 };
 
 // Reads such a file into a header block and pixel rows (both cleared on refusal). With `feed`, a

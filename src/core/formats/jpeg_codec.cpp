@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include <jpeglib.h>
@@ -119,7 +120,8 @@ namespace {
 // file. Only plain data lives in this frame, as libjpeg reports errors by a long jump; the
 // picture is created through `make` once the header is known.
 template <class Make>
-bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, RowFeed* feed, char* message) {
+bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make, RowFeed* feed,
+                    const InputPassed* passed, char* message) {
     jpeg_decompress_struct d;
     JpegError error;
     d.err = jpeg_std_error(&error.manager);
@@ -161,6 +163,8 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
     uint8_t* bgr = cmyk ? cmykRow + size_t(4) * w : nullptr;
     while (d.output_scanline < d.output_height) {
         const int y = static_cast<int>(d.output_scanline);
+        // The data is read in order: what lies behind is given back now and then.
+        if (*passed && y % 64 == 0) (*passed)(size_t(d.src->next_input_byte - data));
         if (cmyk) {
             JSAMPROW row = cmykRow;
             jpeg_read_scanlines(&d, &row, 1);
@@ -192,7 +196,10 @@ bool decompressRows(const uint8_t* data, size_t size, int orientation, Make make
 
 }  // namespace
 
-CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits, RowFeed* feed) {
+int jpegWindowRows(int threads) { return (threads + 2) * kJpegBandMcuRows * 16; }
+
+CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& info, PixelBytes& bits,
+                       const InputPassed& passed, RowFeed* feed) {
     const int orientation = exifOrientation(data, size);
     std::optional<NewPicture> pic;
     std::optional<OrientedRows> rows;
@@ -207,20 +214,22 @@ CodecResult decodeJpeg(const uint8_t* data, size_t size, std::vector<uint8_t>& i
             return nullptr;
         }
         const bool turned = orientation >= 5;
-        pic.emplace(info, bits, turned ? h : w, turned ? w : h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{});
+        // Upright rows come top down, once each: they may go through the feed's window.
+        pic.emplace(info, bits, turned ? h : w, turned ? w : h, grey ? 8 : 24, grey ? greyTable() : std::vector<Rgb>{},
+                    orientation == 1 ? feed : nullptr);
         rows.emplace(*pic, orientation, w, h);
         if (feed) feed->made();
         return &*rows;
     };
     char message[JMSG_LENGTH_MAX] = "";
-    if (!decompressRows(data, size, orientation, make, feed, message)) {
+    if (!decompressRows(data, size, orientation, make, feed, &passed, message)) {
         if (!refusal) return refusal;
         return damaged("JPEG", message);
     }
     return {};
 }
 
-CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>& out, RowFeed* feed) {
+CodecResult encodeJpeg(const DibImage& image, int quality, const ByteSink& write, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight;
     // 24-bit rows and grey ones (one component) are read where they are; other indexed pictures
@@ -231,8 +240,6 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
         if (feed && !feed->waitRows(h)) return refuse(ImageError::WriteFailed, "");
         colour = colourRows(image, true);
     }
-    std::vector<const uint8_t*> rows(static_cast<size_t>(h));
-    for (int y = 0; y < h; ++y) rows[y] = colour.empty() ? image.rowFromTop(y) : colour.data() + size_t(3) * w * y;
     // Bands of kJpegBandMcuRows MCU rows (8 or 16 pixel rows each: grey or 4:2:0 colour), coded
     // apart on every core and joined; the bands are the same whatever the number of cores.
     const int bandRows = kJpegBandMcuRows * (grey ? 8 : 16);
@@ -245,27 +252,49 @@ CodecResult encodeJpeg(const DibImage& image, int quality, std::vector<uint8_t>&
         ~Band() { std::free(data); }
     };
     std::vector<Band> coded(static_cast<size_t>(bands));
+    // The rows before the first band not yet coded are let go (a window holds only a few bands).
+    std::mutex order;
+    std::vector<char> finished(static_cast<size_t>(bands));
+    int firstOpen = 0;
+    auto bandDone = [&](int64_t b) {
+        const std::lock_guard lock(order);
+        finished[size_t(b)] = 1;
+        while (firstOpen < bands && finished[size_t(firstOpen)]) ++firstOpen;
+        if (feed) feed->done(std::min(firstOpen * bandRows, h));
+    };
+    const bool windowed = feed && feed->windowed();
     forEachRowBand(bands, int64_t(w) * bandRows, [&](int64_t first, int64_t last) {
+        std::vector<const uint8_t*> rows;
         for (int64_t b = first; b < last; ++b) {
-            const int y = static_cast<int>(b) * bandRows;
+            const int y = static_cast<int>(b) * bandRows, n = std::min(bandRows, h - y);
             Band& band = coded[static_cast<size_t>(b)];
-            if (feed && !feed->waitRows(std::min(y + bandRows, h))) {
+            if (feed && !feed->waitRows(y + n)) {
                 band.unread = true;
+                bandDone(b);
                 continue;
             }
-            band.ok = compressRows(rows.data() + y, w, std::min(bandRows, h - y), grey, quality, &band.data, &band.size,
-                                   band.message);
+            rows.resize(size_t(n));
+            for (int i = 0; i < n; ++i)
+                rows[size_t(i)] = colour.empty() ? rowToEncode(image, feed, y + i) : colour.data() + size_t(3) * w * (y + i);
+            band.ok = compressRows(rows.data(), w, n, grey, quality, &band.data, &band.size, band.message);
+            if (!band.ok && feed) feed->stop();
+            bandDone(b);
         }
-    });
+    }, windowed ? 1 : 64);
     std::vector<std::span<const uint8_t>> parts;
+    for (const Band& band : coded)
+        if (!band.ok && !band.unread) return refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + band.message);
     for (const Band& band : coded) {
         if (band.unread) return refuse(ImageError::WriteFailed, "");
-        if (!band.ok) return refuse(ImageError::WriteFailed, std::string("JPEG encoder: ") + band.message);
         parts.emplace_back(band.data, band.size);
     }
-    auto file = joinJpegBands(parts, h);
-    if (!file) return refuse(ImageError::WriteFailed, "JPEG encoder: the bands do not join");
-    out = std::move(*file);
+    // Each band's bytes go once it is recoded into the file.
+    const JoinOutcome joined = joinJpegBands(parts, h, write, [&coded](size_t b) {
+        std::free(coded[b].data);
+        coded[b].data = nullptr;
+    });
+    if (joined == JoinOutcome::NotBands) return refuse(ImageError::WriteFailed, "JPEG encoder: the bands do not join");
+    if (joined == JoinOutcome::NotWritten) return refuse(ImageError::WriteFailed, "");
     return {};
 }
 

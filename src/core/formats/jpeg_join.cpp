@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 #include "core/image/parallel_rows.h"
 
@@ -391,21 +392,22 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height) {
+JoinOutcome joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height,
+                          const std::function<bool(const uint8_t*, size_t)>& write, const std::function<void(size_t)>& done) {
     const size_t n = bands.size();
-    if (n == 0 || height < 1 || height > 0xFFFF) return std::nullopt;
+    if (n == 0 || height < 1 || height > 0xFFFF) return JoinOutcome::NotBands;
     std::vector<BandHeader> headers;
     for (size_t b = 0; b < n; ++b) {
         auto h = readHeader(bands[b]);
         // All but the last kJpegBandMcuRows MCU rows high; every header as the first but for the height.
-        if (!h || (b + 1 < n && h->mcuRows != kJpegBandMcuRows)) return std::nullopt;
+        if (!h || (b + 1 < n && h->mcuRows != kJpegBandMcuRows)) return JoinOutcome::NotBands;
         if (b) {
             const auto& first = headers[0];
             const auto one = bands[b].first(h->headerEnd), zero = bands[0].first(first.headerEnd);
             if (h->headerEnd != first.headerEnd || h->sofHeight != first.sofHeight ||
                 !std::equal(one.begin(), one.begin() + h->sofHeight, zero.begin()) ||
                 !std::equal(one.begin() + h->sofHeight + 2, one.end(), zero.begin() + h->sofHeight + 2))
-                return std::nullopt;
+                return JoinOutcome::NotBands;
         }
         headers.push_back(std::move(*h));
     }
@@ -414,7 +416,7 @@ std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<co
     std::array<bool, kSlots> used{};
     for (const auto& [dc, ac] : first.mcu) used[dc] = used[ac] = true;
     for (int s = 0; s < kSlots; ++s)
-        if (used[s] && !makeTables(*first.tables[s], &decode[s], nullptr)) return std::nullopt;
+        if (used[s] && !makeTables(*first.tables[s], &decode[s], nullptr)) return JoinOutcome::NotBands;
     auto data = [&](size_t b) { return bands[b].subspan(headers[b].headerEnd, bands[b].size() - 2 - headers[b].headerEnd); };
     int64_t bytes = 0;
     for (size_t b = 0; b < n; ++b) bytes += static_cast<int64_t>(bands[b].size());
@@ -431,7 +433,7 @@ std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<co
                 ok = false;
         }
     });
-    if (!ok) return std::nullopt;
+    if (!ok) return JoinOutcome::NotBands;
     std::array<std::optional<HuffSpec>, kSlots> tables;
     std::array<EncodeTable, kSlots> encode;
     for (int s = 0; s < kSlots; ++s) {
@@ -440,23 +442,12 @@ std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<co
         for (const auto& c : counts)
             for (int i = 0; i < 256; ++i) total[i] += (*c)[s][i];
         tables[s] = optimalTable(total);
-        if (!makeTables(*tables[s], nullptr, &encode[s])) return std::nullopt;
+        if (!makeTables(*tables[s], nullptr, &encode[s])) return JoinOutcome::NotBands;
     }
     counts.clear();
-    // All bands but the last end with the restart marker that follows them.
-    std::vector<std::vector<uint8_t>> coded(n);
-    forEachRowBand(static_cast<int64_t>(n), workPerBand, [&](int64_t firstBand, int64_t lastBand) {
-        for (auto b = static_cast<size_t>(firstBand); b < static_cast<size_t>(lastBand); ++b) {
-            TokenWriter write(encode, b + 1 == n ? 0 : 0xD0 + (kJpegBandMcuRows - 1), data(b).size(), coded[b]);
-            readBand(data(b), headers[b], decode, write);
-        }
-    });
 
     // The first band's header with the whole height and the new tables.
     std::vector<uint8_t> file;
-    size_t size = first.headerEnd + 2;
-    for (const auto& c : coded) size += c.size();
-    file.reserve(size + 1024);
     const auto head = bands[0].first(first.headerEnd);
     file.insert(file.end(), head.begin(), head.begin() + 2);
     for (size_t p = 2; p < first.headerEnd;) {
@@ -487,8 +478,42 @@ std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<co
         }
         p += 2 + length;
     }
-    for (const auto& c : coded) file.insert(file.end(), c.begin(), c.end());
-    file.insert(file.end(), {uint8_t(0xFF), uint8_t(0xD9)});
+    if (!write(file.data(), file.size())) return JoinOutcome::NotWritten;
+
+    // All bands but the last end with the restart marker that follows them. Bands are taken in
+    // order and each is written once it and those before it are recoded.
+    std::vector<std::vector<uint8_t>> coded(n);
+    std::vector<char> ready(n);
+    std::mutex order;
+    size_t next = 0;
+    std::atomic<bool> written{true};
+    forEachRowBand(static_cast<int64_t>(n), workPerBand, [&](int64_t firstBand, int64_t lastBand) {
+        for (auto b = static_cast<size_t>(firstBand); b < static_cast<size_t>(lastBand) && written; ++b) {
+            {
+                // The recoded band has its final size once its writer is gone.
+                TokenWriter recode(encode, b + 1 == n ? 0 : 0xD0 + (kJpegBandMcuRows - 1), data(b).size(), coded[b]);
+                readBand(data(b), headers[b], decode, recode);
+            }
+            if (done) done(b);
+            const std::lock_guard lock(order);
+            ready[b] = 1;
+            for (; next < n && ready[next] && written; ++next) {
+                if (!write(coded[next].data(), coded[next].size())) written = false;
+                std::vector<uint8_t>().swap(coded[next]);
+            }
+        }
+    }, 1);
+    const uint8_t end[2] = {0xFF, 0xD9};
+    return written && write(end, 2) ? JoinOutcome::Joined : JoinOutcome::NotWritten;
+}
+
+std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height) {
+    std::vector<uint8_t> file;
+    const auto outcome = joinJpegBands(bands, height, [&file](const uint8_t* data, size_t size) {
+        file.insert(file.end(), data, data + size);
+        return true;
+    });
+    if (outcome != JoinOutcome::Joined) return std::nullopt;
     return file;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -18,5 +19,12 @@ inline constexpr int kJpegBandMcuRows = 8;
 // optimal Huffman tables: the bands' symbols are counted, tables made from the counts and every
 // band's data recoded with them, bands on several threads. Nothing when a band is not such a file.
 std::optional<std::vector<uint8_t>> joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height);
+// The same, the file handed to `write` in order as it is made (a false from it ends the join) and
+// `done(b)` told once band b is not read again, so neither the joined file nor all recoded bands
+// are held at once. Bands that do not join are refused before anything is written.
+enum class JoinOutcome { Joined, NotBands, NotWritten };
+JoinOutcome joinJpegBands(const std::vector<std::span<const uint8_t>>& bands, int height,
+                          const std::function<bool(const uint8_t*, size_t)>& write,
+                          const std::function<void(size_t)>& done = {});
 
 }  // namespace qel::codec

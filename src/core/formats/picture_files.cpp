@@ -97,7 +97,7 @@ const DisplayBitmap* DibImage::loadFile(const std::string& path, ImageError* err
 }
 
 const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::string& out, const SaveOptions& options,
-                                           ImageError* saved, ImageError* error, std::string* why) {
+                                           ImageError* saved, ImageError* error, std::string* why, bool keep) {
     const ImageFormat format = options.format != ImageFormat::Unknown ? options.format : formatByExtension(out);
     auto oneAfterTheOther = [&]() -> const DisplayBitmap* {
         const DisplayBitmap* shown = loadFile(in, error, why);
@@ -119,6 +119,7 @@ const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::str
     fileFormat = ImageFormat::Unknown;
     refusalReason.clear();
     RowFeed feed;
+    if (!keep) feed.allowWindow(format);
     CodecResult read;
     ImageFormat readFormat = ImageFormat::Unknown;
     auto readFile = [&] {
@@ -153,6 +154,18 @@ const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::str
     reader.join();
     if (why) *why = read.reason;
     if (read) fileFormat = readFormat;
+    if (read && feed.windowed()) {
+        // The rows went through the window: only the picture's size is left to show.
+        if (error) *error = ImageError::None;
+        const auto h = header();
+        clear();
+        displayBitmap = std::make_unique<DisplayBitmap>();
+        displayBitmap->width = h.biWidth;
+        displayBitmap->height = h.biHeight;
+        refusalReason = std::move(written.reason);
+        *saved = !written ? written.error : file.commit() ? ImageError::None : ImageError::WriteFailed;
+        return displayBitmap.get();
+    }
     const DisplayBitmap* shown = finishLoad(read.error, error, why);
     if (!shown) return nullptr;  // the temporary file goes with `file`
     refusalReason = std::move(written.reason);

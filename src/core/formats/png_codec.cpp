@@ -90,8 +90,8 @@ void appendChunk(std::vector<uint8_t>& out, const char* type, const std::vector<
 }
 
 // Row y of the record as PNG samples: R, G, B for colour, packed indices otherwise.
-void colourRow(const DibImage& image, int y, uint8_t* dst) {
-    const uint8_t* src = image.rowFromTop(y);
+void colourRow(const DibImage& image, const RowFeed* feed, int y, uint8_t* dst) {
+    const uint8_t* src = rowToEncode(image, feed, y);
     const int w = image.header().biWidth;
     if (image.header().biBitCount != 24) {
         std::memcpy(dst, src, (size_t(w) * image.header().biBitCount + 7) / 8);
@@ -233,6 +233,8 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     auto rowDone = [feed, h](int y) {
         if (feed && ((y + 1) % 16 == 0 || y + 1 == h)) feed->rows(y + 1);
     };
+    // Plain rows are made top down, once each: they may go through the feed's window.
+    RowFeed* const sequential = interlaced ? nullptr : feed;
     int rowError = 0;
     // Row y's samples (rows are asked for top down, each once), or null when the data ends early.
     auto rowAt = [&](int y) -> const uint8_t* {
@@ -248,7 +250,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
     if (ihdr.color_type == SPNG_COLOR_TYPE_INDEXED || (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE && depth == 1)) {
         // Packed indices: 1, 4 and 8 bits are kept as they are, 2 bits widen to 4.
         if (ihdr.color_type != SPNG_COLOR_TYPE_INDEXED) table = {Rgb{0, 0, 0}, Rgb{255, 255, 255}};
-        NewPicture pic(info, bits, w, h, depth == 2 ? 4 : depth, table);
+        NewPicture pic(info, bits, w, h, depth == 2 ? 4 : depth, table, sequential);
         made();
         for (int y = 0; y < h; ++y) {
             const uint8_t* src = rowAt(y);
@@ -270,7 +272,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         return finish();
     }
     if (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE || ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA) {
-        NewPicture pic(info, bits, w, h, 8, greyTable());
+        NewPicture pic(info, bits, w, h, 8, greyTable(), sequential);
         made();
         const bool alpha = channels == 2;
         for (int y = 0; y < h; ++y) {
@@ -297,7 +299,7 @@ CodecResult decodePng(const uint8_t* data, size_t size, std::vector<uint8_t>& in
         return finish();
     }
     // Colour, 8 or 16 bits per sample, with or without alpha.
-    NewPicture pic(info, bits, w, h, 24);
+    NewPicture pic(info, bits, w, h, 24, {}, sequential);
     made();
     const bool alpha = channels == 4;
     auto convertRow = [&](const auto* s, uint8_t* dst, auto to8, auto over) {
@@ -362,6 +364,7 @@ std::vector<uint8_t> pngStart(int w, int h, int bc, bool grey, const std::vector
 // How the rows are laid out in the stream PNG compresses: each row behind its filter byte.
 struct PngRows {
     const DibImage& image;
+    const RowFeed* feed;
     size_t rowBytes, lineBytes, bytesPerPixel;
     bool filter;  // colour and grey rows take the filter whose output is smallest as signed bytes;
                   // palette rows are stored unfiltered (filters rarely help indices)
@@ -372,9 +375,9 @@ struct PngRows {
         lines.resize((last - first + 1) * lineBytes);
         above.assign(rowBytes, 0);
         current.resize(rowBytes);
-        if (first > 0) colourRow(image, static_cast<int>(first - 1), above.data());
+        if (first > 0) colourRow(image, feed, static_cast<int>(first - 1), above.data());
         for (size_t y = first; y <= last; ++y) {
-            colourRow(image, static_cast<int>(y), current.data());
+            colourRow(image, feed, static_cast<int>(y), current.data());
             uint8_t* line = lines.data() + lineBytes * (y - first);
             if (!filter) {
                 line[0] = 0;
@@ -418,6 +421,17 @@ bool deflateSlice(const uint8_t* input, size_t length, size_t primed, bool first
     return true;
 }
 
+// Bytes of the filtered rows deflated as one slice, and the window each is primed with.
+constexpr size_t kSlice = size_t(1) << 20, kWindow = size_t(1) << 15;
+
+int pngWindowRows(int64_t stride, int threads) {
+    // A slice with its window and the row above spans at most this many rows (lines are at least
+    // stride - 2 bytes: the row, its filter byte, less the stride's padding).
+    const size_t line = static_cast<size_t>(std::max<int64_t>(stride - 2, 1));
+    const size_t slice = kSlice / line + 2, window = kWindow / line + 2;
+    return static_cast<int>(std::min<size_t>(size_t(threads + 2) * slice + window, 1 << 30));
+}
+
 CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed) {
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
@@ -427,7 +441,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
     const bool blackWhite = bc == 1 && image.tableSize() == 2 && image.tableColour(0) == Rgb{0, 0, 0} &&
                             image.tableColour(1) == Rgb{255, 255, 255};
     const size_t rowBytes = bc == 24 ? size_t(3) * w : (size_t(w) * bc + 7) / 8;
-    const PngRows rows{image, rowBytes, rowBytes + 1, size_t(bc == 24 ? 3 : 1), bc == 24 || grey};
+    const PngRows rows{image, feed, rowBytes, rowBytes + 1, size_t(bc == 24 ? 3 : 1), bc == 24 || grey};
     const size_t lineBytes = rows.lineBytes;
 
     try {
@@ -450,13 +464,22 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
     // make them; on photos it costs little more than the fast levels, whose short match search
     // falls apart on gradients.
     constexpr int kLevel = 7;
-    constexpr size_t kSlice = size_t(1) << 20, kWindow = size_t(1) << 15;
     const size_t total = lineBytes * size_t(h);
     const int64_t slices = int64_t((total + kSlice - 1) / kSlice);
     // Compressed slices: room for the worst case, of which only the pages written cost memory.
     std::vector<PixelBytes> packed(static_cast<size_t>(slices));
     std::vector<uLong> adlers(static_cast<size_t>(slices)), crcs(static_cast<size_t>(slices));
     std::atomic<bool> failed{false}, shortOfMemory{false}, notWritten{false};  // not written: or not read
+    // A writer that fails stops reading, so a reader waiting for room in the window goes on.
+    auto fail = [&](std::atomic<bool>& why) {
+        failed = why = true;
+        if (feed) feed->stop();
+    };
+    // The first row slice i reads: the one above the window before it (its filters look up).
+    auto neededFrom = [&](size_t i) {
+        const size_t begin = i * kSlice, primed = std::min(kWindow, begin);
+        return static_cast<int>(std::max<size_t>((begin - primed) / lineBytes, 1) - 1);
+    };
     // Each slice becomes a whole IDAT chunk (the last one with the stream's checksum) and is written
     // once it and every slice before it are compressed, so few compressed slices are held at once.
     std::mutex order;
@@ -481,9 +504,11 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
             uint8_t c[4];
             put32(c, static_cast<uint32_t>(crc));
             p.insert(p.end(), c, c + 4);
-            if (!write(p.data(), p.size())) failed = notWritten = true;
+            if (!write(p.data(), p.size())) fail(notWritten);
             PixelBytes().swap(p);
         }
+        // The rows before those the first slice not yet written reads are let go.
+        if (feed) feed->done(next < ready.size() ? neededFrom(next) : h);
     };
     forEachRowBandOnWorkers(slices, int64_t(kSlice) / 4, [&](int, int64_t first, int64_t last) {
         // A worker's own buffers; running short here ends the save, never the program.
@@ -494,7 +519,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
             // The rows holding the window before the slice and the slice itself.
             const size_t firstRow = (begin - primed) / lineBytes, lastRow = (begin + length - 1) / lineBytes;
             if (feed && !feed->waitRows(static_cast<int>(lastRow + 1))) {
-                failed = notWritten = true;
+                fail(notWritten);
                 return;
             }
             try {
@@ -502,18 +527,18 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
                 const uint8_t* input = lines.data() + (begin - firstRow * lineBytes);
                 auto& chunk = packed[size_t(i)];
                 if (!deflateSlice(input, length, primed, i == 0, i + 1 == slices, kLevel, chunk)) {
-                    failed = true;
+                    fail(failed);
                     return;
                 }
                 adlers[size_t(i)] = adler32(1, input, static_cast<uInt>(length));
                 crcs[size_t(i)] = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
                 finished(size_t(i));
             } catch (const std::bad_alloc&) {
-                failed = shortOfMemory = true;
+                fail(shortOfMemory);
                 return;
             }
         }
-    });
+    }, feed && feed->windowed() ? 1 : 64);
     if (shortOfMemory) return refuse(ImageError::WriteFailed, "out of memory");
     if (notWritten) return refuse(ImageError::WriteFailed, "");
     if (failed) return refuse(ImageError::WriteFailed, "PNG encoder: deflate failed");

@@ -170,9 +170,13 @@ public:
     ImageError saveFile(const std::string& path, const SaveOptions& options = {}) const;
     // loadFile then saveFile as one job: to PNG and JPEG the writer runs beside the reader, taking
     // rows as they are read. Returns as loadFile does (nothing is written when the read fails);
-    // after a read, *saved is the save's result and the record holds the picture.
+    // after a read, *saved is the save's result and the record holds the picture. With `keep`
+    // false the picture may pass through a window of a few bands (memory for those only) when
+    // both sides go through it top down; the record is then left empty, and a successful read
+    // returns a display bitmap with the picture's size and no pixels.
     const DisplayBitmap* convertFile(const std::string& in, const std::string& out, const SaveOptions& options,
-                                     ImageError* saved, ImageError* error = nullptr, std::string* why = nullptr);
+                                     ImageError* saved, ImageError* error = nullptr, std::string* why = nullptr,
+                                     bool keep = true);
     // The format of the last file loaded (Unknown for pictures made otherwise), and why the last
     // save was refused, in a short English phrase (empty when the error says it all).
     ImageFormat fileFormat = ImageFormat::Unknown;

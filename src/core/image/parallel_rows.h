@@ -30,9 +30,10 @@ inline int rowThreads() {
 // Calls body(worker, first, last) for consecutive bands [first, last) covering 0..rows, on
 // up to rowThreads() threads when rows * workPerRow is large enough to pay for them, else
 // on the calling thread. Bands are handed out as threads become free; `worker` (0 up to
-// rowThreads() - 1) names the thread running the band, for state kept per thread.
+// rowThreads() - 1) names the thread running the band, for state kept per thread. A thread takes
+// at most `mostRows` rows at a time (1: rows are taken strictly in order, one by one).
 template <typename Body>
-void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body) {
+void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body, int64_t mostRows = 64) {
     constexpr int64_t kMinWork = int64_t(1) << 17;
     if (rows <= 0) return;
     const bool small = rows < 2 || rows * std::max<int64_t>(workPerRow, 1) < kMinWork;
@@ -41,7 +42,7 @@ void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body) {
         body(0, int64_t(0), rows);
         return;
     }
-    const int64_t band = std::max<int64_t>(1, std::min<int64_t>(64, rows / (8 * threads)));
+    const int64_t band = std::max<int64_t>(1, std::min<int64_t>(mostRows, rows / (8 * threads)));
     std::atomic<int64_t> next{0};
     auto run = [&](int worker) {
         for (;;) {
@@ -63,8 +64,8 @@ void forEachRowBandOnWorkers(int64_t rows, int64_t workPerRow, Body&& body) {
 
 // The same without the worker index: body(first, last).
 template <typename Body>
-void forEachRowBand(int64_t rows, int64_t workPerRow, Body&& body) {
-    forEachRowBandOnWorkers(rows, workPerRow, [&body](int, int64_t first, int64_t last) { body(first, last); });
+void forEachRowBand(int64_t rows, int64_t workPerRow, Body&& body, int64_t mostRows = 64) {
+    forEachRowBandOnWorkers(rows, workPerRow, [&body](int, int64_t first, int64_t last) { body(first, last); }, mostRows);
 }
 
 }  // namespace qel

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "core/formats/codecs.h"
+#include "core/image/parallel_rows.h"
 #include "support/text_image.h"
 
 namespace qel {
@@ -526,6 +527,56 @@ TEST(Conversion, WritesWhatLoadingThenSavingWritesAndNothingWhenTheReadFails) {
     feed.released();
     reader.join();
     EXPECT_TRUE(held && info.empty() && bits.empty());
+}
+
+// A conversion whose picture is not kept passes colour and grey rows through a window of a few
+// bands: the file loading then saving writes, the record left empty; a read failing part way
+// writes nothing, and a writer that cannot write lets the reader finish.
+TEST(Conversion, ThroughAWindowWritesWhatLoadingThenSavingWrites) {
+    test::TempDir dir;
+    const int before = std::exchange(rowThreadLimit(), 2);  // windows for two writer threads on any machine
+    auto picture = [](int w, int h, int bc) {
+        auto pic = std::make_unique<DibImage>();
+        const int64_t stride = strideFor(w, bc);
+        pic->replace(makeInfoBlock(newHeader(w, h, uint16_t(bc), bc == 8 ? 256 : 0, uint32_t(stride * h)), bc == 8 ? 256 : 0),
+                     PixelBytes(size_t(stride * h)));
+        for (int i = 0; bc == 8 && i < 256; ++i) setInfoColour(pic->info, i, Rgb{uint8_t(i), uint8_t(i), uint8_t(i)});
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w * bc / 8; ++x) pic->rowFromTop(y)[x] = uint8_t((x * 7 / 3) ^ (y % 251) ^ (x * y >> 9));
+        return pic;
+    };
+    ASSERT_EQ(picture(700, 2400, 24)->saveFile(dir.file("photo.png")), ImageError::None);
+    ASSERT_EQ(picture(700, 2400, 24)->saveFile(dir.file("photo.jpg")), ImageError::None);
+    ASSERT_EQ(picture(300, 700, 8)->saveFile(dir.file("grey.jpg")), ImageError::None);
+    for (const char* name : {"photo.png", "photo.jpg"}) {
+        const Bytes whole = test::readBytes(dir.file(name));
+        ASSERT_TRUE(test::writeBytes(dir.file(std::string("cut-") + name), Bytes(whole.begin(), whole.begin() + whole.size() * 7 / 10)));
+    }
+    struct Case { const char *in, *out; bool reads, windowed; };
+    for (const auto& [in, out, reads, windowed] :
+         {Case{"photo.png", "a.png", true, true}, {"photo.png", "a.jpg", true, true}, {"photo.jpg", "a.jpg", true, true},
+          {"photo.jpg", "a.png", true, true}, {"grey.jpg", "a.jpg", true, true}, {"grey.jpg", "a.png", true, false},
+          {"photo.png", "none/a.png", true, true}, {"cut-photo.png", "a.png", false, true},
+          {"cut-photo.jpg", "a.jpg", false, true}, {"cut-photo.png", "a.jpg", false, true}}) {
+        const bool writable = std::string(out) != "none/a.png";
+        Bytes expected{1, 2, 3};
+        if (reads && writable) {
+            DibImage alone;
+            ASSERT_NE(alone.loadFile(dir.file(in)), nullptr) << in;
+            ASSERT_EQ(alone.saveFile(dir.file(out)), ImageError::None) << in;
+            expected = test::readBytes(dir.file(out));
+        }
+        if (writable) ASSERT_TRUE(test::writeBytes(dir.file(out), {1, 2, 3}));
+        DibImage converted;
+        ImageError saved = ImageError::MissLoad, error = ImageError::None;
+        const DisplayBitmap* shown = converted.convertFile(dir.file(in), dir.file(out), {}, &saved, &error, nullptr, false);
+        EXPECT_EQ(shown != nullptr, reads) << in << " -> " << out;
+        EXPECT_EQ(error, reads ? ImageError::None : ImageError::NotBitmap) << in << " -> " << out;
+        EXPECT_EQ(saved, !reads ? ImageError::MissLoad : writable ? ImageError::None : ImageError::WriteFailed) << in << " -> " << out;
+        if (writable) EXPECT_EQ(test::readBytes(dir.file(out)), expected) << in << " -> " << out;
+        EXPECT_EQ(converted.info.empty(), windowed || !reads) << in << " -> " << out;
+    }
+    rowThreadLimit() = before;
 }
 
 // A writer beside a reader reads only the rows the feed has made final: with 16 of 17 rows final
