@@ -201,6 +201,7 @@ TEST(Batch, ReadsAnyFormatByContentAndWritesByExtension) {
         {{dir.file("out.bmp"), "--png-effort=3", "-o", dir.file("x.bmp")}, kExitUsage, "--png-effort applies to a PNG output"},
         {{dir.file("out.bmp"), "--png-effort=3"}, kExitUsage, "--png-effort applies to a PNG output"},
         {{dir.file("out.bmp"), "--png-effort=3", "--format=tif", "--out-dir", dir.file("o")}, kExitUsage, "not --format tif"},
+        {{dir.file("out.bmp"), "--png-effort=3", "--out-dir", dir.file("o")}, kExitOk, ""},  // BMP outputs: no effort
         {{dir.file("cut.png"), "-o", dir.file("x.bmp")}, kExitInput, "PNG file damaged or truncated"},
     };
     for (const auto& c : cases) {
