@@ -43,7 +43,8 @@ declare -A samples=(
     [--mix]="--mix=$in/f24.bmp --mix=$in/f8.bmp;0.3;1,2,10,10;3,4;0,0,0"
     [--transform]="--transform=x+3;y;z --transform=y;x;255-z;0.5,1,-1;forward" [--palette]="--palette=$in/pal.pal"
     [--save-palette]="--save-palette=out.pal" [--approximate]="--approximate=0 --approximate=50000"
-    [--merge-near]="--merge-near=0 --merge-near=10000000" [--calc]="--calc=rand(9)")
+    [--merge-near]="--merge-near=0 --merge-near=10000000" [--calc]="--calc=rand(9)"
+    [--crop]="--crop=0,0,1,1 --crop=2,3,10,5")
 operations() { "$1" --help | sed -n '/^Operations:/,/^$/p' | awk '/^  --/ {print $1}'; }
 mapfile -t listed < <(operations "$new")
 ops=()
