@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Times whole commands round by round (each round runs every command once, in turn, so a machine
-busy with other work slows all of them alike) and prints a Markdown table: median seconds, the
-output's size, and each row's time and size against the job's first row (qel's).
+busy with other work slows all of them alike) and prints a Markdown table: median seconds, peak
+memory, the output's size, and each row's time and size against the job's first row (qel's), then
+for each job the first row's time against the fastest other row.
     interleaved.py [--runs N] < JOBS
 JOBS: one command a line, "JOB | NAME | OUTPUT | COMMAND" (OUTPUT "-" for none); the first line of
 each job is the row the others are compared with. With --goal, for each peer row of a job whose
@@ -28,21 +29,34 @@ for _ in range(runs):
         if r["output"] != "-" and os.path.exists(r["output"]):
             os.remove(r["output"])
         start = time.perf_counter()
-        ok = subprocess.run(shlex.split(r["command"]), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+        child = subprocess.Popen(shlex.split(r["command"]), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(child.pid, 0)
+        child.returncode = 0  # reaped here
+        ok = os.waitstatus_to_exitcode(status) == 0
         r["times"].append(time.perf_counter() - start if ok else float("nan"))
+        r["peak"] = max(r.get("peak", 0), usage.ru_maxrss // 1024)
 for r in rows:
     r["median"] = statistics.median(r["times"])
     r["size"] = os.path.getsize(r["output"]) if r["output"] != "-" and os.path.exists(r["output"]) else None
 
 print(f"median of {runs} interleaved runs, whole process; ratios against the job's first row\n")
-print("| job | program | seconds | bytes | time / first | size / first |")
-print("|---|---|---:|---:|---:|---:|")
+print("| job | program | seconds | peak MB | bytes | time / first | size / first |")
+print("|---|---|---:|---:|---:|---:|---:|")
 first = {}
 for r in rows:
     f = first.setdefault(r["job"], r)
     size = f"{r['size']:,}" if r["size"] is not None else ""
     size_ratio = f"{r['size'] / f['size']:.3f}" if r["size"] and f["size"] else ""
-    print(f"| {r['job']} | {r['name']} | {r['median']:.3f} | {size} | {r['median'] / f['median']:.2f} | {size_ratio} |")
+    print(f"| {r['job']} | {r['name']} | {r['median']:.3f} | {r['peak']} | {size} | {r['median'] / f['median']:.2f} | {size_ratio} |")
+
+print("\n| job | first row | fastest other | time ratio |")
+print("|---|---|---|---:|")
+for job, f in first.items():
+    others = [r for r in rows if r["job"] == job and r is not f and r["median"] == r["median"]]
+    if others:
+        fastest = min(others, key=lambda r: r["median"])
+        print(f"| {job} | {f['name']} {f['median']:.3f} s | {fastest['name']} {fastest['median']:.3f} s | "
+              f"{f['median'] / fastest['median']:.2f} |")
 
 if "--goal" in sys.argv:
     print("\n| job | peer | peer s | peer bytes | fastest qel row no larger | its s | its bytes | time ratio (goal <= 0.5) |")
