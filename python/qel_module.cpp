@@ -349,7 +349,7 @@ void defineOperations(py::class_<PyPicture>& pic) {
 }
 
 // The bytes of a file in `format`, made without the GIL.
-py::bytes toBytes(PyPicture& p, const std::string& format, int quality, int effort) {
+py::bytes toBytes(PyPicture& p, const std::string& format, int quality, int effort = 0) {
     std::vector<uint8_t> bytes;
     {
         py::gil_scoped_release release;
