@@ -2,7 +2,7 @@
 """Times whole commands round by round (each round runs every command once, in turn, so a machine
 busy with other work slows all of them alike) and prints a Markdown table: median seconds, peak
 memory, the output's size, and each row's time and size against the job's first row (qel's), then
-for each job the first row's time against the fastest other row.
+for each job the first row's time against the fastest peer's (the rows not named qel...).
     interleaved.py [--runs N] < JOBS
 JOBS: one command a line, "JOB | NAME | OUTPUT | COMMAND" (OUTPUT "-" for none); the first line of
 each job is the row the others are compared with. With --goal, for each peer row of a job whose
@@ -49,10 +49,10 @@ for r in rows:
     size_ratio = f"{r['size'] / f['size']:.3f}" if r["size"] and f["size"] else ""
     print(f"| {r['job']} | {r['name']} | {r['median']:.3f} | {r['peak']} | {size} | {r['median'] / f['median']:.2f} | {size_ratio} |")
 
-print("\n| job | first row | fastest other | time ratio |")
+print("\n| job | first row | fastest peer | time ratio |")
 print("|---|---|---|---:|")
 for job, f in first.items():
-    others = [r for r in rows if r["job"] == job and r is not f and r["median"] == r["median"]]
+    others = [r for r in rows if r["job"] == job and not r["name"].startswith("qel") and r["median"] == r["median"]]
     if others:
         fastest = min(others, key=lambda r: r["median"])
         print(f"| {job} | {f['name']} {f['median']:.3f} s | {fastest['name']} {fastest['median']:.3f} s | "
