@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Times qel-batch against the tools people would otherwise use, on the same
-# 4000 x 3000 pictures, whole process in and out, median of 5 runs (hyperfine), each with its
-# peak memory (one more run).
+# 4000 x 3000 pictures, whole process in and out, each peer doing qel's work (same quality,
+# subsampling and depth): median of 5 runs taken round by round with the peers' (bench/interleaved.py,
+# Markdown tables with peak memory, output sizes and ratios).
 #   bench/compare-peers.sh [--runs N] [--slow] [--formats] [--palette]
-#   (--slow also times the very slow peers; --formats times only the file-format jobs, --palette only
-#   the palette pictures with their PSNR)
+#   (--slow also times the very slow peers; --formats times only the file-format jobs, --palette
+#   only the palette pictures with their PSNR)
 # Installs the peers from Debian's packages when they are missing. Not part of the tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +23,7 @@ cd "$work"
 [ -f photo.bmp ] && [ -f lines.bmp ] && [ -f photo2.bmp ] || $PY "$OLDPWD/bench/make_pictures.py" .
 # The photo as PNG (Pillow's default level) and as JPEG at quality 90, 4:2:0.
 [ -f photo.png ] || $PY -c "from PIL import Image; Image.open('photo.bmp').save('photo.png')"
-[ -f photo.jpg ] || $PY -c "from PIL import Image; Image.open('photo.bmp').save('photo.jpg', quality=90)"
+[ -f photo.jpg ] || $PY -c "from PIL import Image; Image.open('photo.bmp').save('photo.jpg', quality=90, subsampling=2)"
 
 cat > peers.py <<'PY'
 import sys
@@ -32,7 +33,7 @@ if job.startswith('cv'):
 else:
     from PIL import Image
 if job == 'copy': Image.open(a[0]).save(a[1])
-elif job == 'jpeg90': Image.open(a[0]).save(a[1], quality=90)
+elif job == 'jpeg90': Image.open(a[0]).save(a[1], quality=90, subsampling=2, optimize=True)
 elif job == 'grey': Image.open(a[0]).convert('L').save(a[1])
 elif job == 'octree': Image.open(a[0]).quantize(256, method=Image.Quantize.FASTOCTREE).save(a[1])
 elif job == 'box': Image.open(a[0]).resize((1000, 750), Image.Resampling.BOX).save(a[1])
@@ -53,7 +54,6 @@ elif job == 'cvremap':
     cv2.imwrite(a[1], out)
 PY
 
-results=()
 # time NAME CMD: median seconds of the command
 median() {
   local name="$1"; shift
@@ -69,32 +69,13 @@ peak() {
   set +f
   echo "$(( $(tail -n 1 peak.txt) / 1024 )) MB"
 }
-row() {  # job goal-ratio qel-command peer-name peer-command [peer-name peer-command ...]
-  local job="$1" goal="$2" qcmd="$3"; shift 3
-  local q; q=$(median "q-$job" "$qcmd")
-  local best="" bestname="" line="$job | qel $q s $(peak "$qcmd")"
-  while [ $# -gt 0 ]; do
-    local pn="$1" pc="$2"; shift 2
-    local t; t=$(median "p-$job-$pn" "$pc")
-    line="$line | $pn $t s $(peak "$pc")"
-    if [ "$t" != "nan" ] && { [ -z "$best" ] || python3 -c "import sys;sys.exit(0 if $t < $best else 1)"; }; then best="$t"; bestname="$pn"; fi
-  done
-  local ratio="n/a"
-  [ -n "$best" ] && ratio=$(python3 -c "print('%.2f'%($q/$best))")
-  results+=("$line | ratio to $bestname: $ratio (goal <= $goal)")
-  echo "${results[-1]}"
-}
-
-# sizes QEL-FILE PEER-FILE ...: qel's output size against the smallest peer's (goal: at most 5 % larger)
-sizes() {
-  local q="$1"; shift
-  local line="  sizes: qel $(stat -c %s "$q")" smallest=""
-  for f in "$@"; do
-    local n; n=$(stat -c %s "$f")
-    line="$line, $f $n"
-    if [ -z "$smallest" ] || [ "$n" -lt "$smallest" ]; then smallest=$n; fi
-  done
-  echo "$line | qel / smallest: $(python3 -c "print('%.3f'%($(stat -c %s "$q")/$smallest))") (goal <= 1.05)"
+# row JOB GOAL QEL-COMMAND PEER-NAME PEER-COMMAND ...: adds the job's lines for interleaved.py, which
+# times them all together at the end (qel's time against the fastest peer's: at most GOAL).
+: > ops.jobs
+row() {
+  local job="$1 (goal <= $2)" qcmd="$3"; shift 3
+  echo "$job | qel | - | $qcmd" >> ops.jobs
+  while [ $# -gt 0 ]; do echo "$job | $1 | - | $2" >> ops.jobs; shift 2; done
 }
 
 # Palette pictures of the photo, each written as a palette PNG: time, peak memory and PSNR against the
@@ -121,30 +102,53 @@ PAL
 }
 [ "$palette_only" = 1 ] && { palette_rows; exit 0; }
 
-echo "job | times (median of $runs) | ratio of qel to the fastest peer"
-# File formats: load+save in the same format at equal settings, and conversion to and from BMP.
-# libvips twice: its default (no row filters, a larger file) and with filters (a file of matching size).
-row "png load+save" 0.8 "$Q photo.png -o q.png" pillow "$PY peers.py copy photo.png pil.png" im "convert photo.png im.png" \
-  vips "vips copy photo.png vips.png" vips-filtered "vips copy photo.png vipsf.png[filter=all]" gm "gm convert photo.png gm.png"
-sizes q.png pil.png im.png vipsf.png gm.png
-row "jpeg load+save q90" 0.8 "$Q photo.jpg --quality=90 -o q.jpg" pillow "$PY peers.py jpeg90 photo.jpg pil.jpg" \
-  im "convert photo.jpg -quality 90 -sampling-factor 4:2:0 im.jpg" vips "vips copy photo.jpg vips.jpg[Q=90]" \
-  gm "gm convert photo.jpg -quality 90 -sampling-factor 2x2 gm.jpg"
-sizes q.jpg pil.jpg im.jpg vips.jpg gm.jpg
-row "png->bmp" 0.8 "$Q photo.png -o q.bmp" pillow "$PY peers.py copy photo.png pil.bmp" im "convert photo.png im.bmp" \
-  vips "vips copy photo.png vips.bmp" gm "gm convert photo.png gm.bmp"
-row "bmp->png" 0.8 "$Q photo.bmp -o q.png" pillow "$PY peers.py copy photo.bmp pil.png" im "convert photo.bmp im.png" \
-  vips-filtered "vips copy photo.bmp vipsf.png[filter=all]" gm "gm convert photo.bmp gm.png"
-sizes q.png pil.png im.png vipsf.png gm.png
+# File formats: interleaved runs (a shared machine slows every program alike), each output's size.
+# Every peer does qel's work: JPEG at quality 90 with 4:2:0 chroma (libvips turns subsampling off
+# from Q=90 unless told) and optimised Huffman tables, PNG as 8-bit RGB. PNG peers at their default and at the setting whose
+# files are as small as qel's default (libvips filter=all; Pillow and GraphicsMagick filter every
+# row by default); qel at its default and at the efforts, with the fastest qel row no larger
+# than each peer's file.
+png_rows() {  # job input: the PNG rows of one job
+  local job="$1" in="$2"
+  echo "$job | qel default | q.png | $Q $in -o q.png"
+  for e in 1 2 3 6 9; do echo "$job | qel --png-effort=$e | q$e.png | $Q $in --png-effort=$e -o q$e.png"; done
+  echo "$job | libvips default | vips.png | vips copy $in vips.png"
+  echo "$job | libvips filter=all | vipsf.png | vips copy $in vipsf.png[filter=all]"
+  echo "$job | Pillow default (level 6) | pil.png | $PY peers.py copy $in pil.png"
+  echo "$job | GraphicsMagick default | gm.png | gm convert $in gm.png"
+  echo "$job | ImageMagick default | im.png | convert $in PNG24:im.png"
+}
+echo "### PNG"
+{ png_rows "bmp->png" photo.bmp; png_rows "png load+save" photo.png; } | $PY "$OLDPWD/bench/interleaved.py" --runs "$runs" --goal
+echo
+echo "### JPEG and PNG->BMP"
+$PY "$OLDPWD/bench/interleaved.py" --runs "$runs" <<JOBS
+jpeg load+save q90 4:2:0 | qel | q.jpg | $Q photo.jpg --quality=90 -o q.jpg
+jpeg load+save q90 4:2:0 | Pillow | pil.jpg | $PY peers.py jpeg90 photo.jpg pil.jpg
+jpeg load+save q90 4:2:0 | libvips | vips.jpg | vips copy photo.jpg vips.jpg[Q=90,subsample_mode=on,optimize_coding]
+jpeg load+save q90 4:2:0 | GraphicsMagick | gm.jpg | gm convert photo.jpg -quality 90 -sampling-factor 2x2 -define jpeg:optimize-coding=true gm.jpg
+jpeg load+save q90 4:2:0 | ImageMagick | im.jpg | convert photo.jpg -quality 90 -sampling-factor 4:2:0 -define jpeg:optimize-coding=true im.jpg
+png->bmp | qel | q.bmp | $Q photo.png -o q.bmp
+png->bmp | Pillow | pil.bmp | $PY peers.py copy photo.png pil.bmp
+png->bmp | libvips | vips.bmp | vips copy photo.png vips.bmp
+png->bmp | GraphicsMagick | gm.bmp | gm convert photo.png BMP3:gm.bmp
+png->bmp | ImageMagick | im.bmp | convert photo.png BMP3:im.bmp
+JOBS
 [ "$formats_only" = 1 ] && exit 0
+echo
+echo "### Operations, BMP in and out"
 row "load+save" 0.5 "$Q photo.bmp -o q.bmp" im "convert photo.bmp im.bmp" pillow "$PY peers.py copy photo.bmp pil.bmp" \
   vips "vips copy photo.bmp vips.bmp" gm "gm convert photo.bmp gm.bmp"
-row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average im.bmp" \
-  vips "vips colourspace photo.bmp vips.bmp b-w" gm "gm convert photo.bmp -colorspace Gray gm.bmp"
+# Grey written as 8-bit BMP as qel writes it (ImageMagick and GraphicsMagick write 24 bits unless
+# told; libvips cannot write an 8-bit BMP).
+row "grey" 0.7 "$Q photo.bmp --grey -o q.bmp" pillow "$PY peers.py grey photo.bmp pil.bmp" im "convert photo.bmp -grayscale Average -type Palette BMP3:im.bmp" \
+  vips "vips colourspace photo.bmp vips.bmp b-w" gm "gm convert photo.bmp -colorspace Gray -type Palette BMP3:gm.bmp"
 row "to-256" 1.0 "$Q photo.bmp --to-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp" \
   vips-palette-png "vips pngsave photo.bmp vipsp.png --palette" gm "gm convert photo.bmp -colors 256 gm.bmp"
 row "to-16" 1.0 "$Q photo.bmp --to-16 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
 row "reduce-256" 1.0 "$Q photo.bmp --reduce-256 -o q.bmp" pillow-octree "$PY peers.py octree photo.bmp pil.bmp"
+$PY "$OLDPWD/bench/interleaved.py" --runs "$runs" < ops.jobs
+: > ops.jobs
 palette_rows
 row "thin" 1.0 "$Q lines.bmp --thin -o q.bmp" skimage "$PY peers.py skeleton lines.bmp sk.bmp"
 row "transform" 1.5 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" numpy+opencv "$PY peers.py cvremap photo.bmp cv.bmp"
@@ -154,11 +158,14 @@ row "scale-up-2" 1.0 "$Q photo.bmp --scale=8000x6000;nearest -o q.bmp" pillow "$
   vips "vips zoom photo.bmp vips.bmp 2 2" gm "gm convert photo.bmp -sample 200% gm.bmp"
 row "mix" 1.0 "$Q photo.bmp --mix=photo2.bmp -o q.bmp" pillow "$PY peers.py blend photo.bmp photo2.bmp pil.bmp" im "convert photo.bmp photo2.bmp -compose blend -define compose:args=50 -composite im.bmp" \
   gm "gm composite -dissolve 50 photo2.bmp photo.bmp gm.bmp"
+$PY "$OLDPWD/bench/interleaved.py" --runs "$runs" < ops.jobs
 thin=$(median q-thin2 "$Q lines.bmp --thin -o q.bmp")
 for f in "--tidy2" "--thin --tidy" "--thin --straighten=10"; do
   t=$(median "q-line-$f" "$Q lines.bmp $f -o q.bmp")
   echo "lines $f | qel $t s | thin alone $thin s (the filter after thinning should add <= 0.5 x thin)"
 done
 if [ "$slow" = 1 ]; then
-  SLOW_RUNS=1 row "transform-im-fx" 0.02 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" im-fx "convert photo.bmp -fx p[i+10*sin(j*pi/180),j]+abs(i-j)/8/255 im.bmp"
+  : > ops.jobs
+  row "transform-im-fx" 0.02 "$Q photo.bmp --transform=x+10*sin(y);y;abs(x-y)/8 -o q.bmp" im-fx "convert photo.bmp -fx p[i+10*sin(j*pi/180),j]+abs(i-j)/8/255 im.bmp"
+  $PY "$OLDPWD/bench/interleaved.py" --runs 1 < ops.jobs
 fi

@@ -352,12 +352,12 @@ void defineOperations(py::class_<PyPicture>& pic) {
 }
 
 // The bytes of a file in `format`, made without the GIL.
-py::bytes toBytes(PyPicture& p, const std::string& format, int quality) {
+py::bytes toBytes(PyPicture& p, const std::string& format, int quality, int effort = 0) {
     std::vector<uint8_t> bytes;
     {
         py::gil_scoped_release release;
         std::lock_guard lock(p.busy);
-        bytes = p.pic.toBytes(format, quality);
+        bytes = p.pic.toBytes(format, quality, effort);
     }
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
@@ -388,13 +388,14 @@ std::unique_ptr<PyPicture> openPicture(const py::object& file) {
     throw py::type_error("qel.open takes a path, bytes-like data or a binary file object");
 }
 
-void save(py::handle self, const py::object& file, const py::object& format, std::optional<int> quality) {
+void save(py::handle self, const py::object& file, const py::object& format, std::optional<int> quality,
+          std::optional<int> effort) {
     PyPicture& p = picture(self);
     const auto path = pathOf(file);
     if (path && format.is_none()) {
         py::gil_scoped_release release;
         std::lock_guard lock(p.busy);
-        p.pic.save(*path, quality.value_or(0));
+        p.pic.save(*path, quality.value_or(0), effort.value_or(0));
         return;
     }
     // The format named, or the extension of the file's name (a path, or a file object's name).
@@ -405,7 +406,7 @@ void save(py::handle self, const py::object& file, const py::object& format, std
         if (n.find('.') == std::string::npos) throw py::value_error("save: give format= for a file object without a name");
         kind = n.substr(n.rfind('.') + 1);
     }
-    const py::bytes bytes = toBytes(p, kind, quality.value_or(0));
+    const py::bytes bytes = toBytes(p, kind, quality.value_or(0), effort.value_or(0));
     if (path) {
         // Written whole or not at all: a temporary beside the file, renamed over it.
         const std::string temporary = *path + ".qel-partial";
@@ -487,12 +488,15 @@ PYBIND11_MODULE(_qel, m) {
                                "anticlockwise positive, as \"2.95\"); empty otherwise")
         .def("__array__", [](py::handle self_, py::object) { PyPicture& self = picture(self_); return toArray(self); }, py::arg("dtype") = py::none())
         .def("save", &save, py::arg("file"), py::arg("format") = py::none(), py::arg("quality") = py::none(),
+             py::arg("effort") = py::none(),
              "Writes the picture to a path (str or os.PathLike) or a binary file object, in the format named\n"
-             "(bmp, png, jpg, tif, webp) or else the file name's extension; quality 1-100 for JPEG or lossy WebP.")
-        .def("to_bytes", [](py::handle self_, const std::string& format, std::optional<int> quality) {
+             "(bmp, png, jpg, tif, webp) or else the file name's extension; quality 1-100 for JPEG or lossy WebP,\n"
+             "effort 1 (fastest) - 9 (smallest) for PNG (default 7).")
+        .def("to_bytes", [](py::handle self_, const std::string& format, std::optional<int> quality, std::optional<int> effort) {
             PyPicture& p = picture(self_);
-            return toBytes(p, format, quality.value_or(0));
-        }, py::arg("format"), py::arg("quality") = py::none(), "The bytes of the file save() would write in that format.")
+            return toBytes(p, format, quality.value_or(0), effort.value_or(0));
+        }, py::arg("format"), py::arg("quality") = py::none(), py::arg("effort") = py::none(),
+           "The bytes of the file save() would write in that format.")
         .def("copy", [](py::handle self_) { return copyOf(picture(self_)); }, "An independent copy of the picture.")
         .def("__copy__", [](py::handle self_) { return copyOf(picture(self_)); })
         .def("__deepcopy__", [](py::handle self_, py::object) { return copyOf(picture(self_)); }, py::arg("memo"))

@@ -112,11 +112,12 @@ public:
     static Picture create(int width, int height, int depth, const std::vector<Colour>& palette = {});
 
     // Writes the picture in the format of the file name's extension (.bmp .png .jpg .jpeg .tif
-    // .tiff .webp); quality 1-100 writes JPEG at that quality or lossy WebP, 0 the defaults.
+    // .tiff .webp); quality 1-100 writes JPEG at that quality or lossy WebP, 0 the defaults;
+    // effort 1 (fastest) - 9 (smallest) is a PNG's compression effort, 0 the default (7).
     // Throws Error; the file is written whole or left as it was.
-    void save(const std::string& path, int quality = 0) const;
+    void save(const std::string& path, int quality = 0, int effort = 0) const;
     // The bytes of the file save() would write in `format` ("bmp", "png", "jpg", "tif", "webp").
-    std::vector<uint8_t> toBytes(const std::string& format, int quality = 0) const;
+    std::vector<uint8_t> toBytes(const std::string& format, int quality = 0, int effort = 0) const;
 
     bool empty() const;
     int width() const;

@@ -69,6 +69,12 @@ def test_files_paths_bytes_copies_and_errors_as_python_has_them(tmp_path):
     assert all(np.array_equal(np.asarray(p), np.asarray(pic)) for p in same) and repr(pic) == "<qel.Picture 2x1 24-bit>"
     same[-1].grey()
     assert np.asarray(pic)[0, 1, 1] == 9
+    pic.save(tmp_path / "e.png", effort=1)
+    assert np.array_equal(np.asarray(qel.open(tmp_path / "e.png")), np.asarray(pic))
+    assert pic.to_bytes("png", effort=7) == pic.to_bytes("png") != pic.to_bytes("png", effort=1)
+    for path, effort, says in ((tmp_path / "e.png", 10, "effort must be from 1 to 9"), (tmp_path / "e.bmp", 3, "PNG files only")):
+        with pytest.raises(OSError, match=says):
+            pic.save(path, effort=effort)
     with pytest.raises(FileNotFoundError) as missing:
         qel.open(tmp_path / "missing.png")
     assert missing.value.filename == str(tmp_path / "missing.png")

@@ -37,6 +37,7 @@ std::string usageText(const std::vector<const Operation*>& ops, const CLI::App& 
          "                          .bmp .png .jpg .jpeg .tif .tiff .webp, or .svg: centre lines of a\n"
          "                          thinned picture (after --thin or --tidy2, or with --thinned)\n"
          "  --quality=Q             JPEG quality, or lossy WebP at Q (1-100; default: JPEG 90, WebP lossless)\n"
+         "  --png-effort=E          PNG compression effort, 1 fastest to 9 smallest (default 7)\n"
          "  --svg-tolerance=T       .svg: how far (pixels) a line may pass from its pixels (default 0.5)\n"
          "  --svg-width=W           .svg: stroke width (default 1)\n"
          "  --svg-keep-colours      .svg: red, green and blue marks keep their colour instead of black\n"
@@ -152,13 +153,20 @@ struct CommandLine {
     ManyFiles many;
 };
 
-// How lossy and centre-line outputs are written: --quality and --svg-..., which are no operations.
-// Returns the usage error, or "" (also for an argument that is neither).
+// How lossy, PNG and centre-line outputs are written: --quality, --png-effort and --svg-..., which
+// are no operations. Returns the usage error, or "" (also for an argument that is none of them).
 std::string readOutputOption(const std::string& a, CommandLine& cl) {
     if (a.rfind("--quality=", 0) == 0) {
         int q = 0;
         if (!parseNumber(a.substr(10), q) || q < 1 || q > 100) return "--quality needs a number from 1 to 100";
         cl.saveOptions.quality = q;
+        return {};
+    }
+    if (a.rfind("--png-effort", 0) == 0 && (a.size() == 12 || a[12] == '=')) {
+        int e = 0;
+        if (a.size() == 12 || !parseNumber(a.substr(13), e) || e < 1 || e > 9)
+            return "--png-effort needs a number from 1 (fastest) to 9 (smallest)";
+        cl.saveOptions.pngEffort = e;
         return {};
     }
     const auto eq = a.find('=');
@@ -220,7 +228,7 @@ std::optional<int> readCommandLine(const std::vector<std::string>& args, Command
     try {
         std::vector<std::string> rest;
         for (const std::string& a : args) {
-            if (a.rfind("--quality=", 0) == 0 || a.rfind("--svg-", 0) == 0) {
+            if (a.rfind("--quality=", 0) == 0 || a.rfind("--png-effort", 0) == 0 || a.rfind("--svg-", 0) == 0) {
                 if (const std::string why = readOutputOption(a, cl); !why.empty()) return usage(why);
             } else {
                 rest.push_back(a);
@@ -263,6 +271,9 @@ std::optional<int> readCommandLine(const std::vector<std::string>& args, Command
     }
     for (const auto& n : cl.newSizes)
         if (!n) return usage("unknown option --new");
+    // One picture: the effort needs a PNG output (many: it applies to those that are PNG).
+    if (cl.saveOptions.pngEffort != 0 && !cl.many.wanted(cl.inputs) && cl.saveOptions.format != ImageFormat::Png)
+        return usage("--png-effort applies to a PNG output (-o NAME.png)");
     return std::nullopt;
 }
 
@@ -359,7 +370,7 @@ int runBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (cl.many.wanted(cl.inputs)) {
         if (!cl.outputs.empty()) return usage(err, "-o writes one picture: give --out-dir for many inputs");
         if (!cl.newSizes.empty()) return usage(err, "give one input: a file or --new");
-        return cl.many.run(cl.inputs, cl.plan, cl.saveOptions.quality, out, err);
+        return cl.many.run(cl.inputs, cl.plan, cl.saveOptions, out, err);
     }
     return runOnePicture(cl, out, err);
 }

@@ -124,6 +124,8 @@ bool ManyFiles::wanted(const std::vector<std::string>& inputs) const {
 Result ManyFiles::collect(const std::vector<std::string>& inputs, std::vector<Job>& jobs) const {
     if (!format.empty() && !canWrite(formatByExtension("." + format)))
         return fail(kExitUsage, "--format: cannot write " + format + " files (" + writableExtensions() + ")");
+    if (pngEffort != 0 && !format.empty() && formatByExtension("." + format) != ImageFormat::Png)
+        return fail(kExitUsage, "--png-effort applies to PNG outputs, not --format " + format);
     std::vector<std::pair<fs::path, fs::path>> found;  // input, path relative to the output folder
     std::vector<std::string> paths;
     for (const auto& in : inputs) {
@@ -209,7 +211,9 @@ FileReport runOne(const ManyFiles& opt, const Job& job, const std::string& clash
                 const fs::path parent = fs::path(job.output).parent_path();
                 if (!parent.empty()) fs::create_directories(parent, ec);
                 // Saving writes a temporary file and renames it: an interrupted run leaves no partial output.
-                if (ctx.image.saveFile(job.output, {formatByExtension(job.output), opt.quality}) != ImageError::None) {
+                const ImageFormat format = formatByExtension(job.output);
+                const SaveOptions options{format, opt.quality, format == ImageFormat::Png ? opt.pngEffort : 0};
+                if (ctx.image.saveFile(job.output, options) != ImageError::None) {
                     const std::string& why = ctx.image.refusalReason;
                     r = fail(kExitOutput, job.output + ": cannot be written" + (why.empty() ? "" : ": " + why));
                 }
@@ -230,9 +234,10 @@ FileReport runOne(const ManyFiles& opt, const Job& job, const std::string& clash
 
 }  // namespace
 
-int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, int outputQuality, std::ostream& out,
+int ManyFiles::run(const std::vector<std::string>& inputs, const Plan& plan, const SaveOptions& output, std::ostream& out,
                    std::ostream& err) {
-    quality = outputQuality;
+    quality = output.quality;
+    pngEffort = output.pngEffort;
     std::vector<Job> list;
     if (auto f = collect(inputs, list)) {
         err << "qel-batch: " << f->message << "\n" << (f->exitCode == kExitUsage ? "Try 'qel-batch --help'.\n" : "");

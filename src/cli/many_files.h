@@ -46,6 +46,7 @@ struct ManyFiles {
     int workerCount = 0;   // 0: one per core
     uint64_t memory = 0;   // bytes; 0: half the machine's memory
     int quality = 0;       // --quality for JPEG and lossy WebP outputs; 0: the default
+    int pngEffort = 0;     // --png-effort for PNG outputs; 0: the default
 
     void addOptions(CLI::App& app);
     // True when the inputs and options call for a many-file run rather than the one-file form.
@@ -53,8 +54,8 @@ struct ManyFiles {
     // Expands the inputs into jobs, in the order given (folders sorted by path); failures are usage
     // errors (an unreadable list, a --format that cannot be written).
     Result collect(const std::vector<std::string>& inputs, std::vector<Job>& jobs) const;
-    // `outputQuality` is --quality's value for JPEG and lossy WebP outputs (0: the default).
-    int run(const std::vector<std::string>& inputs, const Plan& plan, int outputQuality, std::ostream& out,
+    // `output` holds --quality for JPEG and lossy WebP outputs and --png-effort for PNG ones (0: the defaults).
+    int run(const std::vector<std::string>& inputs, const Plan& plan, const SaveOptions& output, std::ostream& out,
             std::ostream& err);
 };
 

@@ -142,11 +142,19 @@ Picture Picture::create(int width, int height, int depth, const std::vector<Colo
     return Picture(std::move(impl));
 }
 
-void Picture::save(const std::string& path, int quality) const {
+namespace {
+void checkEffort(int effort, ImageFormat format, const std::string& name) {
+    if (effort < 0 || effort > 9) throw Error("effort must be from 1 to 9 (0: the default)");
+    if (effort != 0 && format != ImageFormat::Png) throw Error(name + ": effort applies to PNG files only");
+}
+}  // namespace
+
+void Picture::save(const std::string& path, int quality, int effort) const {
     if (quality < 0 || quality > 100) throw Error("quality must be from 1 to 100 (0: the default)");
+    checkEffort(effort, formatByExtension(path), path);
     if (empty()) throw Error(path + ": there is no picture to save");
     impl_->sync();
-    const ImageError e = self().image.saveFile(path, SaveOptions{.quality = quality});
+    const ImageError e = self().image.saveFile(path, SaveOptions{.quality = quality, .pngEffort = effort});
     if (e == ImageError::None) return;
     const std::string& why = self().image.refusalReason;
     if (e == ImageError::UnknownFormat) throw Error(path + ": unknown file type; use " + writableExtensions());
@@ -155,18 +163,19 @@ void Picture::save(const std::string& path, int quality) const {
                 code, path);
 }
 
-std::vector<uint8_t> Picture::toBytes(const std::string& format, int quality) const {
+std::vector<uint8_t> Picture::toBytes(const std::string& format, int quality, int effort) const {
     if (quality < 0 || quality > 100) throw Error("quality must be from 1 to 100 (0: the default)");
     if (empty()) throw Error("there is no picture to encode");
     const ImageFormat f = formatByExtension("." + format);
     if (f == ImageFormat::Unknown || !canWrite(f)) throw Error(format + ": not a format Qel writes; use " + writableExtensions());
+    checkEffort(effort, f, format);
     impl_->sync();
     if (f == ImageFormat::Bmp) {
         const auto bytes = self().image.fileBytes();
         return {bytes.begin(), bytes.end()};
     }
     std::vector<uint8_t> out;
-    const CodecResult r = encodePicture(self().image, f, quality, out);
+    const CodecResult r = encodePicture(self().image, f, quality, out, effort);
     if (!r) throw Error(format + " cannot be made" + (r.reason.empty() ? "" : ": " + r.reason));
     return out;
 }

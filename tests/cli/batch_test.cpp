@@ -194,6 +194,14 @@ TEST(Batch, ReadsAnyFormatByContentAndWritesByExtension) {
         {{dir.file("out.bmp"), "-o", dir.file("x.gif")}, kExitUsage, "read only"},
         {{dir.file("out.bmp"), "-o", dir.file("x.txt")}, kExitUsage, "unknown file type"},
         {{dir.file("out.bmp"), "--quality=0", "-o", dir.file("x.jpg")}, kExitUsage, "1 to 100"},
+        {{dir.file("out.bmp"), "--png-effort=0", "-o", dir.file("x.png")}, kExitUsage, "--png-effort needs a number from 1"},
+        {{dir.file("out.bmp"), "--png-effort=10", "-o", dir.file("x.png")}, kExitUsage, "--png-effort needs a number from 1"},
+        {{dir.file("out.bmp"), "--png-effort=x", "-o", dir.file("x.png")}, kExitUsage, "--png-effort needs a number from 1"},
+        {{dir.file("out.bmp"), "--png-effort", "-o", dir.file("x.png")}, kExitUsage, "--png-effort needs a number from 1"},
+        {{dir.file("out.bmp"), "--png-effort=3", "-o", dir.file("x.bmp")}, kExitUsage, "--png-effort applies to a PNG output"},
+        {{dir.file("out.bmp"), "--png-effort=3"}, kExitUsage, "--png-effort applies to a PNG output"},
+        {{dir.file("out.bmp"), "--png-effort=3", "--format=tif", "--out-dir", dir.file("o")}, kExitUsage, "not --format tif"},
+        {{dir.file("out.bmp"), "--png-effort=3", "--out-dir", dir.file("o")}, kExitOk, ""},  // BMP outputs: no effort
         {{dir.file("cut.png"), "-o", dir.file("x.bmp")}, kExitInput, "PNG file damaged or truncated"},
     };
     for (const auto& c : cases) {

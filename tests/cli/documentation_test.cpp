@@ -47,5 +47,21 @@ TEST(Documentation, HelpManualPageAndReadmeNameEveryOperationWithItsValue) {
     }
 }
 
+TEST(Documentation, HelpManualPageReadmeAndHelpPageNameEverySaveOption) {
+    const std::string help = test::runCli({"--help"}).out;
+    std::ifstream page(QEL_GENERATED_DIR "/qel-batch.1");
+    const std::string man{std::istreambuf_iterator<char>(page), std::istreambuf_iterator<char>()};
+    const std::string readme = sourceFile("README.md"), helpPage = sourceFile("docs/help/batch.html");
+    for (const std::string option : {"--quality=Q", "--png-effort=E"}) {
+        const std::string name = option.substr(0, option.find('=')), value = option.substr(option.find('=') + 1);
+        std::string manName;
+        for (char c : name) manName += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(help.find("\n  " + option + " "), std::string::npos) << option;
+        EXPECT_NE(man.find(".BI " + manName + "= " + value + "\n"), std::string::npos) << option;
+        EXPECT_NE(readme.find("`" + option + "`"), std::string::npos) << option;
+        EXPECT_NE(helpPage.find("<code>" + option + "</code>"), std::string::npos) << option;
+    }
+}
+
 }  // namespace
 }  // namespace qel

@@ -95,8 +95,9 @@ CodecResult probeWebp(const uint8_t* data, size_t size, PictureShape& shape);
 CodecResult probeGif(const uint8_t* data, size_t size, PictureShape& shape);
 
 // The file's bytes handed to `write` in order, each IDAT chunk as soon as it and those before it are made.
-// With a feed (the picture still being read), rows are read once the feed has them.
-CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed);
+// With a feed (the picture still being read), rows are read once the feed has them. `effort` 1..9
+// trades time for size (0: the default, 7).
+CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed, int effort = 0);
 // The JPEG file handed to `write` in order as its bands are joined.
 CodecResult encodeJpeg(const DibImage& image, int quality, const ByteSink& write, RowFeed* feed);
 CodecResult encodeTiff(const DibImage& image, std::vector<uint8_t>& out);

@@ -271,26 +271,40 @@ CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, 
     return codec::refuse(ImageError::NotBitmap, notAPicture(size));
 }
 
+namespace {
+// The refusal of a PNG effort out of range or given for another format, or "".
+std::string effortProblem(ImageFormat format, int pngEffort) {
+    if (pngEffort < 0 || pngEffort > 9) return "PNG effort must be 1 to 9";
+    if (pngEffort != 0 && format != ImageFormat::Png) return std::string("PNG effort given for a ") + formatName(format) + " file";
+    return {};
+}
+}  // namespace
+
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write,
-                          RowFeed* feed) {
+                          RowFeed* feed, int pngEffort) {
     if (format == ImageFormat::Png || format == ImageFormat::Jpeg) {
         if (CodecResult r = codec::checkWritable(image, feed); !r) return r;
         if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
-        if (format == ImageFormat::Png) return codec::encodePng(image, write, feed);
+        if (std::string why = effortProblem(format, pngEffort); !why.empty())
+            return codec::refuse(ImageError::WriteFailed, std::move(why));
+        if (format == ImageFormat::Png) return codec::encodePng(image, write, feed, pngEffort);
         return codec::encodeJpeg(image, quality == 0 ? 90 : quality, write, feed);
     }
     // The other writers take the picture whole.
     if (feed && !feed->waitEnd()) return codec::refuse(ImageError::WriteFailed, "");
     std::vector<uint8_t> out;
-    CodecResult r = encodePicture(image, format, quality, out);
+    CodecResult r = encodePicture(image, format, quality, out, pngEffort);
     if (r && !write(out.data(), out.size())) return codec::refuse(ImageError::WriteFailed, "");
     return r;
 }
 
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out) {
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out,
+                          int pngEffort) {
     out.clear();
     if (CodecResult r = codec::checkWritable(image); !r) return r;
     if (quality < 0 || quality > 100) return codec::refuse(ImageError::WriteFailed, "quality must be 1 to 100");
+    if (std::string why = effortProblem(format, pngEffort); !why.empty())
+        return codec::refuse(ImageError::WriteFailed, std::move(why));
     switch (format) {
     case ImageFormat::Png:
         return codec::encodePng(
@@ -299,7 +313,7 @@ CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality
                 out.insert(out.end(), data, data + size);
                 return true;
             },
-            nullptr);
+            nullptr, pngEffort);
     case ImageFormat::Jpeg: {
         CodecResult r = codec::encodeJpeg(image, quality == 0 ? 90 : quality, [&out](const uint8_t* data, size_t size) {
             out.insert(out.end(), data, data + size);

@@ -118,8 +118,10 @@ struct PictureShape {
 };
 // The shape of a file of any readable format (BMP included), recognised by content.
 CodecResult probePicture(const uint8_t* data, size_t size, PictureShape& shape, ImageFormat* format = nullptr);
-// The file bytes of the record in a format other than BMP.
-CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out);
+// The file bytes of the record in a format other than BMP. `pngEffort` 1..9 trades a PNG's
+// writing time for its size (0: the default); other formats refuse anything but 0.
+CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, std::vector<uint8_t>& out,
+                          int pngEffort = 0);
 // The same, the bytes handed to `write` in order as they are made (a PNG's chunks as each slice is
 // compressed, so the compressed picture is never held whole). `write` may be called from another
 // thread, never from two at once; a false from it ends the encoding, refused without a reason.
@@ -127,7 +129,7 @@ using ByteSink = std::function<bool(const uint8_t* data, size_t size)>;
 // With `feed`, the picture is still being read: rows are read as the feed says they are final, and
 // the encoding is refused (without a reason) when the read fails.
 CodecResult encodePicture(const DibImage& image, ImageFormat format, int quality, const ByteSink& write,
-                          RowFeed* feed = nullptr);
+                          RowFeed* feed = nullptr, int pngEffort = 0);
 // Saving a TIFF over an existing one: `out`, a one-page TIFF, gets pages 2..N of the existing
 // file's bytes after its page, copied as they are coded; unchanged when that file has one page or
 // is not a readable TIFF. Refused when a page cannot be copied.

@@ -145,7 +145,8 @@ const DisplayBitmap* DibImage::convertFile(const std::string& in, const std::str
     if (feed.waitMade()) {
         try {
             written = encodePicture(*this, format, options.quality,
-                                    [&file](const uint8_t* data, size_t size) { return file.write(data, size); }, &feed);
+                                    [&file](const uint8_t* data, size_t size) { return file.write(data, size); }, &feed,
+                                    options.pngEffort);
         } catch (const std::bad_alloc&) {
             written = CodecResult{ImageError::WriteFailed, "out of memory"};
         }
@@ -183,7 +184,7 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
     if (std::filesystem::is_directory(path, ec)) return ImageError::WriteFailed;
     if (format == ImageFormat::Tiff) {
         std::vector<uint8_t> bytes;
-        CodecResult r = encodePicture(*this, format, options.quality, bytes);
+        CodecResult r = encodePicture(*this, format, options.quality, bytes, options.pngEffort);
         // A TIFF written over a TIFF of several pages keeps the pages after the first.
         std::vector<uint8_t> existing;
         if (r && std::filesystem::is_regular_file(path, ec) && readFileBytes(path, existing) &&
@@ -197,10 +198,15 @@ ImageError DibImage::saveFile(const std::string& path, const SaveOptions& option
         // Written as the encoder makes the bytes; the file appears only once they are all written.
         AtomicFile file(path);
         CodecResult r = encodePicture(*this, format, options.quality,
-                                      [&file](const uint8_t* data, size_t size) { return file.write(data, size); });
+                                      [&file](const uint8_t* data, size_t size) { return file.write(data, size); },
+                                      nullptr, options.pngEffort);
         refusalReason = std::move(r.reason);
         if (!r) return r.error;
         return file.commit() ? ImageError::None : ImageError::WriteFailed;
+    }
+    if (options.pngEffort != 0) {
+        refusalReason = "PNG effort given for a BMP file";
+        return ImageError::WriteFailed;
     }
     const auto fileHeader = bmpFileHeader(info.size(), bits.size());
     const bool ok = writeFileAtomically(path, {FilePart{fileHeader.data(), fileHeader.size()},

@@ -131,10 +131,38 @@ uint64_t filterWith(const uint8_t* __restrict row, const uint8_t* __restrict abo
     return sum;
 }
 
-// Writes the filter byte and the filtered row to `line`: of the five filters, the one whose
-// bytes, read as signed, have the smallest sum of magnitudes (the usual adaptive choice; the
+// How hard the writer works for a smaller file (--png-effort): the filters of colour and grey
+// rows, then zlib's level and strategy. Palette rows are always stored unfiltered.
+enum class RowFilter { Sub, Adaptive };
+struct PngEffort {
+    RowFilter filter;
+    int level, strategy;
+};
+// Efforts 1 and 2 match runs only (distance 1): on noisy photos, once filtered, as small as the
+// slow levels in a fraction of the time, though larger on drawings and gradients. Efforts 3 to 9
+// are zlib's levels 3 to 9, each searching longer for repeats. 7 is the default.
+constexpr PngEffort kEfforts[10] = {
+    {RowFilter::Adaptive, 7, Z_FILTERED},  // 0: the default, effort 7
+    {RowFilter::Sub, 1, Z_RLE},
+    {RowFilter::Adaptive, 1, Z_RLE},
+    {RowFilter::Adaptive, 3, Z_FILTERED},
+    {RowFilter::Adaptive, 4, Z_FILTERED},
+    {RowFilter::Adaptive, 5, Z_FILTERED},
+    {RowFilter::Adaptive, 6, Z_FILTERED},
+    {RowFilter::Adaptive, 7, Z_FILTERED},
+    {RowFilter::Adaptive, 8, Z_FILTERED},
+    {RowFilter::Adaptive, 9, Z_FILTERED},
+};
+
+// Writes the filter byte and the filtered row to `line`. Adaptive: of the five filters, the one
+// whose bytes, read as signed, have the smallest sum of magnitudes (the usual adaptive choice; the
 // first of equal sums). `above` is the row before, zeros for the first row.
-void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* line) {
+void filterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* line, RowFilter how) {
+    if (how == RowFilter::Sub) {
+        line[0] = 1;
+        filterWith(row, above, n, bpp, line + 1, [](int a, int, int) { return a; });
+        return;
+    }
     static thread_local std::vector<uint8_t> trial[5];
     for (auto& t : trial) t.resize(n);
     const uint64_t sums[5] = {
@@ -366,8 +394,9 @@ struct PngRows {
     const DibImage& image;
     const RowFeed* feed;
     size_t rowBytes, lineBytes, bytesPerPixel;
-    bool filter;  // colour and grey rows take the filter whose output is smallest as signed bytes;
-                  // palette rows are stored unfiltered (filters rarely help indices)
+    bool filter;  // colour and grey rows are filtered as the effort says; palette rows are stored
+                  // unfiltered (filters rarely help indices)
+    RowFilter how;
 
     // Rows first .. last, filtered, into `lines`; `above` and `current` are a row each.
     void filtered(size_t first, size_t last, std::vector<uint8_t>& lines, std::vector<uint8_t>& above,
@@ -383,7 +412,7 @@ struct PngRows {
                 line[0] = 0;
                 std::memcpy(line + 1, current.data(), rowBytes);
             } else {
-                filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line);
+                filterRow(current.data(), above.data(), rowBytes, bytesPerPixel, line, how);
             }
             std::swap(above, current);
         }
@@ -393,9 +422,10 @@ struct PngRows {
 // Deflates `length` bytes at `input`, primed with the `primed` bytes before them, into an IDAT chunk
 // (`final`: the stream's end); the first slice carries the zlib header. False when deflate fails;
 // throws std::bad_alloc.
-bool deflateSlice(const uint8_t* input, size_t length, size_t primed, bool first, bool final, int level, PixelBytes& chunk) {
+bool deflateSlice(const uint8_t* input, size_t length, size_t primed, bool first, bool final, const PngEffort& effort,
+                  PixelBytes& chunk) {
     z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, -15, 9, Z_FILTERED) != Z_OK) return false;
+    if (deflateInit2(&z, effort.level, Z_DEFLATED, -15, 9, effort.strategy) != Z_OK) return false;
     if (primed > 0) deflateSetDictionary(&z, input - primed, static_cast<uInt>(primed));
     const size_t lead = 8 + (first ? 2 : 0);  // chunk length and type, then the zlib header
     try {
@@ -405,8 +435,12 @@ bool deflateSlice(const uint8_t* input, size_t length, size_t primed, bool first
         throw;
     }
     if (first) {
-        chunk[8] = 0x78;  // deflate, 32 KB window
-        chunk[9] = 0xDA;  // "best" level hint; 0x78DA is a multiple of 31
+        // Deflate with a 32 KB window, then the level hint zlib itself would write (fastest, fast,
+        // default, best), each making the pair a multiple of 31.
+        chunk[8] = 0x78;
+        const int hint = effort.strategy >= Z_HUFFMAN_ONLY || effort.level < 2 ? 0 : effort.level < 6 ? 1 : effort.level == 6 ? 2 : 3;
+        chunk[9] = uint8_t(hint << 6);
+        chunk[9] = uint8_t(chunk[9] + (31 - (0x7800 | chunk[9]) % 31) % 31);
     }
     z.next_in = const_cast<uint8_t*>(input);
     z.avail_in = static_cast<uInt>(length);
@@ -432,7 +466,8 @@ int pngWindowRows(int64_t stride, int threads) {
     return static_cast<int>(std::min<size_t>(size_t(threads + 2) * slice + window, 1 << 30));
 }
 
-CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed) {
+CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* feed, int effort) {
+    const PngEffort& settings = kEfforts[effort >= 1 && effort <= 9 ? effort : 0];
     const auto hd = image.header();
     const int w = hd.biWidth, h = hd.biHeight, bc = hd.biBitCount;
     // Grey pictures (the 256-step grey table) and black/white ones are written as grey PNG,
@@ -441,7 +476,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
     const bool blackWhite = bc == 1 && image.tableSize() == 2 && image.tableColour(0) == Rgb{0, 0, 0} &&
                             image.tableColour(1) == Rgb{255, 255, 255};
     const size_t rowBytes = bc == 24 ? size_t(3) * w : (size_t(w) * bc + 7) / 8;
-    const PngRows rows{image, feed, rowBytes, rowBytes + 1, size_t(bc == 24 ? 3 : 1), bc == 24 || grey};
+    const PngRows rows{image, feed, rowBytes, rowBytes + 1, size_t(bc == 24 ? 3 : 1), bc == 24 || grey, settings.filter};
     const size_t lineBytes = rows.lineBytes;
 
     try {
@@ -460,10 +495,9 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
     // stream of h * lineBytes bytes. It is cut into slices of about a megabyte, deflated side by
     // side, each primed with the 32 KB before it, and joined into one zlib stream: one IDAT chunk
     // per slice. Each slice filters the rows it covers itself, so the filtered picture is never
-    // held whole. Level 7 keeps smooth pictures (gradients, drawings) as small as other writers
-    // make them; on photos it costs little more than the fast levels, whose short match search
-    // falls apart on gradients.
-    constexpr int kLevel = 7;
+    // held whole. The default, level 7, keeps smooth pictures (gradients, drawings) as small as
+    // other writers make them; on photos it costs little more than the fast levels, whose short
+    // match search falls apart on gradients.
     const size_t total = lineBytes * size_t(h);
     const int64_t slices = int64_t((total + kSlice - 1) / kSlice);
     // Compressed slices: room for the worst case, of which only the pages written cost memory.
@@ -526,7 +560,7 @@ CodecResult encodePng(const DibImage& image, const ByteSink& write, RowFeed* fee
                 rows.filtered(firstRow, lastRow, lines, above, current);
                 const uint8_t* input = lines.data() + (begin - firstRow * lineBytes);
                 auto& chunk = packed[size_t(i)];
-                if (!deflateSlice(input, length, primed, i == 0, i + 1 == slices, kLevel, chunk)) {
+                if (!deflateSlice(input, length, primed, i == 0, i + 1 == slices, settings, chunk)) {
                     fail(failed);
                     return;
                 }

@@ -73,10 +73,12 @@ enum class ImageError {
 enum class ImageFormat { Unknown, Bmp, Png, Jpeg, Tiff, Webp, Gif };
 
 // How saveFile writes: the format (Unknown: by the file name's extension) and the
-// quality of lossy formats (0: JPEG at 90, WebP lossless; 1..100: JPEG or lossy WebP at Q).
+// quality of lossy formats (0: JPEG at 90, WebP lossless; 1..100: JPEG or lossy WebP at Q) and
+// the effort of a PNG's compression (1 fastest .. 9 smallest; 0: the default, 7).
 struct SaveOptions {
     ImageFormat format = ImageFormat::Unknown;
     int quality = 0;
+    int pngEffort = 0;
 };
 
 struct UserMessage {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -337,6 +338,42 @@ TEST(FormatWrite, LosslessFormatsKeepEveryPixelAndTable) {
             }
         }
     }
+}
+
+TEST(FormatWrite, EveryPngEffortKeepsThePixelsAndTradesTimeForSize) {
+    test::TempDir dir;
+    // A repeating pattern: long repeats that only the searching efforts find.
+    const auto colour = test::make24(test::Rows(24, "#r.gb##..rrgg.#b.r#gg.b#"), kNames);
+    const auto palette = test::makeIndexed(4, test::Rows(8, "0123fedc0123"), {kRed, kGreen, kBlue});
+    // Effort, then the level hint zlib writes after 0x78 (fastest, fast, default, best).
+    const std::pair<int, uint8_t> efforts[] = {{0, 0xDA}, {1, 0x01}, {2, 0x01}, {3, 0x5E}, {4, 0x5E},
+                                               {5, 0x5E}, {6, 0x9C}, {7, 0xDA}, {8, 0xDA}, {9, 0xDA}};
+    std::map<int, Bytes> files;
+    for (const auto& [effort, hint] : efforts) {
+        for (const DibImage* pic : {colour.get(), palette.get()}) {
+            const std::string path = dir.file("e.png");
+            ASSERT_EQ(pic->saveFile(path, {ImageFormat::Png, 0, effort}), ImageError::None) << effort;
+            DibImage back;
+            ASSERT_NE(back.loadFile(path), nullptr) << effort;
+            EXPECT_EQ(pixels(back), pixels(*pic)) << effort;
+            EXPECT_EQ(tableOf(back), tableOf(*pic)) << effort;
+            Bytes bytes = test::readBytes(path);
+            if (pic == colour.get()) {
+                EXPECT_EQ(bytes[42], hint) << effort;  // the zlib header after the IHDR and IDAT's length and type
+                files[effort] = std::move(bytes);
+            }
+        }
+    }
+    EXPECT_EQ(files[0], files[7]);  // no effort given: 7
+    EXPECT_NE(files[1], files[2]);  // the Sub filter against the choice per row
+    EXPECT_GT(files[1].size(), files[9].size());
+    EXPECT_GT(files[2].size(), files[9].size());
+    Bytes out;
+    EXPECT_EQ(encodePicture(*colour, ImageFormat::Png, 0, out, 10).reason, "PNG effort must be 1 to 9");
+    EXPECT_EQ(encodePicture(*colour, ImageFormat::Png, 0, out, -1).reason, "PNG effort must be 1 to 9");
+    EXPECT_EQ(encodePicture(*colour, ImageFormat::Jpeg, 0, out, 3).reason, "PNG effort given for a JPEG file");
+    EXPECT_EQ(colour->saveFile(dir.file("e.bmp"), {ImageFormat::Unknown, 0, 3}), ImageError::WriteFailed);
+    EXPECT_EQ(colour->refusalReason, "PNG effort given for a BMP file");
 }
 
 TEST(FormatWrite, JpegAndLossyWebpFollowTheQualityAndUnknownNamesAreRefused) {
