@@ -77,16 +77,17 @@ def decoded(jpeg):
 
 
 # Binarisations: the scan's JPEG file and its decoded pixels in, ink (bool) out; None when not available.
-def qel_adaptive(path, rgb):
+def qel_adaptive(path, rgb, k=None):
     out = os.path.join(WORK, "bw.png")
-    if refused(batch(path, "--adaptive-bw", "-o", out), "qel --adaptive-bw"):
+    option = "--adaptive-bw" if k is None else f"--adaptive-bw={WINDOW},{k}"
+    if refused(batch(path, option, "-o", out), "qel " + option):
         return None
     return np.asarray(Image.open(out).convert("L")) < 128
 
 
-def sauvola(path, rgb):
+def sauvola(path, rgb, k=SAUVOLA_K):
     g = grey_of(rgb)
-    return g < threshold_sauvola(g, window_size=WINDOW, k=SAUVOLA_K)
+    return g < threshold_sauvola(g, window_size=WINDOW, k=k)
 
 
 def opencv(path, rgb):
@@ -98,7 +99,10 @@ def otsu(path, rgb):
     return g < threshold_otsu(g)
 
 
+# k 0.2 (the default) keeps faint strokes; Sauvola's own k 0.5 draws strokes closer to their true width.
 METHODS = [("Qel `--adaptive-bw`", qel_adaptive), (f"scikit-image Sauvola (window {WINDOW}, k {SAUVOLA_K})", sauvola),
+           (f"Qel `--adaptive-bw={WINDOW},0.5`", lambda p, rgb: qel_adaptive(p, rgb, 0.5)),
+           (f"scikit-image Sauvola (window {WINDOW}, k 0.5)", lambda p, rgb: sauvola(p, rgb, 0.5)),
            (f"OpenCV adaptiveThreshold (Gaussian, {WINDOW}, C {CV_C})", opencv), ("Otsu (scikit-image), global", otsu)]
 
 

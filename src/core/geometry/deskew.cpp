@@ -68,7 +68,7 @@ OpResult rotateByAngle(DibImage& image, double degrees) {
     const double a = degrees * (3.14159265358979323846 / 180.0);
     const int64_t c = fixed(std::cos(a)), s = fixed(std::sin(a));
     const bool blend = bits == 24 || (bits == 8 && greyRamp(image));
-    const int fill = bits == 24 ? 255 : blend ? 255 : whitestEntry(image);
+    const int fill = blend ? 0 : whitestEntry(image);  // indexed pictures without blending
     const int channels = bits == 24 ? 3 : 1;
     const uint8_t* src = image.bits.data();
     PixelBytes out(image.bits.size());  // zero: padding and the packed rows' spare bits
@@ -93,7 +93,7 @@ OpResult rotateByAngle(DibImage& image, double degrees) {
                 const int64_t x0 = px >> 8, y0 = py >> 8;
                 const int fx = int(px & 255), fy = int(py & 255);
                 const auto at = [&](int64_t px, int64_t py, int ch) {
-                    if (px < 0 || px >= w || py < 0 || py >= ht) return fill;
+                    px = std::clamp<int64_t>(px, 0, w - 1), py = std::clamp<int64_t>(py, 0, ht - 1);
                     return int(src[(ht - 1 - py) * stride + px * channels + ch]);
                 };
                 for (int ch = 0; ch < channels; ++ch) {

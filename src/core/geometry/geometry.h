@@ -169,10 +169,11 @@ OpResult crop(DibImage& image, const CropSettings& rect);
 
 // ---------------------------------------------------------------- deskew
 
-// Turns a 1-, 4-, 8- or 24-bit picture `degrees` clockwise about its centre, keeping its size; what
-// comes in from outside is white. 24-bit pictures and 8-bit ones whose table is the grey ramp
-// (entry i grey i) are blended from the four nearest pixels; other indexed pictures take the
-// nearest pixel and fill with the table entry nearest white.
+// Turns a 1-, 4-, 8- or 24-bit picture `degrees` clockwise about its centre, keeping its size.
+// 24-bit pictures and 8-bit ones whose table is the grey ramp (entry i grey i) are blended from the
+// four nearest pixels, the corners turned in continuing the picture's edge (white paper stays white,
+// a scan's shaded edge stays shaded rather than meeting white in a false edge); other indexed
+// pictures take the nearest pixel and fill with the table entry nearest white.
 OpResult rotateByAngle(DibImage& image, double degrees);
 
 constexpr double kDeskewMaxDegrees = 10;     // tilts looked for, either way

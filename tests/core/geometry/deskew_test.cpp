@@ -19,7 +19,7 @@ PixelBytes hex(std::string_view text) {
     return out;
 }
 
-TEST(DeskewTest, TurnsByAnAngleKeepingTheSizeAndFillingWithWhite) {
+TEST(DeskewTest, TurnsByAnAngleKeepingTheSize) {
     std::map<char, Rgb> colours;  // digit k is red 0xk1, green 0xk2, blue 0xk3 (bytes "k3k2k1")
     for (int k = 1; k <= 4; ++k) colours[char('0' + k)] = Rgb{uint8_t(16 * k + 1), uint8_t(16 * k + 2), uint8_t(16 * k + 3)};
     std::vector<Rgb> ramp;
@@ -28,12 +28,14 @@ TEST(DeskewTest, TurnsByAnAngleKeepingTheSizeAndFillingWithWhite) {
     struct Case { const char* label; std::unique_ptr<DibImage> picture; double degrees; const char* bits; };
     Case cases[] = {
         {"24-bit quarter turn clockwise", test::make24({"12", "34"}, colours), 90, "434241 232221 0000 333231 131211 0000"},
-        {"24-bit corners from outside", test::make24({"123"}, colours), 90, "ffffff 232221 ffffff 000000"},
+        {"24-bit corners continue the edge", test::make24({"123"}, colours), 90, "232221 232221 232221 000000"},
         {"4-bit nearest, whitest entry", test::makeIndexed(4, {"020"}, table), 90, "12100000"},
         {"8-bit other table nearest", test::makeIndexed(8, {"020"}, table), 90, "01020100"},
         {"1-bit nearest", test::makeIndexed(1, {"011", "011", "011"}, table), 90, "e0000000 e0000000 00000000"},
-        // Each corner takes 0.414 of the white outside and 0.586 of the black inside: 106.
-        {"8-bit grey ramp blended", test::makeIndexed(8, {"000", "000", "000"}, ramp), 45, "6a006a00 00000000 6a006a00"},
+        // Corners come from the white edge; each side's middle takes 75/256 of the black centre along
+        // both axes: 255 - 255 * 75 * 75 / 65536 = 233.
+        {"8-bit grey ramp blended", test::makeIndexed(8, {"www", "wbw", "www"}, ramp, {{'w', 255}, {'b', 0}}), 45,
+         "ffe9ff00 e900e900 ffe9ff00"},
     };
     for (Case& c : cases) {
         const std::vector<uint8_t> info = c.picture->info;
