@@ -1,6 +1,7 @@
 // Quarter turns, mirror images and cutting out a rectangle, at every depth the record holds
 // (1, 4, 8 and 24 bits): each pixel moves as it is, the colour table stays, and the new rows
 // are padded to 4 bytes with zeros. A one-pixel stroke stays one pixel wide.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -22,26 +23,37 @@ template <int Bits>
 void copyRows(const uint8_t* src, int64_t srcStride, int64_t srcHeight, uint8_t* dst, int64_t dstStride,
               int64_t width, int64_t height, const Mapping& m) {
     const auto srcRow = [&](int64_t y) { return src + (srcHeight - 1 - y) * srcStride; };
+    // A quarter turn reads each source row once per destination row: tiles of kTileRows destination
+    // rows by kTileColumns pixels keep the source rows they read in cache between those rows.
+    constexpr int64_t kTileRows = 16, kTileColumns = 128;
     forEachRowBand(height, width, [&](int64_t first, int64_t last) {
-        for (int64_t y = first; y < last; ++y) {
-            uint8_t* out = dst + (height - 1 - y) * dstStride;
-            int64_t sx = m.x0 + m.xy * y, sy = m.y0 + m.yy * y;
-            if (m.xx == 1 && m.yx == 0 && Bits >= 8) {  // a run of one source row
-                std::memcpy(out, srcRow(sy) + sx * (Bits / 8), size_t(width * (Bits / 8)));
+        for (int64_t top = first; top < last; top += kTileRows) {
+            const int64_t bottom = std::min(top + kTileRows, last);
+            if (m.xx == 1 && m.yx == 0 && Bits >= 8) {  // runs of one source row
+                for (int64_t y = top; y < bottom; ++y)
+                    std::memcpy(dst + (height - 1 - y) * dstStride, srcRow(m.y0 + m.yy * y) + (m.x0 + m.xy * y) * (Bits / 8),
+                                size_t(width * (Bits / 8)));
                 continue;
             }
-            for (int64_t x = 0; x < width; ++x, sx += m.xx, sy += m.yx) {
-                const uint8_t* in = srcRow(sy);
-                if constexpr (Bits == 24) {
-                    std::memcpy(out + 3 * x, in + 3 * sx, 3);
-                } else if constexpr (Bits == 8) {
-                    out[x] = in[sx];
-                } else if constexpr (Bits == 4) {
-                    const int v = (in[sx >> 1] >> ((sx & 1) ? 0 : 4)) & 0x0F;
-                    out[x >> 1] |= uint8_t(v << ((x & 1) ? 0 : 4));
-                } else {
-                    const int v = (in[sx >> 3] >> (7 - (sx & 7))) & 1;
-                    out[x >> 3] |= uint8_t(v << (7 - (x & 7)));
+            for (int64_t left = 0; left < width; left += kTileColumns) {
+                const int64_t right = std::min(left + kTileColumns, width);
+                for (int64_t y = top; y < bottom; ++y) {
+                    uint8_t* out = dst + (height - 1 - y) * dstStride;
+                    int64_t sx = m.x0 + m.xy * y + m.xx * left, sy = m.y0 + m.yy * y + m.yx * left;
+                    for (int64_t x = left; x < right; ++x, sx += m.xx, sy += m.yx) {
+                        const uint8_t* in = srcRow(sy);
+                        if constexpr (Bits == 24) {
+                            std::memcpy(out + 3 * x, in + 3 * sx, 3);
+                        } else if constexpr (Bits == 8) {
+                            out[x] = in[sx];
+                        } else if constexpr (Bits == 4) {
+                            const int v = (in[sx >> 1] >> ((sx & 1) ? 0 : 4)) & 0x0F;
+                            out[x >> 1] |= uint8_t(v << ((x & 1) ? 0 : 4));
+                        } else {
+                            const int v = (in[sx >> 3] >> (7 - (sx & 7))) & 1;
+                            out[x >> 3] |= uint8_t(v << (7 - (x & 7)));
+                        }
+                    }
                 }
             }
         }
