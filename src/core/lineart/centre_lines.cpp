@@ -690,9 +690,10 @@ private:
     }
 
     // The unit tangent of p at k (p[k - r] to p[k + r]), `ring` points long when the chain is
-    // closed, within p[first..last] otherwise.
+    // closed; an open chain's ends cut the reach short.
     static Vec tangentAt(const std::vector<Vec>& p, size_t k, size_t reach, size_t ring) {
-        const size_t back = ring ? (k + ring - reach) % ring : k - reach, ahead = ring ? (k + reach) % ring : k + reach;
+        const size_t back = ring ? (k + ring - reach) % ring : k - std::min(k, reach);
+        const size_t ahead = ring ? (k + reach) % ring : std::min(k + reach, p.size() - 1);
         return (p[ahead] - p[back]).unit();
     }
 
