@@ -19,8 +19,65 @@ struct Mapping {
     int64_t y0, yx, yy;
 };
 
+// Copies `width` pixels ending at `last` (the first one written) to `out` in reverse order.
 template <int Bits>
-void copyRows(const uint8_t* src, int64_t srcStride, int64_t srcHeight, uint8_t* dst, int64_t dstStride,
+void reverseRun(uint8_t* out, const uint8_t* last, int64_t width) {
+    if constexpr (Bits == 8) {
+        for (int64_t x = 0; x < width; ++x) out[x] = last[-x];
+    } else {
+        // Four bytes move faster than three. The spare byte read is that of the source pixel after
+        // this one and the spare byte written is overwritten by the next pixel, so only the first
+        // pixel (the source row's last) and the last move three.
+        std::memcpy(out, last, 3);
+        for (int64_t x = 1; x + 1 < width; ++x) {
+            uint32_t v;
+            std::memcpy(&v, last - 3 * x, 4);
+            std::memcpy(out + 3 * x, &v, 4);
+        }
+        if (width > 1) std::memcpy(out + 3 * (width - 1), last - 3 * (width - 1), 3);
+    }
+}
+
+// Four destination rows at a time of a tile of a quarter turn (the mapping's xx is 0): destination
+// pixel (x, y) is source pixel (x0 + xy*y, y0 + yx*x), so a destination row runs along one source
+// column and four neighbouring destination rows take four neighbouring pixels of one source row,
+// read together. Asks for the source lines of the next tile, `ahead` pixels on. Returns the first
+// row it left (fewer than four remain).
+template <int Bits, class SrcRow>
+int64_t quarterTile(const SrcRow& srcRow, int64_t srcWidth, int64_t srcStride, uint8_t* dst, int64_t dstStride,
+                    int64_t width, int64_t height, const Mapping& m, int64_t top, int64_t bottom, int64_t left,
+                    int64_t right, int64_t ahead) {
+    constexpr int64_t n = Bits / 8;
+    const int64_t step = -m.yx * srcStride, apart = m.xy * n;
+    int64_t y = top;
+    for (; y + 4 <= bottom; y += 4) {
+        uint8_t* out[4];
+        for (int j = 0; j < 4; ++j) out[j] = dst + (height - 1 - (y + j)) * dstStride;
+        const int64_t sx = m.x0 + m.xy * y;
+        const uint8_t* in = srcRow(m.y0 + m.yx * left) + sx * n;
+        if (y == top)
+            for (int64_t k = 0; k < ahead; ++k) __builtin_prefetch(in + (ahead + k) * step);
+        int64_t x = left;
+        if constexpr (Bits == 24) {
+            // Four bytes move faster than three where the spare byte read is a pixel of the same
+            // source row; the spare byte written is overwritten by the next pixel, so the row's
+            // last pixel moves three.
+            if (std::max(sx, sx + 3 * m.xy) + 1 < srcWidth) {
+                for (const int64_t end = std::min(right, width - 1); x < end; ++x, in += step) {
+                    uint32_t v[4];
+                    for (int j = 0; j < 4; ++j) std::memcpy(&v[j], in + j * apart, 4);
+                    for (int j = 0; j < 4; ++j) std::memcpy(out[j] + 3 * x, &v[j], 4);
+                }
+            }
+        }
+        for (; x < right; ++x, in += step)
+            for (int j = 0; j < 4; ++j) std::memcpy(out[j] + n * x, in + j * apart, n);
+    }
+    return y;
+}
+
+template <int Bits>
+void copyRows(const uint8_t* src, int64_t srcWidth, int64_t srcStride, int64_t srcHeight, uint8_t* dst, int64_t dstStride,
               int64_t width, int64_t height, const Mapping& m) {
     const auto srcRow = [&](int64_t y) { return src + (srcHeight - 1 - y) * srcStride; };
     // A quarter turn reads each source row once per destination row: tiles of kTileRows destination
@@ -35,9 +92,18 @@ void copyRows(const uint8_t* src, int64_t srcStride, int64_t srcHeight, uint8_t*
                                 size_t(width * (Bits / 8)));
                 continue;
             }
+            if (m.xx == -1 && m.yx == 0 && Bits >= 8) {  // runs of one source row, backwards
+                for (int64_t y = top; y < bottom; ++y)
+                    reverseRun<Bits>(dst + (height - 1 - y) * dstStride, srcRow(m.y0 + m.yy * y) + (m.x0 + m.xy * y) * (Bits / 8),
+                                     width);
+                continue;
+            }
             for (int64_t left = 0; left < width; left += kTileColumns) {
                 const int64_t right = std::min(left + kTileColumns, width);
-                for (int64_t y = top; y < bottom; ++y) {
+                int64_t y = top;
+                if (m.xx == 0 && Bits >= 8) y = quarterTile<Bits>(srcRow, srcWidth, srcStride, dst, dstStride, width, height, m,
+                                                                   top, bottom, left, right, right < width ? kTileColumns : 0);
+                for (; y < bottom; ++y) {
                     uint8_t* out = dst + (height - 1 - y) * dstStride;
                     int64_t sx = m.x0 + m.xy * y + m.xx * left, sy = m.y0 + m.yy * y + m.yx * left;
                     for (int64_t x = left; x < right; ++x, sx += m.xx, sy += m.yx) {
@@ -69,10 +135,10 @@ OpResult move(DibImage& image, int32_t width, int32_t height, const Mapping& m, 
     PixelBytes out(size_t(dstStride * height));  // zero: padding and the packed rows' spare bits
     const uint8_t* src = image.bits.data();
     switch (bits) {
-    case 1: copyRows<1>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
-    case 4: copyRows<4>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
-    case 8: copyRows<8>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
-    default: copyRows<24>(src, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    case 1: copyRows<1>(src, h.biWidth, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    case 4: copyRows<4>(src, h.biWidth, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    case 8: copyRows<8>(src, h.biWidth, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
+    default: copyRows<24>(src, h.biWidth, srcStride, h.biHeight, out.data(), dstStride, width, height, m); break;
     }
     h.biWidth = width;
     h.biHeight = height;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/image/memory_hint.h"
+
 namespace qel {
 
 // Allocates zeroed memory whose pages the system commits only when first written (calloc),
@@ -21,7 +23,10 @@ struct ZeroPageAllocator {
     template <class U>
     ZeroPageAllocator(const ZeroPageAllocator<U>&) noexcept {}
     T* allocate(size_t n) {
-        if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+        if (void* p = std::calloc(n, sizeof(T))) {
+            adviseLargePages(p, n * sizeof(T));  // a picture's block is written whole: fewer faults
+            return static_cast<T*>(p);
+        }
         throw std::bad_alloc();
     }
     void deallocate(T* p, size_t) noexcept { std::free(p); }

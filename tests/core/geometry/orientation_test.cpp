@@ -77,10 +77,14 @@ TEST(OrientationTest, MovesEveryPixelExactlyAndKeepsTheTable) {
     }
 }
 
-TEST(OrientationTest, FourQuarterTurnsAndTwoFlipsGiveBackTheBytes) {
+TEST(OrientationTest, TurnsAndFlipsThatCancelGiveBackTheBytes) {
     const std::vector<std::vector<std::string>> rounds = {
-        std::vector<std::string>(4, "rotate-90"), {"flip-horizontal", "flip-horizontal"}, {"flip-vertical", "flip-vertical"}};
-    const test::Rows rows = {"1234560123", "6543210654", "0011223344"};
+        std::vector<std::string>(4, "rotate-90"), std::vector<std::string>(4, "rotate-270"), {"rotate-90", "rotate-270"},
+        {"rotate-90", "rotate-90", "rotate-180"}, {"flip-horizontal", "flip-vertical", "rotate-180"},
+        {"flip-horizontal", "flip-horizontal"}, {"flip-vertical", "flip-vertical"}};
+    // 13 x 9: quarter turns move rows four at a time and some alone, and the rows' last pixels.
+    const test::Rows rows = {"1234560123456", "6543210654321", "0011223344556", "1350246135024", "6655443322110",
+                             "0000000000001", "1234561234560", "2222233333444", "5432106543210"};
     for (int depth : {1, 4, 8, 24})
         for (const auto& ops : rounds) {
             auto img = picture(depth, rows), same = picture(depth, rows);
