@@ -185,7 +185,8 @@ def test_threads_run_pictures_side_by_side():
         list(pool.map(lambda p: (p.grey(), p.scale(200, 200)), pictures))
     assert [np.asarray(p)[0, 0, 0] for p in pictures] == [0, 40, 80, 120]
     # Python runs on while an operation works. The counter gives the interpreter up at every turn and
-    # the switch interval is made long, so an operation holding it would let the counter run not once.
+    # the switch interval is made long, so an operation holding it would let the counter run not once;
+    # how often it runs depends on the machine's load, so once is all that is asked.
     started, stop, count = threading.Event(), False, 0
 
     def counter():
@@ -208,7 +209,7 @@ def test_threads_run_pictures_side_by_side():
         stop = True
         thread.join()
         sys.setswitchinterval(interval)
-    assert during > 10
+    assert during > 0
 
 
 def test_deskew_returns_the_picture_and_notes_the_tilt():
