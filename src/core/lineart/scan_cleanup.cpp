@@ -134,6 +134,48 @@ void thresholdRow(const uint8_t* g, const float* sum, const float* spread, const
     for (; x < w; ++x) out[x] = thresholdPixel(g[x], sum[x], spread[x], inverse[x], k);
 }
 
+// Windows up to this radius have sums of squares below 2^32 (255^2 pixels of 255^2) and sums
+// below 2^24, so four-wide 32-bit running sums and single-precision sums are exact.
+constexpr int64_t kMostVectorRadius = 127;
+
+// The middle of a row, where one column comes in and one goes out, four pixels at a time from x0
+// while four fit before x1: the running sums as prefix sums of the columns' differences, and n Q - S^2
+// exact in double precision (below 2^53) before its single rounding, as the one-pixel path rounds.
+// Carries the sums on and returns the first pixel left.
+int64_t slideMiddle(const uint32_t* colSum, const uint32_t* colSq, int64_t r, int64_t n, int64_t x0, int64_t x1,
+                    int64_t& sumS, int64_t& sumQ, float* sum, float* spread) {
+    int64_t x = x0;
+#ifdef __SSE2__
+    const auto load = [](const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    const auto prefix = [](__m128i d) {  // lane i: lanes 0..i summed
+        d = _mm_add_epi32(d, _mm_slli_si128(d, 4));
+        return _mm_add_epi32(d, _mm_slli_si128(d, 8));
+    };
+    const __m128d nn = _mm_set1_pd(double(n)), bias = _mm_set1_pd(2147483648.0);
+    const __m128i flip = _mm_set1_epi32(INT32_MIN);
+    // Unsigned 32-bit lanes 0 and 1 as doubles.
+    const auto unsignedLow = [&](__m128i v) { return _mm_add_pd(_mm_cvtepi32_pd(_mm_xor_si128(v, flip)), bias); };
+    __m128i carryS = _mm_set1_epi32(int32_t(sumS)), carryQ = _mm_set1_epi32(int32_t(uint32_t(sumQ)));
+    for (; x + 4 <= x1; x += 4) {
+        const __m128i s = _mm_add_epi32(carryS, prefix(_mm_sub_epi32(load(colSum + x + r), load(colSum + x - r - 1))));
+        const __m128i q = _mm_add_epi32(carryQ, prefix(_mm_sub_epi32(load(colSq + x + r), load(colSq + x - r - 1))));
+        carryS = _mm_shuffle_epi32(s, 0xFF);
+        carryQ = _mm_shuffle_epi32(q, 0xFF);
+        _mm_storeu_ps(sum + x, _mm_cvtepi32_ps(s));
+        const __m128i sHigh = _mm_shuffle_epi32(s, 0xEE), qHigh = _mm_shuffle_epi32(q, 0xEE);
+        const __m128d sLow = _mm_cvtepi32_pd(s), sHi = _mm_cvtepi32_pd(sHigh);
+        const __m128d low = _mm_sub_pd(_mm_mul_pd(nn, unsignedLow(q)), _mm_mul_pd(sLow, sLow));
+        const __m128d high = _mm_sub_pd(_mm_mul_pd(nn, unsignedLow(qHigh)), _mm_mul_pd(sHi, sHi));
+        _mm_storeu_ps(spread + x, _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)));
+    }
+    sumS = int64_t(uint32_t(_mm_cvtsi128_si32(carryS)));
+    sumQ = int64_t(uint32_t(_mm_cvtsi128_si32(carryQ)));
+#else
+    (void)colSum, (void)colSq, (void)r, (void)n, (void)x1, (void)sumS, (void)sumQ, (void)sum, (void)spread;
+#endif
+    return x;
+}
+
 }  // namespace
 
 OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings) {
@@ -187,7 +229,11 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
                 if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
                 store(x);
             }
-            for (int64_t x = middle; x < right; ++x) {
+            int64_t x = middle;
+            if (r <= kMostVectorRadius)
+                x = slideMiddle(colSum.data(), colSq.data(), r, (2 * r + 1) * rows, middle, right, sumS, sumQ,
+                                sum.data(), spread.data());
+            for (; x < right; ++x) {
                 sumS += int64_t(colSum[x + r]) - colSum[x - r - 1];
                 sumQ += int64_t(colSq[x + r]) - colSq[x - r - 1];
                 store(x);

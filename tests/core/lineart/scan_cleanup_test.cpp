@@ -57,14 +57,15 @@ TEST(ScanCleanupTest, AdaptiveBlackWhiteIsTheSameOnAnyThreadsAndAnyCut) {
     std::mt19937 random(7);
     Rows rows(300, std::string(400, '0'));
     std::map<char, Rgb> colours;
-    for (int g = 0; g < 10; ++g) colours[char('0' + g)] = Rgb{uint8_t(25 * g), uint8_t(25 * g), uint8_t(25 * g)};
+    // Bright greys: a wide window's sum of squares passes 2^31.
+    for (int g = 0; g < 10; ++g) colours[char('0' + g)] = Rgb{uint8_t(120 + 15 * g), uint8_t(120 + 15 * g), uint8_t(120 + 15 * g)};
     for (auto& r : rows)
         for (char& c : r) c = char('0' + random() % 10);
-    auto runWith = [&](int threads, const Rows& in) {
+    auto runWith = [&](int threads, const Rows& in, const std::string& option = "adaptive-bw=5,0.3") {
         const int before = rowThreadLimit();
         rowThreadLimit() = threads;
         auto img = test::make24(in, colours);
-        run(*img, "adaptive-bw=5,0.3");
+        run(*img, option);
         rowThreadLimit() = before;
         return test::lineArtRows(*img);
     };
@@ -73,6 +74,16 @@ TEST(ScanCleanupTest, AdaptiveBlackWhiteIsTheSameOnAnyThreadsAndAnyCut) {
     EXPECT_EQ(runWith(8, rows), one);
     const Rows crop = runWith(2, Rows(rows.begin() + 100, rows.end()));
     EXPECT_EQ(Rows(crop.begin() + 2, crop.end()), Rows(one.begin() + 102, one.end()));
+    // Turned a quarter, the sums along rows are taken down columns instead: the same answer, for
+    // windows on either side of the widest summed four pixels at a time.
+    const auto turn = [](const Rows& in) {
+        Rows out(in[0].size(), std::string(in.size(), ' '));
+        for (size_t y = 0; y < in.size(); ++y)
+            for (size_t x = 0; x < in[y].size(); ++x) out[x][y] = in[y][x];
+        return out;
+    };
+    for (const char* option : {"adaptive-bw=5,0.3", "adaptive-bw=31,0.5", "adaptive-bw=255,0.2", "adaptive-bw=257,0.2"})
+        EXPECT_EQ(turn(runWith(2, turn(rows), option)), runWith(2, rows, option)) << option;
 }
 
 TEST(ScanCleanupTest, DespeckleRemovesSmallSpecksAndFillsSmallEnclosedHoles) {
