@@ -20,6 +20,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/colour/conversions.h"
 #include "core/image/display_bitmap.h"
 #include "core/image/parallel_rows.h"
 
@@ -64,7 +65,7 @@ PixelBytes greyPlane(const DibImage& image) {
             const uint8_t* in = image.bits.data() + (h - 1 - y) * stride;
             uint8_t* out = plane.data() + y * w;
             if (bits == 24) {
-                for (int64_t x = 0; x < w; ++x) out[x] = uint8_t((in[3 * x] + in[3 * x + 1] + in[3 * x + 2]) / 3);
+                greyBytes(in, out, w);
             } else if (bits == 8) {
                 for (int64_t x = 0; x < w; ++x) out[x] = grey[in[x]];
             } else {
