@@ -39,17 +39,18 @@ add() { chains+=("$*"); }
 # with the sample values below (an operation without them stops the comparison).
 declare -A samples=(
     [--black-white]="--black-white=0 --black-white=255" [--straighten]="--straighten=1 --straighten=10"
-    [--scale]="--scale=1x1 --scale=40x30 --scale=40x30;nearest" [--quantize]="--quantize=2 --quantize=16;dither"
+    [--scale]="--scale=1x1 --scale=40x30 --scale=40x30;nearest" [--quantize]="--quantize=2 --quantize=16;dither --quantize=256"
     [--mix]="--mix=$in/f24.bmp --mix=$in/f8.bmp;0.3;1,2,10,10;3,4;0,0,0"
     [--transform]="--transform=x+3;y;z --transform=y;x;255-z;0.5,1,-1;forward" [--palette]="--palette=$in/pal.pal"
     [--save-palette]="--save-palette=out.pal" [--approximate]="--approximate=0 --approximate=50000"
     [--merge-near]="--merge-near=0 --merge-near=10000000" [--calc]="--calc=rand(9)"
-    [--crop]="--crop=0,0,1,1 --crop=3,2,20,15")
+    [--crop]="--crop=0,0,1,1 --crop=3,2,20,15" [--despeckle]="--despeckle=1 --despeckle=8"
+    [--adaptive-bw]="--adaptive-bw --adaptive-bw=5,0.5")
 operations() { "$1" --help | sed -n '/^Operations:/,/^$/p' | awk '/^  --/ {print $1}'; }
 mapfile -t listed < <(operations "$new")
 ops=()
 for o in "${listed[@]}"; do
-    name=${o%%=*}
+    name=${o%%[[=]*}  # "--black-white=T", "--adaptive-bw[=W,K]": the option's name
     operations "$old" | grep -q -- "^$name\(=\|$\)" || continue  # new in this build: nothing to compare
     if [ "$name" = "$o" ]; then ops+=("$o"); continue; fi
     [ -n "${samples[$name]:-}" ] || { echo "compare_batch.sh: no sample values for $o" >&2; exit 1; }
