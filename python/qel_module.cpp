@@ -419,12 +419,11 @@ void save(py::handle self, const py::object& file, const py::object& format, std
     }
 }
 
-// An independent copy: the same pixels, table and thinned flag.
+// An independent copy (Picture::copy), made without the interpreter.
 std::unique_ptr<PyPicture> copyOf(PyPicture& p) {
-    const py::bytes bytes = toBytes(p, "bmp", 0);
-    auto copy = fromData(bytes);
-    copy->pic.setThinned(p.pic.thinned());
-    return copy;
+    py::gil_scoped_release release;
+    std::lock_guard lock(p.busy);
+    return std::make_unique<PyPicture>(p.pic.copy());
 }
 
 }  // namespace

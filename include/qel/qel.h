@@ -111,6 +111,10 @@ public:
     // (grey levels when empty; at most 2^depth colours).
     static Picture create(int width, int height, int depth, const std::vector<Colour>& palette = {});
 
+    // An independent picture with the same pixels, colour table, resolution, file format and
+    // thinned flag (not the working palette of palette operations run so far).
+    Picture copy() const;
+
     // Writes the picture in the format of the file name's extension (.bmp .png .jpg .jpeg .tif
     // .tiff .webp); quality 1-100 writes JPEG at that quality or lossy WebP, 0 the defaults;
     // effort 1 (fastest) - 9 (smallest) is a PNG's compression effort, 0 the default (7).

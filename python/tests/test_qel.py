@@ -67,6 +67,7 @@ def test_files_paths_bytes_copies_and_errors_as_python_has_them(tmp_path):
     same = [qel.open(tmp_path / "p.png"), qel.open(stream.getvalue()), qel.open(io.BytesIO(pic.to_bytes("tif"))),
             qel.from_bytes(bytearray(pic.to_bytes("webp"))), pickle.loads(pickle.dumps(pic)), copy.deepcopy(pic), pic.copy()]
     assert all(np.array_equal(np.asarray(p), np.asarray(pic)) for p in same) and repr(pic) == "<qel.Picture 2x1 24-bit>"
+    assert same[0].copy().info["format"] == "PNG"
     same[-1].grey()
     assert np.asarray(pic)[0, 1, 1] == 9
     pic.save(tmp_path / "e.png", effort=1)

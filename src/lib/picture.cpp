@@ -142,6 +142,20 @@ Picture Picture::create(int width, int height, int depth, const std::vector<Colo
     return Picture(std::move(impl));
 }
 
+Picture Picture::copy() const {
+    const Impl& me = self();
+    auto impl = std::make_unique<Impl>();
+    if (!me.image.info.empty()) {
+        impl->image.replace(me.image.info, me.image.bits);
+        impl->image.width = me.image.width;
+        impl->image.height = me.image.height;
+        impl->image.rebuildPalette();
+    }
+    impl->image.fileFormat = me.image.fileFormat;
+    impl->state.thinned = me.state.thinned;
+    return Picture(std::move(impl));
+}
+
 namespace {
 void checkEffort(int effort, ImageFormat format, const std::string& name) {
     if (effort < 0 || effort > 9) throw Error("effort must be from 1 to 9 (0: the default)");

@@ -61,6 +61,13 @@ TEST(LibraryPicture, RoundTripsEachDepthThroughFiles) {
             EXPECT_EQ(std::vector<Colour>(palette.begin(), palette.begin() + c.palette.size()), c.palette);
             const auto bytes = test::readBytes(path);
             EXPECT_EQ(pixelBytes(Picture::fromMemory(bytes.data(), bytes.size())), c.rows);
+            // A copy: the same pixels, table, format and flag, its rows its own.
+            made.setThinned(true);
+            Picture copy = read.copy(), flagged = made.copy();
+            EXPECT_EQ(std::tuple(pixelBytes(copy), copy.palette(), copy.fileFormat(), flagged.thinned()),
+                      std::tuple(c.rows, palette, read.fileFormat(), true));
+            copy.row(1)[0] ^= 0xFF;
+            EXPECT_EQ(pixelBytes(read), c.rows);
         }
     }
     EXPECT_THROW(Picture::open(dir.file("missing.bmp")), Error);
