@@ -82,9 +82,11 @@ TEST(OrientationTest, TurnsAndFlipsThatCancelGiveBackTheBytes) {
         std::vector<std::string>(4, "rotate-90"), std::vector<std::string>(4, "rotate-270"), {"rotate-90", "rotate-270"},
         {"rotate-90", "rotate-90", "rotate-180"}, {"flip-horizontal", "flip-vertical", "rotate-180"},
         {"flip-horizontal", "flip-horizontal"}, {"flip-vertical", "flip-vertical"}};
-    // 13 x 9: quarter turns move rows four at a time and some alone, and the rows' last pixels.
-    const test::Rows rows = {"1234560123456", "6543210654321", "0011223344556", "1350246135024", "6655443322110",
-                             "0000000000001", "1234561234560", "2222233333444", "5432106543210"};
+    // 21 x 9: quarter turns move rows four at a time and some alone, mirrored rows go sixteen pixels
+    // at a time and then one by one, and the rows' last pixels move on their own.
+    const test::Rows rows = {"123456012345601234560", "654321065432106543210", "001122334455600112233",
+                             "135024613502461350246", "665544332211066554433", "000000000000100000001",
+                             "123456123456012345612", "222223333344422222333", "543210654321054321065"};
     for (int depth : {1, 4, 8, 24})
         for (const auto& ops : rounds) {
             auto img = picture(depth, rows), same = picture(depth, rows);
