@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Times the Python module `qel` against what Python users would otherwise call, on the 4000 x 3000
 pictures of the peer benchmark, the arrays already in memory (no file I/O): thinning, grey, to-256,
-scale, quantize and the formula transform; each peer gets its own in-memory form ready (a numpy
+scale, quantize, the formula transform, turns and flips; each peer gets its own in-memory form ready (a numpy
 array, a Pillow image). Best of N runs, each on a fresh copy made outside the timing. Also the cost of one call on a
 1 x 1 picture, and small pictures on a thread pool against one after another.
     bench/python-peers.py [--runs N]
@@ -114,6 +114,18 @@ for name, (prepare, run), (peer, peer_prepare, peer_run), goal in [
         q.append(once(prepare, run))
         p.append(once(peer_prepare, peer_run))
     print(f"{name:10} qel {min(q):.3f} | {peer} {min(p):.3f} | ratio {min(q) / min(p):.2f} (goal <= {goal})")
+
+# Quarter turns and mirror images against a copy of the picture (goal <= 1.2 x numpy's copy), with
+# numpy's own turns and flips (made contiguous, as a picture's rows are) beside them.
+copy = best(lambda: photo_rgb, lambda a: a.copy())
+print(f"numpy copy {copy:.4f} | qel copy {best(qel_photo, lambda p: p.copy()):.4f}")
+for name, peer in [("flip_vertical", lambda a: np.ascontiguousarray(a[::-1])),
+                   ("flip_horizontal", lambda a: np.ascontiguousarray(a[:, ::-1])),
+                   ("rotate_180", lambda a: np.ascontiguousarray(a[::-1, ::-1])),
+                   ("rotate_90", lambda a: np.ascontiguousarray(np.rot90(a, -1))),
+                   ("rotate_270", lambda a: np.ascontiguousarray(np.rot90(a)))]:
+    q = best(qel_photo, lambda p: getattr(p, name)())
+    print(f"{name:15} qel {q:.4f} | numpy {best(lambda: photo_rgb, peer):.4f} | qel / copy {q / copy:.2f} (goal <= 1.2)")
 
 one = qel.Picture(np.zeros((1, 1, 3), np.uint8))
 for label, call in [("grey", one.grey), ("width", lambda: one.width)]:

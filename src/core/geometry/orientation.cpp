@@ -91,7 +91,7 @@ void reverseRun(uint8_t* out, const uint8_t* last, int64_t width) {
     }
 }
 
-// Four destination rows at a time of a tile of a quarter turn (the mapping's xx is 0): destination
+// Four destination rows at a time of a tile of a quarter turn (the mapping's xx and yy are 0): destination
 // pixel (x, y) is source pixel (x0 + xy*y, y0 + yx*x), so a destination row runs along one source
 // column and four neighbouring destination rows take four neighbouring pixels of one source row,
 // read together. Asks for the source lines of the next tile, `ahead` pixels on. Returns the first
