@@ -108,11 +108,22 @@ inline uint8_t thresholdPixel(uint8_t g, float sum, float spread, float inverse,
     return float(g) < t ? kBlackIndex : kWhiteIndex;
 }
 
+#ifdef __SSE2__
+// thresholdPixel four wide, all ones where a pixel is black: the same steps in the same order.
+inline __m128i blackFour(__m128i grey, __m128 sum, __m128 spread, __m128 inverse, __m128 k) {
+    const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(1.0f / 128.0f);
+    const __m128 m = _mm_mul_ps(sum, inverse);
+    const __m128 s = _mm_mul_ps(_mm_sqrt_ps(spread), inverse);
+    const __m128 t = _mm_mul_ps(m, _mm_add_ps(one, _mm_mul_ps(k, _mm_sub_ps(_mm_mul_ps(s, scale), one))));
+    return _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(grey), t));
+}
+#endif
+
 void thresholdRow(const uint8_t* g, const float* sum, const float* spread, const float* inverse, float k, int64_t w,
                   uint8_t* out) {
     int64_t x = 0;
 #ifdef __SSE2__
-    const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(1.0f / 128.0f), kk = _mm_set1_ps(k);
+    const __m128 kk = _mm_set1_ps(k);
     const __m128i zero = _mm_setzero_si128(), white = _mm_set1_epi8(char(kWhiteIndex));
     for (; x + 16 <= w; x += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + x));
@@ -122,11 +133,7 @@ void thresholdRow(const uint8_t* g, const float* sum, const float* spread, const
         __m128i black[4];
         for (int i = 0; i < 4; ++i) {
             const int64_t at = x + 4 * i;
-            const __m128 inv = _mm_loadu_ps(inverse + at);
-            const __m128 m = _mm_mul_ps(_mm_loadu_ps(sum + at), inv);
-            const __m128 s = _mm_mul_ps(_mm_sqrt_ps(_mm_loadu_ps(spread + at)), inv);
-            const __m128 t = _mm_mul_ps(m, _mm_add_ps(one, _mm_mul_ps(kk, _mm_sub_ps(_mm_mul_ps(s, scale), one))));
-            black[i] = _mm_castps_si128(_mm_cmplt_ps(_mm_cvtepi32_ps(words[i]), t));
+            black[i] = blackFour(words[i], _mm_loadu_ps(sum + at), _mm_loadu_ps(spread + at), _mm_loadu_ps(inverse + at), kk);
         }
         const __m128i mask = _mm_packs_epi16(_mm_packs_epi32(black[0], black[1]), _mm_packs_epi32(black[2], black[3]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_andnot_si128(mask, white));
@@ -140,11 +147,11 @@ void thresholdRow(const uint8_t* g, const float* sum, const float* spread, const
 constexpr int64_t kMostVectorRadius = 127;
 
 // The middle of a row, where one column comes in and one goes out, four pixels at a time from x0
-// while four fit before x1: the running sums as prefix sums of the columns' differences, and n Q - S^2
-// exact in double precision (below 2^53) before its single rounding, as the one-pixel path rounds.
-// Carries the sums on and returns the first pixel left.
+// while four fit before x1, thresholded as they come: the running sums as prefix sums of the
+// columns' differences, and n Q - S^2 exact in double precision (below 2^53) before its single
+// rounding, as the one-pixel path rounds. Carries the sums on and returns the first pixel left.
 int64_t slideMiddle(const uint32_t* colSum, const uint32_t* colSq, int64_t r, int64_t n, int64_t x0, int64_t x1,
-                    int64_t& sumS, int64_t& sumQ, float* sum, float* spread) {
+                    int64_t& sumS, int64_t& sumQ, const uint8_t* grey, float k, uint8_t* out) {
     int64_t x = x0;
 #ifdef __SSE2__
     const auto load = [](const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
@@ -153,7 +160,8 @@ int64_t slideMiddle(const uint32_t* colSum, const uint32_t* colSq, int64_t r, in
         return _mm_add_epi32(d, _mm_slli_si128(d, 8));
     };
     const __m128d nn = _mm_set1_pd(double(n)), bias = _mm_set1_pd(2147483648.0);
-    const __m128i flip = _mm_set1_epi32(INT32_MIN);
+    const __m128i flip = _mm_set1_epi32(INT32_MIN), zero = _mm_setzero_si128(), white = _mm_set1_epi8(char(kWhiteIndex));
+    const __m128 inverse = _mm_set1_ps(1.0f / float(n)), kk = _mm_set1_ps(k);  // every window here has n pixels
     // Unsigned 32-bit lanes 0 and 1 as doubles.
     const auto unsignedLow = [&](__m128i v) { return _mm_add_pd(_mm_cvtepi32_pd(_mm_xor_si128(v, flip)), bias); };
     __m128i carryS = _mm_set1_epi32(int32_t(sumS)), carryQ = _mm_set1_epi32(int32_t(uint32_t(sumQ)));
@@ -162,17 +170,23 @@ int64_t slideMiddle(const uint32_t* colSum, const uint32_t* colSq, int64_t r, in
         const __m128i q = _mm_add_epi32(carryQ, prefix(_mm_sub_epi32(load(colSq + x + r), load(colSq + x - r - 1))));
         carryS = _mm_shuffle_epi32(s, 0xFF);
         carryQ = _mm_shuffle_epi32(q, 0xFF);
-        _mm_storeu_ps(sum + x, _mm_cvtepi32_ps(s));
         const __m128i sHigh = _mm_shuffle_epi32(s, 0xEE), qHigh = _mm_shuffle_epi32(q, 0xEE);
         const __m128d sLow = _mm_cvtepi32_pd(s), sHi = _mm_cvtepi32_pd(sHigh);
         const __m128d low = _mm_sub_pd(_mm_mul_pd(nn, unsignedLow(q)), _mm_mul_pd(sLow, sLow));
         const __m128d high = _mm_sub_pd(_mm_mul_pd(nn, unsignedLow(qHigh)), _mm_mul_pd(sHi, sHi));
-        _mm_storeu_ps(spread + x, _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high)));
+        const __m128 spread = _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+        uint32_t four;
+        std::memcpy(&four, grey + x, 4);
+        const __m128i g = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(int32_t(four)), zero), zero);
+        const __m128i black = blackFour(g, _mm_cvtepi32_ps(s), spread, inverse, kk);
+        const __m128i bytes = _mm_andnot_si128(_mm_packs_epi16(_mm_packs_epi32(black, black), zero), white);
+        four = uint32_t(_mm_cvtsi128_si32(bytes));
+        std::memcpy(out + x, &four, 4);
     }
     sumS = int64_t(uint32_t(_mm_cvtsi128_si32(carryS)));
     sumQ = int64_t(uint32_t(_mm_cvtsi128_si32(carryQ)));
 #else
-    (void)colSum, (void)colSq, (void)r, (void)n, (void)x1, (void)sumS, (void)sumQ, (void)sum, (void)spread;
+    (void)colSum, (void)colSq, (void)r, (void)n, (void)x1, (void)sumS, (void)sumQ, (void)grey, (void)k, (void)out;
 #endif
     return x;
 }
@@ -230,10 +244,13 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
                 if (x + r < w) sumS += colSum[x + r], sumQ += colSq[x + r];
                 store(x);
             }
+            uint8_t* o = out.data() + (h - 1 - y) * outStride;
+            // The middle is thresholded as it slides, from `middle` to `done`; the rest after.
             int64_t x = middle;
             if (r <= kMostVectorRadius)
-                x = slideMiddle(colSum.data(), colSq.data(), r, (2 * r + 1) * rows, middle, right, sumS, sumQ,
-                                sum.data(), spread.data());
+                x = slideMiddle(colSum.data(), colSq.data(), r, (2 * r + 1) * rows, middle, right, sumS, sumQ, rowOf(y),
+                                float(settings.k), o);
+            const int64_t done = x;
             for (; x < right; ++x) {
                 sumS += int64_t(colSum[x + r]) - colSum[x - r - 1];
                 sumQ += int64_t(colSq[x + r]) - colSq[x - r - 1];
@@ -244,8 +261,9 @@ OpResult adaptiveBlackWhite(DibImage& image, const AdaptiveBwSettings& settings)
                 if (x - r - 1 >= 0) sumS -= colSum[x - r - 1], sumQ -= colSq[x - r - 1];
                 store(x);
             }
-            uint8_t* o = out.data() + (h - 1 - y) * outStride;
-            thresholdRow(rowOf(y), sum.data(), spread.data(), inverse.data(), float(settings.k), w, o);
+            const float k = float(settings.k);
+            thresholdRow(rowOf(y), sum.data(), spread.data(), inverse.data(), k, middle, o);
+            thresholdRow(rowOf(y) + done, sum.data() + done, spread.data() + done, inverse.data() + done, k, w - done, o + done);
             std::memset(o + w, kWhiteIndex, size_t(outStride - w));
         }
     });
