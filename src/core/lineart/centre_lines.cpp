@@ -8,7 +8,7 @@
 //
 // Edges are walked from every node in raster order, so the output depends on the
 // picture alone. Curves are fitted once every run is traced, and written joined end
-// to end where runs meet. Points are kept in hundredths of a pixel as integers, so a
+// to end where runs meet, else moving to the nearest run left. Points are kept in hundredths of a pixel as integers, so a
 // junction's point is written identically by every edge that meets there and
 // relative moves add up exactly.
 #include "core/lineart/centre_lines.h"
@@ -77,10 +77,45 @@ constexpr double kCornerCos = 0.5;
 // The tangent where two Béziers meet is the chord from at most this many points back to as many ahead.
 constexpr size_t kTangentReach = 6;
 constexpr int kFitSteps = 8;
+// Holes ringed by at most this many steps are drawn within this tolerance.
+constexpr size_t kSmallHole = 12;
+constexpr double kSmallHoleTolerance = 0.25;
 
 // Distance from q to the square of pixel point c.
 double toSquare(Vec q, Vec c) {
     return std::hypot(std::max(std::abs(q.x - c.x) - 0.5, 0.0), std::max(std::abs(q.y - c.y) - 0.5, 0.0));
+}
+
+// The largest distance from c(u[k]) to the square of p[i + k], and from the curve between two
+// neighbouring points to the nearer of their squares.
+double fitError(const std::vector<Vec>& p, size_t i, const Cubic& c, const std::vector<double>& u) {
+    double worst = 0;
+    for (size_t k = 0; k + 1 < u.size(); ++k) {
+        if (k) worst = std::max(worst, toSquare(c.at(u[k]), p[i + k]));
+        for (const double f : {0.25, 0.5, 0.75}) {
+            const Vec q = c.at(u[k] + (u[k + 1] - u[k]) * f);
+            worst = std::max(worst, std::min(toSquare(q, p[i + k]), toSquare(q, p[i + k + 1])));
+        }
+    }
+    return worst;
+}
+
+// One Newton step per parameter towards the curve's nearest point to p[i + k]; false when the
+// parameters no longer increase along the chain (the curve doubles back).
+bool newtonStep(const std::vector<Vec>& p, size_t i, const Cubic& c, std::vector<double>& u) {
+    const Vec d1[3] = {(c.p[1] - c.p[0]) * 3, (c.p[2] - c.p[1]) * 3, (c.p[3] - c.p[2]) * 3};
+    const Vec d2[2] = {(d1[1] - d1[0]) * 2, (d1[2] - d1[1]) * 2};
+    for (size_t k = 1; k + 1 < u.size(); ++k) {
+        const double t = u[k], s = 1 - t;
+        const Vec q = c.at(t) - p[i + k];
+        const Vec q1 = d1[0] * (s * s) + d1[1] * (2 * s * t) + d1[2] * (t * t);
+        const Vec q2 = d2[0] * s + d2[1] * t;
+        const double den = q1.dot(q1) + q.dot(q2);
+        if (den != 0) u[k] = std::clamp(t - q.dot(q1) / den, 0.0, 1.0);
+    }
+    for (size_t k = 1; k < u.size(); ++k)
+        if (u[k] <= u[k - 1]) return false;
+    return true;
 }
 
 // How one inner control point of a Bézier is found: free, along a direction from its end point
@@ -233,37 +268,179 @@ private:
         c = {{a, inner[1], inner[2], b}};
         return forwards;
     }
+    double error(size_t i, const Cubic& c, const std::vector<double>& u) const { return fitError(p_, i, c, u); }
+    bool reparameterise(size_t i, const Cubic& c, std::vector<double>& u) const { return newtonStep(p_, i, c, u); }
+};
 
-    // The largest distance from c(u[k]) to the square of p[i + k], and from the curve between two
-    // neighbouring points to the nearer of their squares.
-    double error(size_t i, const Cubic& c, const std::vector<double>& u) const {
-        double worst = 0;
-        for (size_t k = 0; k + 1 < u.size(); ++k) {
-            if (k) worst = std::max(worst, toSquare(c.at(u[k]), p_[i + k]));
-            for (const double f : {0.25, 0.5, 0.75}) {
-                const Vec q = c.at(u[k] + (u[k + 1] - u[k]) * f);
-                worst = std::max(worst, std::min(toSquare(q, p_[i + k]), toSquare(q, p_[i + k + 1])));
+// Fits p[joins.front()..joins.back()] with one Bézier between each two neighbouring joins, each
+// leaving a join with the mirror of the handle the one before arrives with (an "s" command): the
+// curve's direction goes on unbroken there whatever the handles are rounded to. In a ring the
+// first Bézier mirrors the last one too. For each coordinate the handles solve one tridiagonal
+// (in a ring cyclic) least-squares system. The joins are evenly spaced, since a mirrored handle is
+// as long on both sides; where a Bézier misses the tolerance, one more is tried.
+class SplineFitter {
+public:
+    SplineFitter(const std::vector<Vec>& p, double tolerance) : p_(p), tolerance_(tolerance) {}
+
+    // False when it gives up: too few points for more Béziers, or more would not be worth it.
+    bool fit(std::vector<size_t>& joins, bool ring, std::vector<Cubic>& out) {
+        const size_t first = joins.front(), last = joins.back();
+        for (size_t n = std::max<size_t>(joins.size() - 1, ring ? 2 : 1), round = 0; round < kSplineRounds; ++round, ++n) {
+            if (last - first < n) return false;
+            joins.resize(n + 1);
+            for (size_t k = 0; k <= n; ++k) joins[k] = first + (last - first) * k / n;
+            u_.resize(n);
+            w_.resize(n);
+            for (size_t s = 0; s < n; ++s) {
+                std::vector<double>& u = u_[s];
+                u.resize(joins[s + 1] - joins[s] + 1);
+                u[0] = 0;
+                for (size_t k = 1; k < u.size(); ++k) u[k] = u[k - 1] + (p_[joins[s] + k] - p_[joins[s] + k - 1]).length();
+                if (!(u.back() > 0)) return false;
+                for (size_t k = 1; k < u.size(); ++k) u[k] /= u.back();
+                w_[s].assign(u.size(), 1.0);
             }
+            std::vector<Cubic> trial;
+            std::vector<std::vector<double>> bestU = u_;
+            double best = HUGE_VAL;
+            for (int step = 0; step < kFitSteps; ++step) {
+                solve(joins, ring, trial);
+                double worst = 0;
+                for (size_t s = 0; s < n; ++s) {
+                    for (int k = 0; k < 2; ++k) {
+                        std::vector<double> v = u_[s];
+                        if (newtonStep(p_, joins[s], trial[s], v)) u_[s] = v;
+                    }
+                    const Cubic& c = trial[s];
+                    const bool finite = std::isfinite(c.p[1].x + c.p[1].y + c.p[2].x + c.p[2].y);
+                    worst = std::max(worst, finite ? fitError(p_, joins[s], c, u_[s]) : HUGE_VAL);
+                }
+                if (worst < best) best = worst, out = trial, bestU = u_;
+                if (worst <= tolerance_) break;
+                for (size_t s = 0; s < n; ++s)
+                    for (size_t k = 1; k + 1 < u_[s].size(); ++k)
+                        w_[s][k] *= 1 + toSquare(trial[s].at(u_[s][k]), p_[joins[s] + k]) / (tolerance_ + 0.05);
+            }
+            u_ = bestU;
+            if (best <= tolerance_) return true;
         }
-        return worst;
+        return false;
     }
 
-    // One Newton step per parameter towards the curve's nearest point; false when the parameters no
-    // longer increase along the chain (the curve doubles back).
-    bool reparameterise(size_t i, const Cubic& c, std::vector<double>& u) const {
-        const Vec d1[3] = {(c.p[1] - c.p[0]) * 3, (c.p[2] - c.p[1]) * 3, (c.p[3] - c.p[2]) * 3};
-        const Vec d2[2] = {(d1[1] - d1[0]) * 2, (d1[2] - d1[1]) * 2};
-        for (size_t k = 1; k + 1 < u.size(); ++k) {
-            const double t = u[k], s = 1 - t;
-            const Vec q = c.at(t) - p_[i + k];
-            const Vec q1 = d1[0] * (s * s) + d1[1] * (2 * s * t) + d1[2] * (t * t);
-            const Vec q2 = d2[0] * s + d2[1] * t;
-            const double den = q1.dot(q1) + q.dot(q2);
-            if (den != 0) u[k] = std::clamp(t - q.dot(q1) / den, 0.0, 1.0);
+    // Moves the handles, in order, onto whole pixels, else tenths, else hundredths of a pixel
+    // relative to each Bézier's start: the coarsest that keeps the Bézier, and those whose handle
+    // mirrors it, within the tolerance.
+    void round(const std::vector<size_t>& joins, bool ring, std::vector<Cubic>& c) const {
+        const size_t n = c.size();
+        for (size_t s = 0; s < n && !(ring && s + 1 == n); ++s) {
+            for (const double grid : {1.0, 0.1, 0.01}) {
+                std::vector<Cubic> r = c;
+                auto snap = [&](Vec v) {
+                    const Vec d = v - c[s].p[0];
+                    return c[s].p[0] + Vec{std::round(d.x / grid) * grid, std::round(d.y / grid) * grid};
+                };
+                if (s == 0) r[0].p[1] = snap(c[0].p[1]);
+                r[s].p[2] = snap(c[s].p[2]);
+                if (s + 1 < n) r[s + 1].p[1] = r[s].p[3] * 2 - r[s].p[2];
+                if (s == 0 && ring) r[n - 1].p[2] = r[0].p[0] * 2 - r[0].p[1];
+                bool fits = true;
+                for (size_t q : {s, s + 1, n - 1}) {
+                    if (grid == 0.01 || q >= n || !fits) continue;
+                    std::vector<double> u = u_[q];
+                    for (int k = 0; k < 2; ++k) {
+                        std::vector<double> v = u;
+                        if (newtonStep(p_, joins[q], r[q], v)) u = v;
+                    }
+                    fits = fitError(p_, joins[q], r[q], u) <= tolerance_;
+                }
+                if (fits) {
+                    c = r;
+                    break;
+                }
+            }
         }
-        for (size_t k = 1; k < u.size(); ++k)
-            if (u[k] <= u[k - 1]) return false;
-        return true;
+    }
+
+private:
+    static constexpr size_t kSplineRounds = 8;  // Béziers more than the first try at most
+    const std::vector<Vec>& p_;
+    double tolerance_;
+    std::vector<std::vector<double>> u_, w_;  // each Bézier's parameters and its points' weights
+
+    // The handles g[k] at the joins: Bézier s runs from P0 = p[joins[s]] by P0 + g[s] and
+    // P3 - g[s + 1] to P3 = p[joins[s + 1]] (in a ring the last one's g[s + 1] is g[0]). Pulled
+    // weakly towards a sixth of the chord across the join, so that few points still give one answer.
+    void solve(const std::vector<size_t>& joins, bool ring, std::vector<Cubic>& c) const {
+        const size_t n = joins.size() - 1, m = ring ? n : n + 1;
+        std::vector<double> d(m, 0.0), o(m, 0.0);
+        std::vector<Vec> rhs(m, Vec{0, 0});
+        constexpr double kPull = 1e-4;
+        for (size_t k = 0; k < m; ++k) {
+            const Vec before = p_[joins[k > 0 ? k - 1 : ring ? n - 1 : 0]], after = p_[joins[k < n ? k + 1 : ring ? 1 : n]];
+            const Vec guess = (after - before) * ((k == 0 || k == n) && !ring ? 1.0 / 3 : 1.0 / 6);
+            d[k] += kPull;
+            rhs[k] = rhs[k] + guess * kPull;
+        }
+        for (size_t s = 0; s < n; ++s) {
+            const size_t a = s, b = (s + 1) % m, i = joins[s];
+            const Vec p0 = p_[i], p3 = p_[joins[s + 1]];
+            const std::vector<double>& u = u_[s];
+            for (size_t k = 1; k + 1 < u.size(); ++k) {
+                const double t = u[k], r = 1 - t, w = w_[s][k];
+                const double b0 = r * r * r, b1 = 3 * r * r * t, b2 = 3 * r * t * t, b3 = t * t * t;
+                const Vec rest = p_[i + k] - p0 * (b0 + b1) - p3 * (b2 + b3);
+                d[a] += w * b1 * b1;
+                d[b] += w * b2 * b2;
+                o[a] -= w * b1 * b2;
+                rhs[a] = rhs[a] + rest * (w * b1);
+                rhs[b] = rhs[b] - rest * (w * b2);
+            }
+        }
+        std::vector<Vec> g(m);
+        if (ring && m == 2) {  // both Béziers couple the same two handles
+            const double off = o[0] + o[1], det = d[0] * d[1] - off * off;
+            g[0] = (rhs[0] * d[1] - rhs[1] * off) * (1 / det);
+            g[1] = (rhs[1] * d[0] - rhs[0] * off) * (1 / det);
+        } else if (!ring) {
+            tridiagonal(d, o, rhs, g);
+        } else {  // cyclic: Sherman-Morrison on the corner coupling o[m - 1]
+            const double gamma = -d[0], alpha = o[m - 1];
+            std::vector<double> dd = d;
+            dd[0] -= gamma;
+            dd[m - 1] -= alpha * alpha / gamma;
+            std::vector<Vec> x(m), z(m), e(m, Vec{0, 0});
+            e[0] = {gamma, gamma};
+            e[m - 1] = {alpha, alpha};
+            tridiagonal(dd, o, rhs, x);
+            tridiagonal(dd, o, e, z);
+            const double fx = (x[0].x + alpha * x[m - 1].x / gamma) / (1 + z[0].x + alpha * z[m - 1].x / gamma);
+            const double fy = (x[0].y + alpha * x[m - 1].y / gamma) / (1 + z[0].y + alpha * z[m - 1].y / gamma);
+            for (size_t k = 0; k < m; ++k) g[k] = {x[k].x - fx * z[k].x, x[k].y - fy * z[k].y};
+        }
+        c.resize(n);
+        for (size_t s = 0; s < n; ++s) {
+            const Vec p0 = p_[joins[s]], p3 = p_[joins[s + 1]];
+            c[s] = {{p0, p0 + g[s], p3 - g[(s + 1) % m], p3}};
+        }
+    }
+
+    // Solves the symmetric tridiagonal system of diagonal d and off-diagonal o (o[k] between
+    // unknowns k and k + 1) for two right-hand sides at once.
+    static void tridiagonal(const std::vector<double>& d, const std::vector<double>& o, const std::vector<Vec>& r,
+                            std::vector<Vec>& x) {
+        const size_t m = d.size();
+        std::vector<double> c(m, 0.0);
+        std::vector<Vec> y(m);
+        double div = d[0];
+        y[0] = r[0] * (1 / div);
+        for (size_t k = 1; k < m; ++k) {
+            c[k - 1] = o[k - 1] / div;
+            div = d[k] - o[k - 1] * c[k - 1];
+            y[k] = (r[k] - y[k - 1] * o[k - 1]) * (1 / div);
+        }
+        x.resize(m);
+        x[m - 1] = y[m - 1];
+        for (size_t k = m - 1; k-- > 0;) x[k] = y[k] - x[k + 1] * c[k];
     }
 };
 
@@ -353,8 +530,9 @@ private:
     std::map<uint32_t, PathData> paths_;  // by colour
     // Curves: the runs of one colour to write once all are traced.
     struct Run {
-        std::vector<Point> pts;
+        std::vector<Point> pts;  // the last one may be of the next run's colour
         bool closed;
+        uint32_t colour;
     };
     std::vector<Run> runs_;
     int64_t points_ = 0;
@@ -572,7 +750,7 @@ private:
                 writeDot(chain[a]);
             } else if (options_.curves) {
                 runs_.push_back({{chain.begin() + static_cast<ptrdiff_t>(a), chain.begin() + static_cast<ptrdiff_t>(end) + 1},
-                                 closed && a == 0 && b + 1 == n});
+                                 closed && a == 0 && b + 1 == n, chain[a].colour});
             } else {
                 simplify(chain, a, end, keep);
                 writeRun(chain, a, end, keep, closed && a == 0 && b + 1 == n);
@@ -733,7 +911,7 @@ private:
     // there both take the chain's tangent, and each is fitted again along it (split further where
     // it no longer fits). A last step of one pixel into a corner is a line. A closed run starts
     // at its first corner, or without one is a smooth closed curve.
-    void writeCurves(std::vector<Point> pts, bool closed, bool joined) {
+    void writeCurves(std::vector<Point> pts, bool closed, bool joined, double tolerance, uint32_t colour) {
         std::vector<Vec> p(pts.size());
         auto toVec = [&] {
             for (size_t k = 0; k < pts.size(); ++k) p[k] = {pts[k].x / 100.0, pts[k].y / 100.0};
@@ -751,9 +929,10 @@ private:
         const bool smoothRing = closed && corners.empty();
         if (corners.empty() || corners[0] != 0) corners.insert(corners.begin(), 0);
         corners.push_back(m);
-        PathData& path = paths_[pts[0].colour];
+        PathData& path = paths_[colour];
         if (!joined) moveTo(path, pts[0]);
-        PieceFitter fitter(p, options_.tolerance);
+        PieceFitter fitter(p, tolerance);
+        SplineFitter splines(p, tolerance);
         std::vector<size_t> joins, back;
         std::vector<Cubic> free;  // the Béziers with free handles between the joins
         std::vector<uint8_t> straight;  // which of those pieces are lines
@@ -761,7 +940,7 @@ private:
             const size_t i0 = corners[s], j0 = corners[s + 1];
             if (!smoothRing) {
                 bool straight = true;
-                for (size_t k = i0 + 1; k < j0 && straight; ++k) straight = excess(pts[i0], pts[j0], pts[k]) <= options_.tolerance;
+                for (size_t k = i0 + 1; k < j0 && straight; ++k) straight = excess(pts[i0], pts[j0], pts[k]) <= tolerance;
                 if (straight) {
                     lineTo(path, pts[j0]);
                     continue;
@@ -775,6 +954,7 @@ private:
             while (back.back() > i0 && back.size() <= joins.size()) back.push_back(furthest(fitter, back.back(), i0));
             if (back.size() == joins.size())
                 for (size_t k = 1; k + 1 < joins.size(); ++k) joins[k] = (joins[k] + back[joins.size() - 1 - k]) / 2;
+            std::vector<size_t> splineJoins = joins;
             if (!smoothRing && joins.size() > 2 && joins[joins.size() - 2] + 1 == j0) joins.pop_back();  // the step into the corner
             free.resize(joins.size() - 1);
             for (size_t k = 0; k + 1 < joins.size(); ++k) fitter.fit(joins[k], joins[k + 1], {}, {}, free[k]);
@@ -796,23 +976,44 @@ private:
                 if (k > 0 && straight[k - 1]) continue;
                 const size_t a = joins[k], b = joins[k + 1];
                 bool fits = true;
-                for (size_t q = a + 1; q < b && fits; ++q) fits = excess(pts[a], pts[b], pts[q]) <= options_.tolerance;
+                for (size_t q = a + 1; q < b && fits; ++q) fits = excess(pts[a], pts[b], pts[q]) <= tolerance;
                 if (!fits) continue;
                 straight[k] = 1;
                 tangent[k] = tangent[k + 1] = (p[b] - p[a]).unit();
             }
+            // Two ways to write the piece, the shorter kept: Béziers along the tangents at the joins
+            // (lines where straight), and Béziers with mirrored handles at every join.
+            const int64_t pointsBefore = points_;
+            PathData along{{}, path.x, path.y, path.command, path.dot};
             std::optional<Cubic> last;
             for (size_t k = 0; k + 1 < joins.size(); ++k) {
                 if (straight[k]) {
-                    lineTo(path, pts[joins[k + 1]]);
+                    lineTo(along, pts[joins[k + 1]]);
                     last.reset();
                     continue;
                 }
                 const bool from = k > 0 || smoothRing, to = k + 2 < joins.size() || smoothRing;
-                fitBetween(path, fitter, p, joins[k], joins[k + 1], from ? Handle{Handle::Along, tangent[k]} : Handle{},
+                fitBetween(along, fitter, p, joins[k], joins[k + 1], from ? Handle{Handle::Along, tangent[k]} : Handle{},
                            to ? Handle{Handle::Along, tangent[k + 1] * -1} : Handle{}, last);
             }
-            if (joins.back() != j0) lineTo(path, pts[j0]);
+            if (joins.back() != j0) lineTo(along, pts[j0]);
+            const int64_t alongPoints = points_ - pointsBefore;
+            points_ = pointsBefore;
+            PathData mirrored{{}, path.x, path.y, path.command, path.dot};
+            std::vector<Cubic> spline;
+            const bool fits = splines.fit(splineJoins, smoothRing, spline);
+            if (fits) {
+                splines.round(splineJoins, smoothRing, spline);
+                for (size_t k = 0; k < spline.size(); ++k) curveTo(mirrored, spline[k], k > 0);
+            }
+            const bool useMirrored = fits && mirrored.d.size() < along.d.size();
+            const PathData& chosen = useMirrored ? mirrored : along;
+            points_ = pointsBefore + (useMirrored ? points_ - pointsBefore : alongPoints);
+            path.d += chosen.d;
+            path.x = chosen.x;
+            path.y = chosen.y;
+            path.command = chosen.command;
+            path.dot = chosen.dot;
         }
         if (closed) {
             path.d += 'z';
@@ -821,30 +1022,96 @@ private:
     }
 
     // Writes the runs kept for curves. A path goes on through a node without a moveto: after each
-    // open run comes the first run not yet written that starts or ends where it ended.
+    // open run comes the first run not yet written that starts or ends where it ended. Where none
+    // does, the path moves to the nearest end of a run not yet written, so the moves are short.
     void writeRuns() {
         std::map<std::tuple<uint32_t, int64_t, int64_t>, std::vector<size_t>> at;  // open runs by end point
-        auto key = [&](const Run& r, const Point& q) { return std::tuple{r.pts[0].colour, q.x, q.y}; };
+        std::map<uint32_t, std::vector<size_t>> byColour;
+        auto key = [&](const Run& r, const Point& q) { return std::tuple{r.colour, q.x, q.y}; };
         for (size_t k = 0; k < runs_.size(); ++k) {
+            byColour[runs_[k].colour].push_back(k);
             if (runs_[k].closed) continue;
             at[key(runs_[k], runs_[k].pts.front())].push_back(k);
             at[key(runs_[k], runs_[k].pts.back())].push_back(k);
         }
-        std::vector<uint8_t> written(runs_.size(), 0);
+        // A small hole (a ring, or two runs between the same two nodes, of a few pixels) closes up
+        // when its sides are drawn as loosely as the tolerance allows: those keep nearer their pixels.
+        std::map<std::tuple<uint32_t, int64_t, int64_t, int64_t, int64_t>, size_t> shortest;  // by both ends
+        auto ends = [&](size_t k) {
+            Point a = runs_[k].pts.front(), b = runs_[k].pts.back();
+            if (std::pair{b.x, b.y} < std::pair{a.x, a.y}) std::swap(a, b);
+            return std::tuple{runs_[k].colour, a.x, a.y, b.x, b.y};
+        };
+        std::vector<size_t> holeSteps(runs_.size(), SIZE_MAX);
         for (size_t k = 0; k < runs_.size(); ++k) {
-            if (written[k]) continue;
-            written[k] = 1;
-            writeCurves(runs_[k].pts, runs_[k].closed, false);
-            if (runs_[k].closed) continue;
-            for (Point end = runs_[k].pts.back();;) {
-                const auto& next = at[key(runs_[k], end)];
-                const auto it = std::find_if(next.begin(), next.end(), [&](size_t q) { return !written[q]; });
-                if (it == next.end()) break;
-                written[*it] = 1;
-                std::vector<Point>& pts = runs_[*it].pts;
-                if (pts.front().x != end.x || pts.front().y != end.y) std::reverse(pts.begin(), pts.end());
-                writeCurves(pts, false, true);
-                end = pts.back();
+            const size_t steps = runs_[k].pts.size() - 1;
+            if (runs_[k].closed) {
+                holeSteps[k] = steps;
+                continue;
+            }
+            const auto [it, added] = shortest.insert({ends(k), k});
+            if (!added) {
+                holeSteps[k] = steps + runs_[it->second].pts.size() - 1;
+                holeSteps[it->second] = std::min(holeSteps[it->second], holeSteps[k]);
+                if (steps < runs_[it->second].pts.size() - 1) it->second = k;
+            }
+        }
+        auto tolerance = [&](size_t k) { return holeSteps[k] <= kSmallHole ? std::min(options_.tolerance, kSmallHoleTolerance) : options_.tolerance; };
+        std::vector<uint8_t> written(runs_.size(), 0);
+        for (const auto& [colour, group] : byColour) {
+            // The runs' ends (a ring's first point) in square cells of about one run each.
+            const int64_t cell = std::max<int64_t>(8, std::llround(std::sqrt(double(w_) * h_ / double(group.size()))));
+            const int64_t gw = w_ / cell + 1, gh = h_ / cell + 1;
+            std::vector<std::vector<std::pair<size_t, bool>>> cells(static_cast<size_t>(gw * gh));  // run, its back end
+            auto cellOf = [&](const Point& q) { return std::pair{q.x / 100 / cell, q.y / 100 / cell}; };
+            for (const size_t k : group)
+                for (const bool back : {false, true}) {
+                    if (back && runs_[k].closed) continue;
+                    const auto [cx, cy] = cellOf(back ? runs_[k].pts.back() : runs_[k].pts.front());
+                    cells[static_cast<size_t>(cy * gw + cx)].push_back({k, back});
+                }
+            PathData& path = paths_[colour];
+            for (size_t left = group.size(); left > 0;) {
+                // The nearest end by the sum of the move's two distances; cells ring by ring
+                // around the current point until no nearer one can be found.
+                const auto [px, py] = cellOf({path.x, path.y, 0});
+                int64_t best = INT64_MAX;
+                std::pair<size_t, bool> found{0, false};
+                for (int64_t r = 0; r <= std::max(gw, gh); ++r) {
+                    if (best != INT64_MAX && (r - 1) * cell * 100 > best) break;
+                    for (int64_t cy = py - r; cy <= py + r; ++cy)
+                        for (int64_t cx = px - r; cx <= px + r; cx += (cy == py - r || cy == py + r) ? 1 : 2 * r) {
+                            if (cx < 0 || cy < 0 || cx >= gw || cy >= gh) {
+                                if (r == 0) break;
+                                continue;
+                            }
+                            for (const auto& [k, back] : cells[static_cast<size_t>(cy * gw + cx)]) {
+                                if (written[k]) continue;
+                                const Point& q = back ? runs_[k].pts.back() : runs_[k].pts.front();
+                                const int64_t d = std::abs(q.x - path.x) + std::abs(q.y - path.y);
+                                if (d < best || (d == best && std::pair{k, back} < found)) best = d, found = {k, back};
+                            }
+                            if (r == 0) break;
+                        }
+                }
+                if (best == INT64_MAX) break;  // (every run counted is found)
+                const size_t k = found.first;
+                written[k] = 1;
+                --left;
+                if (found.second) std::reverse(runs_[k].pts.begin(), runs_[k].pts.end());
+                writeCurves(runs_[k].pts, runs_[k].closed, false, tolerance(k), colour);
+                if (runs_[k].closed) continue;
+                for (Point end = runs_[k].pts.back();;) {
+                    const auto& next = at[key(runs_[k], end)];
+                    const auto it = std::find_if(next.begin(), next.end(), [&](size_t q) { return !written[q]; });
+                    if (it == next.end()) break;
+                    written[*it] = 1;
+                    --left;
+                    std::vector<Point>& pts = runs_[*it].pts;
+                    if (pts.front().x != end.x || pts.front().y != end.y) std::reverse(pts.begin(), pts.end());
+                    writeCurves(pts, false, true, tolerance(*it), colour);
+                    end = pts.back();
+                }
             }
         }
     }

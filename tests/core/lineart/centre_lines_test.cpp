@@ -55,9 +55,12 @@ TEST(CentreLines, PathsOfTinyDrawings) {
                                      "........#..", ".......#...", "......#....", "....##.....", "####......."}, kCurves, "m10 0c0 5-5 10-10 10"},
         {"curves: an L keeps its corner", {"#....", "#....", "#....", "#....", "#####"}, kCurves, "m0 0 0 4 4 0"},
         {"curves: a ring is one closed curve", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}, kCurves,
-         "m2 0c3.6-1.2 5.9 4.7 2 6s-5.6-4.8-2-6z"},  // mirrored handles at the join and where it closes
+         "m2 0c4-1 6 5 2 6s-6-5-2-6z"},  // mirrored handles at the join and where it closes
         {"curves: a junction", {"........", "#######.", "...#....", "...#....", "....#...", ".....##.", ".......#"}, kCurves,
          "m0 1 3 0 3 0m-3 0c-1 3 2 4 4 5"},  // the bar goes on through the junction without a moveto
+        {"curves: a small hole", {"......#.", ".....#..", "....#.#.", "...#..#.", "...#.#..", "..#.#...", ".#..#...", ".###....", "#......."}, kCurves,
+         "m6 0-1 1c-1 1-3 2-1.5 3.5 2 0 4-2 1.5-3.5m-1.5 3.5-2.5 2.5c1 0 4-1 2.5-2.5m-2.5 2.5-1 1"},  // its sides keep nearer their pixels
+        {"curves: the nearest run comes next", {"####......####", "..............", "####.........."}, kCurves, "m0 0 3 0m0 2-3 0m10-2 3 0"},
     };
     for (const auto& c : cases) {
         auto img = test::makeLineArt(c.rows, {{'r', 180}, {'b', 5}});
