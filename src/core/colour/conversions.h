@@ -19,9 +19,6 @@ OpResult toIndexed(DibImage& image, int colours);
 // rounded to the nearest multiple of 4, halves up; a 1-pixel picture stays 1.
 int32_t sixteenColourWidth(int32_t width);
 
-// The greys of n 24-bit pixels from p, (b + g + r) / 3 truncated, one byte each into out.
-void greyBytes(const uint8_t* p, uint8_t* out, int64_t n);
-
 // 24-bit pixels, or the colour table of a 4- or 8-bit picture, become the
 // truncated average of their three channels. Pixel indices and depth stay.
 OpResult toGrey(DibImage& image);

@@ -20,8 +20,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "core/colour/conversions.h"
 #include "core/image/display_bitmap.h"
+#include "core/image/grey_pixels.h"
 #include "core/image/parallel_rows.h"
 
 namespace qel {
