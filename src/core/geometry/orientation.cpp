@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/geometry/geometry.h"
+#include "core/image/cpu_features.h"
 #include "core/image/parallel_rows.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -53,10 +54,6 @@ __attribute__((target("ssse3"))) int64_t reverseRunSsse3(uint8_t* out, const uin
     return x;
 }
 
-bool hasSsse3() {
-    static const bool yes = __builtin_cpu_supports("ssse3");
-    return yes;
-}
 #endif
 
 // Where destination pixel (x, y) comes from: source (x0 + xx*x + xy*y, y0 + yx*x + yy*y), both from

@@ -11,10 +11,15 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <tmmintrin.h>
+#define QEL_SCALE_SSSE3 1
+#endif
 
 #include "core/geometry/geometry.h"
 #include "core/geometry/picture24.h"
 #include "core/formats/bmp_file.h"
+#include "core/image/cpu_features.h"
 #include "core/image/parallel_rows.h"
 
 namespace qel {
@@ -146,6 +151,46 @@ ColumnSpans columnSpans(const std::vector<int32_t>& map, int32_t to) {
     return spans;
 }
 
+#ifdef QEL_SCALE_SSSE3
+// Output byte k < 12 of plane j, for four pixels of four columns each (48 bytes in), is input byte
+// 12 (k / 3) + 3 j + k % 3; masks[j][u] picks from input vector u (-128: none).
+struct FourColumnMasks {
+    alignas(16) int8_t m[4][3][16];
+    constexpr FourColumnMasks() : m{} {
+        for (int j = 0; j < 4; ++j)
+            for (int u = 0; u < 3; ++u)
+                for (int k = 0; k < 16; ++k) {
+                    const int from = 12 * (k / 3) + 3 * j + k % 3;
+                    m[j][u][k] = int8_t(k < 12 && from / 16 == u ? from % 16 : -128);
+                }
+    }
+};
+constexpr FourColumnMasks kFourColumns;
+
+// Lays out the samples of `pixels` destination pixels of four columns each from `in` as planes
+// pitch apart, four pixels (48 bytes) a step: sixteen bytes written a plane, the last four of them
+// overwritten by the next step or falling in the margin. Returns how many pixels it did.
+__attribute__((target("ssse3"))) int32_t fillFourColumns(const uint8_t* in, uint8_t* q, int64_t pitch, int32_t pixels,
+                                                          int64_t ahead) {
+    __m128i mask[4][3];
+    for (int j = 0; j < 4; ++j)
+        for (int u = 0; u < 3; ++u) mask[j][u] = _mm_load_si128(reinterpret_cast<const __m128i*>(kFourColumns.m[j][u]));
+    int32_t d = 0;
+    for (; d + 4 <= pixels; d += 4, in += 48, q += 12) {
+        __builtin_prefetch(in + ahead);
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+        for (int j = 0; j < 4; ++j) {
+            const __m128i v = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, mask[j][0]), _mm_shuffle_epi8(b, mask[j][1])),
+                                           _mm_shuffle_epi8(c, mask[j][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + j * pitch), v);
+        }
+    }
+    return d;
+}
+#endif
+
 // One thread's planes and the destination row's averaging over them.
 class AveragingLanes {
 public:
@@ -215,15 +260,24 @@ private:
         for (int32_t r = 0; r < tall; ++r) {
             const uint8_t* in = src.rowFromTop(top + r) + 3 * int64_t(spans_.first[size_t(dx0)]);
             uint8_t* const plane = planes + int64_t(r) * wide * pitch;
+            int32_t dx = dx0;
+#ifdef QEL_SCALE_SSSE3
+            if (wide == 4 && hasSsse3()) {
+                const int32_t done = fillFourColumns(in, plane, pitch, dx1 - dx0, kPrefetchAhead);
+                dx += done;
+                in += 12 * int64_t(done);
+            }
+#endif
             // Four bytes a sample, the fourth overwritten by the next pixel or falling in the margin;
             // the row's last pixel takes three, as nothing may follow it.
-            for (int32_t dx = dx0; dx < dx1 - 1; ++dx) {
+            for (; dx < dx1 - 1; ++dx) {
                 __builtin_prefetch(in + kPrefetchAhead);  // the row is read once: ask for it before it is needed
                 uint8_t* const q = plane + 3 * int64_t(dx - dx0);
 #pragma GCC unroll 8
                 for (int32_t j = 0; j < wide; ++j) std::memcpy(q + j * pitch, in + 3 * j, 4);
                 in += 3 * wide;
             }
+            if (dx == dx1) continue;
             uint8_t* q = plane + 3 * int64_t(dx1 - 1 - dx0);
             for (int32_t j = 0; j < wide; ++j, in += 3, q += pitch) std::memcpy(q, in, 3);
         }

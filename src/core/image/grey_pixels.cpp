@@ -2,6 +2,7 @@
 // pixel (the grey plane adaptive black and white reads), 16 pixels a step where the processor
 // shuffles bytes.
 #include "core/image/grey_pixels.h"
+#include "core/image/cpu_features.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <tmmintrin.h>
@@ -81,10 +82,6 @@ __attribute__((target("ssse3"))) int64_t greyBytesSsse3(const uint8_t* p, uint8_
     return done;
 }
 
-bool hasSsse3() {
-    static const bool yes = __builtin_cpu_supports("ssse3");
-    return yes;
-}
 #endif
 
 }  // namespace

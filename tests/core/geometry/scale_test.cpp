@@ -90,6 +90,7 @@ TEST(ScaleTest, OperationsMatchReferenceLoopsOnRandomPictures) {
     std::vector<Size> sizes = {{1, 1, 1, 1},   {1, 1, 9, 7},  {9, 7, 1, 1},    {40, 40, 1, 1}, {33, 17, 5, 3},
                                {5, 3, 33, 17}, {10, 10, 3, 19}, {13, 11, 13, 11}, {7, 9, 20, 4}, {64, 48, 7, 5},
                                {30, 20, 1, 1},  // 600 samples a pixel: past 255 the step is only the sign
+                               {16, 4, 4, 1}, {64, 8, 16, 2}, {52, 12, 13, 3},  // four columns a pixel, to the row's end
                                {600, 400, 150, 130}};  // the last one large enough for bands on several threads
     std::uniform_int_distribution<int> side(1, 37);
     for (int i = 0; i < 40; ++i) sizes.push_back({side(gen), side(gen), side(gen), side(gen)});
